@@ -1,0 +1,22 @@
+include(GoogleTest)
+
+# sonavista_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>])
+# Builds one GoogleTest program and registers each of its tests with CTest.
+# Labels: "unit" (default; runs in every configuration, ASan/UBSan included),
+# "threads" (also runs under TSan), "integration" (starts real services).
+function(sonavista_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} sonavista_core GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "SONAVISTA_SOURCE_DIR=${PROJECT_SOURCE_DIR};SONAVISTA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
