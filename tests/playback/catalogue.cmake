@@ -1,0 +1,3 @@
+sonavista_add_test(NAME catalogue_tests SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/catalogueMusicPlayerTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/catalogueSnapshotTest.cpp)

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "playback/MusicPlayer.h"
+#include "playback/UnicodeLowercase.h"
+
+namespace sonavista {
+namespace {
+
+using P = MusicPlayer;
+
+TEST(MusicPlayerCatalogue, RawValuesRoundTripAndAreCaseSensitive) {
+    const std::string expected[] = {"appleMusic", "qqMusic",  "netEaseMusic", "spotify",
+                                    "spotifyWeb", "youtube", "qqMusicWeb"};
+    ASSERT_EQ(allMusicPlayers.size(), std::size(expected));
+    for (std::size_t i = 0; i < allMusicPlayers.size(); ++i) {
+        EXPECT_EQ(static_cast<std::size_t>(allMusicPlayers[i]), i);
+        EXPECT_EQ(rawValue(allMusicPlayers[i]), expected[i]);
+        EXPECT_EQ(musicPlayerFromRawValue(expected[i]), allMusicPlayers[i]);
+    }
+    for (const char* bad : {"AppleMusic", "Spotify", "YouTube", "qqmusic", "", "spotify ", "Apple Music"}) {
+        EXPECT_EQ(musicPlayerFromRawValue(bad), std::nullopt) << bad;
+    }
+}
+
+TEST(MusicPlayerCatalogue, NamesKindsAndScriptingTargets) {
+    struct Row {
+        P player;
+        const char* display;
+        const char* symbol;
+        bool web;
+        bool scriptable;
+        std::optional<std::string_view> target;
+    };
+    const Row rows[] = {
+        {P::appleMusic, "Apple Music", "music.note", false, true, "com.apple.Music"},
+        {P::qqMusic, "QQ Music", "music.note.list", false, false, std::nullopt},
+        {P::netEaseMusic, "NetEase Cloud Music", "waveform.circle", false, false, std::nullopt},
+        {P::spotify, "Spotify", "dot.radiowaves.left.and.right", false, true, "com.spotify.client"},
+        {P::spotifyWeb, "Spotify Web", "globe", true, false, std::nullopt},
+        {P::youtube, "YouTube", "play.rectangle", true, false, std::nullopt},
+        {P::qqMusicWeb, "QQ Music Web", "globe.asia.australia", true, false, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.display);
+        EXPECT_EQ(displayName(row.player), row.display);
+        EXPECT_EQ(displayName(std::optional<MusicPlayer>(row.player)), row.display);
+        EXPECT_EQ(symbolName(row.player), row.symbol);
+        EXPECT_EQ(isWebPlayer(row.player), row.web);
+        EXPECT_EQ(isScriptable(row.player), row.scriptable);
+        EXPECT_EQ(scriptingTarget(row.player), row.target);
+    }
+    EXPECT_EQ(displayName(std::optional<MusicPlayer>()), "Music Player");
+}
+
+TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
+    using Text = std::optional<std::string_view>;
+    struct Row {
+        Text bundle;
+        Text name;
+        std::optional<P> expected;
+    };
+    const Row rows[] = {
+        {std::nullopt, std::nullopt, std::nullopt},
+        {"", "", std::nullopt},
+        // Identifier equalities, case-insensitive through lower-casing.
+        {"com.apple.music", std::nullopt, P::appleMusic},
+        {"com.apple.Music", std::nullopt, P::appleMusic},
+        {"COM.SPOTIFY.CLIENT", std::nullopt, P::spotify},
+        {"com.tencent.qqmusicmac", std::nullopt, P::qqMusic},
+        {"com.tencent.QQMusic", std::nullopt, P::qqMusic},
+        {"com.netease.163music", std::nullopt, P::netEaseMusic},
+        {"com.netease.music.163", std::nullopt, P::netEaseMusic},
+        {"com.netease.163music.osx", std::nullopt, P::netEaseMusic},
+        // Identifier wins over the name.
+        {"com.spotify.client", "QQ音乐", P::spotify},
+        {"com.apple.music", "Spotify", P::appleMusic},
+        // Whole-string equality only: a longer identifier falls through to the name.
+        {"com.tencent.qqmusic.helper", std::nullopt, std::nullopt},
+        {"com.tencent.qqmusic.helper", "Spotify", P::spotify},
+        {"com.spotify.client.helper", "Spotify Helper", std::nullopt},
+        {"org.example.player", "Music", P::appleMusic},
+        // Name substrings.
+        {std::nullopt, "QQ音乐", P::qqMusic},
+        {std::nullopt, "我的QQ音乐播放器", P::qqMusic},
+        {std::nullopt, "QQMusic", P::qqMusic},
+        {std::nullopt, "qqmUSIC helper", P::qqMusic},
+        {std::nullopt, "网易云音乐", P::netEaseMusic},
+        {std::nullopt, "NetEase Cloud Music", P::netEaseMusic},
+        {std::nullopt, "CloudMusic", P::netEaseMusic},
+        // Substring tests come before the equalities.
+        {std::nullopt, "spotify qqmusic", P::qqMusic},
+        // Name equalities.
+        {std::nullopt, "Spotify", P::spotify},
+        {std::nullopt, "SPOTIFY", P::spotify},
+        {std::nullopt, "Spotify Premium", std::nullopt},
+        {std::nullopt, "spotify ", std::nullopt},
+        {std::nullopt, "Music", P::appleMusic},
+        {std::nullopt, "音乐", P::appleMusic},
+        {std::nullopt, "Apple Music", std::nullopt},
+        {std::nullopt, "音乐盒", std::nullopt},
+        // Web players are never resolved from processes.
+        {"spotifyWeb", "youtube", std::nullopt},
+        // Non-ASCII capitals lower-case too; look-alikes must not match.
+        {std::nullopt, "MUSİC", std::nullopt},
+        {std::nullopt, "ＭＵＳＩＣ", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.bundle.value_or("<none>")) + " / " + std::string(row.name.value_or("<none>")));
+        EXPECT_EQ(resolveMusicPlayer(row.bundle, row.name), row.expected);
+    }
+}
+
+TEST(MusicPlayerCatalogue, BrowserPlayerIsExactAndWebOnly) {
+    const std::pair<std::string_view, std::optional<P>> rows[] = {
+        {"spotifyWeb", P::spotifyWeb}, {"youtube", P::youtube},  {"qqMusicWeb", P::qqMusicWeb},
+        {"YouTube", std::nullopt},     {"spotify", std::nullopt}, {"appleMusic", std::nullopt},
+        {"qqmusicweb", std::nullopt},  {"", std::nullopt},       {"youtube ", std::nullopt},
+    };
+    for (const auto& [source, expected] : rows) {
+        EXPECT_EQ(browserPlayer(source), expected) << source;
+    }
+}
+
+TEST(UnicodeLowercase, MapsEveryScriptAndLeavesOthersAlone) {
+    const std::pair<std::string_view, std::string_view> rows[] = {
+        {"Spotify", "spotify"},
+        {"ÀÉÎÕÜ Ÿ", "àéîõü ÿ"},
+        {"ΣΩΔ", "σωδ"},
+        {"ПРИВЕТ", "привет"},
+        {"ĀĒĪ", "āēī"},
+        {"ＡＢＣ", "ａｂｃ"},            // full-width letters
+        {"ԱԲԳ", "աբգ"},                // Armenian
+        {"𐐀𐐁", "𐐨𐐩"},                // Deseret, four-byte sequences
+        {"\u212A", "k"},              // Kelvin sign
+        {"İ", "i\u0307"},             // dotted capital I expands to two code points
+        {"网易云音乐", "网易云音乐"},  // no case
+        {"ß", "ß"},
+        {"", ""},
+        // Invalid UTF-8 bytes pass through; ASCII around them is still lowered.
+        {"A\xFF" "B", "a\xFF" "b"},
+        {"\xC3", "\xC3"},
+        {"\xC0\xAF" "X", "\xC0\xAF" "x"},  // overlong encoding is not decoded
+    };
+    for (const auto& [input, expected] : rows) {
+        EXPECT_EQ(unicodeLowercased(input), expected) << input;
+    }
+}
+
+TEST(UnicodeLowercase, CodePointMappingMatchesKnownPairs) {
+    const std::pair<char32_t, char32_t> rows[] = {
+        {U'A', U'a'},        {U'Z', U'z'},       {U'a', U'a'},       {0x00D7, 0x00D7} /* × */,
+        {0x0100, 0x0101},    {0x0101, 0x0101},   {0x0178, 0x00FF},   {0x0391, 0x03B1},
+        {0x1E9E, 0x00DF},    {0x2C00, 0x2C30},   {0x24B6, 0x24D0},   {0x10400, 0x10428},
+        {0x1E900, 0x1E922},  {0x1E922, 0x1E922}, {0x10FFFF, 0x10FFFF},
+    };
+    for (const auto& [upper, lower] : rows) {
+        EXPECT_EQ(static_cast<std::uint32_t>(unicodeLowercaseCodePoint(upper)), static_cast<std::uint32_t>(lower))
+            << std::hex << static_cast<std::uint32_t>(upper);
+    }
+}
+
+}  // namespace
+}  // namespace sonavista
