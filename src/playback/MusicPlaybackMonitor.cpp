@@ -1,0 +1,170 @@
+#include "playback/MusicPlaybackMonitor.h"
+
+#include "base/WeakCallback.h"
+
+#include <utility>
+#include <vector>
+
+namespace sonavista {
+
+std::shared_ptr<MusicPlaybackMonitor> MusicPlaybackMonitor::create(
+    MainQueue& mainQueue, std::function<MusicPlayerSet()> enabledPlayers, Sources sources,
+    std::function<void(const MusicPlaybackSnapshot&)> snapshotDidChange) {
+    return std::shared_ptr<MusicPlaybackMonitor>(new MusicPlaybackMonitor(
+        mainQueue, std::move(enabledPlayers), std::move(sources), std::move(snapshotDidChange)));
+}
+
+MusicPlaybackMonitor::MusicPlaybackMonitor(MainQueue& mainQueue, std::function<MusicPlayerSet()> enabledPlayers,
+                                           Sources sources,
+                                           std::function<void(const MusicPlaybackSnapshot&)> snapshotDidChange)
+    : mainQueue_(mainQueue),
+      enabledPlayers_(std::move(enabledPlayers)),
+      snapshotDidChange_(std::move(snapshotDidChange)),
+      sources_(std::move(sources)) {}
+
+MusicPlaybackMonitor::~MusicPlaybackMonitor() {
+    // The timer would do nothing once the monitor is gone; cancelling it frees its slot.
+    if (timer_ != 0) {
+        mainQueue_.cancel(timer_);
+    }
+}
+
+void MusicPlaybackMonitor::start() {
+    stop();
+    ++queryGeneration;
+    checkPlaybackState();
+    timer_ = mainQueue_.scheduleRepeating(
+        passInterval, weakCallback(weak_from_this(), [](MusicPlaybackMonitor& monitor) { monitor.checkPlaybackState(); }));
+}
+
+void MusicPlaybackMonitor::stop() {
+    if (timer_ != 0) {
+        mainQueue_.cancel(timer_);
+        timer_ = 0;
+    }
+    ++queryGeneration;
+    queryIsInFlight = false;
+}
+
+void MusicPlaybackMonitor::requestFreshPass() {
+    ++queryGeneration;
+    queryIsInFlight = false;
+    checkPlaybackState();
+}
+
+void MusicPlaybackMonitor::checkPlaybackState() {
+    if (queryIsInFlight) {
+        return;
+    }
+    MusicPlayerSet enabled = enabledPlayers_ ? enabledPlayers_() : MusicPlayerSet{};
+    if (enabled.empty()) {
+        publish(MusicPlaybackSnapshot::idle());
+        return;
+    }
+    std::optional<MusicPlaybackSnapshot> browser;
+    if (sources_.browser) {
+        browser = sources_.browser->snapshot(enabled);
+    }
+    if (browser && browser->state == MusicPlaybackState::playing) {
+        publish(*browser);
+        return;
+    }
+    auto browserFallback = browser;
+    if (!sources_.systemNowPlayingProvider) {
+        checkPlayerFallbacks(browserFallback);
+        return;
+    }
+    queryIsInFlight = true;
+    std::int64_t generation = queryGeneration;
+    sources_.systemNowPlayingProvider->fetch(weakCallback(
+        weak_from_this(), [generation, enabled, browserFallback](MusicPlaybackMonitor& monitor,
+                                                                 std::optional<SystemNowPlayingSnapshot> answer) {
+            monitor.handleNowPlayingAnswer(generation, enabled, browserFallback, answer);
+        }));
+}
+
+void MusicPlaybackMonitor::handleNowPlayingAnswer(std::int64_t generation, const MusicPlayerSet& enabled,
+                                                  const std::optional<MusicPlaybackSnapshot>& browserFallback,
+                                                  const std::optional<SystemNowPlayingSnapshot>& answer) {
+    if (generation != queryGeneration) {
+        return;
+    }
+    queryIsInFlight = false;
+    if (answer && answer->processIdentifier >= 1 && sources_.runningApplications) {
+        if (auto application = sources_.runningApplications->application(answer->processIdentifier)) {
+            auto player = resolveMusicPlayer(application->bundleIdentifier, application->localizedName);
+            if (player && enabled.contains(*player)) {
+                publish(MusicPlaybackSnapshot{
+                    *player, answer->isPlaying ? MusicPlaybackState::playing : MusicPlaybackState::paused,
+                    systemOutputVolume()});
+                return;
+            }
+        }
+    }
+    checkPlayerFallbacks(browserFallback);
+}
+
+void MusicPlaybackMonitor::checkPlayerFallbacks(const std::optional<MusicPlaybackSnapshot>& browserFallback) {
+    MusicPlayerSet enabled = enabledPlayers_ ? enabledPlayers_() : MusicPlayerSet{};
+    MusicPlayerSet running;
+    if (sources_.runningApplications) {
+        for (const auto& application : sources_.runningApplications->runningApplications()) {
+            auto player = resolveMusicPlayer(application.bundleIdentifier, application.localizedName);
+            if (player && enabled.contains(*player)) {
+                running.insert(*player);
+            }
+        }
+    }
+    if (running.empty()) {
+        publish(browserFallback.value_or(MusicPlaybackSnapshot::idle()));
+        return;
+    }
+    std::vector<MusicPlaybackSnapshot> candidates;
+    for (MusicPlayer player : allMusicPlayers) {
+        if (!running.contains(player) || isWebPlayer(player)) {
+            continue;
+        }
+        if (isScriptable(player)) {
+            auto snapshot = sources_.playerStateQueries
+                                ? sources_.playerStateQueries->scriptSnapshot(player)
+                                : MusicPlaybackSnapshot{player, MusicPlaybackState::unknown, 1.0};
+            if (snapshot.state == MusicPlaybackState::playing) {
+                publish(snapshot);
+                return;
+            }
+            candidates.push_back(snapshot);
+        } else {
+            // A running player that cannot be asked counts as paused.
+            candidates.push_back(MusicPlaybackSnapshot{player, MusicPlaybackState::paused, systemOutputVolume()});
+        }
+    }
+    for (auto preferred : {MusicPlaybackState::paused, MusicPlaybackState::permissionDenied}) {
+        for (const auto& candidate : candidates) {
+            if (candidate.state == preferred) {
+                publish(candidate);
+                return;
+            }
+        }
+    }
+    if (!candidates.empty()) {
+        publish(candidates.front());
+        return;
+    }
+    publish(browserFallback.value_or(MusicPlaybackSnapshot::idle()));
+}
+
+void MusicPlaybackMonitor::publish(const MusicPlaybackSnapshot& snapshot) {
+    if (lastSnapshot_ && *lastSnapshot_ == snapshot) {
+        return;
+    }
+    lastSnapshot_ = snapshot;
+    if (snapshotDidChange_) {
+        snapshotDidChange_(snapshot);
+    }
+}
+
+double MusicPlaybackMonitor::systemOutputVolume() {
+    return sources_.playerStateQueries ? sources_.playerStateQueries->systemOutputVolume() : 1.0;
+}
+
+}  // namespace sonavista
