@@ -1,0 +1,74 @@
+#pragma once
+
+#include "audio/AudioCaptureFailure.h"
+#include "audio/AudioVisualizationFrame.h"
+#include "visualizer/AudioCaptureStatus.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace sonavista {
+
+// The values the waveform renderer draws from and the capture status the menu and the
+// settings window show. Live frames replace the values after clamping; without live audio
+// the model holds a fixed level taken from the player's volume.
+//
+// Observable: every assignment of an observable property notifies the observers with the
+// property's name *before* the new value is stored (also when it equals the old one), so an
+// operation that assigns several properties notifies once per assignment, in order.
+// Observers that want the new values read them later (e.g. on their next draw) or after the
+// operation returns. Main thread only.
+class VisualizerModel {
+public:
+    enum class Property { audioLevel, motionRate, beatPulse, spectrum, captureStatus };
+    using Observer = std::function<void(Property)>;
+    using ObserverToken = std::uint64_t;
+
+    static constexpr double initialLevel = 0.48;
+
+    VisualizerModel() = default;
+    VisualizerModel(const VisualizerModel&) = delete;
+    VisualizerModel& operator=(const VisualizerModel&) = delete;
+
+    ObserverToken addObserver(Observer observer);
+    // Unknown tokens are ignored; safe to call from inside a notification.
+    void removeObserver(ObserverToken token);
+
+    void updateLiveFrame(const AudioVisualizationFrame& frame);
+    void updateFallbackLevel(double level);
+    // An absent failure: audio response switched off or capture not wanted.
+    void useFallbackAudio(std::optional<AudioCaptureFailure> failure);
+    void pause();
+
+    double audioLevel() const { return audioLevel_; }
+    double motionRate() const { return motionRate_; }
+    double beatPulse() const { return beatPulse_; }
+    const std::vector<double>& spectrum() const { return spectrum_; }
+    AudioCaptureStatus captureStatus() const { return captureStatus_; }
+    double fallbackLevel() const { return fallbackLevel_; }
+
+private:
+    void notify(Property property);
+    void setAudioLevel(double value);
+    void setMotionRate(double value);
+    void setBeatPulse(double value);
+    void setSpectrum(std::vector<double> value);
+    void setCaptureStatus(AudioCaptureStatus value);
+    void showFallbackLevel();
+
+    double audioLevel_ = initialLevel;
+    double motionRate_ = 1.0;
+    double beatPulse_ = 0.0;
+    std::vector<double> spectrum_;
+    AudioCaptureStatus captureStatus_ = AudioCaptureStatus::waiting;
+    double fallbackLevel_ = initialLevel;
+
+    std::map<ObserverToken, std::shared_ptr<const Observer>> observers_;
+    ObserverToken nextToken_ = 1;
+};
+
+}  // namespace sonavista
