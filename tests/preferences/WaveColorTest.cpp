@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+#include <string>
+
+#include "preferences/WaveColor.h"
+
+namespace sonavista {
+namespace {
+
+using W = WaveColor;
+
+RGBColor rgb(double red, double green, double blue) {
+    return RGBColor{red / 255.0, green / 255.0, blue / 255.0, 1.0};
+}
+
+void expectNear(const RGBColor& actual, const RGBColor& expected, double tolerance = 1e-12) {
+    EXPECT_NEAR(actual.red, expected.red, tolerance);
+    EXPECT_NEAR(actual.green, expected.green, tolerance);
+    EXPECT_NEAR(actual.blue, expected.blue, tolerance);
+    EXPECT_NEAR(actual.alpha, expected.alpha, tolerance);
+}
+
+TEST(WaveColorTest, RawValuesDisplayNamesGroupsAndStopCounts) {
+    struct Row {
+        W preset;
+        const char* raw;
+        const char* display;
+        WaveColorGroup group;
+        std::size_t stops;
+    };
+    const Row rows[] = {
+        {W::black, "black", "Black", WaveColorGroup::solid, 1},
+        {W::white, "white", "White", WaveColorGroup::solid, 1},
+        {W::cyan, "cyan", "Cyan", WaveColorGroup::solid, 1},
+        {W::pink, "pink", "Pink", WaveColorGroup::solid, 1},
+        {W::blue, "blue", "Blue", WaveColorGroup::solid, 1},
+        {W::purple, "purple", "Purple", WaveColorGroup::solid, 1},
+        {W::green, "green", "Green", WaveColorGroup::solid, 1},
+        {W::orange, "orange", "Orange", WaveColorGroup::solid, 1},
+        {W::yellow, "yellow", "Yellow", WaveColorGroup::solid, 1},
+        {W::aurora, "aurora", "Aurora", WaveColorGroup::gradient, 3},
+        {W::ocean, "ocean", "Ocean", WaveColorGroup::gradient, 3},
+        {W::sunset, "sunset", "Sunset", WaveColorGroup::gradient, 3},
+        {W::neon, "neon", "Neon", WaveColorGroup::gradient, 3},
+        {W::candyPop, "candyPop", "Candy Pop", WaveColorGroup::contrast, 4},
+        {W::limePulse, "limePulse", "Lime Pulse", WaveColorGroup::contrast, 4},
+        {W::mintGrape, "mintGrape", "Mint Grape", WaveColorGroup::contrast, 4},
+        {W::coralSky, "coralSky", "Coral Sky", WaveColorGroup::contrast, 3},
+    };
+    ASSERT_EQ(std::size(rows), allWaveColors.size());
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(row.raw);
+        EXPECT_EQ(allWaveColors[i], row.preset);
+        EXPECT_EQ(rawValue(row.preset), row.raw);
+        EXPECT_EQ(waveColorFromRawValue(row.raw), row.preset);
+        EXPECT_EQ(displayName(row.preset), row.display);
+        EXPECT_EQ(group(row.preset), row.group);
+        EXPECT_EQ(colors(row.preset).size(), row.stops);
+        for (const RGBColor& stop : colors(row.preset)) {
+            EXPECT_EQ(stop.alpha, 1.0);
+        }
+    }
+}
+
+TEST(WaveColorTest, RawValueParsingIsExact) {
+    for (const char* bad : {"Candy Pop", "candypop", "CandyPop", "Cyan", "CYAN", "", " cyan", "coralsky"}) {
+        EXPECT_EQ(waveColorFromRawValue(bad), std::nullopt) << bad;
+    }
+    EXPECT_EQ(waveColorFromRawValue("candyPop"), W::candyPop);
+}
+
+TEST(WaveColorTest, StopsAreExactEighthBitFractions) {
+    EXPECT_EQ(colors(W::black)[0], (RGBColor{15.0 / 255.0, 16.0 / 255.0, 18.0 / 255.0, 1.0}));
+    EXPECT_EQ(colors(W::mintGrape)[3], (RGBColor{47.0 / 255.0, 208.0 / 255.0, 211.0 / 255.0, 1.0}));
+    // Shared stops between presets.
+    EXPECT_EQ(colors(W::sunset)[1], colors(W::pink)[0]);
+    EXPECT_EQ(colors(W::limePulse)[1], colors(W::green)[0]);
+}
+
+TEST(WaveColorTest, SingleStopPresetsIgnorePosition) {
+    const double positions[] = {-5.0, -0.3, 0.0, 0.4, 1.0, 7.0, std::numeric_limits<double>::quiet_NaN()};
+    for (W preset : presets(WaveColorGroup::solid)) {
+        for (double position : positions) {
+            EXPECT_EQ(colorAt(preset, position), colors(preset)[0]) << rawValue(preset) << " at " << position;
+        }
+    }
+}
+
+TEST(WaveColorTest, BlendPositions) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Row {
+        W preset;
+        double position;
+        RGBColor expected;
+        double tolerance;
+    };
+    const Row rows[] = {
+        {W::aurora, 0.0, rgb(19, 216, 212), 0.0},
+        {W::aurora, 0.5, rgb(61, 139, 255), 0.0},
+        {W::aurora, 1.0, rgb(168, 85, 247), 0.0},
+        {W::aurora, 0.25, rgb(40, 177.5, 233.5), 1e-12},
+        {W::aurora, 0.75, rgb(114.5, 112, 251), 1e-12},
+        {W::aurora, -0.3, rgb(19, 216, 212), 0.0},
+        {W::aurora, 7.0, rgb(168, 85, 247), 0.0},
+        {W::aurora, -inf, rgb(19, 216, 212), 0.0},
+        {W::aurora, inf, rgb(168, 85, 247), 0.0},
+        {W::aurora, std::numeric_limits<double>::quiet_NaN(), rgb(19, 216, 212), 0.0},
+        {W::candyPop, 0.0, rgb(244, 174, 212), 0.0},
+        {W::candyPop, 1.0 / 3.0, rgb(143, 142, 248), 1e-9},
+        {W::candyPop, 2.0 / 3.0, rgb(255, 212, 134), 1e-9},
+        {W::candyPop, 0.5, rgb(199, 177, 191), 1e-9},
+        {W::candyPop, 1.0, rgb(158, 221, 247), 0.0},
+        {W::coralSky, 0.5, rgb(45, 212, 215), 0.0},
+        {W::coralSky, 1.0, rgb(120, 136, 245), 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(rawValue(row.preset)) + " at " + std::to_string(row.position));
+        const RGBColor actual = colorAt(row.preset, row.position);
+        if (row.tolerance == 0.0) {
+            EXPECT_EQ(actual, row.expected);
+        } else {
+            expectNear(actual, row.expected, row.tolerance);
+        }
+    }
+}
+
+TEST(WaveColorTest, BlendHasNoJumps) {
+    // Small steps along the wave never jump in colour, including across the stops.
+    for (W preset : allWaveColors) {
+        const auto stops = colors(preset);
+        if (stops.size() < 2) {
+            continue;
+        }
+        RGBColor previous = colorAt(preset, 0.0);
+        for (int step = 1; step <= 300; ++step) {
+            const RGBColor current = colorAt(preset, step / 300.0);
+            EXPECT_LT(std::abs(current.red - previous.red), 0.02) << rawValue(preset) << " step " << step;
+            EXPECT_LT(std::abs(current.green - previous.green), 0.02) << rawValue(preset) << " step " << step;
+            EXPECT_LT(std::abs(current.blue - previous.blue), 0.02) << rawValue(preset) << " step " << step;
+            previous = current;
+        }
+    }
+}
+
+TEST(WaveColorGroupTest, GroupsListEveryPresetOnceInOrder) {
+    const std::pair<WaveColorGroup, const char*> titles[] = {
+        {WaveColorGroup::solid, "Solid Colors"},
+        {WaveColorGroup::gradient, "Gradients"},
+        {WaveColorGroup::contrast, "Contrast"},
+    };
+    std::vector<W> concatenated;
+    for (std::size_t i = 0; i < allWaveColorGroups.size(); ++i) {
+        EXPECT_EQ(allWaveColorGroups[i], titles[i].first);
+        EXPECT_EQ(title(titles[i].first), titles[i].second);
+        for (W preset : presets(allWaveColorGroups[i])) {
+            concatenated.push_back(preset);
+        }
+    }
+    EXPECT_EQ(presets(WaveColorGroup::solid).size(), 9u);
+    EXPECT_EQ(presets(WaveColorGroup::gradient).size(), 4u);
+    EXPECT_EQ(presets(WaveColorGroup::contrast).size(), 4u);
+    // Declaration order happens to be grouped, so the sections concatenate to allCases.
+    EXPECT_EQ(concatenated, std::vector<W>(allWaveColors.begin(), allWaveColors.end()));
+}
+
+}  // namespace
+}  // namespace sonavista

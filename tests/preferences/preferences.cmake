@@ -1,0 +1,2 @@
+sonavista_add_test(NAME preferences_tests SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/WaveColorTest.cpp)
