@@ -1,0 +1,305 @@
+#include "base/ManualMainQueue.h"
+#include "playback/MusicPlaybackMonitor.h"
+#include "playback/SystemNowPlayingRequest.h"
+#include "monitorFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+namespace sonavista {
+namespace {
+
+using testing::FakeBrowserSource;
+using testing::FakeNowPlaying;
+using testing::FakeOutputVolume;
+using testing::FakeRunningApplications;
+using testing::FakeScriptQuery;
+using State = MusicPlaybackState;
+using P = MusicPlayer;
+
+const RunningApplication appleMusicApp{10, std::nullopt, "Music"};
+const RunningApplication qqMusicApp{11, "com.tencent.qqmusic", "QQ"};
+const RunningApplication netEaseApp{12, std::nullopt, "NetEase Cloud Music"};
+const RunningApplication spotifyApp{30, std::nullopt, "spotify"};
+const RunningApplication editorApp{40, std::nullopt, "editor"};
+
+const MusicPlayerSet allEnabled(allMusicPlayers.begin(), allMusicPlayers.end());
+
+MusicPlaybackSnapshot snap(std::optional<P> player, State state, double volume) {
+    return MusicPlaybackSnapshot{player, state, volume};
+}
+
+struct Harness {
+    ManualMainQueue queue;
+    MusicPlayerSet enabled = allEnabled;
+    int enabledAsked = 0;
+    std::shared_ptr<FakeBrowserSource> browser = std::make_shared<FakeBrowserSource>();
+    std::shared_ptr<FakeNowPlaying> nowPlaying = std::make_shared<FakeNowPlaying>();
+    std::shared_ptr<FakeScriptQuery> scripts = std::make_shared<FakeScriptQuery>();
+    std::shared_ptr<FakeOutputVolume> volume = std::make_shared<FakeOutputVolume>();
+    std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
+    std::vector<MusicPlaybackSnapshot> published;
+    std::shared_ptr<MusicPlaybackMonitor> monitor;
+
+    explicit Harness(bool withNowPlaying = true) {
+        MusicPlaybackMonitor::Sources sources{browser, withNowPlaying ? nowPlaying : nullptr,
+                                              std::make_shared<PlayerStateQueries>(scripts, volume), apps};
+        monitor = MusicPlaybackMonitor::create(
+            queue,
+            [this] {
+                ++enabledAsked;
+                return enabled;
+            },
+            sources, [this](const MusicPlaybackSnapshot& s) { published.push_back(s); });
+    }
+};
+
+// One pass through every source. `nowPlaying` absent with `withProvider` means the query
+// completes with nothing.
+struct PassCase {
+    std::string name;
+    MusicPlayerSet enabled;
+    std::optional<MusicPlaybackSnapshot> browserPage;
+    bool withProvider;
+    std::optional<SystemNowPlayingSnapshot> nowPlaying;
+    std::vector<RunningApplication> running;
+    std::map<P, PlayerScriptReply> replies;
+    MusicPlaybackSnapshot expected;
+    std::vector<P> expectedScripted;
+};
+
+class MonitorPassTest : public ::testing::TestWithParam<PassCase> {};
+
+TEST_P(MonitorPassTest, PublishesTheExpectedSnapshot) {
+    const auto& c = GetParam();
+    Harness h(c.withProvider);
+    h.enabled = c.enabled;
+    h.browser->page = c.browserPage;
+    h.apps->applications = c.running;
+    h.scripts->replies = c.replies;
+    h.volume->volume = 0.25;
+
+    h.monitor->start();
+    if (c.withProvider && !h.nowPlaying->pending.empty()) {
+        EXPECT_TRUE(h.monitor->queryIsInFlight);
+        if (c.nowPlaying) {
+            h.nowPlaying->answer(0, c.nowPlaying);
+        } else {
+            h.nowPlaying->answer(0, std::nullopt);
+        }
+    }
+    EXPECT_FALSE(h.monitor->queryIsInFlight);
+    ASSERT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.published[0], c.expected);
+    EXPECT_EQ(h.scripts->asked, c.expectedScripted);
+}
+
+PlayerScriptReply said(const char* text) { return PlayerScriptReply::answer(std::string(text)); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MonitorPassTest,
+    ::testing::Values(
+        PassCase{"NothingEnabled", {}, snap(P::youtube, State::playing, 0.7), true, std::nullopt, {spotifyApp}, {},
+                 MusicPlaybackSnapshot::idle(), {}},
+        PassCase{"PlayingBrowserPageBeatsPlayingNativePlayer", allEnabled, snap(P::youtube, State::playing, 0.7), true,
+                 SystemNowPlayingSnapshot{30, true}, {spotifyApp}, {{P::spotify, said("playing|100")}},
+                 snap(P::youtube, State::playing, 0.7), {}},
+        PassCase{"PlayingPageOfDisabledWebPlayerIgnored", {P::spotify}, snap(P::youtube, State::playing, 0.7), false,
+                 std::nullopt, {}, {}, MusicPlaybackSnapshot::idle(), {}},
+        PassCase{"PausedPageLosesToRunningNativePlayer", allEnabled, snap(P::youtube, State::paused, 0.7), false,
+                 std::nullopt, {qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
+        PassCase{"PausedPageWhenNoNativePlayerRuns", allEnabled, snap(P::youtube, State::paused, 0.7), true,
+                 std::nullopt, {editorApp}, {}, snap(P::youtube, State::paused, 0.7), {}},
+        PassCase{"NowPlayingNamesPausedSpotify", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{30, false},
+                 {spotifyApp}, {{P::spotify, said("playing|100")}}, snap(P::spotify, State::paused, 0.25), {}},
+        PassCase{"NowPlayingNamesPlayingQQMusic", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{11, true},
+                 {qqMusicApp}, {}, snap(P::qqMusic, State::playing, 0.25), {}},
+        PassCase{"NowPlayingNamesDisabledPlayer", {P::qqMusic}, std::nullopt, true, SystemNowPlayingSnapshot{30, true},
+                 {spotifyApp, qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
+        PassCase{"NowPlayingNamesUnknownApplication", allEnabled, std::nullopt, true,
+                 SystemNowPlayingSnapshot{40, true}, {editorApp}, {}, MusicPlaybackSnapshot::idle(), {}},
+        PassCase{"NowPlayingNamesNoProcess", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{0, true},
+                 {spotifyApp}, {{P::spotify, said("Paused|50")}}, snap(P::spotify, State::paused, std::sqrt(0.5 * 0.25)),
+                 {P::spotify}},
+        PassCase{"NowPlayingNamesVanishedProcess", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{99, true},
+                 {netEaseApp}, {}, snap(P::netEaseMusic, State::paused, 0.25), {}},
+        PassCase{"NowPlayingSilent", allEnabled, std::nullopt, true, std::nullopt, {spotifyApp},
+                 {{P::spotify, said("playing|100")}}, snap(P::spotify, State::playing, 0.5), {P::spotify}},
+        PassCase{"BothScriptedFirstPlayingWins", allEnabled, std::nullopt, false, std::nullopt,
+                 {spotifyApp, appleMusicApp}, {{P::appleMusic, said("paused|100")}, {P::spotify, said("playing|100")}},
+                 snap(P::spotify, State::playing, 0.5), {P::appleMusic, P::spotify}},
+        PassCase{"PlayingAppleMusicStopsTheRanking", allEnabled, std::nullopt, false, std::nullopt,
+                 {spotifyApp, appleMusicApp}, {{P::appleMusic, said("playing|100")}, {P::spotify, said("playing|100")}},
+                 snap(P::appleMusic, State::playing, 0.5), {P::appleMusic}},
+        PassCase{"PausedPreferredToStopped", allEnabled, std::nullopt, false, std::nullopt, {appleMusicApp, qqMusicApp},
+                 {{P::appleMusic, said("stopped|100")}}, snap(P::qqMusic, State::paused, 0.25), {P::appleMusic}},
+        PassCase{"PermissionDeniedWhenAlone", allEnabled, std::nullopt, false, std::nullopt, {appleMusicApp},
+                 {{P::appleMusic, PlayerScriptReply::failure(-1743)}}, snap(P::appleMusic, State::permissionDenied, 0.25),
+                 {P::appleMusic}},
+        PassCase{"PermissionDeniedPreferredToUnknown", allEnabled, std::nullopt, false, std::nullopt,
+                 {appleMusicApp, spotifyApp},
+                 {{P::appleMusic, PlayerScriptReply::failure(7)}, {P::spotify, PlayerScriptReply::failure(-10004)}},
+                 snap(P::spotify, State::permissionDenied, 0.25), {P::appleMusic, P::spotify}},
+        PassCase{"FirstCandidateOfAnyState", allEnabled, snap(P::youtube, State::paused, 0.7), false, std::nullopt,
+                 {spotifyApp, appleMusicApp}, {{P::appleMusic, said("stopped|100")}, {P::spotify, said("bogus|100")}},
+                 snap(P::appleMusic, State::stopped, 0.5), {P::appleMusic, P::spotify}},
+        PassCase{"EnabledButNotRunningIsNeverScripted", {P::spotify, P::youtube}, snap(P::youtube, State::paused, 0.7),
+                 false, std::nullopt, {appleMusicApp, qqMusicApp}, {{P::spotify, said("playing|100")}},
+                 snap(P::youtube, State::paused, 0.7), {}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(MonitorLifecycleTest, PassesEverySecondHalfAndPublishesOnlyChanges) {
+    Harness h(false);
+    h.apps->applications = {qqMusicApp};
+    h.volume->volume = 0.25;
+    h.monitor->start();
+    ASSERT_EQ(h.published.size(), 1u);
+    h.queue.advance(1.0);
+    EXPECT_EQ(h.apps->scans, 3);
+    EXPECT_EQ(h.published.size(), 1u);
+
+    // A volume change alone is a different snapshot.
+    h.volume->volume = 0.5;
+    h.queue.advance(0.5);
+    ASSERT_EQ(h.published.size(), 2u);
+    EXPECT_EQ(h.published[1], snap(P::qqMusic, State::paused, 0.5));
+
+    h.apps->applications.clear();
+    h.queue.advance(0.5);
+    ASSERT_EQ(h.published.size(), 3u);
+    EXPECT_EQ(h.published[2], MusicPlaybackSnapshot::idle());
+}
+
+TEST(MonitorLifecycleTest, NothingEnabledPublishesIdleOnceAndAsksNoSource) {
+    Harness h;
+    h.enabled = {};
+    h.monitor->start();
+    h.queue.advance(2.0);
+    ASSERT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.published[0], MusicPlaybackSnapshot::idle());
+    EXPECT_TRUE(h.browser->askedWith.empty());
+    EXPECT_TRUE(h.nowPlaying->pending.empty());
+}
+
+TEST(MonitorLifecycleTest, TicksAreSkippedWhileAQueryIsInFlight) {
+    Harness h;
+    h.monitor->start();
+    h.queue.advance(1.6);
+    EXPECT_EQ(h.nowPlaying->pending.size(), 1u);
+    EXPECT_TRUE(h.published.empty());
+    h.nowPlaying->answer(0, std::nullopt);
+    EXPECT_EQ(h.published.size(), 1u);
+    h.queue.advance(0.5);
+    EXPECT_EQ(h.nowPlaying->pending.size(), 2u);
+}
+
+TEST(MonitorLifecycleTest, RealRequestTimesOutIntoTheFallbackRanking) {
+    // A provider whose service names the process but never says whether it plays.
+    struct HalfAnswering : SystemNowPlayingProvider {
+        ManualMainQueue& queue;
+        explicit HalfAnswering(ManualMainQueue& q) : queue(q) {}
+        void fetch(Completion completion) override {
+            auto request = SystemNowPlayingRequest::start(queue, std::move(completion));
+            queue.post([request] { request->receiveProcessIdentifier(30); });
+        }
+    };
+    ManualMainQueue queue;
+    auto apps = std::make_shared<FakeRunningApplications>();
+    apps->applications = {qqMusicApp, spotifyApp};
+    std::vector<MusicPlaybackSnapshot> published;
+    auto monitor = MusicPlaybackMonitor::create(
+        queue, [] { return allEnabled; },
+        {nullptr, std::make_shared<HalfAnswering>(queue), nullptr, apps},
+        [&](const MusicPlaybackSnapshot& s) { published.push_back(s); });
+    monitor->start();
+    queue.advance(0.34);
+    EXPECT_TRUE(published.empty());
+    EXPECT_TRUE(monitor->queryIsInFlight);
+    queue.advance(0.02);
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[0], snap(P::qqMusic, State::paused, 1.0));
+}
+
+// An answer to a query begun before stop()/start() or before a fresh pass is ignored and
+// leaves the newer query in flight.
+struct StaleCase {
+    std::string name;
+    void (*interrupt)(MusicPlaybackMonitor&);
+};
+
+class MonitorStaleAnswerTest : public ::testing::TestWithParam<StaleCase> {};
+
+TEST_P(MonitorStaleAnswerTest, StaleAnswerChangesNothing) {
+    Harness h;
+    h.apps->applications = {spotifyApp};
+    h.monitor->start();
+    ASSERT_EQ(h.nowPlaying->pending.size(), 1u);
+    GetParam().interrupt(*h.monitor);
+    ASSERT_EQ(h.nowPlaying->pending.size(), 2u);
+    ASSERT_TRUE(h.monitor->queryIsInFlight);
+
+    h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+    EXPECT_TRUE(h.published.empty());
+    EXPECT_TRUE(h.monitor->queryIsInFlight);
+
+    h.nowPlaying->answer(1, SystemNowPlayingSnapshot{30, false});
+    EXPECT_FALSE(h.monitor->queryIsInFlight);
+    ASSERT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.published[0], snap(P::spotify, State::paused, 1.0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MonitorStaleAnswerTest,
+                         ::testing::Values(StaleCase{"Restart", [](MusicPlaybackMonitor& m) { m.start(); }},
+                                           StaleCase{"FreshPass", [](MusicPlaybackMonitor& m) { m.requestFreshPass(); }}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(MonitorLifecycleTest, StopDiscardsTheAnswerAndTheTimer) {
+    Harness h;
+    h.monitor->start();
+    h.monitor->stop();
+    EXPECT_FALSE(h.monitor->queryIsInFlight);
+    EXPECT_EQ(h.queue.timerCount(), 0u);
+    h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+    EXPECT_TRUE(h.published.empty());
+    EXPECT_FALSE(h.monitor->queryIsInFlight);
+}
+
+TEST(MonitorLifecycleTest, RestartPublishesOnlyWhatDiffers) {
+    Harness h(false);
+    h.apps->applications = {qqMusicApp};
+    h.monitor->start();
+    h.monitor->stop();
+    h.monitor->start();
+    EXPECT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.queue.timerCount(), 1u);
+}
+
+TEST(MonitorLifecycleTest, FallbackRankingAsksForTheEnabledPlayersAgain) {
+    Harness h;
+    h.apps->applications = {qqMusicApp, netEaseApp};
+    h.monitor->start();
+    EXPECT_EQ(h.enabledAsked, 1);
+    h.enabled = {P::netEaseMusic};
+    h.nowPlaying->answer(0, std::nullopt);
+    EXPECT_EQ(h.enabledAsked, 2);
+    ASSERT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.published[0], snap(P::netEaseMusic, State::paused, 1.0));
+}
+
+TEST(MonitorLifecycleTest, GoneMonitorIgnoresTimerAndAnswer) {
+    Harness h;
+    h.monitor->start();
+    std::weak_ptr<MusicPlaybackMonitor> weak = h.monitor;
+    h.monitor.reset();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(h.queue.timerCount(), 0u);
+    h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+    h.queue.advance(1.0);
+    EXPECT_TRUE(h.published.empty());
+}
+
+}  // namespace
+}  // namespace sonavista
