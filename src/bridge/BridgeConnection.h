@@ -1,0 +1,33 @@
+#pragma once
+
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace sonavista {
+
+// One accepted bridge connection: it carries one request and gets one response. Touched only
+// on the bridge thread.
+struct BridgeConnection {
+    enum class Phase {
+        receiving,  // waiting for a complete request
+        sending,    // the response is being written
+        draining,   // response sent; discarding what the peer still sends before closing
+        closed,
+    };
+
+    BridgeConnection(asio::ip::tcp::socket socket, std::uint64_t id)
+        : socket(std::move(socket)), deadline(this->socket.get_executor()), id(id) {}
+
+    asio::ip::tcp::socket socket;
+    // Fires when the request has not arrived in time, and bounds the drain after a response.
+    asio::steady_timer deadline;
+    std::uint64_t id;
+    Phase phase = Phase::receiving;
+    std::string buffer;    // bytes received so far
+    std::string response;  // kept alive while it is written
+};
+
+}  // namespace sonavista

@@ -1,0 +1,289 @@
+#include "bridge/BrowserPlaybackBridge.h"
+
+#include "base/WallClock.h"
+#include "bridge/BridgeProtocol.h"
+
+#include <asio/post.hpp>
+#include <asio/ip/v6_only.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/write.hpp>
+
+#include <chrono>
+#include <future>
+#include <pthread.h>
+
+namespace sonavista {
+namespace {
+
+std::shared_ptr<const Clock> wallClockOrDefault(std::shared_ptr<const Clock> clock) {
+    return clock ? std::move(clock) : std::make_shared<WallClock>();
+}
+
+std::chrono::steady_clock::duration seconds(double value) {
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(value));
+}
+
+// Opens, binds and listens; nothing when any step fails (address missing, port taken).
+std::shared_ptr<asio::ip::tcp::acceptor> listenOn(asio::io_context& io, const asio::ip::address& address,
+                                                  std::uint16_t port) {
+    auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(io);
+    const asio::ip::tcp::endpoint endpoint(address, port);
+    asio::error_code error;
+    acceptor->open(endpoint.protocol(), error);
+    if (!error) acceptor->set_option(asio::socket_base::reuse_address(true), error);
+    if (!error && address.is_v6()) acceptor->set_option(asio::ip::v6_only(true), error);
+    if (!error) acceptor->bind(endpoint, error);
+    if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
+    if (error) return nullptr;
+    return acceptor;
+}
+
+}  // namespace
+
+BrowserPlaybackBridge::BrowserPlaybackBridge() : BrowserPlaybackBridge(Options{}) {}
+
+BrowserPlaybackBridge::BrowserPlaybackBridge(Options options)
+    : options_(std::move(options)),
+      io_(std::make_unique<asio::io_context>(1)),
+      sessions_(wallClockOrDefault(options_.wallClock), options_.sessionLifetime) {
+    work_.emplace(io_->get_executor());
+    thread_ = std::thread([io = io_.get()] {
+        pthread_setname_np(pthread_self(), "sv-bridge");
+        io->run();
+    });
+}
+
+BrowserPlaybackBridge::~BrowserPlaybackBridge() {
+    work_.reset();
+    io_->stop();
+    thread_.join();
+    // The thread is gone: close what is left here, then drop the pending handlers.
+    for (const auto& acceptor : acceptors_) {
+        asio::error_code ignored;
+        acceptor->close(ignored);
+    }
+    acceptors_.clear();
+    for (const auto& [id, connection] : connections_) {
+        asio::error_code ignored;
+        connection->deadline.cancel();
+        connection->socket.close(ignored);
+        connection->phase = BridgeConnection::Phase::closed;
+    }
+    connections_.clear();
+    io_.reset();
+}
+
+void BrowserPlaybackBridge::start() {
+    asio::post(*io_, [this] { startListening(); });
+}
+
+void BrowserPlaybackBridge::stop() {
+    asio::post(*io_, [this] {
+        stopListening();
+        sessions_.removeAll();
+    });
+}
+
+void BrowserPlaybackBridge::sync(const std::function<void()>& task) {
+    if (io_->get_executor().running_in_this_thread()) {
+        task();
+        return;
+    }
+    std::promise<void> done;
+    asio::post(*io_, [&] {
+        task();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+std::optional<MusicPlaybackSnapshot> BrowserPlaybackBridge::snapshotSync(const MusicPlayerSet& enabled) {
+    std::optional<MusicPlaybackSnapshot> result;
+    sync([&] { result = sessions_.snapshot(enabled); });
+    return result;
+}
+
+std::uint16_t BrowserPlaybackBridge::listeningPort() {
+    std::uint16_t port = 0;
+    sync([&] {
+        if (!acceptors_.empty()) {
+            asio::error_code ignored;
+            port = acceptors_.front()->local_endpoint(ignored).port();
+        }
+    });
+    return port;
+}
+
+std::vector<std::string> BrowserPlaybackBridge::listeningAddresses() {
+    std::vector<std::string> addresses;
+    sync([&] {
+        for (const auto& acceptor : acceptors_) {
+            asio::error_code ignored;
+            addresses.push_back(acceptor->local_endpoint(ignored).address().to_string());
+        }
+    });
+    return addresses;
+}
+
+std::size_t BrowserPlaybackBridge::openConnectionCount() {
+    std::size_t count = 0;
+    sync([&] { count = connections_.size(); });
+    return count;
+}
+
+std::map<std::string, BrowserSession> BrowserPlaybackBridge::sessions() {
+    std::map<std::string, BrowserSession> copy;
+    sync([&] { copy = sessions_.sessions(); });
+    return copy;
+}
+
+void BrowserPlaybackBridge::startListening() {
+    if (!acceptors_.empty()) return;
+    // IPv4 loopback decides whether the bridge listens; IPv6 loopback joins on the same port
+    // when the system has it.
+    auto v4 = listenOn(*io_, asio::ip::address_v4::loopback(), options_.port);
+    if (!v4) return;
+    asio::error_code error;
+    const std::uint16_t port = v4->local_endpoint(error).port();
+    if (error) return;
+    acceptors_.push_back(v4);
+    if (auto v6 = listenOn(*io_, asio::ip::address_v6::loopback(), port)) acceptors_.push_back(v6);
+    for (const auto& acceptor : acceptors_) accept(acceptor);
+}
+
+void BrowserPlaybackBridge::stopListening() {
+    for (const auto& acceptor : acceptors_) {
+        asio::error_code ignored;
+        acceptor->close(ignored);
+    }
+    acceptors_.clear();
+}
+
+void BrowserPlaybackBridge::accept(const Acceptor& acceptor) {
+    acceptor->async_accept([this, acceptor](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (!acceptor->is_open()) return;  // closed by stop(): a socket accepted meanwhile is dropped
+        if (!error) {
+            adopt(std::move(socket));
+            accept(acceptor);
+            return;
+        }
+        // Accepting failed for this one connection (descriptors exhausted, peer gone): the
+        // listener itself is fine. Pause briefly so that a persistent shortage does not spin.
+        auto pause = std::make_shared<asio::steady_timer>(*io_, std::chrono::milliseconds(50));
+        pause->async_wait([this, acceptor, pause](const asio::error_code&) {
+            if (acceptor->is_open()) accept(acceptor);
+        });
+    });
+}
+
+void BrowserPlaybackBridge::adopt(asio::ip::tcp::socket socket) {
+    if (connections_.size() >= options_.maxConnections) {
+        asio::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
+    asio::error_code error;
+    socket.non_blocking(true, error);
+    if (error) return;
+    auto connection = std::make_shared<BridgeConnection>(std::move(socket), nextConnectionId_++);
+    connections_.emplace(connection->id, connection);
+
+    connection->deadline.expires_after(seconds(options_.incompleteRequestTimeout));
+    connection->deadline.async_wait([this, connection](const asio::error_code& error) {
+        if (error || connection->phase == BridgeConnection::Phase::closed) return;
+        if (connection->phase == BridgeConnection::Phase::receiving) {
+            respond({std::string(BridgeProtocol::badRequest), std::nullopt}, connection, /*drainAfterwards=*/true);
+        } else {
+            close(connection);  // the response could not be delivered in time
+        }
+    });
+    awaitData(connection);
+}
+
+void BrowserPlaybackBridge::awaitData(const Connection& connection) {
+    connection->socket.async_wait(asio::ip::tcp::socket::wait_read, [this, connection](const asio::error_code& error) {
+        if (connection->phase == BridgeConnection::Phase::closed) return;
+        if (connection->phase == BridgeConnection::Phase::draining) {
+            drain(connection);
+            return;
+        }
+        if (connection->phase != BridgeConnection::Phase::receiving) return;
+        if (error) {
+            respond({std::string(BridgeProtocol::badRequest), std::nullopt}, connection, false);
+            return;
+        }
+        receive(connection);
+    });
+}
+
+void BrowserPlaybackBridge::receive(const Connection& connection) {
+    asio::error_code error;
+    const std::size_t count = connection->socket.read_some(asio::buffer(scratch_), error);
+    if (error == asio::error::would_block || error == asio::error::try_again) {
+        awaitData(connection);
+        return;
+    }
+    connection->buffer.append(scratch_.data(), count);
+
+    if (auto request = BridgeProtocol::parseRequest(connection->buffer)) {
+        process(*request, connection);
+    } else if (error) {
+        // The peer finished sending (end of stream) or the connection failed.
+        respond({std::string(BridgeProtocol::badRequest), std::nullopt}, connection, false);
+    } else if (connection->buffer.size() >= maximumRequestBytes) {
+        respond({std::string(BridgeProtocol::badRequest), std::nullopt}, connection, true);
+    } else {
+        awaitData(connection);
+    }
+}
+
+void BrowserPlaybackBridge::process(const HTTPRequest& request, const Connection& connection) {
+    respond(BridgeProtocol::process(request, sessions_), connection, false);
+}
+
+void BrowserPlaybackBridge::respond(const BridgeResponse& response, const Connection& connection,
+                                    bool drainAfterwards) {
+    connection->phase = BridgeConnection::Phase::sending;
+    connection->buffer = std::string();  // release the request bytes now
+    connection->response = BridgeProtocol::responseText(response.status, response.origin);
+    asio::async_write(connection->socket, asio::buffer(connection->response),
+                      [this, connection, drainAfterwards](const asio::error_code& error, std::size_t) {
+                          if (connection->phase == BridgeConnection::Phase::closed) return;
+                          if (error || !drainAfterwards) {
+                              close(connection);
+                              return;
+                          }
+                          // The peer may still be sending: closing now with unread data would
+                          // reset the connection and could destroy the response in flight.
+                          asio::error_code ignored;
+                          connection->socket.shutdown(asio::socket_base::shutdown_send, ignored);
+                          connection->phase = BridgeConnection::Phase::draining;
+                          connection->deadline.expires_after(seconds(options_.drainTimeout));
+                          connection->deadline.async_wait([this, connection](const asio::error_code& error) {
+                              if (!error) close(connection);
+                          });
+                          drain(connection);
+                      });
+}
+
+void BrowserPlaybackBridge::drain(const Connection& connection) {
+    // One read per wake-up, so a peer that keeps sending cannot hold the bridge thread.
+    asio::error_code error;
+    connection->socket.read_some(asio::buffer(scratch_), error);
+    if (error && error != asio::error::would_block && error != asio::error::try_again) {
+        close(connection);  // end of stream or failure: nothing more to wait for
+        return;
+    }
+    awaitData(connection);
+}
+
+void BrowserPlaybackBridge::close(const Connection& connection) {
+    if (connection->phase == BridgeConnection::Phase::closed) return;
+    connection->phase = BridgeConnection::Phase::closed;
+    asio::error_code ignored;
+    connection->deadline.cancel();
+    connection->socket.close(ignored);
+    connections_.erase(connection->id);
+}
+
+}  // namespace sonavista

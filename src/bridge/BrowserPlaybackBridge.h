@@ -1,0 +1,119 @@
+#pragma once
+
+#include "base/Clock.h"
+#include "bridge/BridgeConnection.h"
+#include "bridge/BridgeResponse.h"
+#include "bridge/BrowserSessionTable.h"
+#include "bridge/HTTPRequest.h"
+#include "playback/BrowserPlaybackSource.h"
+#include "playback/MusicPlaybackSnapshot.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace sonavista {
+
+// The local HTTP endpoint through which browser extensions report web playback. One thread
+// (the bridge queue) owns the listeners, every connection and the session table; other
+// threads reach them only through `start`, `stop` (asynchronous) and `sync` (blocking).
+//
+// Listens on the loopback addresses only (127.0.0.1, and ::1 where the system has IPv6), so
+// other hosts cannot inject reports. A connection that has not delivered a complete request
+// within `incompleteRequestTimeout` gets "400 Bad Request" and is closed, and at most
+// `maxConnections` connections are open at once: one more is closed as soon as it is accepted.
+class BrowserPlaybackBridge final : public BrowserPlaybackSource {
+public:
+    static constexpr std::uint16_t applicationPort = 43828;
+    // A connection that buffers this many bytes without a complete request is refused.
+    static constexpr std::size_t maximumRequestBytes = 65536;
+
+    struct Options {
+        // 0 picks a free port (tests); read it back with `listeningPort()`.
+        std::uint16_t port = applicationPort;
+        double incompleteRequestTimeout = 10.0;
+        std::size_t maxConnections = 256;
+        // After a refusal sent before the request was read in full, how long the bridge keeps
+        // reading and discarding so that the peer receives the response rather than a reset.
+        double drainTimeout = 1.0;
+        double sessionLifetime = BrowserSessionTable::defaultSessionLifetime;
+        // Stamps the sessions; the system wall clock when absent.
+        std::shared_ptr<const Clock> wallClock;
+    };
+
+    BrowserPlaybackBridge();
+    explicit BrowserPlaybackBridge(Options options);
+    // Closes every listener and connection and joins the bridge thread. Must not run on the
+    // bridge thread itself (that is, not from inside `sync`).
+    ~BrowserPlaybackBridge() override;
+    BrowserPlaybackBridge(const BrowserPlaybackBridge&) = delete;
+    BrowserPlaybackBridge& operator=(const BrowserPlaybackBridge&) = delete;
+
+    // Returns at once; on the bridge thread, starts listening unless already listening. A port
+    // that cannot be bound leaves the bridge silent: no error, no retry.
+    void start();
+    // Returns at once; on the bridge thread, closes the listeners and forgets every session.
+    // Connections already accepted still get their answer.
+    void stop();
+
+    // Runs `task` on the bridge thread and waits for it; runs it inline on the bridge thread.
+    void sync(const std::function<void()>& task);
+
+    // The best live browser page among `enabled`, taken on the bridge thread; blocks only for
+    // the work already queued there.
+    std::optional<MusicPlaybackSnapshot> snapshotSync(const MusicPlayerSet& enabled);
+    std::optional<MusicPlaybackSnapshot> snapshot(const std::set<MusicPlayer>& enabled) override {
+        return snapshotSync(enabled);
+    }
+
+    // Diagnostics, each read on the bridge thread.
+    // The bound port, 0 while not listening.
+    std::uint16_t listeningPort();
+    // The bound local addresses ("127.0.0.1", "::1").
+    std::vector<std::string> listeningAddresses();
+    std::size_t openConnectionCount();
+    std::map<std::string, BrowserSession> sessions();
+
+private:
+    using Connection = std::shared_ptr<BridgeConnection>;
+    using Acceptor = std::shared_ptr<asio::ip::tcp::acceptor>;
+
+    void startListening();
+    void stopListening();
+    void accept(const Acceptor& acceptor);
+    void adopt(asio::ip::tcp::socket socket);
+    void awaitData(const Connection& connection);
+    void receive(const Connection& connection);
+    void process(const HTTPRequest& request, const Connection& connection);
+    void respond(const BridgeResponse& response, const Connection& connection, bool drainAfterwards);
+    void drain(const Connection& connection);
+    void close(const Connection& connection);
+
+    Options options_;
+    // Handlers capture `this`: the destructor stops and joins the thread and destroys the
+    // io_context (dropping every pending handler uninvoked) before any other member goes.
+    std::unique_ptr<asio::io_context> io_;
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+    std::thread thread_;
+
+    // Everything below lives on the bridge thread.
+    BrowserSessionTable sessions_;
+    std::vector<Acceptor> acceptors_;
+    std::map<std::uint64_t, Connection> connections_;
+    std::uint64_t nextConnectionId_ = 1;
+    // One read buffer shared by all connections: data is read only when a socket is readable
+    // and is appended to that connection's own buffer at once, so idle connections hold none.
+    std::array<char, maximumRequestBytes> scratch_{};
+};
+
+}  // namespace sonavista

@@ -1,0 +1,261 @@
+#include "base/FakeClock.h"
+#include "bridge/BridgeProtocol.h"
+#include "bridge/BrowserSessionTable.h"
+#include "bridge/PlaybackMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace sonavista;
+
+namespace {
+
+const std::string extension = "chrome-extension://abcdefghijklmnop";
+const std::string validBody = R"({"source":"youtube","pageId":"1","playing":true,"volume":0.8})";
+
+std::string post(const std::string& body, const std::string& extraHeaders = "", const std::string& path = "/playback",
+                 const std::string& method = "POST") {
+    return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string noCors(const std::string& status) {
+    return "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+}
+
+std::string withCors(const std::string& status, const std::string& origin) {
+    return "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Length: 0\r\n" +
+           "Access-Control-Allow-Origin: " + origin + "\r\n" + "Access-Control-Allow-Methods: POST, OPTIONS\r\n" +
+           "Access-Control-Allow-Headers: Content-Type, X-Sonavista-Connector\r\n" + "Vary: Origin\r\n\r\n";
+}
+
+}  // namespace
+
+TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::optional<std::string> body;  // nothing: no request (incomplete or malformed)
+    };
+    const std::vector<Case> cases = {
+        {"no terminator", "POST /playback HTTP/1.1\r\nContent-Length: 0\r\n", std::nullopt},
+        {"bare LF line breaks", "POST /playback HTTP/1.1\nContent-Length: 0\n\n", std::nullopt},
+        {"no content length", "POST /playback HTTP/1.1\r\n\r\nignored", ""},
+        {"body cut to length", "POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcdef", "abc"},
+        {"body incomplete", "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nabc", std::nullopt},
+        {"length trimmed", "POST / HTTP/1.1\r\nContent-Length: \t 2  \r\n\r\nabc", "ab"},
+        {"length trimmed of no-break space", "POST / HTTP/1.1\r\nContent-Length:\xC2\xA0" "2\xE3\x80\x80\r\n\r\nabc", "ab"},
+        {"length with letters counts 0", "POST / HTTP/1.1\r\nContent-Length: 2x\r\n\r\nabc", ""},
+        {"length empty counts 0", "POST / HTTP/1.1\r\nContent-Length:\r\n\r\nabc", ""},
+        {"length plus sign", "POST / HTTP/1.1\r\nContent-Length: +2\r\n\r\nabc", "ab"},
+        {"length minus zero", "POST / HTTP/1.1\r\nContent-Length: -0\r\n\r\nabc", ""},
+        {"length negative", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\nabc", std::nullopt},
+        {"length most negative", "POST / HTTP/1.1\r\nContent-Length: -9223372036854775808\r\n\r\n", std::nullopt},
+        {"length beyond 64 bits counts 0", "POST / HTTP/1.1\r\nContent-Length: 9223372036854775808\r\n\r\nabc", ""},
+        {"length 64-bit maximum never completes", "POST / HTTP/1.1\r\nContent-Length: 9223372036854775807\r\n\r\nabc",
+         std::nullopt},
+        {"length bare sign counts 0", "POST / HTTP/1.1\r\nContent-Length: -\r\n\r\nabc", ""},
+        {"length inner space counts 0", "POST / HTTP/1.1\r\nContent-Length: 1 2\r\n\r\nabc", ""},
+        {"length header name in any case", "POST / HTTP/1.1\r\ncOnTeNt-LeNgTh: 1\r\n\r\nabc", "a"},
+        {"last length wins", "POST / HTTP/1.1\r\nContent-Length: 1\r\ncontent-length: 2\r\n\r\nabc", "ab"},
+        {"one-word request line", "POST\r\nContent-Length: 0\r\n\r\n", std::nullopt},
+        {"empty request line", "\r\n\r\n", std::nullopt},
+        {"invalid UTF-8 in head", "POST / HTTP/1.1\r\nX: \xFF\r\n\r\n", std::nullopt},
+        {"overlong UTF-8 in head", "POST / HTTP/1.1\r\nX: \xC0\xAF\r\n\r\n", std::nullopt},
+        {"surrogate in head", "POST / HTTP/1.1\r\nX: \xED\xA0\x80\r\n\r\n", std::nullopt},
+        {"truncated UTF-8 in head", "POST / HTTP/1.1\r\nX: \xE2\x82\r\n\r\n", std::nullopt},
+        {"valid UTF-8 in head", "POST / HTTP/1.1\r\nX: \xE2\x82\xAC \xF0\x9F\x8E\xB5\r\n\r\n", ""},
+        {"invalid UTF-8 in body is fine", "POST / HTTP/1.1\r\nContent-Length: 1\r\n\r\n\xFF", "\xFF"},
+    };
+    for (const auto& c : cases) {
+        const auto request = BridgeProtocol::parseRequest(c.bytes);
+        ASSERT_EQ(request.has_value(), c.body.has_value()) << c.name;
+        if (request) {
+            EXPECT_EQ(request->body, *c.body) << c.name;
+        }
+    }
+}
+
+TEST(BridgeProtocolParse, KeepsRequestLineWordsAndTrimmedHeaders) {
+    const auto request = BridgeProtocol::parseRequest(
+        "post   /playback/?a=b%20c  HTTP/1.1 extra\r\n"
+        "  X-Sonavista-Connector \t:  1 \r\n"
+        "Origin: moz-extension://Some-ID\r\n"
+        "line without colon\r\n"
+        "X-Dup: first\r\n"
+        "x-dup: second\r\n"
+        "\xE2\x80\x83Spaced\xE2\x80\x83: \xE2\x80\x83v a l\xE2\x80\x83\r\n"
+        "Empty:\r\n"
+        "Colons: a:b:c\r\n\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->method, "post");
+    EXPECT_EQ(request->path, "/playback/?a=b%20c");
+    const std::map<std::string, std::string> expected = {
+        {"x-sonavista-connector", "1"}, {"origin", "moz-extension://Some-ID"},
+        {"x-dup", "second"},           {"spaced", "v a l"},
+        {"empty", ""},                 {"colons", "a:b:c"},
+    };
+    EXPECT_EQ(request->headers, expected);
+}
+
+TEST(BridgeProtocolParse, CompletesOnlyOnceEveryByteHasArrived) {
+    const std::string bytes = post(validBody);
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        EXPECT_FALSE(BridgeProtocol::parseRequest(bytes.substr(0, length))) << length;
+    }
+    const auto request = BridgeProtocol::parseRequest(bytes);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->body, validBody);
+}
+
+TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
+    const std::vector<std::pair<std::optional<std::string>, bool>> cases = {
+        {std::nullopt, true},
+        {"", true},
+        {"chrome-extension://abc", true},
+        {"moz-extension://abc", true},
+        {"safari-web-extension://abc", true},
+        {"chrome-extension://", true},
+        {"Chrome-Extension://abc", false},
+        {"https://www.youtube.com", false},
+        {"null", false},
+        {" chrome-extension://abc", false},
+    };
+    for (const auto& [origin, allowed] : cases) {
+        EXPECT_EQ(BridgeProtocol::isAllowed(origin), allowed) << origin.value_or("<absent>");
+    }
+}
+
+TEST(BridgeProtocolRespond, ProducesExactBytes) {
+    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", extension), withCors("204 No Content", extension));
+    EXPECT_EQ(BridgeProtocol::responseText("400 Bad Request", std::nullopt), noCors("400 Bad Request"));
+    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", ""), withCors("204 No Content", ""));
+    // A refused origin is never echoed, whatever the caller passes.
+    EXPECT_EQ(BridgeProtocol::responseText("403 Forbidden", "https://evil.example"), noCors("403 Forbidden"));
+    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", "moz-extension://x"),
+              "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Length: 0\r\n"
+              "Access-Control-Allow-Origin: moz-extension://x\r\n"
+              "Access-Control-Allow-Methods: POST, OPTIONS\r\n"
+              "Access-Control-Allow-Headers: Content-Type, X-Sonavista-Connector\r\n"
+              "Vary: Origin\r\n\r\n");
+}
+
+TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string response;
+        bool stored;
+    };
+    const std::string originHeader = "Origin: " + extension + "\r\n";
+    const std::vector<Case> cases = {
+        {"web page origin refused before anything else", post(validBody, "Origin: https://www.youtube.com\r\n"),
+         noCors("403 Forbidden"), false},
+        {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", noCors("403 Forbidden"),
+         false},
+        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n",
+         withCors("204 No Content", extension), false},
+        {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", noCors("204 No Content"), false},
+        {"valid report with origin", post(validBody, originHeader), withCors("204 No Content", extension), true},
+        {"valid report without origin", post(validBody), noCors("204 No Content"), true},
+        {"empty origin echoed", post(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
+        {"connector name in any case",
+         "POST /playback HTTP/1.1\r\nx-SONAVISTA-connector: 1\r\nContent-Length: " + std::to_string(validBody.size()) +
+             "\r\n\r\n" + validBody,
+         noCors("204 No Content"), true},
+        {"not JSON", post("{nope", originHeader), withCors("400 Bad Request", extension), false},
+        {"missing content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody,
+         noCors("400 Bad Request"), false},
+        {"native source", post(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
+         withCors("400 Bad Request", extension), false},
+        {"source in other case", post(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"),
+         noCors("400 Bad Request"), false},
+        {"lower-case method", post(validBody, originHeader, "/playback", "post"),
+         withCors("400 Bad Request", extension), false},
+        {"lower-case options", "options / HTTP/1.1\r\n\r\n", noCors("400 Bad Request"), false},
+        {"GET", post(validBody, "", "/playback", "GET"), noCors("400 Bad Request"), false},
+        {"trailing slash", post(validBody, "", "/playback/"), noCors("400 Bad Request"), false},
+        {"query string", post(validBody, "", "/playback?x=1"), noCors("400 Bad Request"), false},
+        {"connector missing",
+         "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody,
+         noCors("400 Bad Request"), false},
+        {"connector not 1", post(validBody, "X-Sonavista-Connector: 2\r\n"), noCors("400 Bad Request"), false},
+        {"connector true", post(validBody, "X-Sonavista-Connector: true\r\n"), noCors("400 Bad Request"), false},
+    };
+    for (const auto& c : cases) {
+        auto clock = std::make_shared<FakeClock>(100.0);
+        BrowserSessionTable table(clock);
+        const auto request = BridgeProtocol::parseRequest(c.bytes);
+        ASSERT_TRUE(request) << c.name;
+        const auto response = BridgeProtocol::process(*request, table);
+        EXPECT_EQ(BridgeProtocol::responseText(response.status, response.origin), c.response) << c.name;
+        EXPECT_EQ(table.sessions().size(), c.stored ? 1u : 0u) << c.name;
+    }
+}
+
+TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
+    struct Case {
+        std::string body;
+        std::optional<BrowserSession> session;  // nothing: rejected
+    };
+    const double now = 500.0;
+    const std::vector<Case> cases = {
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})",
+         BrowserSession{MusicPlayer::youtube, true, 0.8, now}},
+        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})",
+         BrowserSession{MusicPlayer::spotifyWeb, false, 1.0, now}},
+        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})",
+         BrowserSession{MusicPlayer::qqMusicWeb, true, 0.0, now}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e300})",
+         BrowserSession{MusicPlayer::youtube, true, 1.0, now}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":-0.0})",
+         BrowserSession{MusicPlayer::youtube, true, 0.0, now}},
+        // Beyond the range of a double: not a number the decoder can represent.
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", std::nullopt},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
+         BrowserSession{MusicPlayer::youtube, true, 0.0, now}},
+        {R"({"volume":0.5,"playing":false,"pageId":"p","source":"youtube"})",
+         BrowserSession{MusicPlayer::youtube, false, 0.5, now}},
+        {R"({"source":"youtube","pageId":"p","playing":1,"volume":0.5})", std::nullopt},
+        {R"({"source":"youtube","pageId":"p","playing":"true","volume":0.5})", std::nullopt},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":"0.5"})", std::nullopt},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":null})", std::nullopt},
+        {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", std::nullopt},
+        {R"({"source":["youtube"],"pageId":"p","playing":true,"volume":0.5})", std::nullopt},
+        {R"({"source":"youtube","pageId":"p","playing":true})", std::nullopt},
+        {R"({"pageId":"p","playing":true,"volume":0.5})", std::nullopt},
+        {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", std::nullopt},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.5} trailing)", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto clock = std::make_shared<FakeClock>(now);
+        BrowserSessionTable table(clock);
+        const auto request = BridgeProtocol::parseRequest(post(c.body));
+        ASSERT_TRUE(request) << c.body;
+        const auto response = BridgeProtocol::process(*request, table);
+        EXPECT_EQ(response.status, c.session ? "204 No Content" : "400 Bad Request") << c.body;
+        if (c.session) {
+            ASSERT_EQ(table.sessions().count("p"), 1u) << c.body;
+            EXPECT_EQ(table.sessions().at("p"), *c.session) << c.body;
+        } else {
+            EXPECT_TRUE(table.sessions().empty()) << c.body;
+        }
+    }
+}
+
+TEST(BridgeProtocolProcess, AcceptsAnyPageIdIncludingEmptyAndNul) {
+    auto clock = std::make_shared<FakeClock>(1.0);
+    BrowserSessionTable table(clock);
+    for (const std::string body : {R"({"source":"youtube","pageId":"","playing":true,"volume":1})",
+                                   R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})"}) {
+        const auto request = BridgeProtocol::parseRequest(post(body));
+        ASSERT_TRUE(request);
+        EXPECT_EQ(BridgeProtocol::process(*request, table).status, "204 No Content");
+    }
+    EXPECT_EQ(table.sessions().count(""), 1u);
+    EXPECT_EQ(table.sessions().count(std::string("a\0b", 3)), 1u);
+}

@@ -1,0 +1,117 @@
+#include "base/FakeClock.h"
+#include "bridge/BrowserSessionTable.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace sonavista;
+
+namespace {
+
+const MusicPlayerSet allWeb = {MusicPlayer::spotifyWeb, MusicPlayer::youtube, MusicPlayer::qqMusicWeb};
+
+MusicPlaybackSnapshot playing(MusicPlayer player, double volume) {
+    return {player, MusicPlaybackState::playing, volume};
+}
+MusicPlaybackSnapshot paused(MusicPlayer player, double volume) { return {player, MusicPlaybackState::paused, volume}; }
+
+struct Report {
+    double at;  // clock time of the report
+    std::string pageId;
+    MusicPlayer player;
+    bool isPlaying;
+    double volume;
+};
+
+}  // namespace
+
+TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
+    struct Case {
+        const char* name;
+        std::vector<Report> reports;
+        double snapshotAt;
+        MusicPlayerSet enabled;
+        std::optional<MusicPlaybackSnapshot> expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty table", {}, 10.0, allWeb, std::nullopt},
+        {"reported 3.4 s ago counts", {{10.0, "a", MusicPlayer::youtube, true, 0.5}}, 13.4, allWeb,
+         playing(MusicPlayer::youtube, 0.5)},
+        {"reported exactly 3.5 s ago counts", {{10.0, "a", MusicPlayer::youtube, true, 0.5}}, 13.5, allWeb,
+         playing(MusicPlayer::youtube, 0.5)},
+        {"reported 3.6 s ago is gone", {{10.0, "a", MusicPlayer::youtube, true, 0.5}}, 13.6, allWeb, std::nullopt},
+        {"two playing pages: the latest wins",
+         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "b", MusicPlayer::spotifyWeb, true, 0.7}}, 12.0, allWeb,
+         playing(MusicPlayer::spotifyWeb, 0.7)},
+        {"latest wins whatever the page order",
+         {{11.0, "a", MusicPlayer::youtube, true, 0.5}, {10.0, "b", MusicPlayer::spotifyWeb, true, 0.7}}, 12.0, allWeb,
+         playing(MusicPlayer::youtube, 0.5)},
+        {"playing beats a later paused page",
+         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "b", MusicPlayer::spotifyWeb, false, 0.7}}, 12.0,
+         allWeb, playing(MusicPlayer::youtube, 0.5)},
+        {"only a paused page", {{10.0, "a", MusicPlayer::qqMusicWeb, false, 0.3}}, 12.0, allWeb,
+         paused(MusicPlayer::qqMusicWeb, 0.3)},
+        {"two paused pages: the latest wins",
+         {{11.0, "a", MusicPlayer::youtube, false, 0.5}, {10.0, "b", MusicPlayer::spotifyWeb, false, 0.7}}, 12.0,
+         allWeb, paused(MusicPlayer::youtube, 0.5)},
+        {"disabled player ignored",
+         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {9.0, "b", MusicPlayer::spotifyWeb, false, 0.7}}, 12.0,
+         {MusicPlayer::spotifyWeb}, paused(MusicPlayer::spotifyWeb, 0.7)},
+        {"nothing enabled", {{10.0, "a", MusicPlayer::youtube, true, 0.5}}, 12.0, {}, std::nullopt},
+        {"last report of a page wins",
+         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "a", MusicPlayer::youtube, false, 0.2}}, 12.0, allWeb,
+         paused(MusicPlayer::youtube, 0.2)},
+        {"page changing source",
+         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "a", MusicPlayer::spotifyWeb, true, 0.6}}, 12.0,
+         {MusicPlayer::youtube}, std::nullopt},
+        {"stale playing page loses to a live paused one",
+         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {13.0, "b", MusicPlayer::spotifyWeb, false, 0.6}}, 13.6,
+         allWeb, paused(MusicPlayer::spotifyWeb, 0.6)},
+    };
+    for (const auto& c : cases) {
+        auto clock = std::make_shared<FakeClock>(0.0);
+        BrowserSessionTable table(clock);
+        for (const auto& report : c.reports) {
+            clock->set(report.at);
+            table.store(report.pageId, report.player, report.isPlaying, report.volume);
+        }
+        clock->set(c.snapshotAt);
+        EXPECT_EQ(table.snapshot(c.enabled), c.expected) << c.name;
+    }
+}
+
+TEST(BrowserSessionTable, ExpiresLazilyOnSnapshotsAndReports) {
+    auto clock = std::make_shared<FakeClock>(100.0);
+    BrowserSessionTable table(clock);
+    table.store("old", MusicPlayer::youtube, true, 1.0);
+    clock->advance(2.0);
+    table.store("new", MusicPlayer::spotifyWeb, true, 1.0);
+    clock->advance(1.6);  // "old" is 3.6 s old, "new" 1.6 s
+    EXPECT_EQ(table.sessions().size(), 2u) << "nothing expires without a report or a snapshot";
+
+    table.store("other", MusicPlayer::qqMusicWeb, false, 0.0);
+    EXPECT_EQ(table.sessions().count("old"), 0u) << "a stored report drops stale pages";
+    EXPECT_EQ(table.sessions().size(), 2u);
+
+    clock->advance(2.0);  // "new" is 3.6 s old, "other" 2 s
+    EXPECT_EQ(table.snapshot({MusicPlayer::youtube}), std::nullopt);
+    EXPECT_EQ(table.sessions().count("new"), 0u) << "a snapshot drops stale pages even of disabled players";
+    EXPECT_EQ(table.sessions().count("other"), 1u) << "a disabled player's live page is kept";
+
+    table.removeAll();
+    EXPECT_TRUE(table.sessions().empty());
+}
+
+TEST(BrowserSessionTable, ChangingSourceKeepsOneSessionPerPage) {
+    auto clock = std::make_shared<FakeClock>(5.0);
+    BrowserSessionTable table(clock);
+    table.store("tab", MusicPlayer::youtube, true, 0.4);
+    clock->advance(1.0);
+    table.store("tab", MusicPlayer::spotifyWeb, true, 0.9);
+    ASSERT_EQ(table.sessions().size(), 1u);
+    EXPECT_EQ(table.sessions().at("tab"), (BrowserSession{MusicPlayer::spotifyWeb, true, 0.9, 6.0}));
+    EXPECT_EQ(table.snapshot(allWeb), playing(MusicPlayer::spotifyWeb, 0.9));
+}
