@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "visualizer/ImageBuffer.h"
+#include "visualizer/WaveformScene.h"
+
+namespace sonavista {
+
+// Software renderer of a WaveformScene into a premultiplied ARGB image of the whole panel.
+//
+// The image holds the wave only: centre line, glow, dashed bars, centre dots and sparkles,
+// composited in that order over a transparent background (or over `background`, a premultiplied
+// ARGB pixel). It is panel width x panel height points at the device pixel ratio, with the wave
+// area centred; nothing else (fog tint, frosted backdrop) is drawn.
+//
+// Shapes are rasterised per pixel column with analytic coverage (the bars are vertical, so a
+// column's coverage is a sum of interval overlaps), and the glow is a Gaussian blur computed in
+// closed form per bar and accumulated row by row. The rasterizer caches coverage tables between
+// frames; keep one instance per view. Not thread-safe: one thread renders at a time.
+class WaveformRasterizer {
+public:
+    WaveformRasterizer();
+    ~WaveformRasterizer();
+    WaveformRasterizer(const WaveformRasterizer&) = delete;
+    WaveformRasterizer& operator=(const WaveformRasterizer&) = delete;
+
+    // The image size in device pixels for a panel at a device pixel ratio (each side rounded up,
+    // at least 1).
+    static int pixelWidth(const WaveformScene& scene, double devicePixelRatio);
+    static int pixelHeight(const WaveformScene& scene, double devicePixelRatio);
+
+    // Resizes `out` to the panel's pixel size and draws the frame into it.
+    void render(const WaveformScene& scene, ImageBuffer& out, double devicePixelRatio,
+                std::uint32_t background = 0);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sonavista
