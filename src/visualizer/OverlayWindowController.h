@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/OverlayPresenter.h"
+#include "preferences/OverlayPreferences.h"
+#include "visualizer/OverlayPanel.h"
+#include "visualizer/OverlayRect.h"
+#include "visualizer/ScreenArrangement.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sonavista {
+
+// Owns the overlay panel: decides its level from the preferences, the screen it lies on
+// (the one under the pointer) and its frame for the display mode and position, and
+// re-applies both whenever the screen arrangement changes. Main thread only.
+//
+// Create with `create` so the screen-change callback can hold the controller weakly.
+class OverlayWindowController final : public OverlayPresenter,
+                                      public std::enable_shared_from_this<OverlayWindowController> {
+public:
+    // Shown once when the overlay is first shown without a compositing manager, and again
+    // after a compositor has come and gone.
+    static constexpr const char* compositorMissingNotice =
+        "No compositing manager is running, so the Sonavista overlay cannot be transparent: "
+        "it is drawn on an opaque band instead. Install and start a compositor (for example "
+        "picom) to see the waveform over your desktop.";
+
+    using NoticeHandler = std::function<void(const std::string& message)>;
+
+    // Applies level and frame once, then follows the screen arrangement.
+    static std::shared_ptr<OverlayWindowController> create(std::shared_ptr<OverlayPreferences> preferences,
+                                                           std::shared_ptr<OverlayPanel> panel,
+                                                           std::shared_ptr<ScreenArrangement> screens);
+    ~OverlayWindowController() override;
+
+    OverlayWindowController(const OverlayWindowController&) = delete;
+    OverlayWindowController& operator=(const OverlayWindowController&) = delete;
+
+    void applyWindowLevel() override;
+    // Leaves the panel where it is when there is no screen.
+    void reposition() override;
+    // Shows the panel without taking focus. Level and frame are not re-applied here: the
+    // caller does that first.
+    void orderFront() override;
+    void orderOut() override;
+
+    // Convenience for callers that show the overlay in one step: level, frame, front.
+    void showOverlay();
+    void hideOverlay() { orderOut(); }
+    bool isVisible() const { return panel_->isVisible(); }
+
+    // The last frame applied, in y-up layout coordinates.
+    std::optional<OverlayRect> currentFrame() const { return frame_; }
+    OverlayPanel& panel() { return *panel_; }
+
+    void setNoticeHandler(NoticeHandler handler) { noticeHandler_ = std::move(handler); }
+
+    // Screen arrangement changed: level, then frame.
+    void screenParametersDidChange();
+
+private:
+    OverlayWindowController(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<OverlayPanel> panel,
+                            std::shared_ptr<ScreenArrangement> screens);
+    void checkCompositor();
+
+    std::shared_ptr<OverlayPreferences> preferences_;
+    std::shared_ptr<OverlayPanel> panel_;
+    std::shared_ptr<ScreenArrangement> screens_;
+    std::optional<OverlayRect> frame_;
+    NoticeHandler noticeHandler_;
+    bool compositorNoticeGiven_ = false;
+};
+
+}  // namespace sonavista

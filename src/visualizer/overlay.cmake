@@ -1,0 +1,10 @@
+# Overlay panel: layout maths and controller in the core, the X11 window and the
+# waveform view as Qt adapters.
+target_sources(sonavista_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/DesktopCoordinates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OverlayLayout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OverlayWindowController.cpp)
+if(SONAVISTA_WITH_QT)
+  target_sources(sonavista_qt PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/QtScreenArrangement.cpp ${CMAKE_CURRENT_LIST_DIR}/QtScreenArrangement.h)
+endif()
