@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "preferences/SettingsStore.h"
+#include "preferences/SettingsValue.h"
+
+namespace sonavista {
+
+// A settings store held in memory, for tests and for running without a settings file. It
+// records every write so tests can check what was written and in which order.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    struct Write {
+        std::string key;
+        SettingsValue value;
+        friend bool operator==(const Write&, const Write&) = default;
+    };
+
+    MemorySettingsStore() = default;
+    explicit MemorySettingsStore(SettingsMap values);
+
+    bool hasObject(std::string_view key) const override;
+    bool boolValue(std::string_view key) const override;
+    std::optional<std::string> stringValue(std::string_view key) const override;
+    std::optional<std::vector<std::string>> stringArrayValue(std::string_view key) const override;
+
+    void setBool(std::string_view key, bool value) override;
+    void setString(std::string_view key, std::string_view value) override;
+    void setStringArray(std::string_view key, const std::vector<std::string>& value) override;
+
+    // Everything stored, and every write made through the store's setters since creation
+    // (or since clearWrites), oldest first.
+    const SettingsMap& values() const { return values_; }
+    const std::vector<Write>& writes() const { return writes_; }
+    void clearWrites() { writes_.clear(); }
+
+private:
+    void store(std::string_view key, SettingsValue value);
+    const SettingsValue* find(std::string_view key) const;
+
+    SettingsMap values_;
+    std::vector<Write> writes_;
+};
+
+}  // namespace sonavista

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "playback/MusicPlayer.h"
+#include "preferences/OverlayDisplayMode.h"
+#include "preferences/OverlayPosition.h"
+#include "preferences/SettingsStore.h"
+#include "preferences/WaveColor.h"
+
+namespace sonavista {
+
+// The user's overlay settings. Loads every value from the store when created (repairing unknown
+// values with defaults and bringing old player lists up to date once), writes each value back
+// the moment it is assigned, and tells its observers about every assignment. Shared by the
+// application, the overlay, the renderer, the menu and the settings window; main thread only.
+class OverlayPreferences {
+public:
+    // Which property an assignment changed.
+    enum class Property {
+        overlayEnabled,
+        autoShow,
+        avoidsCoveringWindows,
+        audioResponsive,
+        displayMode,
+        position,
+        color,
+        enabledPlayers,
+    };
+
+    using Observer = std::function<void(Property)>;
+    using ObserverToken = std::uint64_t;  // 0 is never a valid token
+
+    static constexpr std::string_view overlayEnabledKey = "overlayEnabled";
+    static constexpr std::string_view autoShowKey = "autoShow";
+    static constexpr std::string_view avoidsCoveringWindowsKey = "avoidsCoveringWindows";
+    static constexpr std::string_view audioResponsiveKey = "audioResponsive";
+    static constexpr std::string_view displayModeKey = "overlayDisplayMode";
+    static constexpr std::string_view positionKey = "overlayPosition";
+    static constexpr std::string_view colorKey = "waveColor";
+    static constexpr std::string_view enabledPlayersKey = "enabledMusicPlayers";
+    static constexpr std::string_view browserPlayersMigrationKey = "browserPlayersMigrationV1";
+
+    static constexpr OverlayDisplayMode defaultDisplayMode = OverlayDisplayMode::compact;
+    static constexpr OverlayPosition defaultPosition = OverlayPosition::center;
+    static constexpr WaveColor defaultColor = WaveColor::cyan;
+
+    // Loads every value from `defaults`, which is kept for writing back.
+    explicit OverlayPreferences(std::shared_ptr<SettingsStore> defaults);
+    static std::shared_ptr<OverlayPreferences> create(std::shared_ptr<SettingsStore> defaults);
+
+    OverlayPreferences(const OverlayPreferences&) = delete;
+    OverlayPreferences& operator=(const OverlayPreferences&) = delete;
+
+    bool overlayEnabled() const { return overlayEnabled_; }
+    bool autoShow() const { return autoShow_; }
+    bool avoidsCoveringWindows() const { return avoidsCoveringWindows_; }
+    bool audioResponsive() const { return audioResponsive_; }
+    OverlayDisplayMode displayMode() const { return displayMode_; }
+    OverlayPosition position() const { return position_; }
+    WaveColor color() const { return color_; }
+    const MusicPlayerSet& enabledPlayers() const { return enabledPlayers_; }
+
+    // Each assignment stores the value, writes it to the store and then notifies the
+    // observers, even when the value is the one already held.
+    void setOverlayEnabled(bool value);
+    void setAutoShow(bool value);
+    void setAvoidsCoveringWindows(bool value);
+    void setAudioResponsive(bool value);
+    void setDisplayMode(OverlayDisplayMode value);
+    void setPosition(OverlayPosition value);
+    void setColor(WaveColor value);
+    // Stored as the players' raw values, sorted ascending.
+    void setEnabledPlayers(MusicPlayerSet value);
+
+    // Adds or removes one player and assigns the set back (which writes and notifies).
+    void setPlayer(MusicPlayer player, bool enabled);
+
+    // Observers are called on every assignment, in assignment order, after the new value has
+    // been stored. An observer may add or remove observers and assign values while called.
+    ObserverToken addObserver(Observer observer);
+    void removeObserver(ObserverToken token);
+
+    // The stored form of a player set: the raw values in ascending order.
+    static std::vector<std::string> sortedRawValues(const MusicPlayerSet& players);
+
+private:
+    void load();
+    bool boolValue(std::string_view key, bool defaultValue) const;
+    void notify(Property property);
+
+    std::shared_ptr<SettingsStore> defaults_;
+    bool overlayEnabled_ = true;
+    bool autoShow_ = true;
+    bool avoidsCoveringWindows_ = true;
+    bool audioResponsive_ = true;
+    OverlayDisplayMode displayMode_ = defaultDisplayMode;
+    OverlayPosition position_ = defaultPosition;
+    WaveColor color_ = defaultColor;
+    MusicPlayerSet enabledPlayers_;
+
+    std::map<ObserverToken, std::shared_ptr<Observer>> observers_;
+    ObserverToken nextToken_ = 1;
+};
+
+}  // namespace sonavista

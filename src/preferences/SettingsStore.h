@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sonavista {
+
+// A persistent key-value store of booleans, strings and arrays of strings. Reading never fails:
+// a missing or differently typed value reads as nothing (or false). Writes take effect at once.
+// Used on the main thread only.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // Whether anything at all is stored under the key.
+    virtual bool hasObject(std::string_view key) const = 0;
+    // Boolean reading of whatever is stored (false when nothing is); see settingsBoolValue.
+    virtual bool boolValue(std::string_view key) const = 0;
+    // The stored string, or nothing when none is stored or the value is not a string.
+    virtual std::optional<std::string> stringValue(std::string_view key) const = 0;
+    // The stored array of strings, or nothing when none is stored or it is not one.
+    virtual std::optional<std::vector<std::string>> stringArrayValue(std::string_view key) const = 0;
+
+    virtual void setBool(std::string_view key, bool value) = 0;
+    virtual void setString(std::string_view key, std::string_view value) = 0;
+    virtual void setStringArray(std::string_view key, const std::vector<std::string>& value) = 0;
+};
+
+}  // namespace sonavista

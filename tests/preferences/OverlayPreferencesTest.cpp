@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "preferences/MemorySettingsStore.h"
+#include "preferences/OverlayPreferences.h"
+
+namespace sonavista {
+namespace {
+
+using P = MusicPlayer;
+using Strings = std::vector<std::string>;
+using Write = MemorySettingsStore::Write;
+using Prop = OverlayPreferences::Property;
+
+const MusicPlayerSet allPlayers(allMusicPlayers.begin(), allMusicPlayers.end());
+
+std::shared_ptr<MemorySettingsStore> storeWith(SettingsMap values) {
+    return std::make_shared<MemorySettingsStore>(std::move(values));
+}
+
+TEST(OverlayPreferencesTest, EmptyStoreLoadsDefaultsAndWritesOnlyTheFlag) {
+    auto store = storeWith({});
+    OverlayPreferences preferences(store);
+    EXPECT_TRUE(preferences.overlayEnabled());
+    EXPECT_TRUE(preferences.autoShow());
+    EXPECT_TRUE(preferences.avoidsCoveringWindows());
+    EXPECT_TRUE(preferences.audioResponsive());
+    EXPECT_EQ(preferences.displayMode(), OverlayDisplayMode::compact);
+    EXPECT_EQ(preferences.position(), OverlayPosition::center);
+    EXPECT_EQ(preferences.color(), WaveColor::cyan);
+    EXPECT_EQ(preferences.enabledPlayers(), allPlayers);
+    EXPECT_EQ(store->values(), (SettingsMap{{"browserPlayersMigrationV1", true}}));
+}
+
+TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
+    struct Row {
+        const char* name;
+        SettingsMap stored;
+        bool overlayEnabled;
+        bool autoShow;
+        OverlayDisplayMode mode;
+        OverlayPosition position;
+        WaveColor color;
+    };
+    using M = OverlayDisplayMode;
+    using Pos = OverlayPosition;
+    using W = WaveColor;
+    const Row rows[] = {
+        {"stored false wins over the default", {{"overlayEnabled", false}, {"autoShow", false}},
+         false, false, M::compact, Pos::center, W::cyan},
+        {"exact raw values", {{"overlayDisplayMode", std::string("fullscreenFog")}, {"overlayPosition", std::string("top")},
+          {"waveColor", std::string("candyPop")}},
+         true, true, M::fullscreenFog, Pos::top, W::candyPop},
+        {"bottom", {{"overlayPosition", std::string("bottom")}, {"overlayDisplayMode", std::string("compact")}},
+         true, true, M::compact, Pos::bottom, W::cyan},
+        {"wrong letter case and display names fall back",
+         {{"overlayDisplayMode", std::string("FullscreenFog")}, {"overlayPosition", std::string("Top")},
+          {"waveColor", std::string("Candy Pop")}},
+         true, true, M::compact, Pos::center, W::cyan},
+        {"wrongly typed values fall back", {{"overlayDisplayMode", true}, {"overlayPosition", Strings{"top"}},
+          {"waveColor", 3.0}},
+         true, true, M::compact, Pos::center, W::cyan},
+        {"booleans read from numbers and strings", {{"overlayEnabled", 0.0}, {"autoShow", std::string("NO")}},
+         false, false, M::compact, Pos::center, W::cyan},
+        {"present but unreadable booleans are false", {{"overlayEnabled", Strings{}}, {"autoShow", std::string("YES")}},
+         false, true, M::compact, Pos::center, W::cyan},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto store = storeWith(row.stored);
+        OverlayPreferences preferences(store);
+        EXPECT_EQ(preferences.overlayEnabled(), row.overlayEnabled);
+        EXPECT_EQ(preferences.autoShow(), row.autoShow);
+        EXPECT_TRUE(preferences.avoidsCoveringWindows());
+        EXPECT_TRUE(preferences.audioResponsive());
+        EXPECT_EQ(preferences.displayMode(), row.mode);
+        EXPECT_EQ(preferences.position(), row.position);
+        EXPECT_EQ(preferences.color(), row.color);
+        // Repairs are not written back while loading.
+        EXPECT_EQ(store->writes(), (std::vector<Write>{{"browserPlayersMigrationV1", true}}));
+    }
+}
+
+TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
+    struct Row {
+        const char* name;
+        SettingsMap stored;
+        MusicPlayerSet expected;
+        std::vector<Write> writes;
+    };
+    const Strings migratedList{"qqMusicWeb", "spotify", "spotifyWeb", "youtube"};
+    const Row rows[] = {
+        {"unknown names dropped, web players added once",
+         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}},
+         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb},
+         {{"enabledMusicPlayers", migratedList}, {"browserPlayersMigrationV1", true}}},
+        {"flag false behaves like no flag",
+         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}, {"browserPlayersMigrationV1", false}},
+         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb},
+         {{"enabledMusicPlayers", migratedList}, {"browserPlayersMigrationV1", true}}},
+        {"already migrated: as stored",
+         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}, {"browserPlayersMigrationV1", true}},
+         {P::spotify},
+         {{"browserPlayersMigrationV1", true}}},
+        {"already migrated, nothing known: empty set",
+         {{"enabledMusicPlayers", Strings{"Spotify", "YouTube"}}, {"browserPlayersMigrationV1", true}},
+         {},
+         {{"browserPlayersMigrationV1", true}}},
+        {"already migrated, empty list stays empty",
+         {{"enabledMusicPlayers", Strings{}}, {"browserPlayersMigrationV1", true}},
+         {},
+         {{"browserPlayersMigrationV1", true}}},
+        {"duplicates collapse",
+         {{"enabledMusicPlayers", Strings{"youtube", "appleMusic", "youtube"}}, {"browserPlayersMigrationV1", true}},
+         {P::appleMusic, P::youtube},
+         {{"browserPlayersMigrationV1", true}}},
+        {"empty list before migration gains only the web players",
+         {{"enabledMusicPlayers", Strings{}}},
+         {P::spotifyWeb, P::youtube, P::qqMusicWeb},
+         {{"enabledMusicPlayers", Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, {"browserPlayersMigrationV1", true}}},
+        {"a list that is not an array counts as absent",
+         {{"enabledMusicPlayers", std::string("spotify")}},
+         allPlayers,
+         {{"browserPlayersMigrationV1", true}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto store = storeWith(row.stored);
+        OverlayPreferences preferences(store);
+        EXPECT_EQ(preferences.enabledPlayers(), row.expected);
+        EXPECT_EQ(store->writes(), row.writes);
+        EXPECT_TRUE(store->boolValue("browserPlayersMigrationV1"));
+    }
+}
+
+TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifiesInOrder) {
+    auto store = storeWith({});
+    auto preferences = OverlayPreferences::create(store);
+    store->clearWrites();
+
+    std::vector<Prop> seen;
+    std::vector<std::size_t> writesAtNotification;
+    preferences->addObserver([&](Prop property) {
+        seen.push_back(property);
+        writesAtNotification.push_back(store->writes().size());
+    });
+
+    preferences->setOverlayEnabled(false);
+    preferences->setAutoShow(true);  // same value: still written and announced
+    preferences->setAvoidsCoveringWindows(false);
+    preferences->setAudioResponsive(false);
+    preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
+    preferences->setPosition(OverlayPosition::bottom);
+    preferences->setColor(WaveColor::mintGrape);
+    preferences->setEnabledPlayers(allPlayers);
+
+    const std::vector<Write> expected = {
+        {"overlayEnabled", false},
+        {"autoShow", true},
+        {"avoidsCoveringWindows", false},
+        {"audioResponsive", false},
+        {"overlayDisplayMode", std::string("fullscreenFog")},
+        {"overlayPosition", std::string("bottom")},
+        {"waveColor", std::string("mintGrape")},
+        {"enabledMusicPlayers",
+         Strings{"appleMusic", "netEaseMusic", "qqMusic", "qqMusicWeb", "spotify", "spotifyWeb", "youtube"}},
+    };
+    EXPECT_EQ(store->writes(), expected);
+    EXPECT_EQ(seen, (std::vector<Prop>{Prop::overlayEnabled, Prop::autoShow, Prop::avoidsCoveringWindows,
+                                       Prop::audioResponsive, Prop::displayMode, Prop::position, Prop::color,
+                                       Prop::enabledPlayers}));
+    EXPECT_EQ(writesAtNotification, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+
+    // A new instance over the same store sees everything that was assigned.
+    OverlayPreferences reloaded(store);
+    EXPECT_FALSE(reloaded.overlayEnabled());
+    EXPECT_FALSE(reloaded.avoidsCoveringWindows());
+    EXPECT_FALSE(reloaded.audioResponsive());
+    EXPECT_EQ(reloaded.displayMode(), OverlayDisplayMode::fullscreenFog);
+    EXPECT_EQ(reloaded.position(), OverlayPosition::bottom);
+    EXPECT_EQ(reloaded.color(), WaveColor::mintGrape);
+    EXPECT_EQ(reloaded.enabledPlayers(), allPlayers);
+}
+
+TEST(OverlayPreferencesTest, SetPlayerInsertsOrRemovesAndAlwaysWrites) {
+    auto store = storeWith({});
+    OverlayPreferences preferences(store);
+    store->clearWrites();
+    int notifications = 0;
+    preferences.addObserver([&](Prop) { ++notifications; });
+
+    const Strings withoutYoutube{"appleMusic", "netEaseMusic", "qqMusic", "qqMusicWeb", "spotify", "spotifyWeb"};
+    preferences.setPlayer(P::youtube, false);
+    preferences.setPlayer(P::youtube, false);
+    EXPECT_EQ(store->writes(), (std::vector<Write>{{"enabledMusicPlayers", withoutYoutube},
+                                                   {"enabledMusicPlayers", withoutYoutube}}));
+    EXPECT_EQ(preferences.enabledPlayers().count(P::youtube), 0u);
+    EXPECT_EQ(notifications, 2);
+
+    store->clearWrites();
+    preferences.setEnabledPlayers({});
+    preferences.setPlayer(P::spotify, true);
+    preferences.setPlayer(P::appleMusic, true);
+    preferences.setPlayer(P::spotify, true);
+    EXPECT_EQ(store->writes().back(), (Write{"enabledMusicPlayers", Strings{"appleMusic", "spotify"}}));
+    EXPECT_EQ(store->writes().front(), (Write{"enabledMusicPlayers", Strings{}}));
+    EXPECT_EQ(preferences.enabledPlayers(), (MusicPlayerSet{P::appleMusic, P::spotify}));
+    EXPECT_EQ(notifications, 6);
+}
+
+TEST(OverlayPreferencesTest, ObserversCanBeRemovedAndMayReenter) {
+    auto preferences = OverlayPreferences::create(storeWith({}));
+    std::vector<std::string> calls;
+    OverlayPreferences::ObserverToken second = 0;
+    const auto first = preferences->addObserver([&](Prop property) {
+        calls.push_back("first");
+        if (property == Prop::color) {
+            // Removing a later observer during the round stops it being called.
+            preferences->removeObserver(second);
+        }
+    });
+    second = preferences->addObserver([&](Prop) { calls.push_back("second"); });
+    EXPECT_NE(first, 0u);
+    EXPECT_NE(first, second);
+
+    preferences->setAutoShow(false);
+    EXPECT_EQ(calls, (Strings{"first", "second"}));
+    calls.clear();
+    preferences->setColor(WaveColor::neon);
+    EXPECT_EQ(calls, (Strings{"first"}));
+    calls.clear();
+    preferences->removeObserver(first);
+    preferences->removeObserver(12345);  // unknown tokens are ignored
+    preferences->setAutoShow(true);
+    EXPECT_TRUE(calls.empty());
+
+    // An observer that assigns in turn sees both assignments, in order.
+    std::vector<Prop> seen;
+    preferences->addObserver([&](Prop property) {
+        seen.push_back(property);
+        if (property == Prop::displayMode) {
+            preferences->setPosition(OverlayPosition::top);
+        }
+    });
+    preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
+    EXPECT_EQ(seen, (std::vector<Prop>{Prop::displayMode, Prop::position}));
+    EXPECT_EQ(preferences->position(), OverlayPosition::top);
+}
+
+TEST(OverlayLayoutEnumsTest, RawValuesAreExact) {
+    for (OverlayPosition position : allOverlayPositions) {
+        EXPECT_EQ(overlayPositionFromRawValue(rawValue(position)), position);
+    }
+    for (OverlayDisplayMode mode : allOverlayDisplayModes) {
+        EXPECT_EQ(overlayDisplayModeFromRawValue(rawValue(mode)), mode);
+    }
+    EXPECT_EQ(rawValue(OverlayPosition::center), "center");
+    EXPECT_EQ(rawValue(OverlayDisplayMode::fullscreenFog), "fullscreenFog");
+    for (const char* bad : {"Top", "CENTER", "", "middle", "bottom "}) {
+        EXPECT_EQ(overlayPositionFromRawValue(bad), std::nullopt) << bad;
+    }
+    for (const char* bad : {"Compact", "fullscreenfog", "fullscreen", ""}) {
+        EXPECT_EQ(overlayDisplayModeFromRawValue(bad), std::nullopt) << bad;
+    }
+}
+
+TEST(SettingsValueTest, BooleanAndTypedReadings) {
+    struct Row {
+        SettingsValue value;
+        bool boolean;
+    };
+    const Row rows[] = {
+        {true, true},
+        {false, false},
+        {1.0, true},
+        {0.0, false},
+        {-0.5, true},
+        {std::string("YES"), true},
+        {std::string("yes"), true},
+        {std::string("true"), true},
+        {std::string("T"), true},
+        {std::string("  +0012"), true},
+        {std::string("NO"), false},
+        {std::string("false"), false},
+        {std::string("000"), false},
+        {std::string(""), false},
+        {std::string("-"), false},
+        {Strings{"true"}, false},
+        {OpaqueSettingsValue{"{}"}, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(settingsBoolValue(row.value), row.boolean) << row.value.index();
+    }
+    EXPECT_EQ(settingsStringValue(std::string("x")), "x");
+    EXPECT_EQ(settingsStringValue(true), std::nullopt);
+    EXPECT_EQ(settingsStringValue(Strings{"x"}), std::nullopt);
+    EXPECT_EQ(settingsStringArrayValue(Strings{}), Strings{});
+    EXPECT_EQ(settingsStringArrayValue(std::string("x")), std::nullopt);
+}
+
+}  // namespace
+}  // namespace sonavista
