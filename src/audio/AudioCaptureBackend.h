@@ -1,0 +1,34 @@
+#pragma once
+
+#include "audio/AudioCaptureFailure.h"
+#include "audio/AudioCaptureStream.h"
+#include "audio/AudioSampleBuffer.h"
+
+#include <functional>
+#include <memory>
+
+namespace sonavista {
+
+// Port to whatever delivers the whole system's output as float PCM (48 kHz, stereo).
+//
+// `openStream` sets a stream up asynchronously and answers exactly once, on a thread of
+// the backend's choosing, with either `streamDidOpen` (a stream, not yet started) or
+// `streamDidFailToOpen`. A started stream calls `bufferDidArrive` for every delivered
+// buffer, one at a time, always on the backend's single delivery thread (the sample
+// queue), and `streamDidStopWithError` at most once if it ends by itself.
+class AudioCaptureBackend {
+public:
+    struct Handlers {
+        std::function<void(std::unique_ptr<AudioCaptureStream>)> streamDidOpen;
+        std::function<void(AudioCaptureFailure)> streamDidFailToOpen;
+        std::function<void(const AudioSampleBuffer&)> bufferDidArrive;
+        std::function<void()> streamDidStopWithError;
+    };
+
+    virtual ~AudioCaptureBackend() = default;
+
+    // Returns at once; the answer may also come before it returns.
+    virtual void openStream(Handlers handlers) = 0;
+};
+
+}  // namespace sonavista

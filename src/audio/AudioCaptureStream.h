@@ -1,0 +1,22 @@
+#pragma once
+
+namespace sonavista {
+
+// One capture stream that a backend has set up but that delivers nothing until started.
+//
+// Thread rules every implementation keeps: `start()` and `stop()` may be called from any
+// thread, including from inside one of the stream's own handlers; `start()` after `stop()`
+// does nothing; `stop()` is idempotent. Once `stop()` has returned (or the stream has been
+// destroyed) no handler of this stream runs any more, except that a `stop()` made from
+// inside a handler lets that one handler finish. Destroying a stream stops it.
+class AudioCaptureStream {
+public:
+    virtual ~AudioCaptureStream() = default;
+
+    // Begins delivering sample buffers on the backend's delivery thread.
+    virtual void start() = 0;
+    // Ends delivery and releases the stream on the sound server.
+    virtual void stop() = 0;
+};
+
+}  // namespace sonavista

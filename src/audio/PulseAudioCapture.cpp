@@ -1,0 +1,27 @@
+#include "audio/PulseAudioCapture.h"
+
+#include "audio/PulseAudioMainLoop.h"
+#include "audio/PulseAudioStream.h"
+
+#include <utility>
+
+namespace sonavista {
+
+PulseAudioCapture::PulseAudioCapture() = default;
+PulseAudioCapture::~PulseAudioCapture() = default;
+
+void PulseAudioCapture::openStream(Handlers handlers) {
+    std::shared_ptr<PulseAudioMainLoop> loop;
+    {
+        std::lock_guard lock(mutex_);
+        if (!loop_) loop_ = PulseAudioMainLoop::create();
+        loop = loop_;
+    }
+    if (!loop) {
+        handlers.streamDidFailToOpen(AudioCaptureFailure::unavailable);
+        return;
+    }
+    PulseAudioStream::open(std::move(loop), std::move(handlers));
+}
+
+}  // namespace sonavista

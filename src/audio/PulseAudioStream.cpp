@@ -1,0 +1,263 @@
+#include "audio/PulseAudioStream.h"
+
+#include "audio/PulseAudioMainLoop.h"
+
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/mainloop-api.h>
+#include <pulse/operation.h>
+#include <pulse/proplist.h>
+#include <pulse/sample.h>
+
+#include <cstdint>
+#include <utility>
+
+namespace sonavista {
+
+namespace {
+
+constexpr const char* defaultMonitorSource = "@DEFAULT_MONITOR@";
+
+AudioCaptureFailure failureForError(int error) {
+    return error == PA_ERR_ACCESS ? AudioCaptureFailure::permissionRequired : AudioCaptureFailure::unavailable;
+}
+
+void releaseOperation(pa_operation* operation) {
+    if (operation != nullptr) pa_operation_unref(operation);
+}
+
+// Objects torn down inside one of their own callbacks are released one loop turn later,
+// once libpulse has left the callback that still uses them.
+void unrefStreamLater(pa_mainloop_api* api, pa_stream* stream) {
+    pa_mainloop_api_once(api, [](pa_mainloop_api*, void* s) { pa_stream_unref(static_cast<pa_stream*>(s)); }, stream);
+}
+
+void unrefContextLater(pa_mainloop_api* api, pa_context* context) {
+    pa_mainloop_api_once(api, [](pa_mainloop_api*, void* c) { pa_context_unref(static_cast<pa_context*>(c)); },
+                         context);
+}
+
+}  // namespace
+
+void PulseAudioStream::open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers) {
+    auto* session = new PulseAudioStream(loop, std::move(handlers));
+    loop->locked([&] {
+        pa_proplist* properties = pa_proplist_new();
+        pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
+        pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavista");
+        session->context_ = pa_context_new_with_proplist(loop->api(), "Sonavista", properties);
+        pa_proplist_free(properties);
+        if (session->context_ == nullptr) {
+            session->failToOpen(PA_ERR_INTERNAL);
+            return;
+        }
+        // Never start a sound server: when none answers, capture is unavailable.
+        if (pa_context_connect(session->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            session->failToOpen(pa_context_errno(session->context_));
+            return;
+        }
+        // Set after connecting so that a failure inside pa_context_connect is handled once,
+        // here, rather than also by the callback. Later changes arrive on the loop thread,
+        // which cannot run before this lock is released.
+        pa_context_set_state_callback(session->context_, &PulseAudioStream::contextStateChanged, session);
+        contextStateChanged(session->context_, session);
+    });
+}
+
+PulseAudioStream::PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers)
+    : loop_(std::move(loop)), handlers_(std::make_shared<const AudioCaptureBackend::Handlers>(std::move(handlers))) {}
+
+PulseAudioStream::~PulseAudioStream() { stop(); }
+
+void PulseAudioStream::start() {
+    loop_->locked([&] {
+        if (stopped_ || started_) return;
+        started_ = true;
+        if (stream_ != nullptr) releaseOperation(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    });
+}
+
+void PulseAudioStream::stop() {
+    loop_->locked([&] {
+        if (stopped_) return;
+        stopped_ = true;
+        tearDown();
+    });
+}
+
+void PulseAudioStream::contextStateChanged(pa_context* context, void* userdata) {
+    auto* self = static_cast<PulseAudioStream*>(userdata);
+    switch (pa_context_get_state(context)) {
+        case PA_CONTEXT_READY:
+            if (self->opened_ || self->stream_ != nullptr) return;
+            pa_context_set_subscribe_callback(context, &PulseAudioStream::serverEvent, self);
+            releaseOperation(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+            // The first server info names the default sink; the stream is created then.
+            self->requestServerInfo();
+            return;
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED:
+            if (!self->opened_) {
+                self->failToOpen(pa_context_errno(context));
+            } else {
+                self->reportStopped();  // the server went away while capturing
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+void PulseAudioStream::serverEvent(pa_context*, pa_subscription_event_type_t type, uint32_t, void* userdata) {
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER) {
+        static_cast<PulseAudioStream*>(userdata)->requestServerInfo();
+    }
+}
+
+void PulseAudioStream::requestServerInfo() {
+    releaseOperation(pa_context_get_server_info(context_, &PulseAudioStream::serverInfoReceived, this));
+}
+
+void PulseAudioStream::serverInfoReceived(pa_context*, const pa_server_info* info, void* userdata) {
+    auto* self = static_cast<PulseAudioStream*>(userdata);
+    if (self->stopped_) return;
+    const std::string defaultSink = info != nullptr && info->default_sink_name != nullptr ? info->default_sink_name : "";
+    if (!self->opened_) {
+        if (self->stream_ != nullptr) return;  // set-up already under way
+        self->sinkName_ = defaultSink;
+        if (!self->connectRecordStream()) self->failToOpen(pa_context_errno(self->context_));
+        return;
+    }
+    if (defaultSink == self->sinkName_) {
+        // Nothing moved. A stream that was lost meanwhile cannot be recovered.
+        if (self->stream_ == nullptr) self->reportStopped();
+        return;
+    }
+    // The user switched the output device: follow it to the new default's monitor.
+    self->sinkName_ = defaultSink;
+    self->tearDownRecordStream();
+    if (!self->connectRecordStream()) self->reportStopped();
+}
+
+bool PulseAudioStream::connectRecordStream() {
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_FLOAT32LE;
+    spec.rate = sampleRate;
+    spec.channels = channelCount;
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+
+    stream_ = pa_stream_new(context_, "System audio", &spec, &map);
+    if (stream_ == nullptr) return false;
+    pa_stream_set_state_callback(stream_, &PulseAudioStream::streamStateChanged, this);
+    pa_stream_set_read_callback(stream_, &PulseAudioStream::streamReadable, this);
+
+    pa_buffer_attr attributes{};
+    attributes.maxlength = UINT32_MAX;
+    attributes.tlength = UINT32_MAX;
+    attributes.prebuf = UINT32_MAX;
+    attributes.minreq = UINT32_MAX;
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentMicroseconds, &spec));
+    // Corked until started, so a stream set up for a capture that was meanwhile stopped
+    // never delivers. Not movable: if its sink goes away the stream ends and is re-created
+    // on the new default's monitor rather than being moved to an arbitrary source.
+    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                                                (started_ ? 0 : PA_STREAM_START_CORKED));
+    if (pa_stream_connect_record(stream_, defaultMonitorSource, &attributes, flags) < 0) {
+        tearDownRecordStream();
+        return false;
+    }
+    return true;
+}
+
+void PulseAudioStream::streamStateChanged(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseAudioStream*>(userdata);
+    if (stream != self->stream_) return;
+    switch (pa_stream_get_state(stream)) {
+        case PA_STREAM_READY:
+            if (!self->opened_) {
+                self->opened_ = true;
+                auto handlers = self->handlers_;
+                handlers->streamDidOpen(std::unique_ptr<AudioCaptureStream>(self));
+            }
+            return;
+        case PA_STREAM_FAILED:
+        case PA_STREAM_TERMINATED:
+            if (!self->opened_) {
+                self->failToOpen(pa_context_errno(self->context_));
+                return;
+            }
+            // The source went away. If the default sink changed with it, the server info
+            // answer re-creates the stream; otherwise it reports the stop.
+            self->tearDownRecordStream();
+            self->requestServerInfo();
+            return;
+        default:
+            return;
+    }
+}
+
+void PulseAudioStream::streamReadable(pa_stream* stream, size_t, void* userdata) {
+    auto* self = static_cast<PulseAudioStream*>(userdata);
+    const std::weak_ptr<int> alive = self->alive_;
+    const auto handlers = self->handlers_;
+    while (pa_stream_readable_size(stream) > 0) {
+        const void* data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
+        if (data != nullptr) {  // null data with a size is a hole in the record: skip it
+            AudioSampleBuffer buffer;
+            buffer.streamDescription = AudioStreamDescription{audioFormatLinearPCM, audioFormatFlagIsFloat, channelCount};
+            buffer.buffers.push_back({static_cast<const std::byte*>(data), bytes});
+            handlers->bufferDidArrive(buffer);
+            // The owner may have stopped or released the session from inside the handler.
+            if (alive.expired() || self->stream_ != stream) return;
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+void PulseAudioStream::failToOpen(int error) {
+    const auto handlers = handlers_;
+    const AudioCaptureFailure failure = failureForError(error);
+    stopped_ = true;
+    tearDown();
+    delete this;
+    handlers->streamDidFailToOpen(failure);
+}
+
+void PulseAudioStream::reportStopped() {
+    if (stopped_ || reportedStop_) return;
+    reportedStop_ = true;
+    const auto handlers = handlers_;
+    handlers->streamDidStopWithError();
+}
+
+void PulseAudioStream::tearDownRecordStream() {
+    if (stream_ == nullptr) return;
+    pa_stream* stream = std::exchange(stream_, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) pa_stream_disconnect(stream);
+    if (loop_->isCurrent()) {
+        unrefStreamLater(loop_->api(), stream);
+    } else {
+        pa_stream_unref(stream);
+    }
+}
+
+void PulseAudioStream::tearDown() {
+    tearDownRecordStream();
+    if (context_ == nullptr) return;
+    pa_context* context = std::exchange(context_, nullptr);
+    pa_context_set_state_callback(context, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context, nullptr, nullptr);
+    pa_context_disconnect(context);  // also cancels pending operations and their callbacks
+    if (loop_->isCurrent()) {
+        unrefContextLater(loop_->api(), context);
+    } else {
+        pa_context_unref(context);
+    }
+}
+
+}  // namespace sonavista

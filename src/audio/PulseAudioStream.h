@@ -1,0 +1,70 @@
+#pragma once
+
+#include "audio/AudioCaptureBackend.h"
+#include "audio/AudioCaptureStream.h"
+
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+#include <pulse/subscribe.h>
+
+#include <memory>
+#include <string>
+
+namespace sonavista {
+
+class PulseAudioMainLoop;
+
+// One capture session on a PulseAudio (or pipewire-pulse) server: its own context and a
+// record stream on the default sink's monitor, float32 48 kHz stereo in ~15 ms fragments.
+//
+// The session connects, creates the stream corked, and hands itself to
+// `streamDidOpen` once the stream is ready; `start()` uncorks it. When the default sink
+// changes, or the recorded sink disappears while another is the default, it re-creates
+// the stream on the new default's monitor without reporting anything. All of its state
+// is touched only with the loop's lock held (callbacks run with it held).
+class PulseAudioStream final : public AudioCaptureStream {
+public:
+    // Starts connecting on `loop`; answers exactly once through the handlers.
+    static void open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers);
+
+    ~PulseAudioStream() override;
+    void start() override;
+    void stop() override;
+
+    static constexpr std::uint32_t sampleRate = 48000;
+    static constexpr std::uint8_t channelCount = 2;
+    static constexpr std::uint64_t fragmentMicroseconds = 15000;
+
+private:
+    PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers);
+
+    static void contextStateChanged(pa_context* context, void* userdata);
+    static void serverEvent(pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* userdata);
+    static void serverInfoReceived(pa_context* context, const pa_server_info* info, void* userdata);
+    static void streamStateChanged(pa_stream* stream, void* userdata);
+    static void streamReadable(pa_stream* stream, size_t bytes, void* userdata);
+
+    // Each of these may destroy the session (through the owner's handlers); callers
+    // return without touching it afterwards.
+    void failToOpen(int error);
+    void reportStopped();
+
+    void requestServerInfo();
+    bool connectRecordStream();
+    void tearDownRecordStream();
+    void tearDown();
+
+    std::shared_ptr<PulseAudioMainLoop> loop_;
+    std::shared_ptr<const AudioCaptureBackend::Handlers> handlers_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // expires with the session
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::string sinkName_;       // default sink whose monitor the stream records
+    bool opened_ = false;        // handed to the owner
+    bool started_ = false;
+    bool stopped_ = false;
+    bool reportedStop_ = false;
+};
+
+}  // namespace sonavista

@@ -1,0 +1,122 @@
+#include "audio/SystemAudioLevelMonitor.h"
+
+#include "audio/MainQueueHandOff.h"
+#include "base/WeakCallback.h"
+
+#include <utility>
+
+namespace sonavista {
+
+std::shared_ptr<SystemAudioLevelMonitor> SystemAudioLevelMonitor::create(FrameDidChange frameDidChange,
+                                                                         CaptureDidFail captureDidFail,
+                                                                         MainQueue& mainQueue,
+                                                                         std::shared_ptr<AudioCaptureBackend> backend,
+                                                                         std::shared_ptr<const Clock> clock) {
+    auto monitor = std::make_shared<SystemAudioLevelMonitor>(Key{}, std::move(frameDidChange),
+                                                             std::move(captureDidFail), mainQueue,
+                                                             std::move(backend), std::move(clock));
+    const std::weak_ptr<SystemAudioLevelMonitor> weak = monitor;
+    AudioFrameAnalyzer::Hooks hooks;
+    hooks.publish = mainQueueHandOff<AudioVisualizationFrame>(
+        mainQueue, weak, [](SystemAudioLevelMonitor& self, const AudioVisualizationFrame& frame) {
+            // A frame analysed just before a stop or a failure is not delivered after it.
+            if (self.captureRequested_.load()) self.frameDidChange_(frame);
+        });
+    hooks.reportFailure = weakCallback(weak, [](SystemAudioLevelMonitor& self, AudioCaptureFailure failure) {
+        self.reportFailure(failure);
+    });
+    monitor->analyzer_ = std::make_unique<AudioFrameAnalyzer>(*monitor->clock_, std::move(hooks));
+    return monitor;
+}
+
+SystemAudioLevelMonitor::SystemAudioLevelMonitor(Key, FrameDidChange frameDidChange, CaptureDidFail captureDidFail,
+                                                 MainQueue& mainQueue, std::shared_ptr<AudioCaptureBackend> backend,
+                                                 std::shared_ptr<const Clock> clock)
+    : frameDidChange_(std::move(frameDidChange)),
+      captureDidFail_(std::move(captureDidFail)),
+      mainQueue_(mainQueue),
+      backend_(std::move(backend)),
+      clock_(std::move(clock)) {}
+
+SystemAudioLevelMonitor::~SystemAudioLevelMonitor() {
+    // No callback can be running here: each holds the monitor strongly while it runs.
+    if (stream_) stream_->stop();
+}
+
+void SystemAudioLevelMonitor::start() {
+    std::uint64_t attempt = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (captureRequested_.load()) return;
+        // The silence timer counts from here, before any buffer can arrive.
+        analyzer_->beginCapture();
+        captureRequested_.store(true);
+        attempt = ++attempt_;
+    }
+
+    const std::weak_ptr<SystemAudioLevelMonitor> weak = weak_from_this();
+    AudioCaptureBackend::Handlers handlers;
+    handlers.streamDidOpen = [weak, attempt](std::unique_ptr<AudioCaptureStream> stream) {
+        if (auto self = weak.lock()) self->streamDidOpen(attempt, std::move(stream));
+        // Otherwise the stream is released here, unstarted.
+    };
+    handlers.streamDidFailToOpen = [weak, attempt](AudioCaptureFailure failure) {
+        if (auto self = weak.lock()) self->reportFailure(failure, attempt);
+    };
+    handlers.bufferDidArrive = [weak](const AudioSampleBuffer& buffer) {
+        if (auto self = weak.lock()) self->handleBuffer(buffer);
+    };
+    handlers.streamDidStopWithError = [weak, attempt] {
+        if (auto self = weak.lock()) self->reportFailure(AudioCaptureFailure::unavailable, attempt);
+    };
+    backend_->openStream(std::move(handlers));
+}
+
+void SystemAudioLevelMonitor::stop() {
+    std::shared_ptr<AudioCaptureStream> stream;
+    {
+        std::lock_guard lock(mutex_);
+        captureRequested_.store(false);
+        stream = std::move(stream_);
+    }
+    // Stopping first means no handler is still running when the analysis is reset.
+    if (stream) stream->stop();
+    analyzer_->reset();
+}
+
+void SystemAudioLevelMonitor::streamDidOpen(std::uint64_t attempt, std::unique_ptr<AudioCaptureStream> opened) {
+    std::shared_ptr<AudioCaptureStream> stream = std::move(opened);
+    {
+        std::lock_guard lock(mutex_);
+        // Capture was stopped (or failed, or restarted) while the stream was being set up:
+        // it is released below without ever starting.
+        if (!captureRequested_.load() || attempt != attempt_) return;
+        stream_ = stream;
+    }
+    // A stop() racing with this call takes the stream out and stops it; a stream that
+    // was stopped ignores start(), so it is never left running.
+    stream->start();
+}
+
+void SystemAudioLevelMonitor::handleBuffer(const AudioSampleBuffer& buffer) {
+    analyzer_->handle(buffer, true, captureRequested_.load());
+}
+
+void SystemAudioLevelMonitor::reportFailure(AudioCaptureFailure failure, std::uint64_t attempt) {
+    std::shared_ptr<AudioCaptureStream> stream;
+    {
+        std::lock_guard lock(mutex_);
+        if (!captureRequested_.load() || (attempt != 0 && attempt != attempt_)) return;
+        captureRequested_.store(false);
+        stream = std::move(stream_);
+    }
+    if (stream) {
+        stream->stop();
+        stream.reset();
+    }
+    mainQueue_.post([weak = weak_from_this(), failure] {
+        if (auto self = weak.lock()) self->captureDidFail_(failure);
+    });
+}
+
+}  // namespace sonavista

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "audio/AudioCaptureBackend.h"
+#include "audio/AudioCaptureFailure.h"
+#include "audio/AudioFrameAnalyzer.h"
+#include "audio/AudioVisualizationFrame.h"
+#include "base/Clock.h"
+#include "base/MainQueue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace sonavista {
+
+// Captures the system's audio output through a capture backend and analyses it into
+// frames. One monitor serves one capture attempt at a time: `start()` asks for capture,
+// `stop()` ends it; the first failure after a start is reported once and ends the capture.
+//
+// Both callbacks run on the main thread, are posted (never called synchronously, so the
+// owner may release the monitor inside them) and only while the monitor exists: frames
+// only while capture is requested, failures at most once per `start()` and never after
+// `stop()`. Create, start, stop and release the monitor on the main thread; own it
+// through the shared_ptr that `create` returns.
+class SystemAudioLevelMonitor : public std::enable_shared_from_this<SystemAudioLevelMonitor> {
+    struct Key {};
+
+public:
+    using FrameDidChange = std::function<void(const AudioVisualizationFrame&)>;
+    using CaptureDidFail = std::function<void(AudioCaptureFailure)>;
+
+    // `mainQueue` must outlive the monitor and everything it posts.
+    static std::shared_ptr<SystemAudioLevelMonitor> create(FrameDidChange frameDidChange,
+                                                           CaptureDidFail captureDidFail, MainQueue& mainQueue,
+                                                           std::shared_ptr<AudioCaptureBackend> backend,
+                                                           std::shared_ptr<const Clock> clock);
+
+    SystemAudioLevelMonitor(Key, FrameDidChange frameDidChange, CaptureDidFail captureDidFail, MainQueue& mainQueue,
+                            std::shared_ptr<AudioCaptureBackend> backend, std::shared_ptr<const Clock> clock);
+    // Stops a stream that is still running, without reporting anything.
+    ~SystemAudioLevelMonitor();
+    SystemAudioLevelMonitor(const SystemAudioLevelMonitor&) = delete;
+    SystemAudioLevelMonitor& operator=(const SystemAudioLevelMonitor&) = delete;
+
+    // Asks for capture; does nothing while capture is already requested. Returns at once:
+    // success shows as frames arriving, failure through `captureDidFail`.
+    void start();
+    // Ends capture and resets the analysis. Reports nothing; harmless when idle.
+    void stop();
+
+    bool isCaptureRequested() const { return captureRequested_.load(); }
+
+private:
+    // Ends the capture and posts `failure` to `captureDidFail`, unless capture is no longer
+    // requested or `attempt` (0: whichever is current) is not the current one.
+    void reportFailure(AudioCaptureFailure failure, std::uint64_t attempt = 0);
+    void streamDidOpen(std::uint64_t attempt, std::unique_ptr<AudioCaptureStream> stream);
+    void handleBuffer(const AudioSampleBuffer& buffer);
+
+    const FrameDidChange frameDidChange_;
+    const CaptureDidFail captureDidFail_;
+    MainQueue& mainQueue_;
+    const std::shared_ptr<AudioCaptureBackend> backend_;
+    const std::shared_ptr<const Clock> clock_;
+    std::unique_ptr<AudioFrameAnalyzer> analyzer_;  // set by `create`, never changed after
+
+    // Read without the lock by the sample handler and the frame delivery; changed, and
+    // tested-and-cleared, only with `mutex_` held together with `stream_` and `attempt_`.
+    std::atomic<bool> captureRequested_{false};
+    std::mutex mutex_;
+    std::shared_ptr<AudioCaptureStream> stream_;
+    std::uint64_t attempt_ = 0;
+};
+
+}  // namespace sonavista

@@ -1,0 +1,6 @@
+target_sources(sonavista_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/SystemAudioLevelMonitor.cpp)
+target_sources(sonavista_adapters PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/PulseAudioMainLoop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PulseAudioStream.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PulseAudioCapture.cpp)

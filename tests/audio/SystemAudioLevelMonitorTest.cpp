@@ -1,0 +1,247 @@
+#include "audio/SystemAudioLevelMonitor.h"
+#include "FakeCaptureBackend.h"
+#include "base/FakeClock.h"
+#include "base/ManualMainQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace sonavista;
+using sonavista::testing::FakeCaptureBackend;
+
+namespace {
+
+std::vector<float> stereo(float value, std::size_t frames = 480) { return std::vector<float>(frames * 2, value); }
+
+// A monitor on a fake backend whose set-up and deliveries run on a real thread.
+struct MonitorFixture : ::testing::Test {
+    ManualMainQueue mainQueue;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(100.0);
+    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
+    std::vector<AudioVisualizationFrame> frames;
+    std::vector<AudioCaptureFailure> failures;
+    std::shared_ptr<SystemAudioLevelMonitor> monitor = makeMonitor();
+
+    std::shared_ptr<SystemAudioLevelMonitor> makeMonitor() {
+        return SystemAudioLevelMonitor::create([this](const AudioVisualizationFrame& f) { frames.push_back(f); },
+                                               [this](AudioCaptureFailure f) { failures.push_back(f); }, mainQueue,
+                                               backend, clock);
+    }
+    // Lets the backend thread finish what was queued, then runs the main queue.
+    void settle() {
+        backend->flush();
+        mainQueue.runPending();
+    }
+    void startCapturing() {
+        monitor->start();
+        backend->completeOpen();
+        settle();
+    }
+};
+
+using SystemAudioLevelMonitorTest = MonitorFixture;
+
+TEST_F(SystemAudioLevelMonitorTest, StartTwiceSetsUpOneStreamThatDeliversFrames) {
+    monitor->start();
+    monitor->start();
+    backend->completeOpen();
+    backend->deliver(stereo(0.1f));
+    settle();
+
+    EXPECT_EQ(backend->openCount(), 1u);
+    EXPECT_TRUE(backend->record(0)->running());
+    ASSERT_EQ(frames.size(), 1u);
+    // First buffer after a start: the level rises 42 % of the way to the target (0.8345).
+    EXPECT_NEAR(frames[0].level, 0.8345 * 0.42, 1e-3);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(SystemAudioLevelMonitorTest, StopDuringSetUpLeavesNoStreamAndReportsNothing) {
+    struct Case {
+        const char* name;
+        bool openSucceeds;
+    };
+    for (const Case& c : {Case{"opened after stop", true}, Case{"failed after stop", false}}) {
+        SCOPED_TRACE(c.name);
+        monitor->start();
+        monitor->stop();
+        if (c.openSucceeds) {
+            backend->completeOpen();
+        } else {
+            backend->failOpen(AudioCaptureFailure::unavailable);
+        }
+        settle();
+        const auto record = backend->record(FakeCaptureBackend::latest);
+        EXPECT_FALSE(record->started);
+        EXPECT_EQ(record->destroyed.load(), c.openSucceeds);
+        EXPECT_TRUE(failures.empty());
+        EXPECT_FALSE(monitor->isCaptureRequested());
+    }
+}
+
+TEST_F(SystemAudioLevelMonitorTest, StopEndsTheStreamOnceAndResetsTheAnalysis) {
+    startCapturing();
+    backend->deliver(stereo(0.1f));
+    backend->flush();
+    clock->advance(0.05);
+    backend->deliver(stereo(0.1f));
+    settle();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_GT(frames[1].level, frames[0].level);
+
+    monitor->stop();
+    monitor->stop();
+    EXPECT_EQ(backend->record(0)->stopCalls, 1);
+    EXPECT_TRUE(backend->record(0)->destroyed);
+
+    // A new attempt starts from a reset analysis: the same first level as before.
+    frames.clear();
+    startCapturing();
+    backend->deliver(stereo(0.1f));
+    settle();
+    EXPECT_EQ(backend->openCount(), 2u);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_NEAR(frames[0].level, 0.8345 * 0.42, 1e-3);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(SystemAudioLevelMonitorTest, TwoFailuresInQuickSuccessionReportTheFirstOnce) {
+    struct Case {
+        const char* name;
+        bool silenceFirst;
+        AudioCaptureFailure expected;
+    };
+    for (const Case& c : {Case{"silence, then stream error", true, AudioCaptureFailure::silentOrProtectedAudio},
+                          Case{"stream error, then silence", false, AudioCaptureFailure::unavailable}}) {
+        SCOPED_TRACE(c.name);
+        failures.clear();
+        startCapturing();
+        const auto record = backend->record(FakeCaptureBackend::latest);
+        clock->advance(4.5);
+        // Both are queued before either runs, so they arrive back to back on the thread.
+        if (c.silenceFirst) {
+            backend->deliver(stereo(0.0f));
+            backend->failStream();
+        } else {
+            backend->failStream();
+            backend->deliver(stereo(0.0f));
+        }
+        settle();
+        EXPECT_EQ(failures, std::vector<AudioCaptureFailure>{c.expected});
+        EXPECT_EQ(record->stopCalls, 1);
+        EXPECT_TRUE(record->destroyed);
+        EXPECT_FALSE(monitor->isCaptureRequested());
+    }
+}
+
+TEST_F(SystemAudioLevelMonitorTest, RacingFailuresFromTwoThreadsGiveOneReport) {
+    for (int round = 0; round < 50; ++round) {
+        failures.clear();
+        startCapturing();
+        clock->advance(4.5);
+        backend->deliver(stereo(0.0f));  // silence, on the backend thread
+        std::thread other([&] { backend->failStream(); });
+        backend->failOpen(AudioCaptureFailure::unavailable);  // a late set-up answer is stale
+        other.join();
+        settle();
+        ASSERT_EQ(failures.size(), 1u) << "round " << round;
+    }
+}
+
+TEST_F(SystemAudioLevelMonitorTest, NothingIsReportedAfterStopOrForAnEarlierAttempt) {
+    startCapturing();
+    monitor->stop();
+    backend->failStream(0);
+    settle();
+    EXPECT_TRUE(failures.empty());
+
+    // A second attempt is not failed by answers meant for the first.
+    monitor->start();
+    backend->failOpen(AudioCaptureFailure::permissionRequired, 0);
+    backend->completeOpen(0);
+    settle();
+    EXPECT_TRUE(failures.empty());
+    EXPECT_TRUE(monitor->isCaptureRequested());
+
+    backend->failOpen(AudioCaptureFailure::permissionRequired);
+    settle();
+    EXPECT_EQ(failures, std::vector<AudioCaptureFailure>{AudioCaptureFailure::permissionRequired});
+    EXPECT_FALSE(monitor->isCaptureRequested());
+}
+
+TEST_F(SystemAudioLevelMonitorTest, FailureStopsTheStreamBeforeItIsDeliveredAndEndsFrames) {
+    startCapturing();
+    bool streamStoppedWhenReported = false;
+    const auto record = backend->record(0);
+    auto observed = SystemAudioLevelMonitor::create(
+        [this](const AudioVisualizationFrame& f) { frames.push_back(f); },
+        [&](AudioCaptureFailure) { streamStoppedWhenReported = backend->record(1)->stopped; }, mainQueue, backend,
+        clock);
+    observed->start();
+    backend->completeOpen(1);
+    backend->deliver(stereo(0.1f), 1);  // analysed and posted, not yet delivered
+    backend->failStream(1);
+    backend->flush();
+    mainQueue.runPending();
+    EXPECT_TRUE(streamStoppedWhenReported);
+    EXPECT_TRUE(frames.empty()) << "a frame posted before the failure must not arrive after it";
+    EXPECT_TRUE(record->running()) << "the other monitor is untouched";
+}
+
+TEST_F(SystemAudioLevelMonitorTest, MonitorReleasedInsideItsCallbacksIsSafe) {
+    struct Case {
+        const char* name;
+        bool releaseOnFrame;
+    };
+    for (const Case& c : {Case{"released on a frame", true}, Case{"released on a failure", false}}) {
+        SCOPED_TRACE(c.name);
+        std::shared_ptr<SystemAudioLevelMonitor> owned;
+        int calls = 0;
+        owned = SystemAudioLevelMonitor::create(
+            [&](const AudioVisualizationFrame&) {
+                ++calls;
+                if (c.releaseOnFrame) owned.reset();
+            },
+            [&](AudioCaptureFailure) {
+                ++calls;
+                owned.reset();
+            },
+            mainQueue, backend, clock);
+        owned->start();
+        backend->completeOpen();
+        const auto record = backend->record(FakeCaptureBackend::latest);
+        backend->deliver(stereo(0.1f));
+        backend->flush();
+        clock->advance(0.05);
+        backend->deliver(stereo(0.1f));  // a second frame, posted while the first is pending
+        if (!c.releaseOnFrame) backend->failStream();
+        settle();
+        EXPECT_EQ(owned, nullptr);
+        // Frames posted before the failure are not delivered after it.
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(record->destroyed) << "releasing the monitor stops its stream";
+        EXPECT_EQ(record->stopCalls, 1);
+    }
+}
+
+TEST_F(SystemAudioLevelMonitorTest, StopWhileBuffersStreamInIsRaceFree) {
+    for (int round = 0; round < 20; ++round) {
+        startCapturing();
+        for (int i = 0; i < 20; ++i) {
+            backend->deliver(stereo(0.2f));
+            clock->advance(0.01);
+        }
+        monitor->stop();
+        const auto record = backend->record(FakeCaptureBackend::latest);
+        EXPECT_FALSE(record->running());
+        settle();
+    }
+    frames.clear();
+    settle();
+    EXPECT_TRUE(frames.empty()) << "no frame arrives after stop";
+    EXPECT_TRUE(failures.empty());
+}
+
+}  // namespace

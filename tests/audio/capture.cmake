@@ -1,0 +1,2 @@
+sonavista_add_test(NAME capture_monitor_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SystemAudioLevelMonitorTest.cpp LABELS unit threads)
