@@ -1,0 +1,121 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace sonavista::test {
+
+// A blocking TCP client for bridge tests, with a receive time-out so a failing test cannot hang.
+class BridgeTestClient {
+public:
+    BridgeTestClient() = default;
+    BridgeTestClient(const BridgeTestClient&) = delete;
+    BridgeTestClient& operator=(const BridgeTestClient&) = delete;
+    BridgeTestClient(BridgeTestClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    ~BridgeTestClient() { close(); }
+
+    // Connects to `address` (IPv4 or IPv6 text) on `port`; false with errno kept on failure.
+    bool connect(const std::string& address, std::uint16_t port) {
+        close();
+        sockaddr_storage storage{};
+        socklen_t length = 0;
+        if (address.find(':') == std::string::npos) {
+            auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(port);
+            if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) != 1) return false;
+            length = sizeof(sockaddr_in);
+        } else {
+            auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(port);
+            if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) != 1) return false;
+            length = sizeof(sockaddr_in6);
+        }
+        fd_ = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0) return false;
+        timeval timeout{5, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
+            const int saved = errno;
+            close();
+            errno = saved;
+            return false;
+        }
+        return true;
+    }
+
+    bool send(const std::string& bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    void shutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+
+    // Everything until the peer closes (or a reset, or the 5 s time-out).
+    std::string readAll() {
+        std::string received;
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                closedCleanly_ = n == 0;
+                return received;
+            }
+            received.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    // True when the last readAll ended with an orderly close rather than an error.
+    bool closedCleanly() const { return closedCleanly_; }
+
+    // True when nothing at all (no data, no close) arrives within `milliseconds`.
+    bool staysQuiet(int milliseconds) {
+        pollfd descriptor{fd_, POLLIN, 0};
+        return ::poll(&descriptor, 1, milliseconds) == 0;
+    }
+
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    bool closedCleanly_ = false;
+};
+
+// Polls `condition` until it holds or `seconds` pass (for state that changes on another thread).
+inline bool waitUntil(const std::function<bool()>& condition, double seconds = 5.0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace sonavista::test

@@ -1,0 +1,249 @@
+#include "base/FakeClock.h"
+#include "bridge/BrowserPlaybackBridge.h"
+#include "bridge/BridgeTestClient.h"
+
+#include <gtest/gtest.h>
+
+#include <ifaddrs.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace sonavista;
+using sonavista::test::BridgeTestClient;
+using sonavista::test::waitUntil;
+
+namespace {
+
+const MusicPlayerSet allWeb = {MusicPlayer::spotifyWeb, MusicPlayer::youtube, MusicPlayer::qqMusicWeb};
+const std::string noContent = "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+const std::string badRequest = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+
+std::string report(const std::string& pageId, const std::string& source = "youtube", bool playing = true,
+                   const std::string& extraHeaders = "") {
+    const std::string body = R"({"source":")" + source + R"(","pageId":")" + pageId + R"(","playing":)" +
+                             (playing ? "true" : "false") + R"(,"volume":0.25})";
+    return "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+class BrowserPlaybackBridgeTest : public ::testing::Test {
+protected:
+    std::shared_ptr<BrowserPlaybackBridge> startBridge(BrowserPlaybackBridge::Options options = {}) {
+        options.port = options.port == BrowserPlaybackBridge::applicationPort ? 0 : options.port;
+        options.wallClock = clock;
+        auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
+        bridge->start();
+        return bridge;
+    }
+
+    // Sends `bytes` on a fresh loopback connection and returns everything the bridge answers.
+    std::string exchange(std::uint16_t port, const std::string& bytes, const std::string& address = "127.0.0.1") {
+        BridgeTestClient client;
+        if (!client.connect(address, port)) return "<connect failed>";
+        client.send(bytes);
+        return client.readAll();
+    }
+
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(1000.0);
+};
+
+// A local address that is not loopback, if the machine has one.
+std::optional<std::string> nonLoopbackAddress() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return std::nullopt;
+    std::optional<std::string> found;
+    for (auto* entry = list; entry && !found; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
+        if (std::string(text).rfind("127.", 0) != 0) found = text;
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+}  // namespace
+
+TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
+    auto bridge = startBridge();
+    const auto port = bridge->listeningPort();
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt);
+
+    EXPECT_EQ(exchange(port, report("tab-1", "youtube", true, "Origin: chrome-extension://x\r\n")),
+              "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Length: 0\r\n"
+              "Access-Control-Allow-Origin: chrome-extension://x\r\n"
+              "Access-Control-Allow-Methods: POST, OPTIONS\r\n"
+              "Access-Control-Allow-Headers: Content-Type, X-Sonavista-Connector\r\n"
+              "Vary: Origin\r\n\r\n");
+    EXPECT_EQ(bridge->snapshotSync(allWeb),
+              (MusicPlaybackSnapshot{MusicPlayer::youtube, MusicPlaybackState::playing, 0.25}));
+    EXPECT_EQ(bridge->snapshot({MusicPlayer::spotifyWeb}), std::nullopt) << "through the monitor's port";
+
+    clock->advance(3.6);
+    EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt);
+    EXPECT_TRUE(bridge->sessions().empty());
+    EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
+}
+
+TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
+    auto bridge = startBridge();
+    bridge->start();
+    const auto addresses = bridge->listeningAddresses();
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_EQ(addresses.front(), "127.0.0.1");
+    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "127.0.0.1"), 1);
+    for (const auto& address : addresses) EXPECT_TRUE(address == "127.0.0.1" || address == "::1") << address;
+
+    if (std::find(addresses.begin(), addresses.end(), "::1") != addresses.end()) {
+        EXPECT_EQ(exchange(bridge->listeningPort(), report("v6"), "::1"), noContent);
+        EXPECT_EQ(bridge->sessions().count("v6"), 1u);
+    }
+    if (const auto address = nonLoopbackAddress()) {
+        BridgeTestClient client;
+        EXPECT_FALSE(client.connect(*address, bridge->listeningPort())) << "reachable on " << *address;
+        EXPECT_EQ(errno, ECONNREFUSED);
+    }
+}
+
+TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
+    auto bridge = startBridge();
+    const auto port = bridge->listeningPort();
+    ASSERT_EQ(exchange(port, report("a")), noContent);
+    ASSERT_EQ(bridge->sessions().size(), 1u);
+
+    bridge->stop();
+    EXPECT_TRUE(bridge->sessions().empty());
+    EXPECT_EQ(bridge->listeningPort(), 0);
+    BridgeTestClient refused;
+    EXPECT_FALSE(refused.connect("127.0.0.1", port));
+
+    bridge->start();
+    const auto newPort = bridge->listeningPort();
+    ASSERT_NE(newPort, 0);
+    EXPECT_EQ(exchange(newPort, report("b", "spotifyWeb", false)), noContent);
+    EXPECT_EQ(bridge->snapshotSync(allWeb),
+              (MusicPlaybackSnapshot{MusicPlayer::spotifyWeb, MusicPlaybackState::paused, 0.25}));
+}
+
+TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
+    auto first = startBridge();
+    const auto port = first->listeningPort();
+    ASSERT_NE(port, 0);
+    BrowserPlaybackBridge::Options options;
+    options.port = port;
+    auto second = startBridge(options);
+    EXPECT_EQ(second->listeningPort(), 0);
+    EXPECT_EQ(second->snapshotSync(allWeb), std::nullopt);
+    EXPECT_EQ(exchange(port, report("x")), noContent);
+    EXPECT_EQ(first->sessions().size(), 1u);
+    EXPECT_TRUE(second->sessions().empty());
+}
+
+TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInSmallPieces) {
+    auto bridge = startBridge();
+    BridgeTestClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", bridge->listeningPort()));
+    const std::string bytes = report("pieces") + "trailing bytes beyond the body";
+    const std::size_t bodyEnd = bytes.size() - std::string("trailing bytes beyond the body").size();
+    for (std::size_t at = 0; at < bodyEnd; at += 7) {
+        ASSERT_TRUE(client.send(bytes.substr(at, std::min<std::size_t>(7, bodyEnd - at))));
+        if (at + 7 < bodyEnd) {
+            EXPECT_TRUE(bridge->sessions().empty()) << "complete after " << at + 7 << " bytes?";
+        }
+    }
+    client.send(bytes.substr(bodyEnd));
+    EXPECT_EQ(client.readAll(), noContent);
+    EXPECT_EQ(bridge->sessions().count("pieces"), 1u);
+}
+
+TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
+    BrowserPlaybackBridge::Options options;
+    options.incompleteRequestTimeout = 0.3;
+    auto bridge = startBridge(options);
+    const auto port = bridge->listeningPort();
+    const std::string partial = "POST /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\nContent-Length: 10\r\n\r\n";
+
+    {  // the peer closes its sending side first
+        BridgeTestClient client;
+        ASSERT_TRUE(client.connect("127.0.0.1", port));
+        client.send(partial);
+        client.shutdownWrite();
+        EXPECT_EQ(client.readAll(), badRequest);
+        EXPECT_TRUE(client.closedCleanly());
+    }
+    {  // the request never completes in time: refused without CORS lines, then closed
+        BridgeTestClient silent, talking;
+        ASSERT_TRUE(silent.connect("127.0.0.1", port));
+        ASSERT_TRUE(talking.connect("127.0.0.1", port));
+        talking.send(partial);
+        EXPECT_EQ(silent.readAll(), badRequest);
+        EXPECT_EQ(talking.readAll(), badRequest);
+        EXPECT_TRUE(talking.closedCleanly());
+    }
+    // Exactly 65,536 bytes, then far more than that: both refused, and the answer survives
+    // the bytes the bridge never looked at.
+    for (const std::size_t size : {std::size_t{65536}, std::size_t{1} << 20}) {
+        BridgeTestClient client;
+        ASSERT_TRUE(client.connect("127.0.0.1", port));
+        std::string flood(size, 'a');
+        std::thread writer([&] { client.send(flood); });
+        EXPECT_EQ(client.readAll(), badRequest) << size;
+        EXPECT_TRUE(client.closedCleanly()) << size << ": reset instead of an orderly close";
+        writer.join();
+    }
+    // Malformed heads never complete either.
+    for (const std::string head : {"POST\r\n\r\n", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+                                   "POST / HTTP/1.1\r\nX: \xFF\r\n\r\n"}) {
+        BridgeTestClient client;
+        ASSERT_TRUE(client.connect("127.0.0.1", port));
+        client.send(head);
+        client.shutdownWrite();
+        EXPECT_EQ(client.readAll(), badRequest);
+    }
+    EXPECT_TRUE(bridge->sessions().empty());
+    EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
+}
+
+TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnections) {
+    BrowserPlaybackBridge::Options options;
+    options.maxConnections = 4;
+    auto bridge = startBridge(options);
+    const auto port = bridge->listeningPort();
+    std::vector<BridgeTestClient> idle(4);
+    for (auto& client : idle) ASSERT_TRUE(client.connect("127.0.0.1", port));
+    ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 4; }));
+
+    BridgeTestClient extra;
+    ASSERT_TRUE(extra.connect("127.0.0.1", port));  // the kernel completes the handshake
+    extra.send(report("extra"));
+    EXPECT_EQ(extra.readAll(), "") << "one beyond the cap is closed at once";
+    EXPECT_EQ(bridge->openConnectionCount(), 4u);
+    EXPECT_TRUE(idle.front().staysQuiet(50)) << "the open connections are left alone";
+
+    idle.front().send(report("first"));
+    EXPECT_EQ(idle.front().readAll(), noContent);
+    ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 3; }));
+    EXPECT_EQ(exchange(port, report("after")), noContent);
+    EXPECT_EQ(bridge->sessions().size(), 2u);
+}
+
+TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
+    auto bridge = startBridge();
+    BridgeTestClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", bridge->listeningPort()));
+    client.send("POST /playback HTTP/1.1\r\n");
+    ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 1; }));
+    bridge.reset();
+    EXPECT_EQ(client.readAll(), "");
+}
+
+TEST_F(BrowserPlaybackBridgeTest, SyncRunsInlineOnTheBridgeThread) {
+    auto bridge = startBridge();
+    std::optional<MusicPlaybackSnapshot> inner = MusicPlaybackSnapshot::idle();
+    bridge->sync([&] { inner = bridge->snapshotSync(allWeb); });
+    EXPECT_EQ(inner, std::nullopt);
+}
