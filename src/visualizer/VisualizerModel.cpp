@@ -1,0 +1,113 @@
+#include "visualizer/VisualizerModel.h"
+
+#include <utility>
+
+namespace sonavista {
+
+namespace {
+
+// Values at or below `low` (and NaN) give `low`, values above `high` give `high`.
+double clampValue(double value, double low, double high) {
+    if (value > high) {
+        return high;
+    }
+    return value > low ? value : low;
+}
+
+}  // namespace
+
+VisualizerModel::ObserverToken VisualizerModel::addObserver(Observer observer) {
+    const ObserverToken token = nextToken_++;
+    observers_.emplace(token, std::make_shared<const Observer>(std::move(observer)));
+    return token;
+}
+
+void VisualizerModel::removeObserver(ObserverToken token) { observers_.erase(token); }
+
+void VisualizerModel::notify(Property property) {
+    if (observers_.empty()) {
+        return;
+    }
+    // Observers may add or remove observers while being notified: walk a snapshot and
+    // skip those removed in the meantime.
+    std::vector<std::pair<ObserverToken, std::shared_ptr<const Observer>>> snapshot(observers_.begin(),
+                                                                                    observers_.end());
+    for (const auto& [token, observer] : snapshot) {
+        if (observers_.count(token) != 0) {
+            (*observer)(property);
+        }
+    }
+}
+
+void VisualizerModel::setAudioLevel(double value) {
+    notify(Property::audioLevel);
+    audioLevel_ = value;
+}
+
+void VisualizerModel::setMotionRate(double value) {
+    notify(Property::motionRate);
+    motionRate_ = value;
+}
+
+void VisualizerModel::setBeatPulse(double value) {
+    notify(Property::beatPulse);
+    beatPulse_ = value;
+}
+
+void VisualizerModel::setSpectrum(std::vector<double> value) {
+    notify(Property::spectrum);
+    spectrum_ = std::move(value);
+}
+
+void VisualizerModel::setCaptureStatus(AudioCaptureStatus value) {
+    notify(Property::captureStatus);
+    captureStatus_ = value;
+}
+
+void VisualizerModel::updateLiveFrame(const AudioVisualizationFrame& frame) {
+    setCaptureStatus(AudioCaptureStatus::live);
+    setAudioLevel(clampValue(frame.level, 0.0, 1.0));
+    setMotionRate(clampValue(frame.motionRate, 0.55, 2.8));
+    setBeatPulse(clampValue(frame.beatPulse, 0.0, 1.0));
+    std::vector<double> spectrum(frame.spectrum.size());
+    for (std::size_t i = 0; i < spectrum.size(); ++i) {
+        spectrum[i] = clampValue(frame.spectrum[i], 0.0, 1.0);
+    }
+    setSpectrum(std::move(spectrum));
+}
+
+void VisualizerModel::showFallbackLevel() {
+    setAudioLevel(fallbackLevel_);
+    setMotionRate(fallbackLevel_ * 0.72 + 0.82);
+    setBeatPulse(0.0);
+    setSpectrum({});
+}
+
+void VisualizerModel::updateFallbackLevel(double level) {
+    fallbackLevel_ = clampValue(level, 0.0, 1.0);
+    if (captureStatus_ == AudioCaptureStatus::live) {
+        return;
+    }
+    showFallbackLevel();
+}
+
+void VisualizerModel::useFallbackAudio(std::optional<AudioCaptureFailure> failure) {
+    AudioCaptureStatus status = AudioCaptureStatus::fallback;
+    if (failure == AudioCaptureFailure::permissionRequired) {
+        status = AudioCaptureStatus::permissionRequired;
+    } else if (failure == AudioCaptureFailure::silentOrProtectedAudio) {
+        status = AudioCaptureStatus::protectedAudio;
+    }
+    setCaptureStatus(status);
+    showFallbackLevel();
+}
+
+void VisualizerModel::pause() {
+    setCaptureStatus(AudioCaptureStatus::waiting);
+    setAudioLevel(0.0);
+    setMotionRate(0.7);
+    setBeatPulse(0.0);
+    setSpectrum({});
+}
+
+}  // namespace sonavista

@@ -1,0 +1,1 @@
+target_sources(sonavista_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/VisualizerModel.cpp)

@@ -1,0 +1,83 @@
+#include "audio/AudioFrameAnalyzer.h"
+#include "audio/MainQueueHandOff.h"
+#include "base/FakeClock.h"
+#include "base/ManualMainQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace sonavista {
+namespace {
+
+struct FrameSink {
+    std::vector<AudioVisualizationFrame> frames;
+};
+
+TEST(MainQueueHandOffTest, DeliversOnTheQueueOnlyWhileTheOwnerLives) {
+    ManualMainQueue queue;
+    auto sink = std::make_shared<FrameSink>();
+    auto publish = mainQueueHandOff<AudioVisualizationFrame>(
+        queue, std::weak_ptr<FrameSink>(sink),
+        [](FrameSink& owner, const AudioVisualizationFrame& frame) { owner.frames.push_back(frame); });
+
+    AudioVisualizationFrame frame{0.5, 1.0, 0.25, {0.1, 0.2}};
+    publish(frame);
+    frame.level = 0.75;  // the posted closure holds its own copy
+    EXPECT_TRUE(sink->frames.empty());
+    queue.runPending();
+    ASSERT_EQ(sink->frames.size(), 1u);
+    EXPECT_EQ(sink->frames[0], (AudioVisualizationFrame{0.5, 1.0, 0.25, {0.1, 0.2}}));
+
+    publish(frame);
+    std::weak_ptr<FrameSink> weak = sink;
+    sink.reset();
+    EXPECT_TRUE(weak.expired());  // the pending closure does not keep the owner alive
+    queue.runPending();           // and does nothing once it is gone
+    EXPECT_EQ(queue.pendingTaskCount(), 0u);
+}
+
+// The capture thread handles buffers while another thread resets, as stopping does; a hook
+// may reset from inside the handler without deadlocking.
+TEST(AnalyzerConcurrencyTest, ResetAndHandleAreExclusive) {
+    FakeClock clock(1.0);
+    std::atomic<int> published{0};
+    std::shared_ptr<AudioFrameAnalyzer> analyzer;
+    analyzer = std::make_shared<AudioFrameAnalyzer>(
+        clock, AudioFrameAnalyzer::Hooks{[&](const AudioVisualizationFrame&) { ++published; },
+                                         [&](AudioCaptureFailure) { analyzer->reset(); }});
+    analyzer->beginCapture();
+
+    std::atomic<bool> done{false};
+    std::thread capture([&] {
+        std::vector<float> block(960, 0.25f);
+        for (int i = 0; i < 3000; ++i) {
+            block[i % 960] = static_cast<float>(i % 7) * 0.01f;
+            clock.advance(0.01);
+            analyzer->handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true, true);
+        }
+        // Silence long enough to make the failure hook reset from the capture thread.
+        std::vector<float> silence(960, 0.0f);
+        for (int i = 0; i < 600; ++i) {
+            clock.advance(0.01);
+            analyzer->handle(AudioSampleBuffer::interleavedFloat(silence.data(), silence.size(), 2), true, true);
+        }
+        done = true;
+    });
+    int resets = 0;
+    while (!done) {
+        analyzer->reset();
+        ++resets;
+        const AudioAnalysisState state = analyzer->state();
+        ASSERT_LE(state.accumulatedSampleCount, 1024u);
+        std::this_thread::yield();
+    }
+    capture.join();
+    EXPECT_GT(published.load(), 0);
+    EXPECT_GT(resets, 0);
+}
+
+}  // namespace
+}  // namespace sonavista

@@ -1,0 +1,434 @@
+#include "audio/AudioFrameAnalyzer.h"
+#include "AudioTestBuffers.h"
+#include "base/FakeClock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <numbers>
+#include <random>
+
+namespace sonavista {
+namespace {
+
+using testing::OwnedSampleBuffer;
+using testing::floatFormat;
+
+// --- Sample extraction -------------------------------------------------------------------
+
+struct ExtractionCase {
+    const char* name;
+    std::optional<AudioStreamDescription> description;
+    std::vector<std::optional<std::vector<float>>> buffers;
+    bool yields;
+    double rms;
+    std::vector<float> samples;
+};
+
+class ExtractionTest : public ::testing::TestWithParam<ExtractionCase> {};
+
+TEST_P(ExtractionTest, YieldsRmsOverAllValuesAndMonoSamplesOfTheFirstBuffer) {
+    const ExtractionCase& c = GetParam();
+    OwnedSampleBuffer owned(c.description, c.buffers);
+    const auto data = AudioFrameAnalyzer::audioData(owned.buffer);
+    ASSERT_EQ(data.has_value(), c.yields);
+    if (!c.yields) {
+        return;
+    }
+    EXPECT_NEAR(data->rms, c.rms, 1e-7);
+    ASSERT_EQ(data->samples.size(), c.samples.size());
+    for (std::size_t i = 0; i < c.samples.size(); ++i) {
+        EXPECT_FLOAT_EQ(data->samples[i], c.samples[i]) << "sample " << i;
+    }
+}
+
+const float inf = std::numeric_limits<float>::infinity();
+const float nan = std::numeric_limits<float>::quiet_NaN();
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, ExtractionTest,
+    ::testing::Values(
+        ExtractionCase{"interleavedStereoMeanPerFrame", floatFormat(2), {std::vector<float>{0.1f, 0.3f, -0.2f, 0.4f}},
+                       true, std::sqrt(0.075), {0.2f, 0.1f}},
+        ExtractionCase{"interleavedThreeChannelsDropsPartialFrame", floatFormat(3),
+                       {std::vector<float>{0.3f, 0.6f, 0.9f, 0.0f, 0.0f, 0.3f, 0.5f}}, true,
+                       std::sqrt((0.09 + 0.36 + 0.81 + 0.09 + 0.25) / 7), {0.6f, 0.1f}},
+        ExtractionCase{"nonInterleavedUsesFirstBufferRmsCoversBoth", floatFormat(2, true),
+                       {std::vector<float>{0.5f, -0.5f}, std::vector<float>{0.0f, 0.0f}}, true, std::sqrt(0.125),
+                       {0.5f, -0.5f}},
+        ExtractionCase{"monoAsIs", floatFormat(1), {std::vector<float>{0.25f, -0.25f, 0.5f}}, true,
+                       std::sqrt(0.375 / 3), {0.25f, -0.25f, 0.5f}},
+        ExtractionCase{"zeroChannelsReadAsMono", floatFormat(0), {std::vector<float>{0.5f, 0.5f}}, true, 0.5,
+                       {0.5f, 0.5f}},
+        ExtractionCase{"laterBufferWithoutDataSkipped", floatFormat(2, true),
+                       {std::vector<float>{0.5f, 0.5f}, std::nullopt}, true, 0.5, {0.5f, 0.5f}},
+        ExtractionCase{"firstBufferWithoutDataDropsAll", floatFormat(2, true),
+                       {std::nullopt, std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
+        ExtractionCase{"emptyFirstBufferDropsAll", floatFormat(2, true),
+                       {std::vector<float>{}, std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
+        ExtractionCase{"fewerValuesThanChannels", floatFormat(2), {std::vector<float>{0.5f}}, false, 0, {}},
+        ExtractionCase{"noBuffers", floatFormat(2), {}, false, 0, {}},
+        ExtractionCase{"noStreamDescription", std::nullopt, {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
+        ExtractionCase{"integerSamplesRefused", AudioStreamDescription{audioFormatLinearPCM, 0, 2},
+                       {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
+        ExtractionCase{"otherFormatRefused", AudioStreamDescription{fourCharCode("aac "), audioFormatFlagIsFloat, 2},
+                       {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
+        ExtractionCase{"infiniteValueRefused", floatFormat(2), {std::vector<float>{inf, 0.5f}}, false, 0, {}},
+        ExtractionCase{"nanValueRefused", floatFormat(2, true), {std::vector<float>{0.5f}, std::vector<float>{nan}},
+                       false, 0, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExtractionBytesTest, TrailingPartialSampleAndTinyBuffersAreIgnored) {
+    std::vector<float> values{0.5f, 0.5f, 0.25f};
+    AudioSampleBuffer buffer;
+    buffer.streamDescription = floatFormat(1);
+    // 10 bytes: two whole samples and two stray bytes.
+    buffer.buffers.push_back({reinterpret_cast<const std::byte*>(values.data()), 10});
+    auto data = AudioFrameAnalyzer::audioData(buffer);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->samples, (std::vector<float>{0.5f, 0.5f}));
+
+    buffer.buffers[0].byteSize = 3;  // below one sample: skipped, so nothing
+    EXPECT_FALSE(AudioFrameAnalyzer::audioData(buffer));
+}
+
+// --- Level, tempo and beat rules ------------------------------------------------------------
+
+TEST(TargetLevelTest, MapsDecibelsBetweenMinus55AndMinus10) {
+    const struct {
+        double rms;
+        double level;
+    } rows[] = {{0.1, 0.8345}, {0.01, 0.4534}, {std::pow(10.0, -55.0 / 20.0), 0.0}, {0.0, 0.0},
+                {0.000001, 0.0}, {std::pow(10.0, -10.0 / 20.0), 1.0}, {1.0, 1.0}, {8.0, 1.0}};
+    for (const auto& row : rows) {
+        EXPECT_NEAR(AudioFrameAnalyzer::targetLevel(row.rms), row.level, 5e-5) << "rms " << row.rms;
+    }
+}
+
+TEST(TempoTest, FoldsIntervalsIntoRangeBeforeMappingTempo) {
+    const struct {
+        double interval;
+        double folded;
+        double tempo;
+    } rows[] = {{0.5, 0.5, 50.0 / 110.0},  {1.2, 0.6, 30.0 / 110.0}, {0.25, 0.5, 50.0 / 110.0},
+                {0.34, 0.34, (60.0 / 0.34 - 70.0) / 110.0},          {0.86, 0.86, 0.0},         {0.17, 0.34, (60.0 / 0.34 - 70.0) / 110.0},
+                {1.72, 0.86, 0.0},          {3.0, 0.75, 10.0 / 110.0}, {0.3, 0.6, 30.0 / 110.0}};
+    for (const auto& row : rows) {
+        EXPECT_DOUBLE_EQ(AudioFrameAnalyzer::foldBeatInterval(row.interval), row.folded) << row.interval;
+        EXPECT_NEAR(AudioFrameAnalyzer::tempoForInterval(row.interval), row.tempo, 1e-12) << row.interval;
+    }
+}
+
+TEST(BeatRuleTest, NeedsScoreAbove028AndMoreThan022SecondsSinceLastBeat) {
+    const double justOver = std::nextafter(0.28, 1.0);
+    const double gapJustOver = std::nextafter(0.22, 1.0);
+    EXPECT_FALSE(AudioFrameAnalyzer::isBeat(0.28, 10.0, 0.0));
+    EXPECT_TRUE(AudioFrameAnalyzer::isBeat(justOver, 10.0, 0.0));
+    EXPECT_FALSE(AudioFrameAnalyzer::isBeat(5.0, 0.22, 0.0));
+    EXPECT_TRUE(AudioFrameAnalyzer::isBeat(5.0, gapJustOver, 0.0));
+}
+
+// --- Band spectrum ----------------------------------------------------------------------------
+
+TEST(BandBinsTest, TellingRows) {
+    for (int band = 0; band <= 10; ++band) {
+        EXPECT_EQ(AudioFrameAnalyzer::bandBins(band), (AudioFrameAnalyzer::BinRange{1, 2})) << band;
+    }
+    EXPECT_EQ(AudioFrameAnalyzer::bandBins(11), (AudioFrameAnalyzer::BinRange{1, 3}));
+    EXPECT_EQ(AudioFrameAnalyzer::bandBins(43), (AudioFrameAnalyzer::BinRange{14, 15}));
+    EXPECT_EQ(AudioFrameAnalyzer::bandBins(95), (AudioFrameAnalyzer::BinRange{360, 384}));
+    int singleBin = 0;
+    for (int band = 0; band < AudioFrameAnalyzer::spectrumBandCount; ++band) {
+        const auto range = AudioFrameAnalyzer::bandBins(band);
+        EXPECT_GE(range.lower, 1);
+        EXPECT_LE(range.upper, 512);
+        singleBin += range.upper - range.lower == 1 ? 1 : 0;
+    }
+    EXPECT_EQ(singleBin, 31);
+}
+
+// Reference: windowed plain DFT in double precision, doubled, then the band formula.
+std::vector<double> referenceSpectrum(const std::vector<float>& x, const std::array<float, 1024>& window) {
+    std::vector<double> magnitudes(512, 0.0);
+    for (int k = 1; k < 512; ++k) {
+        std::complex<double> sum = 0.0;
+        for (int n = 0; n < 1024; ++n) {
+            const double angle = -2.0 * std::numbers::pi * k * n / 1024.0;
+            sum += static_cast<double>(x[n]) * window[n] * std::complex<double>(std::cos(angle), std::sin(angle));
+        }
+        magnitudes[k] = 2.0 * std::abs(sum);
+    }
+    std::vector<double> bands;
+    for (int b = 0; b < 96; ++b) {
+        const auto range = AudioFrameAnalyzer::bandBins(b);
+        double total = 0.0;
+        for (int k = range.lower; k < range.upper; ++k) {
+            total += magnitudes[k];
+        }
+        const double scaled = total / (range.upper - range.lower) / 1024.0;
+        const double db = 20.0 * std::log10(std::max(scaled, 1e-7));
+        bands.push_back(std::pow(std::clamp((db + 92.0) / 68.0, 0.0, 1.0), 0.74));
+    }
+    return bands;
+}
+
+TEST(SpectrumTest, WindowIsPeriodicScaledHann) {
+    FakeClock clock;
+    AudioFrameAnalyzer analyzer(clock, {});
+    const auto& window = analyzer.analysisWindow();
+    EXPECT_EQ(window[0], 0.0f);
+    EXPECT_FLOAT_EQ(window[512], 2.0f * 0.8165f);
+    EXPECT_FLOAT_EQ(window[256], 0.8165f);
+    EXPECT_GT(window[1023], 0.0f);
+    EXPECT_FLOAT_EQ(window[1], window[1023]);
+}
+
+TEST(SpectrumTest, MatchesDoubledDirectDftOnNoiseAndTones) {
+    FakeClock clock;
+    AudioFrameAnalyzer analyzer(clock, {});
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, 0.003f);
+    std::vector<float> signals[2];
+    for (int n = 0; n < 1024; ++n) {
+        signals[0].push_back(noise(random));
+        signals[1].push_back(static_cast<float>(0.02 * std::sin(2 * std::numbers::pi * 1000.0 * n / 48000.0) +
+                                                0.001 * std::sin(2 * std::numbers::pi * 9000.0 * n / 48000.0)));
+    }
+    for (const auto& signal : signals) {
+        const auto expected = referenceSpectrum(signal, analyzer.analysisWindow());
+        const auto actual = analyzer.spectrum(signal);
+        ASSERT_EQ(actual.size(), 96u);
+        int between = 0;
+        for (int b = 0; b < 96; ++b) {
+            EXPECT_NEAR(actual[b], expected[b], 2e-5) << "band " << b;
+            between += actual[b] > 0.05 && actual[b] < 0.95 ? 1 : 0;
+        }
+        // The comparison means something only where the values are not clamped.
+        EXPECT_GT(between, 8);
+    }
+}
+
+TEST(SpectrumTest, ZeroWindowGivesZerosAndShortInputGivesPreviousSpectrum) {
+    FakeClock clock;
+    AudioFrameAnalyzer analyzer(clock, {});
+    EXPECT_EQ(analyzer.spectrum(std::vector<float>(1024, 0.0f)), std::vector<double>(96, 0.0));
+    EXPECT_EQ(analyzer.spectrum(std::vector<float>(1023, 0.5f)), std::vector<double>(96, 0.0));
+    EXPECT_EQ(analyzer.spectrum(std::vector<float>(1025, 0.5f)), std::vector<double>(96, 0.0));
+}
+
+// --- Per-buffer handler ---------------------------------------------------------------------
+
+class HandlerTest : public ::testing::Test {
+protected:
+    HandlerTest()
+        : analyzer(clock, {[this](const AudioVisualizationFrame& frame) { frames.push_back(frame); },
+                           [this](AudioCaptureFailure failure) { failures.push_back(failure); }}) {}
+
+    // Hands one mono buffer of `count` samples of `value` at clock time `time`.
+    void feed(double time, float value, std::size_t count = 1) {
+        clock.set(time);
+        std::vector<float> samples(count, value);
+        analyzer.handle(AudioSampleBuffer::interleavedFloat(samples.data(), samples.size(), 1), true, true);
+    }
+
+    FakeClock clock{1.0};
+    std::vector<AudioVisualizationFrame> frames;
+    std::vector<AudioCaptureFailure> failures;
+    AudioFrameAnalyzer analyzer;
+};
+
+TEST_F(HandlerTest, IgnoredBuffersChangeNothing) {
+    analyzer.beginCapture();
+    feed(2.0, 0.1f);  // some state to compare against
+    const AudioAnalysisState before = analyzer.state();
+    std::vector<float> loud(64, 0.5f);
+    AudioSampleBuffer valid = AudioSampleBuffer::interleavedFloat(loud.data(), loud.size(), 1);
+    AudioSampleBuffer invalid = valid;
+    invalid.isValid = false;
+    AudioSampleBuffer integer = valid;
+    integer.streamDescription->formatFlags = 0;
+    clock.set(9.0);  // long after: any accepted buffer would publish or report silence
+    analyzer.handle(valid, false, true);
+    analyzer.handle(valid, true, false);
+    analyzer.handle(invalid, true, true);
+    analyzer.handle(integer, true, true);
+    const AudioAnalysisState after = analyzer.state();
+    EXPECT_EQ(after.smoothedLevel, before.smoothedLevel);
+    EXPECT_EQ(after.accumulatedSampleCount, before.accumulatedSampleCount);
+    EXPECT_EQ(after.lastAudibleSampleTime, before.lastAudibleSampleTime);
+    EXPECT_EQ(after.lastPublishTime, before.lastPublishTime);
+    EXPECT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(HandlerTest, LevelRisesBy42PercentAndFallsBy14PercentOfTheGap) {
+    analyzer.beginCapture();
+    feed(1.0, 0.1f);
+    const double first = 0.42 * AudioFrameAnalyzer::targetLevel(0.1);
+    EXPECT_NEAR(analyzer.state().smoothedLevel, first, 1e-7);
+    feed(1.001, 0.0f);
+    EXPECT_NEAR(analyzer.state().smoothedLevel, first * 0.86, 1e-7);
+    feed(1.002, 0.0f);
+    EXPECT_NEAR(analyzer.state().smoothedLevel, first * 0.86 * 0.86, 1e-7);
+}
+
+TEST_F(HandlerTest, PublishesFirstBufferAtOnceThenAtMostEvery30thOfASecond) {
+    const double interval = 1.0 / 30.0;
+    ASSERT_EQ(2.0 * interval - interval, interval);  // exact in binary: the boundary is exact
+    clock.set(interval);
+    analyzer.beginCapture();
+    feed(interval, 0.1f);
+    EXPECT_EQ(frames.size(), 1u);
+    feed(std::nextafter(2.0 * interval, 0.0), 0.1f);
+    EXPECT_EQ(frames.size(), 1u);
+    feed(2.0 * interval, 0.1f);
+    EXPECT_EQ(frames.size(), 2u);
+    EXPECT_EQ(analyzer.state().accumulatedSampleCount, 3u);  // gated buffers still accumulate
+    EXPECT_EQ(frames.back().spectrum, std::vector<double>(96, 0.0));  // no full window yet
+}
+
+TEST_F(HandlerTest, SilenceReportedOnlyAfterMoreThanFourSecondsFromTheLaterStart) {
+    clock.set(10.0);
+    analyzer.beginCapture();
+    feed(14.0, 0.0f);
+    EXPECT_TRUE(failures.empty());
+    const std::size_t accumulated = analyzer.state().accumulatedSampleCount;
+    feed(std::nextafter(14.0, 20.0), 0.0f, 8);
+    ASSERT_EQ(failures, std::vector<AudioCaptureFailure>{AudioCaptureFailure::silentOrProtectedAudio});
+    EXPECT_EQ(analyzer.state().accumulatedSampleCount, accumulated);  // the silent samples are discarded
+
+    // An audible buffer restarts the count.
+    failures.clear();
+    analyzer.beginCapture();  // at 14.0...
+    feed(15.0, 0.5f);
+    feed(19.0, 0.0f);
+    EXPECT_TRUE(failures.empty());
+    feed(19.5, 0.0f);
+    EXPECT_EQ(failures.size(), 1u);
+}
+
+TEST_F(HandlerTest, RmsAtTheSilenceFloorCountsAsSilent) {
+    // Single-sample buffers: the rms is the sample's magnitude.
+    // The largest float at or below the floor, and the next one up.
+    float silent = static_cast<float>(AudioFrameAnalyzer::silenceFloor);
+    while (static_cast<double>(silent) > AudioFrameAnalyzer::silenceFloor) {
+        silent = std::nextafter(silent, 0.0f);
+    }
+    float audible = std::nextafter(silent, 1.0f);
+    ASSERT_GT(static_cast<double>(audible), AudioFrameAnalyzer::silenceFloor);
+    OwnedSampleBuffer probe(floatFormat(1), {std::vector<float>{silent}});
+    ASSERT_EQ(AudioFrameAnalyzer::audioData(probe.buffer)->rms, static_cast<double>(silent));
+
+    analyzer.beginCapture();
+    feed(2.0, silent);
+    EXPECT_EQ(analyzer.state().lastAudibleSampleTime, 1.0);
+    feed(3.0, audible);
+    EXPECT_EQ(analyzer.state().lastAudibleSampleTime, 3.0);
+}
+
+// Single-sample buffers never fill the FFT window, so the flux is 0 and the onset score is
+// driven by level rises alone: loud buffers after quiet ones make beats.
+TEST_F(HandlerTest, BeatsSetPulseDecayItAndFoldTheirIntervalIntoTempo) {
+    const float loud = 0.1f;
+    const float quiet = 0.0001f;  // audible, target level 0
+    analyzer.beginCapture();
+    feed(1.0, loud);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].beatPulse, 1.0);
+    EXPECT_EQ(analyzer.state().lastBeatTime, 1.0);
+    EXPECT_EQ(analyzer.state().tempoFactor, 0.42);  // the first beat leaves the tempo alone
+
+    double t = 1.0;
+    for (int i = 1; i <= 10; ++i) {
+        t += 0.04;
+        feed(t, quiet);
+        EXPECT_NEAR(frames.back().beatPulse, std::pow(0.74, i), 1e-12) << i;
+    }
+    EXPECT_LT(frames.back().beatPulse, 0.05);
+
+    feed(2.2, loud);  // interval 1.2 s, halved to 0.6 s
+    EXPECT_EQ(frames.back().beatPulse, 1.0);
+    const double tempoAfter = 0.42 + (30.0 / 110.0 - 0.42) * 0.24;
+    EXPECT_NEAR(analyzer.state().tempoFactor, tempoAfter, 1e-12);
+
+    // A second rise within 0.22 s is no beat.
+    feed(2.24, quiet);
+    feed(2.28, quiet);
+    feed(2.40, loud);
+    EXPECT_LT(frames.back().beatPulse, 1.0);
+    EXPECT_EQ(analyzer.state().lastBeatTime, 2.2);
+}
+
+TEST_F(HandlerTest, ResetClearsAnalysisButKeepsTempoAndCaptureTimes) {
+    clock.set(5.0);
+    analyzer.beginCapture();
+    feed(5.0, 0.1f, 2000);
+    feed(5.1, 0.0001f, 100);
+    feed(5.6, 0.1f, 100);  // a second beat changes the tempo
+    const AudioAnalysisState before = analyzer.state();
+    ASSERT_NE(before.tempoFactor, 0.42);
+    ASSERT_GT(before.smoothedSpectrum[0], 0.0);
+
+    analyzer.reset();
+    const AudioAnalysisState after = analyzer.state();
+    EXPECT_EQ(after.smoothedLevel, 0.0);
+    EXPECT_EQ(after.smoothedActivity, 0.0);
+    EXPECT_EQ(after.smoothedSpectrum, std::vector<double>(96, 0.0));
+    EXPECT_EQ(after.previousSpectrum, std::vector<double>(96, 0.0));
+    EXPECT_EQ(after.accumulatedSampleCount, 0u);
+    EXPECT_EQ(after.fluxBaseline, 0.015);
+    EXPECT_EQ(after.beatPulse, 0.0);
+    EXPECT_EQ(after.previousPublishedLevel, 0.0);
+    EXPECT_EQ(after.lastBeatTime, 0.0);
+    EXPECT_EQ(after.lastPublishTime, 0.0);
+    EXPECT_EQ(after.tempoFactor, before.tempoFactor);
+    EXPECT_EQ(after.captureStartTime, 5.0);
+    EXPECT_EQ(after.lastAudibleSampleTime, 5.6);
+
+    // The next buffer publishes at once, and its beat is a first beat: tempo unchanged.
+    const std::size_t published = frames.size();
+    feed(5.61, 0.1f);
+    EXPECT_EQ(frames.size(), published + 1);
+    EXPECT_EQ(frames.back().beatPulse, 1.0);
+    EXPECT_EQ(analyzer.state().tempoFactor, before.tempoFactor);
+}
+
+// A 48 kHz stereo stream in 10 ms buffers: publishes every fourth buffer, the tone's band
+// dominates, and every frame stays within its documented ranges.
+TEST_F(HandlerTest, ToneStreamPublishesBoundedFrames) {
+    analyzer.beginCapture();
+    std::vector<float> block(960);
+    std::size_t frame = 0;
+    for (int buffer = 0; buffer < 100; ++buffer) {
+        for (std::size_t i = 0; i < 480; ++i, ++frame) {
+            const float value = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 1000.0 * frame / 48000.0));
+            block[2 * i] = value;
+            block[2 * i + 1] = value;
+        }
+        clock.set(1.0 + frame / 48000.0);
+        analyzer.handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true, true);
+    }
+    EXPECT_EQ(frames.size(), 25u);
+    for (const auto& f : frames) {
+        EXPECT_GE(f.motionRate, 0.62);
+        EXPECT_LE(f.motionRate, 2.64);
+        EXPECT_GE(f.level, 0.0);
+        EXPECT_LE(f.level, 1.0);
+        ASSERT_EQ(f.spectrum.size(), 96u);
+        for (double v : f.spectrum) {
+            EXPECT_GE(v, 0.0);
+            EXPECT_LE(v, 1.0);
+        }
+    }
+    const auto& last = frames.back().spectrum;
+    // 1 kHz lies in band 96 * log(1000 / 45) / log(400) = 49.7.
+    EXPECT_EQ(last[49], *std::max_element(last.begin(), last.end()));
+    EXPECT_LT(last[10], 0.3);
+    EXPECT_LT(last[90], 0.3);
+    EXPECT_NEAR(frames.back().level, 1.0, 0.01);
+}
+
+}  // namespace
+}  // namespace sonavista

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "audio/AudioSampleBuffer.h"
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace sonavista::testing {
+
+// A sample buffer together with the storage its views point into. Buffers given as
+// nullopt have no data pointer.
+struct OwnedSampleBuffer {
+    std::vector<std::optional<std::vector<float>>> storage;
+    AudioSampleBuffer buffer;
+
+    OwnedSampleBuffer(std::optional<AudioStreamDescription> description,
+                      std::vector<std::optional<std::vector<float>>> buffers)
+        : storage(std::move(buffers)) {
+        buffer.streamDescription = description;
+        for (const auto& values : storage) {
+            if (values) {
+                buffer.buffers.push_back({reinterpret_cast<const std::byte*>(values->data()),
+                                          values->size() * sizeof(float)});
+            } else {
+                buffer.buffers.push_back({nullptr, 0});
+            }
+        }
+    }
+    OwnedSampleBuffer(const OwnedSampleBuffer&) = delete;
+    OwnedSampleBuffer& operator=(const OwnedSampleBuffer&) = delete;
+};
+
+inline AudioStreamDescription floatFormat(std::uint32_t channels, bool nonInterleaved = false) {
+    return {audioFormatLinearPCM,
+            audioFormatFlagIsFloat | (nonInterleaved ? audioFormatFlagIsNonInterleaved : 0u), channels};
+}
+
+}  // namespace sonavista::testing
