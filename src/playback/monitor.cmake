@@ -5,4 +5,11 @@ target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PlayerStateQueries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemNowPlayingRequest.cpp)
 target_sources(sonavista_adapters PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/ProcRunningApplications.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ProcRunningApplications.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PulseOutputVolume.cpp)
+target_sources(sonavista_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/NowPlayingOwnerTracker.cpp)
+if(SONAVISTA_WITH_QT)
+  target_sources(sonavista_qt PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/MprisNowPlaying.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MprisPlayerQuery.cpp)
+endif()

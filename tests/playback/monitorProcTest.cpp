@@ -1,0 +1,150 @@
+#include "playback/ProcRunningApplications.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace sonavista {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fake /proc tree in a temporary directory.
+class ProcTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("sonavista-proc-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    void process(int pid, const std::string& exe, const std::string& cgroup = "0::/user.slice/session-2.scope\n") {
+        auto dir = root / std::to_string(pid);
+        fs::create_directories(dir / "root");
+        if (!exe.empty()) {
+            fs::create_symlink(exe, dir / "exe");
+        }
+        write(dir / "cgroup", cgroup);
+    }
+    static void write(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+
+    std::vector<RunningApplication> scan(ProcRunningApplications& apps) {
+        auto list = apps.runningApplications();
+        std::sort(list.begin(), list.end(),
+                  [](const auto& a, const auto& b) { return a.processIdentifier < b.processIdentifier; });
+        return list;
+    }
+
+    fs::path root;
+};
+
+TEST_F(ProcTree, ListsTheUsersProcessesWithNamesAndSandboxIds) {
+    process(100, "/usr/share/spotify/spotify");
+    process(101, "/app/extra/share/spotify/spotify");
+    write(root / "101" / "root" / ".flatpak-info", "[Application]\nname=com.spotify.Client\nruntime=x\n");
+    process(102, "/snap/spotify/81/usr/share/spotify/spotify",
+            "0::/user.slice/user-1000.slice/user@1000.service/app.slice/snap.spotify.spotify-5f2b.scope\n");
+    process(103, "");  // kernel thread: no readable executable
+    process(104, "/usr/bin/netease-cloud-music (deleted)");
+    process(105, "/app/bin/qqmusic",
+            "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-flatpak-com.qq.QQmusic-2345.scope\n");
+    fs::create_directories(root / "abc");
+    write(root / "uptime", "1.0 1.0\n");
+    fs::create_directory_symlink(root / "100", root / "self");
+
+    ProcRunningApplications apps(root.string());
+    auto list = scan(apps);
+    std::vector<RunningApplication> expected = {
+        {100, std::nullopt, "spotify"},
+        {101, "com.spotify.Client", "spotify"},
+        {102, "spotify", "spotify"},
+        {104, std::nullopt, "netease-cloud-music"},
+        {105, "com.qq.QQmusic", "qqmusic"},
+    };
+    EXPECT_EQ(list, expected);
+    EXPECT_EQ(apps.application(101), expected[1]);
+    EXPECT_EQ(apps.application(103), std::nullopt);
+    EXPECT_EQ(apps.application(999), std::nullopt);
+    EXPECT_EQ(apps.application(0), std::nullopt);
+}
+
+TEST_F(ProcTree, OtherUsersProcessesAndMissingTreeGiveNothing) {
+    process(100, "/usr/bin/spotify");
+    ProcRunningApplications otherUser(root.string(), ::getuid() + 1);
+    EXPECT_TRUE(otherUser.runningApplications().empty());
+    EXPECT_EQ(otherUser.application(100), std::nullopt);
+
+    ProcRunningApplications missing((root / "nothing").string());
+    EXPECT_TRUE(missing.runningApplications().empty());
+    EXPECT_EQ(missing.application(100), std::nullopt);
+}
+
+TEST_F(ProcTree, ProcessThatExecutesAnotherProgramIsReadAfresh) {
+    process(100, "/usr/bin/launcher");
+    ProcRunningApplications apps(root.string());
+    ASSERT_EQ(scan(apps).at(0).localizedName, "launcher");
+
+    // Same process, new program in a Snap: both name and id must follow.
+    fs::remove(root / "100" / "exe");
+    fs::create_symlink("/snap/spotify/81/spotify", root / "100" / "exe");
+    write(root / "100" / "cgroup", "0::/user.slice/snap.spotify.spotify-1.scope\n");
+    EXPECT_EQ(scan(apps).at(0), (RunningApplication{100, "spotify", "spotify"}));
+
+    // A new process under a reused id (a new /proc directory) is read afresh too.
+    fs::remove_all(root / "100");
+    scan(apps);
+    process(100, "/snap/spotify/81/spotify", "0::/user.slice/session-2.scope\n");
+    EXPECT_EQ(scan(apps).at(0), (RunningApplication{100, std::nullopt, "spotify"}));
+}
+
+struct CgroupCase {
+    std::string name;
+    std::string text;
+    std::optional<std::string> id;
+};
+
+class CgroupTest : public ::testing::TestWithParam<CgroupCase> {};
+
+TEST_P(CgroupTest, FindsTheApplicationId) {
+    EXPECT_EQ(ProcRunningApplications::applicationIdFromCgroup(GetParam().text), GetParam().id);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CgroupTest,
+    ::testing::Values(
+        CgroupCase{"Plain", "0::/user.slice/user-1000.slice/session-2.scope\n", std::nullopt},
+        CgroupCase{"FlatpakScope", "0::/user.slice/app.slice/app-flatpak-com.spotify.Client-81234.scope\n",
+                   "com.spotify.Client"},
+        CgroupCase{"FlatpakIdWithDashes", "0::/app.slice/app-flatpak-io.github.some-player-12.scope", "io.github.some-player"},
+        CgroupCase{"FlatpakWithoutNumber", "0::/app.slice/app-flatpak-org.example.Player.scope\n", "org.example.Player"},
+        CgroupCase{"FlatpakNestedDeeper", "0::/app.slice/app-flatpak-org.example.Player-7.scope/sub\n", "org.example.Player"},
+        CgroupCase{"SnapScope", "0::/user.slice/snap.spotify.spotify-5f2b.scope\n", "spotify"},
+        CgroupCase{"SnapOnCgroupV1Line", "12:pids:/user.slice\n1:name=systemd:/user.slice/snap.vlc.vlc.abc.scope\n", "vlc"},
+        CgroupCase{"SnapDaemonIsNotASnap", "0::/system.slice/snapd.service\n", std::nullopt},
+        CgroupCase{"EmptyPrefixes", "0::/app-flatpak-.scope/snap..x\n", std::nullopt},
+        CgroupCase{"Garbage", "no colons here\n::\n", std::nullopt}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ProcParsingTest, FlatpakInfoAndExecutableNames) {
+    EXPECT_EQ(ProcRunningApplications::flatpakIdFromInfo("[Application]\nname = com.spotify.Client\r\n"),
+              "com.spotify.Client");
+    EXPECT_EQ(ProcRunningApplications::flatpakIdFromInfo("[Instance]\nname=wrong\n[Application]\nruntime=r\nname=right"),
+              "right");
+    EXPECT_EQ(ProcRunningApplications::flatpakIdFromInfo("[Runtime]\nname=org.gnome.Platform\n"), std::nullopt);
+    EXPECT_EQ(ProcRunningApplications::flatpakIdFromInfo(""), std::nullopt);
+
+    EXPECT_EQ(ProcRunningApplications::executableBaseName("/opt/Netease Cloud/netease-cloud-music"),
+              "netease-cloud-music");
+    EXPECT_EQ(ProcRunningApplications::executableBaseName("/usr/bin/spotify (deleted)"), "spotify");
+    EXPECT_EQ(ProcRunningApplications::executableBaseName("spotify"), "spotify");
+}
+
+}  // namespace
+}  // namespace sonavista
