@@ -1,0 +1,170 @@
+#include "app/StatusMenuModel.h"
+
+#include <cmath>
+
+namespace sonavista {
+
+namespace {
+
+// Positions of the items the refresh changes, in the top-level list.
+enum TopIndex : std::size_t {
+    playbackStatusIndex = 0,
+    audioStatusIndex = 1,
+    audioPermissionIndex = 2,
+    overlayEnabledIndex = 6,
+    autoShowIndex = 7,
+    avoidCoveringIndex = 8,
+    audioResponsiveIndex = 9,
+    retryAudioIndex = 10,
+    displayModeIndex = 11,
+    positionIndex = 12,
+    colorIndex = 13,
+    launchAtLoginIndex = 15,
+};
+
+StatusMenuItem separator() {
+    StatusMenuItem item;
+    item.isSeparator = true;
+    return item;
+}
+
+StatusMenuItem command(std::string title, StatusMenuAction action, std::string key = {}, bool checkable = false) {
+    StatusMenuItem item;
+    item.title = std::move(title);
+    item.action = action;
+    item.keyEquivalent = std::move(key);
+    item.checkable = checkable;
+    return item;
+}
+
+StatusMenuItem information(std::string title) {
+    StatusMenuItem item;
+    item.title = std::move(title);
+    item.enabled = false;
+    return item;
+}
+
+StatusMenuItem parent(std::string title, std::vector<StatusMenuItem> submenu) {
+    StatusMenuItem item;
+    item.title = std::move(title);
+    item.submenu = std::move(submenu);
+    return item;
+}
+
+std::vector<StatusMenuItem> colorSubmenu() {
+    std::vector<StatusMenuItem> items;
+    for (WaveColorGroup colorGroup : allWaveColorGroups) {
+        if (colorGroup != allWaveColorGroups.front()) items.push_back(separator());
+        for (WaveColor preset : allWaveColors) {
+            if (group(preset) != colorGroup) continue;
+            StatusMenuItem item = command(std::string(displayName(preset)), StatusMenuAction::selectWaveColor, {}, true);
+            item.representedObject = std::string(rawValue(preset));
+            items.push_back(std::move(item));
+        }
+    }
+    return items;
+}
+
+const StatusMenuItem* findIn(const std::vector<StatusMenuItem>& items, StatusMenuAction action,
+                             std::string_view representedObject) {
+    for (const StatusMenuItem& item : items) {
+        if (item.action == action &&
+            (action != StatusMenuAction::selectWaveColor || item.representedObject == representedObject)) {
+            return &item;
+        }
+        if (const StatusMenuItem* found = findIn(item.submenu, action, representedObject)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+StatusMenuModel StatusMenuModel::initial() {
+    using A = StatusMenuAction;
+    StatusMenuModel model;
+    StatusMenuItem permission = command("Open System Audio Permissions...", A::openAudioCaptureSettings);
+    permission.hidden = true;
+    model.items_ = {
+        information("Music Player: Detecting"),
+        information("Audio Response: Waiting for Playback"),
+        permission,
+        separator(),
+        command("Open Settings...", A::openSettingsWindow, ","),
+        separator(),
+        command("Show Waveform", A::toggleOverlayEnabled, "w", true),
+        command("Show Automatically with Music Players", A::toggleAutoShow, {}, true),
+        command("Keep on Desktop Layer", A::toggleAvoidCovering, {}, true),
+        command("React to Volume and Rhythm", A::toggleAudioResponsive, {}, true),
+        command("Retry Audio Detection", A::retryAudioCapture),
+        parent("Display Mode", {command("Standard Waveform", A::selectCompactMode, {}, true),
+                                command("Fullscreen Fog", A::selectFullscreenMode, {}, true)}),
+        parent("Position", {command("Top of Screen", A::selectTopPosition, {}, true),
+                            command("Center of Screen", A::selectCenterPosition, {}, true),
+                            command("Bottom of Screen", A::selectBottomPosition, {}, true)}),
+        parent("Color", colorSubmenu()),
+        separator(),
+        command("Launch at Login", A::toggleLaunchAtLogin, {}, true),
+        separator(),
+        command("Quit Sonavista", A::quitApplication, "q"),
+    };
+    return model;
+}
+
+long StatusMenuModel::percent(double level) {
+    if (std::isnan(level)) return 0;
+    if (level < 0.0) level = 0.0;
+    if (level > 1.0) level = 1.0;
+    return std::lround(level * 100.0);
+}
+
+std::string StatusMenuModel::audioStatusTitle(AudioCaptureStatus status, double audioLevel) {
+    const std::string prefix = "Audio Analysis: ";
+    switch (status) {
+        case AudioCaptureStatus::live: return prefix + "Live " + std::to_string(percent(audioLevel)) + "%";
+        case AudioCaptureStatus::waiting: return prefix + "Waiting for Playback";
+        case AudioCaptureStatus::fallback: return prefix + "Fixed-Level Fallback";
+        case AudioCaptureStatus::permissionRequired: return prefix + "System Audio Permission Required";
+        case AudioCaptureStatus::protectedAudio: return prefix + "Protected or Muted Audio";
+    }
+    return prefix + "Waiting for Playback";
+}
+
+StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
+    StatusMenuModel model = initial();
+    auto& items = model.items_;
+
+    items[playbackStatusIndex].title =
+        std::string(displayName(state.currentMusicPlayer)) + ": " + std::string(displayName(state.currentPlaybackState));
+    items[audioStatusIndex].title = audioStatusTitle(state.captureStatus, state.audioLevel);
+    items[audioPermissionIndex].hidden = state.captureStatus != AudioCaptureStatus::permissionRequired;
+    items[retryAudioIndex].enabled = state.audioResponsive && state.currentPlaybackState == MusicPlaybackState::playing;
+
+    items[overlayEnabledIndex].checked = state.overlayEnabled;
+    items[autoShowIndex].checked = state.autoShow;
+    items[avoidCoveringIndex].checked = state.avoidsCoveringWindows;
+    items[audioResponsiveIndex].checked = state.audioResponsive;
+
+    auto& modes = items[displayModeIndex].submenu;
+    modes[0].checked = state.displayMode == OverlayDisplayMode::compact;
+    modes[1].checked = state.displayMode == OverlayDisplayMode::fullscreenFog;
+
+    items[positionIndex].enabled = state.displayMode == OverlayDisplayMode::compact;
+    auto& positions = items[positionIndex].submenu;
+    positions[0].checked = state.position == OverlayPosition::top;
+    positions[1].checked = state.position == OverlayPosition::center;
+    positions[2].checked = state.position == OverlayPosition::bottom;
+
+    for (StatusMenuItem& item : items[colorIndex].submenu) {
+        if (!item.isSeparator) item.checked = item.representedObject == rawValue(state.color);
+    }
+    items[launchAtLoginIndex].checked = state.launchAtLoginEnabled;
+    return model;
+}
+
+const StatusMenuItem* StatusMenuModel::find(StatusMenuAction action, std::string_view representedObject) const {
+    return findIn(items_, action, representedObject);
+}
+
+const StatusMenuItem& StatusMenuModel::positionItem() const { return items_[positionIndex]; }
+
+}  // namespace sonavista

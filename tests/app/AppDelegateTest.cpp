@@ -1,0 +1,407 @@
+#include "app/AppDelegate.h"
+#include "AppFakes.h"
+#include "PreferencesForTests.h"
+
+#include "base/FakeClock.h"
+#include "base/ManualMainQueue.h"
+
+#include <gtest/gtest.h>
+
+namespace sonavista::testing {
+namespace {
+
+using State = MusicPlaybackState;
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override { create(); }
+
+    void create() {
+        AppDelegate::Platform platform;
+        platform.makeOverlay = [this] {
+            journal.add("make.overlay");
+            overlay = std::make_shared<FakeOverlay>(journal);
+            return overlay;
+        };
+        platform.makeSettingsWindow = [this](SettingsActions actions, bool login) {
+            journal.add("make.settings");
+            settings = std::make_shared<FakeSettingsWindow>(journal, std::move(actions), login);
+            return settings;
+        };
+        platform.makeStatusMenu = [this](StatusMenuActionHandler handler) {
+            journal.add("make.menu");
+            menu = std::make_shared<FakeStatusMenu>(journal, std::move(handler));
+            return menu;
+        };
+        platform.makePlaybackMonitor = [this](EnabledPlayersProvider players, SnapshotCallback snapshot) {
+            journal.add("make.playback");
+            playback = std::make_shared<FakePlaybackMonitor>(journal, std::move(players), std::move(snapshot));
+            return playback;
+        };
+        platform.makeAudioMonitor = [this](AudioFrameCallback frame, AudioFailureCallback failure) {
+            audioMonitors.push_back(std::make_shared<FakeAudioMonitor>(journal, std::move(frame), std::move(failure)));
+            return audioMonitors.back();
+        };
+        platform.loginItem = login;
+        platform.workspaceOpener = std::make_shared<FakeOpener>(journal);
+        platform.alerts = std::make_shared<FakeAlerts>(journal);
+        platform.requestQuit = [this] { journal.add("quit"); };
+        app = AppDelegate::create(queue, clock, preferences, model, std::make_shared<FakeBridge>(journal),
+                                  std::move(platform));
+    }
+
+    void launch() {
+        app->applicationDidFinishLaunching();
+        queue.runPending();
+        journal.clear();
+    }
+
+    void snapshot(State state, std::optional<MusicPlayer> player = MusicPlayer::spotify, double volume = 0.7) {
+        playback->snapshotDidChange(MusicPlaybackSnapshot{player, state, volume});
+    }
+
+    FakeAudioMonitor& audio() { return *audioMonitors.back(); }
+    bool capturing() const { return app->isCapturing(); }
+
+    Journal journal;
+    ManualMainQueue queue;
+    FakeClock clock{1'000'000.0};
+    std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
+    std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
+    std::shared_ptr<FakeLoginItem> login = std::make_shared<FakeLoginItem>(journal);
+    std::shared_ptr<FakeOverlay> overlay;
+    std::shared_ptr<FakeSettingsWindow> settings;
+    std::shared_ptr<FakeStatusMenu> menu;
+    std::shared_ptr<FakePlaybackMonitor> playback;
+    std::vector<std::shared_ptr<FakeAudioMonitor>> audioMonitors;
+    std::shared_ptr<AppDelegate> app;
+};
+
+TEST_F(AppDelegateTest, LaunchBuildsInOrderAndPresentsSettingsOneTurnLater) {
+    app->applicationDidFinishLaunching();
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{"make.overlay", "make.settings", "make.menu", "menu.update",
+                                                       "bridge.start", "make.playback", "playback.start"}));
+    EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
+    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Waiting for Playback");
+    queue.runPending();
+    EXPECT_EQ(journal.calls.back(), "settings.present");
+    EXPECT_TRUE(audioMonitors.empty());
+    EXPECT_FALSE(overlay->visible);
+}
+
+TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
+    struct Case {
+        bool overlayEnabled, autoShow, audioResponsive;
+        bool visible, capturing;
+    };
+    const Case cases[] = {
+        {true, true, true, true, true},
+        {true, false, true, false, false},
+        {false, true, true, false, false},
+        {true, true, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.overlayEnabled << c.autoShow << c.audioResponsive);
+        preferences = makeTestPreferences();
+        preferences->setOverlayEnabled(c.overlayEnabled);
+        preferences->setAutoShow(c.autoShow);
+        preferences->setAudioResponsive(c.audioResponsive);
+        model = std::make_shared<VisualizerModel>();
+        audioMonitors.clear();
+        create();
+        launch();
+        snapshot(State::playing, MusicPlayer::spotify, 0.6);
+        EXPECT_EQ(overlay->visible, c.visible);
+        EXPECT_EQ(capturing(), c.capturing);
+        EXPECT_EQ(audioMonitors.size(), c.capturing ? 1u : 0u);
+        EXPECT_DOUBLE_EQ(model->fallbackLevel(), 0.6);
+        EXPECT_EQ(menu->shown.playbackStatusItem().title, "Spotify: Playing");
+        if (!c.capturing) {
+            EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::waiting);
+        }
+    }
+}
+
+TEST_F(AppDelegateTest, PausedSnapshotStopsCaptureHidesAndClearsTheDeadline) {
+    launch();
+    snapshot(State::playing, MusicPlayer::spotify, 0.5);
+    audio().captureDidFail(AudioCaptureFailure::unavailable);
+    clock.advance(31);
+    snapshot(State::playing, MusicPlayer::spotify, 0.6);  // the deadline has passed: capture again
+    ASSERT_EQ(audioMonitors.size(), 2u);
+    ASSERT_TRUE(app->audioCaptureRetryAfter());
+    audio().frameDidChange(AudioVisualizationFrame{0.4, 1.0, 0.0, std::vector<double>(96, 0.1)});
+    ASSERT_EQ(model->captureStatus(), AudioCaptureStatus::live);
+    journal.clear();
+
+    snapshot(State::paused);
+    EXPECT_EQ(audio().stops, 1);
+    EXPECT_FALSE(capturing());
+    EXPECT_FALSE(app->audioCaptureRetryAfter());
+    EXPECT_FALSE(overlay->visible);
+    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::waiting);
+    EXPECT_EQ(journal.calls.back(), "menu.update");
+    EXPECT_EQ(menu->shown.playbackStatusItem().title, "Spotify: Paused");
+}
+
+TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
+    struct Case {
+        AudioCaptureFailure failure;
+        double wait;
+        AudioCaptureStatus status;
+        bool permissionItemVisible;
+    };
+    const Case cases[] = {
+        {AudioCaptureFailure::permissionRequired, 300, AudioCaptureStatus::permissionRequired, true},
+        {AudioCaptureFailure::unavailable, 30, AudioCaptureStatus::fallback, false},
+        {AudioCaptureFailure::silentOrProtectedAudio, 30, AudioCaptureStatus::protectedAudio, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(audioCaptureFailureName(c.failure));
+        audioMonitors.clear();
+        model = std::make_shared<VisualizerModel>();
+        create();
+        launch();
+        const double start = clock.now();
+        snapshot(State::playing, MusicPlayer::spotify, 0.5);
+        ASSERT_EQ(audioMonitors.size(), 1u);
+        audio().captureDidFail(c.failure);
+        EXPECT_FALSE(capturing());
+        EXPECT_EQ(audio().stops, 0);  // a failed monitor is dropped, not stopped
+        EXPECT_TRUE(overlay->visible);
+        EXPECT_EQ(model->captureStatus(), c.status);
+        EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
+        EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, c.permissionItemVisible);
+
+        clock.set(start + c.wait - 1);
+        snapshot(State::playing, MusicPlayer::spotify, 0.55);
+        EXPECT_EQ(audioMonitors.size(), 1u);
+        clock.set(start + c.wait);  // not strictly later any more
+        snapshot(State::playing, MusicPlayer::spotify, 0.6);
+        EXPECT_EQ(audioMonitors.size(), 2u);
+        EXPECT_EQ(audio().starts, 1);
+    }
+}
+
+TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
+    using Toggle = void (AppDelegate::*)(bool);
+    const Toggle toggles[] = {&AppDelegate::setOverlayEnabled, &AppDelegate::setAutoShow,
+                              &AppDelegate::setAudioResponsive};
+    for (Toggle toggle : toggles) {
+        audioMonitors.clear();
+        create();
+        launch();
+        snapshot(State::playing);
+        audio().captureDidFail(AudioCaptureFailure::permissionRequired);
+        const double deadline = *app->audioCaptureRetryAfter();
+
+        ((*app).*toggle)(false);
+        EXPECT_EQ(app->audioCaptureRetryAfter(), deadline);  // switching off leaves it
+        EXPECT_FALSE(capturing());
+        ((*app).*toggle)(true);
+        EXPECT_FALSE(app->audioCaptureRetryAfter());
+        EXPECT_TRUE(capturing());
+        EXPECT_EQ(audioMonitors.size(), 2u);
+        EXPECT_TRUE(overlay->visible);
+    }
+}
+
+TEST_F(AppDelegateTest, AudioResponseOffWhilePlayingFallsBackWithoutTouchingTheOverlay) {
+    launch();
+    snapshot(State::playing, MusicPlayer::spotify, 0.3);
+    journal.clear();
+    app->setAudioResponsive(false);
+    EXPECT_EQ(audio().stops, 1);
+    EXPECT_FALSE(capturing());
+    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::fallback);
+    EXPECT_DOUBLE_EQ(model->audioLevel(), 0.3);
+    EXPECT_TRUE(overlay->visible);
+    for (const auto& call : journal.calls) EXPECT_EQ(call.rfind("overlay.", 0), std::string::npos) << call;
+    EXPECT_FALSE(menu->shown.find(StatusMenuAction::retryAudioCapture)->enabled);
+}
+
+TEST_F(AppDelegateTest, FrameClearsAPassedDeadlineAndGoesLive) {
+    launch();
+    snapshot(State::playing);
+    audio().captureDidFail(AudioCaptureFailure::unavailable);
+    clock.advance(45);
+    snapshot(State::playing, MusicPlayer::spotify, 0.9);
+    ASSERT_TRUE(app->audioCaptureRetryAfter());
+    audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});
+    EXPECT_FALSE(app->audioCaptureRetryAfter());
+    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::live);
+    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
+}
+
+TEST_F(AppDelegateTest, CallbacksOfAStoppedOrReplacedMonitorAreIgnored) {
+    launch();
+    snapshot(State::playing);
+    auto first = audioMonitors.back();
+    app->retryAudioCapture();
+    ASSERT_EQ(audioMonitors.size(), 2u);
+    EXPECT_EQ(first->stops, 1);
+    first->captureDidFail(AudioCaptureFailure::permissionRequired);
+    EXPECT_TRUE(capturing());
+    EXPECT_FALSE(app->audioCaptureRetryAfter());
+
+    snapshot(State::paused);
+    audio().frameDidChange(AudioVisualizationFrame{0.8, 1.0, 0.0, std::vector<double>(96, 0.5)});
+    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::waiting);
+}
+
+TEST_F(AppDelegateTest, RetryNeedsAudioResponseAndPlayback) {
+    launch();
+    app->retryAudioCapture();
+    snapshot(State::paused);
+    app->retryAudioCapture();
+    EXPECT_TRUE(audioMonitors.empty());
+
+    snapshot(State::playing);
+    audio().captureDidFail(AudioCaptureFailure::permissionRequired);
+    app->retryAudioCapture();
+    EXPECT_EQ(audioMonitors.size(), 2u);
+    EXPECT_TRUE(capturing());
+    EXPECT_FALSE(app->audioCaptureRetryAfter());
+
+    // Retry ignores the overlay switches: only audio response and playback count.
+    app->setOverlayEnabled(false);
+    app->retryAudioCapture();
+    EXPECT_EQ(audioMonitors.size(), 3u);
+    app->setAudioResponsive(false);
+    app->retryAudioCapture();
+    EXPECT_EQ(audioMonitors.size(), 3u);
+}
+
+TEST_F(AppDelegateTest, DisablingThePlayersChecksAfreshAndHidesOnlyForTheCurrentOne) {
+    launch();
+    snapshot(State::playing, MusicPlayer::spotify, 0.8);
+    journal.clear();
+    app->setPlayer(MusicPlayer::youtube, false);
+    EXPECT_TRUE(overlay->visible);
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.discardQueryInFlight", "playback.check"}));
+    EXPECT_FALSE(playback->enabledPlayers().contains(MusicPlayer::youtube));
+
+    app->setPlayer(MusicPlayer::spotify, false);
+    EXPECT_FALSE(overlay->visible);
+    EXPECT_FALSE(capturing());
+    EXPECT_FALSE(app->currentMusicPlayer());
+    EXPECT_EQ(app->currentPlaybackState(), State::notRunning);
+    EXPECT_DOUBLE_EQ(model->fallbackLevel(), 0.0);
+    EXPECT_EQ(journal.calls.back(), "playback.check");
+    EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
+}
+
+TEST_F(AppDelegateTest, LaunchAtLoginCallsOnlyWhenTheStatusMustChange) {
+    launch();
+    login->enabled = true;
+    EXPECT_TRUE(app->setLaunchAtLogin(true));
+    EXPECT_TRUE(journal.calls == std::vector<std::string>{"menu.update"});
+
+    EXPECT_FALSE(app->setLaunchAtLogin(false));
+    EXPECT_TRUE(journal.contains("login.unregister"));
+    EXPECT_FALSE(menu->shown.find(StatusMenuAction::toggleLaunchAtLogin)->checked);
+
+    journal.clear();
+    login->failure = "Could not write the file \"/x\": Read-only file system.";
+    EXPECT_FALSE(app->setLaunchAtLogin(true));
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{
+                                 "login.register",
+                                 "alert:Unable to Change Login Item Settings|Could not write the file \"/x\": "
+                                 "Read-only file system.",
+                                 "menu.update"}));
+
+    login->failure.reset();
+    menu->choose(StatusMenuAction::toggleLaunchAtLogin);
+    EXPECT_TRUE(login->enabled);
+    EXPECT_TRUE(menu->shown.find(StatusMenuAction::toggleLaunchAtLogin)->checked);
+}
+
+TEST_F(AppDelegateTest, ReopenAnswersTrueAndPresentsOnlyAnExistingWindow) {
+    EXPECT_TRUE(app->applicationShouldHandleReopen());
+    EXPECT_TRUE(journal.calls.empty());
+    launch();
+    EXPECT_TRUE(app->applicationShouldHandleReopen());
+    EXPECT_EQ(journal.calls, std::vector<std::string>{"settings.present"});
+}
+
+TEST_F(AppDelegateTest, TerminationStopsMonitorThenCaptureThenBridge) {
+    launch();
+    snapshot(State::playing);
+    journal.clear();
+    app->applicationWillTerminate();
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.stop", "audio.stop", "bridge.stop"}));
+}
+
+TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
+    launch();
+    const SettingsActions actions = settings->actions;
+    auto players = playback->enabledPlayers;
+    EXPECT_FALSE(players().empty());
+    snapshot(State::playing);
+    auto monitor = audioMonitors.back();
+    app.reset();
+    journal.clear();
+
+    EXPECT_TRUE(players().empty());
+    EXPECT_FALSE(actions.setLaunchAtLogin(false));
+    actions.setOverlayEnabled(false);
+    menu->choose(StatusMenuAction::quitApplication);
+    playback->snapshotDidChange(MusicPlaybackSnapshot{});
+    monitor->captureDidFail(AudioCaptureFailure::unavailable);
+    EXPECT_TRUE(journal.calls.empty());
+    EXPECT_TRUE(preferences->overlayEnabled());
+}
+
+TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
+    launch();
+    snapshot(State::playing);
+    const bool initial = preferences->overlayEnabled();
+    journal.clear();
+    menu->choose(StatusMenuAction::toggleOverlayEnabled);
+    EXPECT_EQ(preferences->overlayEnabled(), !initial);
+    EXPECT_TRUE(journal.contains("overlay.orderOut"));
+    EXPECT_TRUE(journal.contains("audio.stop"));
+    journal.clear();
+    menu->choose(StatusMenuAction::toggleOverlayEnabled);
+    EXPECT_EQ(preferences->overlayEnabled(), initial);
+    EXPECT_TRUE(journal.contains("overlay.orderFront"));
+    EXPECT_TRUE(capturing());
+
+    struct Route {
+        std::function<void()> act;
+        std::vector<std::string> calls;
+    };
+    const std::vector<Route> routes = {
+        {[&] { menu->choose(StatusMenuAction::selectFullscreenMode); },
+         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
+        {[&] { settings->actions.setDisplayMode(OverlayDisplayMode::compact); },
+         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
+        {[&] { menu->choose(StatusMenuAction::toggleAvoidCovering); },
+         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
+        {[&] { settings->actions.setAvoidsCoveringWindows(false); },
+         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
+        {[&] { menu->choose(StatusMenuAction::selectTopPosition); }, {"overlay.reposition", "menu.update"}},
+        {[&] { settings->actions.setPosition(OverlayPosition::center); }, {"overlay.reposition", "menu.update"}},
+        {[&] { menu->choose(StatusMenuAction::selectWaveColor, "candyPop"); }, {"menu.update"}},
+        {[&] { settings->actions.setColor(WaveColor::ocean); }, {"menu.update"}},
+        {[&] { menu->choose(StatusMenuAction::selectWaveColor, "Candy Pop"); }, {}},
+        {[&] { menu->choose(StatusMenuAction::openAudioCaptureSettings); }, {"opener.audioSettings"}},
+        {[&] { settings->actions.openAudioCaptureSettings(); }, {"opener.audioSettings"}},
+        {[&] { menu->choose(StatusMenuAction::openSettingsWindow); }, {"settings.present"}},
+        {[&] { menu->choose(StatusMenuAction::quitApplication); }, {"quit"}},
+    };
+    for (std::size_t i = 0; i < routes.size(); ++i) {
+        SCOPED_TRACE(i);
+        journal.clear();
+        routes[i].act();
+        EXPECT_EQ(journal.calls, routes[i].calls);
+    }
+    EXPECT_EQ(preferences->displayMode(), OverlayDisplayMode::compact);
+    EXPECT_FALSE(preferences->avoidsCoveringWindows());
+    EXPECT_EQ(preferences->position(), OverlayPosition::center);
+    EXPECT_EQ(preferences->color(), WaveColor::ocean);
+    EXPECT_TRUE(menu->shown.find(StatusMenuAction::selectWaveColor, "ocean")->checked);
+}
+
+}  // namespace
+}  // namespace sonavista::testing

@@ -1,0 +1,132 @@
+#include "app/XdgAutostartLoginItem.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace sonavista {
+namespace {
+
+namespace fs = std::filesystem;
+
+class XdgAutostartLoginItemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "sonavista-autostart-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static void write(const fs::path& path, const std::string& text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    }
+
+    fs::path root;
+};
+
+TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt) {
+    XdgAutostartLoginItem item(root / "config", "/opt/Sonavista/bin/sonavista");
+    EXPECT_EQ(item.entryPath(), root / "config" / "autostart" / "sonavista.desktop");
+    EXPECT_FALSE(item.isEnabled());
+    EXPECT_EQ(item.unregisterItem(), std::nullopt);  // nothing to remove is no failure
+
+    EXPECT_EQ(item.registerItem(), std::nullopt);
+    EXPECT_TRUE(item.isEnabled());
+    const std::string text = read(item.entryPath());
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(text.find("\nExec=\"/opt/Sonavista/bin/sonavista\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+    EXPECT_EQ((fs::status(item.entryPath()).permissions() & fs::perms::others_read), fs::perms::others_read);
+
+    EXPECT_EQ(item.registerItem(), std::nullopt);  // again: replaced in place, no stray temporary
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "config" / "autostart"), fs::directory_iterator()), 1);
+
+    EXPECT_EQ(item.unregisterItem(), std::nullopt);
+    EXPECT_FALSE(item.isEnabled());
+    EXPECT_FALSE(fs::exists(item.entryPath()));
+}
+
+TEST_F(XdgAutostartLoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled) {
+    XdgAutostartLoginItem item(root, "/usr/bin/sonavista");
+    const struct {
+        const char* text;
+        bool enabled;
+    } cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=sonavista\n", true},
+        {"[Desktop Entry]\nHidden=true\n", false},
+        {"[Desktop Entry]\nHidden = true\n", false},
+        {"[Desktop Entry]\nHidden=false\n", true},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", false},
+        {"[Desktop Entry]\nExec=a\n[Desktop Action x]\nHidden=true\n", true},
+    };
+    for (const auto& c : cases) {
+        write(item.entryPath(), c.text);
+        EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
+    }
+    fs::remove(item.entryPath());
+    fs::create_directories(item.entryPath());  // a folder in its place is no entry
+    EXPECT_FALSE(item.isEnabled());
+}
+
+TEST_F(XdgAutostartLoginItemTest, FailuresAreDescribedAndLeaveNoTrace) {
+    write(root / "autostart", "a file where the folder should be");
+    XdgAutostartLoginItem blocked(root, "/usr/bin/sonavista");
+    const auto error = blocked.registerItem();
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find((root / "autostart").string()), std::string::npos) << *error;
+    EXPECT_FALSE(blocked.isEnabled());
+
+    XdgAutostartLoginItem item(root / "other", "/usr/bin/sonavista");
+    fs::create_directories(item.entryPath() / "child");  // a non-empty folder cannot be unlinked
+    const auto removeError = item.unregisterItem();
+    ASSERT_TRUE(removeError);
+    EXPECT_NE(removeError->find("sonavista.desktop"), std::string::npos);
+}
+
+TEST(XdgAutostartExecValue, QuotesAndEscapesEveryPath) {
+    const struct {
+        const char* path;
+        const char* exec;
+    } cases[] = {
+        {"/usr/bin/sonavista", R"("/usr/bin/sonavista")"},
+        {"/home/a b/sonavista", R"("/home/a b/sonavista")"},
+        {"/x/\"q\"", R"("/x/\\"q\\"")"},
+        {"/x/$HOME`", R"("/x/\\$HOME\\`")"},
+        {"/x/back\\slash", R"("/x/back\\\\slash")"},
+        {"/x/100%", R"("/x/100%%")"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(XdgAutostartLoginItem::execValue(c.path), c.exec) << c.path;
+}
+
+TEST(XdgAutostartConfigHome, PrefersAnAbsoluteXdgConfigHome) {
+    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
+    const char* savedHome = std::getenv("HOME");
+    const std::string keepConfig = savedConfig ? savedConfig : "";
+    const std::string keepHome = savedHome ? savedHome : "";
+
+    ::setenv("HOME", "/home/u", 1);
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/cfg"));
+    ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/home/u/.config"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/home/u/.config"));
+    ::unsetenv("HOME");
+    EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), std::nullopt);
+
+    if (savedConfig) ::setenv("XDG_CONFIG_HOME", keepConfig.c_str(), 1);
+    if (savedHome) ::setenv("HOME", keepHome.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace sonavista
