@@ -158,7 +158,7 @@ std::optional<SettingsMap> SettingsFileFormat::parse(std::string_view text) {
             return std::nullopt;
         }
         const auto key = decodeKey(trim(line.substr(0, equals)));
-        if (!key || key->empty()) {
+        if (!key) {
             return std::nullopt;
         }
         const std::string_view rawText = trim(line.substr(equals + 1));

@@ -1,0 +1,45 @@
+// Feeds arbitrary bytes to the settings file parser (the file is the user's to edit) and to the
+// player lookup that reads process names, and checks the properties their results must have.
+#include "playback/MusicPlayer.h"
+#include "playback/UnicodeLowercase.h"
+#include "preferences/SettingsFileFormat.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+using namespace sonavista;
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    // Whatever parses must be written back and read again unchanged.
+    if (const auto values = SettingsFileFormat::parse(bytes)) {
+        const std::string text = SettingsFileFormat::serialize(*values);
+        const auto again = SettingsFileFormat::parse(text);
+        require(again.has_value());
+        require(*again == *values);
+        require(SettingsFileFormat::serialize(*again) == text);
+    }
+
+    const std::string key(bytes);
+    require(SettingsFileFormat::decodeKey(SettingsFileFormat::encodeKey(key)) == key);
+
+    // Lower-casing is idempotent and never invents a match for a web player.
+    const std::string lowered = unicodeLowercased(bytes);
+    require(unicodeLowercased(lowered) == lowered);
+    const std::size_t half = size / 2;
+    if (const auto player = resolveMusicPlayer(bytes.substr(0, half), bytes.substr(half))) {
+        require(!isWebPlayer(*player));
+    }
+    return 0;
+}

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "preferences/OverlayPreferences.h"
+#include "preferences/QSettingsStore.h"
+
+namespace sonavista {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Gives each test its own XDG_CONFIG_HOME and restores the environment afterwards.
+class QSettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp_.isValid());
+        if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldConfigHome_ = old;
+        if (const char* old = std::getenv("HOME")) oldHome_ = old;
+        configHome_ = fs::path(temp_.path().toStdString()) / "config";
+        setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
+        file_ = configHome_ / "Sonavista" / "Sonavista.conf";
+    }
+    void TearDown() override {
+        restore("XDG_CONFIG_HOME", oldConfigHome_);
+        restore("HOME", oldHome_);
+    }
+    static void restore(const char* name, const std::optional<std::string>& value) {
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    std::vector<std::string> directoryEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(file_.parent_path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    QTemporaryDir temp_;
+    std::optional<std::string> oldConfigHome_;
+    std::optional<std::string> oldHome_;
+    fs::path configHome_;
+    fs::path file_;
+};
+
+TEST_F(QSettingsStoreTest, DefaultPathFollowsXdgConfigHome) {
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), file_.string());
+    const std::string home = temp_.path().toStdString() + "/home";
+    setenv("HOME", home.c_str(), 1);
+    for (const char* ignored : {"", "relative/config"}) {
+        setenv("XDG_CONFIG_HOME", ignored, 1);
+        EXPECT_EQ(QSettingsStore::defaultFilePath(), home + "/.config/Sonavista/Sonavista.conf") << ignored;
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), home + "/.config/Sonavista/Sonavista.conf");
+}
+
+TEST_F(QSettingsStoreTest, EveryValueFormRoundTripsThroughTheFile) {
+    auto store = QSettingsStore::openDefault();
+    EXPECT_EQ(store->loadOutcome(), QSettingsStore::LoadOutcome::missing);
+    EXPECT_FALSE(fs::exists(file_));  // nothing is created until something is written
+
+    store->setBool("yes", true);
+    store->setBool("no", false);
+    store->setString("text", "fullscreenFog");
+    store->setString("empty", "");
+    store->setString("awkward", "line\nbreak = \"q\" ; [s] 网易云音乐");
+    store->setStringArray("none", {});
+    store->setStringArray("one", {"spotify"});
+    store->setStringArray("three", {"a", "b,c", ""});
+    EXPECT_FALSE(store->lastWriteFailed());
+
+    QSettingsStore reloaded(file_.string());
+    EXPECT_EQ(reloaded.loadOutcome(), QSettingsStore::LoadOutcome::loaded);
+    EXPECT_TRUE(reloaded.hasObject("no"));
+    EXPECT_FALSE(reloaded.hasObject("missing"));
+    EXPECT_TRUE(reloaded.boolValue("yes"));
+    EXPECT_FALSE(reloaded.boolValue("no"));
+    EXPECT_EQ(reloaded.stringValue("text"), "fullscreenFog");
+    EXPECT_EQ(reloaded.stringValue("empty"), "");
+    EXPECT_EQ(reloaded.stringValue("awkward"), "line\nbreak = \"q\" ; [s] 网易云音乐");
+    EXPECT_EQ(reloaded.stringArrayValue("none"), Strings{});
+    EXPECT_EQ(reloaded.stringArrayValue("one"), Strings{"spotify"});
+    EXPECT_EQ(reloaded.stringArrayValue("three"), (Strings{"a", "b,c", ""}));
+    // Types are kept: a one-element list is not a string, a string is not a list.
+    EXPECT_EQ(reloaded.stringValue("one"), std::nullopt);
+    EXPECT_EQ(reloaded.stringArrayValue("text"), std::nullopt);
+    EXPECT_EQ(reloaded.stringValue("yes"), std::nullopt);
+}
+
+TEST_F(QSettingsStoreTest, EachAssignmentReplacesTheFileAtOnce) {
+    QSettingsStore store(file_.string());
+    store.setBool("overlayEnabled", false);
+    EXPECT_EQ(readFile(file_), "[General]\noverlayEnabled=false\n");
+
+    // The file is replaced by rename, not rewritten in place: a hard link to the old file keeps
+    // the old contents, and no temporary file is left behind.
+    const fs::path link = file_.parent_path() / "old-link";
+    fs::create_hard_link(file_, link);
+    store.setStringArray("enabledMusicPlayers", {"spotify"});
+    EXPECT_EQ(readFile(file_), "[General]\nenabledMusicPlayers=[\"spotify\"]\noverlayEnabled=false\n");
+    EXPECT_EQ(readFile(link), "[General]\noverlayEnabled=false\n");
+    fs::remove(link);
+    EXPECT_EQ(directoryEntries(), Strings{"Sonavista.conf"});
+}
+
+TEST_F(QSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
+    struct Row {
+        const char* name;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"text", "this is not a settings file\n"},
+        {"binary", std::string("\x00\x01\xFF\xFEoverlayEnabled=false\x00", 21)},
+        {"half-written line", "[General]\noverlayEnabled=false\nwaveColor=\"ne"},
+        {"unquoted value", "[General]\nwaveColor=neon\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(file_.parent_path());
+        writeFile(file_, row.bytes);
+
+        QSettingsStore store(file_.string());
+        EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
+        EXPECT_FALSE(store.hasObject("overlayEnabled"));
+        EXPECT_EQ(readFile(file_), row.bytes);  // reading alone changes nothing
+
+        store.setBool("autoShow", false);
+        EXPECT_FALSE(store.lastWriteFailed());
+        const fs::path kept = file_.string() + ".corrupt";
+        EXPECT_EQ(store.preservedCorruptPath(), kept.string());
+        EXPECT_EQ(readFile(kept), row.bytes);
+        EXPECT_EQ(readFile(file_), "[General]\nautoShow=false\n");
+
+        // Later writes leave the kept file alone.
+        store.setBool("autoShow", true);
+        EXPECT_EQ(readFile(kept), row.bytes);
+        EXPECT_EQ(directoryEntries(), (Strings{"Sonavista.conf", "Sonavista.conf.corrupt"}));
+    }
+}
+
+TEST_F(QSettingsStoreTest, UnreadablePathAndEarlierCorruptCopiesAreKept) {
+    // A directory where the file should be cannot be read as settings.
+    fs::create_directories(file_);
+    writeFile(file_ / "inside", "x");
+    writeFile(file_.string() + ".corrupt", "older damage");
+
+    QSettingsStore store(file_.string());
+    EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
+    store.setString("waveColor", "neon");
+    EXPECT_FALSE(store.lastWriteFailed());
+    EXPECT_EQ(readFile(file_.string() + ".corrupt"), "older damage");
+    EXPECT_EQ(store.preservedCorruptPath(), file_.string() + ".corrupt.2");
+    EXPECT_EQ(readFile(file_.string() + ".corrupt.2/inside"), "x");
+    EXPECT_EQ(QSettingsStore(file_.string()).stringValue("waveColor"), "neon");
+}
+
+TEST_F(QSettingsStoreTest, OversizedFileCountsAsDamaged) {
+    writeFile(file_, "[General]\nk=\"" + std::string(QSettingsStore::maximumFileSize, 'a') + "\"\n");
+    QSettingsStore store(file_.string());
+    EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
+    EXPECT_FALSE(store.hasObject("k"));
+}
+
+TEST_F(QSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {
+    // A plain file where the settings directory belongs: no directory can be made, even as root.
+    std::ofstream(configHome_) << "not a directory";
+    QSettingsStore store(file_.string());
+    store.setBool("overlayEnabled", false);
+    EXPECT_TRUE(store.lastWriteFailed());
+    EXPECT_TRUE(store.hasObject("overlayEnabled"));
+    EXPECT_FALSE(store.boolValue("overlayEnabled"));
+}
+
+TEST_F(QSettingsStoreTest, PreferencesPersistAcrossLaunches) {
+    {
+        auto preferences = OverlayPreferences::create(QSettingsStore::openDefault());
+        EXPECT_EQ(readFile(file_), "[General]\nbrowserPlayersMigrationV1=true\n");
+        preferences->setPlayer(MusicPlayer::youtube, false);
+        preferences->setColor(WaveColor::coralSky);
+        preferences->setOverlayEnabled(false);
+    }
+    OverlayPreferences relaunched(QSettingsStore::openDefault());
+    EXPECT_FALSE(relaunched.overlayEnabled());
+    EXPECT_EQ(relaunched.color(), WaveColor::coralSky);
+    EXPECT_EQ(relaunched.enabledPlayers().count(MusicPlayer::youtube), 0u);
+    EXPECT_EQ(relaunched.enabledPlayers().size(), 6u);
+}
+
+}  // namespace
+}  // namespace sonavista

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "preferences/SettingsFileFormat.h"
+
+namespace sonavista {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
+    const SettingsMap values = {
+        {"true", true},
+        {"false", false},
+        {"string", std::string("cyan")},
+        {"emptyString", std::string("")},
+        {"awkwardString", std::string("a=b; \"quoted\" \\ back\nnew line\t[x] 音乐 #not a comment")},
+        {"emptyArray", Strings{}},
+        {"oneElement", Strings{"spotify"}},
+        {"manyElements", Strings{"appleMusic", "", "a,b", "音乐"}},
+        {"number", 0.25},
+        {"odd key = [with] spaces/%", std::string("x")},
+        {"", true},
+    };
+    const std::string text = SettingsFileFormat::serialize(values);
+    EXPECT_EQ(text.rfind("[General]\n", 0), 0u);
+    EXPECT_EQ(SettingsFileFormat::parse(text), values);
+}
+
+TEST(SettingsFileFormatTest, WrittenFormIsReadableIni) {
+    const SettingsMap values = {
+        {"enabledMusicPlayers", Strings{"spotify"}},
+        {"overlayEnabled", false},
+        {"waveColor", std::string("cyan")},
+    };
+    EXPECT_EQ(SettingsFileFormat::serialize(values),
+              "[General]\nenabledMusicPlayers=[\"spotify\"]\noverlayEnabled=false\nwaveColor=\"cyan\"\n");
+}
+
+TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
+    const std::string text =
+        "\xEF\xBB\xBF; comment\r\n"
+        "# another comment\n"
+        "\n"
+        "[General]\r\n"
+        "  overlayEnabled =  true  \r\n"
+        "autoShow=0\n"
+        "waveColor=\"neon\"\n"
+        "waveColor=\"ocean\"\n"  // the last of duplicate keys wins
+        "mixed=[\"a\", 1]\n"
+        "object={\"a\": [1, 2]}\n"
+        "nothing=null\n"
+        "[Other]\n"
+        "last=[]";  // no final newline
+    const auto parsed = SettingsFileFormat::parse(text);
+    ASSERT_TRUE(parsed.has_value());
+    const SettingsMap expected = {
+        {"overlayEnabled", true},
+        {"autoShow", 0.0},
+        {"waveColor", std::string("ocean")},
+        {"mixed", OpaqueSettingsValue{"[\"a\", 1]"}},
+        {"object", OpaqueSettingsValue{"{\"a\": [1, 2]}"}},
+        {"nothing", OpaqueSettingsValue{"null"}},
+        {"last", Strings{}},
+    };
+    EXPECT_EQ(*parsed, expected);
+    // Values of other forms are written back as they were found.
+    const auto again = SettingsFileFormat::parse(SettingsFileFormat::serialize(*parsed));
+    EXPECT_EQ(again, parsed);
+}
+
+TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
+    const std::string rows[] = {
+        "overlayEnabled=true\ngarbage line\n",
+        "waveColor=cyan\n",           // strings must be quoted
+        "waveColor=\"cyan\n",          // unterminated
+        "overlayEnabled=\n",
+        "bad key=true\n",              // spaces in keys are encoded
+        "k%2=true\n",
+        "k%zz=true\n",
+        "[General\nk=true\n",
+        "k=\"\xFF\xFE\"\n",            // invalid UTF-8 in a string
+        std::string("k=true\n\0\x01\x02", 10),
+        "k=[\"a\"]]\n",
+        "k=1e99999\n",
+    };
+    for (const std::string& text : rows) {
+        EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
+    }
+    EXPECT_EQ(SettingsFileFormat::parse(""), SettingsMap{});
+}
+
+TEST(SettingsFileFormatTest, OpaqueValuesThatCannotBeWrittenBecomeNull) {
+    const SettingsMap values = {
+        {"a", OpaqueSettingsValue{"{\n}"}},
+        {"b", OpaqueSettingsValue{"not json"}},
+    };
+    EXPECT_EQ(SettingsFileFormat::serialize(values), "[General]\na=null\nb=null\n");
+}
+
+TEST(SettingsFileFormatTest, InvalidUtf8IsReplacedNotThrown) {
+    const SettingsMap values = {{"k", std::string("a\xFFz")}};
+    const auto parsed = SettingsFileFormat::parse(SettingsFileFormat::serialize(values));
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->at("k"), SettingsValue(std::string("a\xEF\xBF\xBDz")));
+}
+
+}  // namespace
+}  // namespace sonavista
