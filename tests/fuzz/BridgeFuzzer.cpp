@@ -1,0 +1,60 @@
+// Feeds arbitrary bytes to the bridge's request parser and protocol, as a client on the
+// loopback port could, and checks the properties every answer must have.
+#include "base/FakeClock.h"
+#include "bridge/BridgeProtocol.h"
+#include "bridge/BrowserSessionTable.h"
+#include "bridge/PlaybackMessage.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+using namespace sonavista;
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto clock = std::make_shared<FakeClock>(1000.0);
+    BrowserSessionTable table(clock);
+
+    // The JSON decoder on its own, without HTTP framing.
+    if (const auto message = PlaybackMessage::decode(bytes)) {
+        require(message->volume == message->volume);  // JSON has no NaN
+    }
+
+    const auto request = BridgeProtocol::parseRequest(bytes);
+    if (!request) return 0;
+
+    // Bytes after a complete request never change it.
+    const auto again = BridgeProtocol::parseRequest(std::string(bytes) + "\r\n\r\nGET / HTTP/1.1\r\n\r\n");
+    require(again && *again == *request);
+    require(bytes.find("\r\n\r\n") != std::string_view::npos);
+
+    const auto response = BridgeProtocol::process(*request, table);
+    require(response.status == BridgeProtocol::noContent || response.status == BridgeProtocol::badRequest ||
+            response.status == BridgeProtocol::forbidden);
+    require(table.sessions().size() <= 1);
+    if (!table.sessions().empty()) {
+        require(response.status == BridgeProtocol::noContent);
+        const auto& session = table.sessions().begin()->second;
+        require(session.volume >= 0.0 && session.volume <= 1.0);
+        require(isWebPlayer(session.player));
+        const auto snapshot = table.snapshot({session.player});
+        require(snapshot && snapshot->player == session.player);
+    }
+
+    const auto text = BridgeProtocol::responseText(response.status, response.origin);
+    require(text.starts_with("HTTP/1.1 ") && text.ends_with("\r\n\r\n"));
+    // An echoed origin cannot end the header block early: only the final blank line does.
+    require(text.find("\r\n\r\n") == text.size() - 4);
+    return 0;
+}
