@@ -6,4 +6,5 @@ if(TARGET sonavista-analyze)
   sonavista_add_test(NAME analyze_tool_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/AnalyzeToolTest.cpp LIBS PkgConfig::SNDFILE LABELS unit TIMEOUT 300)
   add_dependencies(analyze_tool_tests sonavista-analyze)
+  target_compile_definitions(analyze_tool_tests PRIVATE SONAVISTA_ANALYZE_TOOL="$<TARGET_FILE:sonavista-analyze>")
 endif()

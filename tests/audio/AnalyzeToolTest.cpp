@@ -1,0 +1,183 @@
+#include "audio/AudioFrameAnalyzer.h"
+#include "base/FakeClock.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace sonavista {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class AnalyzeToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tool = SONAVISTA_ANALYZE_TOOL;
+        ASSERT_TRUE(fs::exists(tool)) << tool;
+        char pattern[] = "/tmp/sonavista-analyze-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static std::string slurp(const fs::path& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    ToolRun run(const std::string& arguments) {
+        const std::string command = "'" + tool.string() + "' " + arguments + " >'" + (dir / "out").string() +
+                                    "' 2>'" + (dir / "err").string() + "'";
+        const int raw = std::system(command.c_str());
+        ToolRun result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = slurp(dir / "out");
+        result.err = slurp(dir / "err");
+        return result;
+    }
+
+    fs::path writeSound(const std::string& name, int rate, int channels, const std::vector<float>& interleaved) {
+        const fs::path path = dir / name;
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr);
+        sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
+        sf_close(file);
+        return path;
+    }
+
+    static std::vector<nlohmann::json> lines(const std::string& text) {
+        std::vector<nlohmann::json> parsed;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            parsed.push_back(nlohmann::json::parse(line));
+        }
+        return parsed;
+    }
+
+    fs::path tool;
+    fs::path dir;
+};
+
+std::vector<float> chord(int frames, int channels) {
+    std::vector<float> samples;
+    for (int f = 0; f < frames; ++f) {
+        const double t = f / 48000.0;
+        const double beat = std::fmod(t, 0.5) < 0.05 ? 1.0 : 0.3;  // two loud onsets per second
+        for (int c = 0; c < channels; ++c) {
+            samples.push_back(static_cast<float>(
+                beat * (0.3 * std::sin(2 * std::numbers::pi * (220.0 + 110 * c) * t) +
+                        0.1 * std::sin(2 * std::numbers::pi * 3000.0 * t))));
+        }
+    }
+    return samples;
+}
+
+// The tool's frames equal, to the last bit, those of the analysis fed the same blocks on the
+// documented clock.
+TEST_F(AnalyzeToolTest, PrintsEveryPublishedFrameAsRoundTrippingJson) {
+    for (const auto& [channels, blockFrames] : {std::pair{2, 480}, std::pair{1, 1000}, std::pair{3, 333}}) {
+        const auto samples = chord(48000 + 77, channels);
+        const auto path = writeSound("chord.wav", 48000, channels, samples);
+        const ToolRun result = run("'" + path.string() + "' --block-frames " + std::to_string(blockFrames));
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+
+        FakeClock clock(1.0);
+        std::vector<std::pair<double, AudioVisualizationFrame>> expected;
+        AudioFrameAnalyzer analyzer(clock, {[&](const AudioVisualizationFrame& frame) {
+                                                expected.emplace_back(clock.now() - 1.0, frame);
+                                            },
+                                            {}});
+        analyzer.beginCapture();
+        const std::size_t total = samples.size() / channels;
+        for (std::size_t done = 0; done < total;) {
+            const std::size_t frames = std::min<std::size_t>(blockFrames, total - done);
+            const float* start = samples.data() + done * channels;
+            done += frames;
+            clock.set(1.0 + done / 48000.0);
+            analyzer.handle(AudioSampleBuffer::interleavedFloat(start, frames * channels, channels), true, true);
+        }
+
+        const auto parsed = lines(result.out);
+        ASSERT_EQ(parsed.size(), expected.size()) << channels << " channels";
+        ASSERT_GT(parsed.size(), 20u);
+        for (std::size_t i = 0; i < parsed.size(); ++i) {
+            const auto& line = parsed[i];
+            ASSERT_EQ(line.size(), 5u);
+            EXPECT_EQ(line.at("time").get<double>(), expected[i].first);
+            EXPECT_EQ(line.at("level").get<double>(), expected[i].second.level);
+            EXPECT_EQ(line.at("motionRate").get<double>(), expected[i].second.motionRate);
+            EXPECT_EQ(line.at("beatPulse").get<double>(), expected[i].second.beatPulse);
+            EXPECT_EQ(line.at("spectrum").get<std::vector<double>>(), expected[i].second.spectrum);
+        }
+        EXPECT_NEAR(parsed[0].at("time").get<double>(), blockFrames / 48000.0, 1e-12);
+    }
+}
+
+TEST_F(AnalyzeToolTest, StopsAfterTheSilenceReport) {
+    std::vector<float> samples(48000 / 2, 0.2f);  // half a second of sound, then silence
+    samples.resize(48000 * 7, 0.0f);
+    const auto path = writeSound("quiet.wav", 48000, 1, samples);
+    const ToolRun result = run("'" + path.string() + "'");
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto parsed = lines(result.out);
+    ASSERT_FALSE(parsed.empty());
+    ASSERT_EQ(parsed.back().size(), 2u);
+    EXPECT_EQ(parsed.back().at("failure"), "silentOrProtectedAudio");
+    // The last audible block ends at 0.5 s; the first block ending more than 4 s later reports.
+    EXPECT_NEAR(parsed.back().at("time").get<double>(), 4.5 + 480 / 48000.0, 1e-12);
+    EXPECT_LT(parsed[parsed.size() - 2].at("time").get<double>(), 4.5);
+}
+
+TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
+    const auto wrongRate = writeSound("cd.wav", 44100, 2, std::vector<float>(2000, 0.1f));
+    std::ofstream(dir / "notes.txt") << "not a sound\n";
+    const auto good = writeSound("good.wav", 48000, 1, std::vector<float>(4800, 0.1f));
+    const struct {
+        std::string arguments;
+        std::string mentions;
+    } rows[] = {
+        {"'" + wrongRate.string() + "'", "44100"},
+        {"'" + (dir / "missing.wav").string() + "'", "missing.wav"},
+        {"'" + (dir / "notes.txt").string() + "'", "notes.txt"},
+        {"'" + dir.string() + "'", "directory"},
+        {"", "FILE"},
+        {"'" + good.string() + "' --fast", "--fast"},
+        {"'" + good.string() + "' --block-frames 0", "--block-frames"},
+        {"'" + good.string() + "' --block-frames 12x", "12x"},
+        {"'" + good.string() + "' --block-frames", "--block-frames"},
+        {"'" + good.string() + "' '" + good.string() + "'", "one FILE"},
+    };
+    for (const auto& row : rows) {
+        const ToolRun result = run(row.arguments);
+        EXPECT_EQ(result.status, 2) << row.arguments;
+        EXPECT_EQ(result.out, "") << row.arguments;
+        EXPECT_NE(result.err.find(row.mentions), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    EXPECT_EQ(run("--block-frames=4800 '" + good.string() + "'").status, 0);
+}
+
+}  // namespace
+}  // namespace sonavista
