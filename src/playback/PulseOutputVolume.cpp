@@ -84,7 +84,8 @@ void PulseOutputVolume::connect() {
     }
     pa_context_set_state_callback(context_, &Callbacks::onContextState, this);
     pa_context_set_subscribe_callback(context_, &Callbacks::onEvent, this);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    // A connection that fails at once may already have been dropped by the state callback.
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 && context_ != nullptr) {
         pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_set_subscribe_callback(context_, nullptr, nullptr);
         pa_context_unref(context_);
