@@ -26,15 +26,32 @@ void releaseOperation(pa_operation* operation) {
     if (operation != nullptr) pa_operation_unref(operation);
 }
 
-// Objects torn down inside one of their own callbacks are released one loop turn later,
-// once libpulse has left the callback that still uses them.
-void unrefStreamLater(pa_mainloop_api* api, pa_stream* stream) {
-    pa_mainloop_api_once(api, [](pa_mainloop_api*, void* s) { pa_stream_unref(static_cast<pa_stream*>(s)); }, stream);
+// Releases a stream and its context. Inside the loop thread this waits for the next loop
+// turn: libpulse may still be using them in the callback that tore them down, and the
+// context must not be disconnected while the stream still holds a peeked block of shared
+// memory (disconnecting then waits for that block forever).
+void release(pa_stream* stream, pa_context* context) {
+    if (stream != nullptr) pa_stream_unref(stream);
+    if (context != nullptr) {
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+    }
 }
 
-void unrefContextLater(pa_mainloop_api* api, pa_context* context) {
-    pa_mainloop_api_once(api, [](pa_mainloop_api*, void* c) { pa_context_unref(static_cast<pa_context*>(c)); },
-                         context);
+struct Released {
+    pa_stream* stream;
+    pa_context* context;
+};
+
+void releaseLater(pa_mainloop_api* api, pa_stream* stream, pa_context* context) {
+    pa_mainloop_api_once(
+        api,
+        [](pa_mainloop_api*, void* userdata) {
+            auto* released = static_cast<Released*>(userdata);
+            release(released->stream, released->context);
+            delete released;
+        },
+        new Released{stream, context});
 }
 
 }  // namespace
@@ -115,7 +132,16 @@ void PulseAudioStream::serverEvent(pa_context*, pa_subscription_event_type_t typ
 }
 
 void PulseAudioStream::requestServerInfo() {
-    releaseOperation(pa_context_get_server_info(context_, &PulseAudioStream::serverInfoReceived, this));
+    // Finished requests are dropped; the pending ones are cancelled on tear-down, since
+    // their answers would reach this session.
+    std::erase_if(pendingInfo_, [](pa_operation* operation) {
+        if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) return false;
+        pa_operation_unref(operation);
+        return true;
+    });
+    if (pa_operation* operation = pa_context_get_server_info(context_, &PulseAudioStream::serverInfoReceived, this)) {
+        pendingInfo_.push_back(operation);
+    }
 }
 
 void PulseAudioStream::serverInfoReceived(pa_context*, const pa_server_info* info, void* userdata) {
@@ -233,30 +259,41 @@ void PulseAudioStream::reportStopped() {
     handlers->streamDidStopWithError();
 }
 
-void PulseAudioStream::tearDownRecordStream() {
-    if (stream_ == nullptr) return;
+pa_stream* PulseAudioStream::detachRecordStream() {
+    if (stream_ == nullptr) return nullptr;
     pa_stream* stream = std::exchange(stream_, nullptr);
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) pa_stream_disconnect(stream);
+    return stream;
+}
+
+void PulseAudioStream::tearDownRecordStream() {
+    pa_stream* stream = detachRecordStream();
+    if (stream == nullptr) return;
     if (loop_->isCurrent()) {
-        unrefStreamLater(loop_->api(), stream);
+        releaseLater(loop_->api(), stream, nullptr);
     } else {
-        pa_stream_unref(stream);
+        release(stream, nullptr);
     }
 }
 
 void PulseAudioStream::tearDown() {
-    tearDownRecordStream();
-    if (context_ == nullptr) return;
+    pa_stream* stream = detachRecordStream();
+    for (pa_operation* operation : pendingInfo_) {
+        pa_operation_cancel(operation);
+        pa_operation_unref(operation);
+    }
+    pendingInfo_.clear();
     pa_context* context = std::exchange(context_, nullptr);
-    pa_context_set_state_callback(context, nullptr, nullptr);
-    pa_context_set_subscribe_callback(context, nullptr, nullptr);
-    pa_context_disconnect(context);  // also cancels pending operations and their callbacks
+    if (context != nullptr) {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_set_subscribe_callback(context, nullptr, nullptr);
+    }
     if (loop_->isCurrent()) {
-        unrefContextLater(loop_->api(), context);
+        releaseLater(loop_->api(), stream, context);
     } else {
-        pa_context_unref(context);
+        release(stream, context);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sonavista {
 
@@ -52,6 +53,7 @@ private:
 
     void requestServerInfo();
     bool connectRecordStream();
+    pa_stream* detachRecordStream();
     void tearDownRecordStream();
     void tearDown();
 
@@ -60,6 +62,7 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // expires with the session
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
+    std::vector<pa_operation*> pendingInfo_;  // server info requests answering to this session
     std::string sinkName_;       // default sink whose monitor the stream records
     bool opened_ = false;        // handed to the owner
     bool started_ = false;
