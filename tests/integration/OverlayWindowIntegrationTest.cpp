@@ -1,0 +1,479 @@
+// The overlay on a real X server: a private Xvfb with the picom compositor, the overlay shown
+// by the sonavista-overlay-demo program, inspected with xwininfo, xprop, xdotool and import.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <poll.h>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int screenWidth = 1920;
+constexpr int screenHeight = 1080;
+
+// A child process with optional pipes to its stdin and from its stdout.
+class Child {
+public:
+    // `passFd`: a descriptor handed to the child as descriptor 3.
+    Child(const std::vector<std::string>& argv, bool withPipes, int passFd = -1) {
+        int in[2] = {-1, -1};
+        int out[2] = {-1, -1};
+        if (withPipes && (pipe(in) != 0 || pipe(out) != 0)) {
+            throw std::runtime_error("pipe failed");
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (withPipes) {
+                dup2(in[0], STDIN_FILENO);
+                dup2(out[1], STDOUT_FILENO);
+                close(in[1]);
+                close(out[0]);
+            } else {
+                const int null = open("/dev/null", O_RDWR);
+                dup2(null, STDIN_FILENO);
+                dup2(null, STDOUT_FILENO);
+            }
+            if (passFd >= 0) {
+                dup2(passFd, 3);
+            }
+            std::vector<char*> args;
+            for (const auto& a : argv) {
+                args.push_back(const_cast<char*>(a.c_str()));
+            }
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+        if (withPipes) {
+            close(in[0]);
+            close(out[1]);
+            stdin_ = in[1];
+            stdout_ = out[0];
+        }
+    }
+    ~Child() { stop(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    void stop() {
+        if (stdin_ >= 0) close(stdin_);
+        if (stdout_ >= 0) close(stdout_);
+        stdin_ = stdout_ = -1;
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            for (int i = 0; i < 50 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(20ms);
+            }
+            if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+            }
+            pid_ = -1;
+        }
+    }
+
+    void send(const std::string& line) {
+        const std::string text = line + "\n";
+        ASSERT_EQ(write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+    // The next stdout line starting with `prefix`, within the time limit.
+    std::optional<std::string> lineStartingWith(const std::string& prefix, std::chrono::milliseconds limit = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            for (auto end = buffer_.find('\n'); end != std::string::npos; end = buffer_.find('\n')) {
+                std::string line = buffer_.substr(0, end);
+                buffer_.erase(0, end + 1);
+                if (line.rfind(prefix, 0) == 0) {
+                    return line;
+                }
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return std::nullopt;
+            }
+            pollfd p{stdout_, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                return std::nullopt;
+            }
+            char chunk[1024];
+            const auto n = read(stdout_, chunk, sizeof chunk);
+            if (n <= 0) {
+                return std::nullopt;
+            }
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+    std::string buffer_;
+};
+
+std::string capture(const std::string& command) {
+    std::string result;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char chunk[4096];
+        std::size_t n;
+        while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+            result.append(chunk, n);
+        }
+        pclose(pipe);
+    }
+    return result;
+}
+
+// A private X server with its own isolated home and runtime directories, and optionally a
+// compositor.
+class XServer {
+public:
+    explicit XServer(bool withCompositor) {
+        root_ = fs::temp_directory_path() / ("sonavista-overlay-" + std::to_string(getpid()) + "-" +
+                                             std::to_string(counter_++));
+        for (const char* dir : {"home", "run", "config", "data", "cache"}) {
+            fs::create_directories(root_ / dir);
+        }
+        fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
+        setenv("HOME", (root_ / "home").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        unsetenv("WAYLAND_DISPLAY");
+
+        int fds[2];
+        if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+        const std::string size = std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
+        xvfb_ = std::make_unique<Child>(
+            std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", size, "-nolisten", "tcp", "-ac"},
+            false, fds[1]);
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        close(fds[0]);
+        if (number.empty()) throw std::runtime_error("Xvfb did not start");
+        display_ = ":" + number;
+        setenv("DISPLAY", display_.c_str(), 1);
+        connection_ = XOpenDisplay(display_.c_str());
+        if (!connection_) throw std::runtime_error("cannot open " + display_);
+
+        if (withCompositor) {
+            picom_ = std::make_unique<Child>(
+                std::vector<std::string>{"picom", "--backend", "xrender", "--no-fading-openclose"}, false);
+            const Atom selection = XInternAtom(connection_, "_NET_WM_CM_S0", False);
+            for (int i = 0; i < 250 && XGetSelectionOwner(connection_, selection) == 0; ++i) {
+                std::this_thread::sleep_for(20ms);
+            }
+            if (XGetSelectionOwner(connection_, selection) == 0) throw std::runtime_error("picom did not start");
+        }
+    }
+
+    ~XServer() {
+        picom_.reset();
+        if (connection_) XCloseDisplay(connection_);
+        xvfb_.reset();
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    Display* connection() const { return connection_; }
+    const fs::path& root() const { return root_; }
+
+private:
+    static inline int counter_ = 0;
+    fs::path root_;
+    std::string display_;
+    std::unique_ptr<Child> xvfb_;
+    std::unique_ptr<Child> picom_;
+    Display* connection_ = nullptr;
+};
+
+struct Frame {
+    int x, y, width, height;
+    unsigned long window;
+    bool compositor;
+};
+
+std::optional<Frame> parseFrame(const std::optional<std::string>& line) {
+    Frame f{};
+    int compositor = 0;
+    if (!line || std::sscanf(line->c_str(), "frame %d %d %d %d %lu %d", &f.x, &f.y, &f.width, &f.height, &f.window,
+                             &compositor) != 6) {
+        return std::nullopt;
+    }
+    f.compositor = compositor != 0;
+    return f;
+}
+
+struct WindowInfo {
+    int x = -1, y = -1, width = -1, height = -1;
+    bool viewable = false;
+};
+
+WindowInfo windowInfo(unsigned long window) {
+    const std::string text = capture("xwininfo -id " + std::to_string(window));
+    WindowInfo info;
+    std::smatch m;
+    const auto number = [&](const char* pattern) {
+        return std::regex_search(text, m, std::regex(pattern)) ? std::stoi(m[1]) : -1;
+    };
+    info.x = number(R"(Absolute upper-left X:\s+(-?\d+))");
+    info.y = number(R"(Absolute upper-left Y:\s+(-?\d+))");
+    info.width = number(R"(Width:\s+(\d+))");
+    info.height = number(R"(Height:\s+(\d+))");
+    info.viewable = text.find("Map State: IsViewable") != std::string::npos;
+    return info;
+}
+
+// The root window as 8-bit RGB rows; also saved as PNG under the build tree for looking at.
+struct Screenshot {
+    std::vector<unsigned char> rgb;
+    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * screenWidth + x) * 3]; }
+    // How far the pixel is from `reference` in its most different channel.
+    int distance(int x, int y, const std::array<int, 3>& reference) const {
+        const auto* p = at(x, y);
+        return std::max({std::abs(p[0] - reference[0]), std::abs(p[1] - reference[1]), std::abs(p[2] - reference[2])});
+    }
+    // Share of pixels in the rectangle that differ from `reference` by more than `tolerance`.
+    double differingShare(int x0, int y0, int w, int h, const std::array<int, 3>& reference, int tolerance) const {
+        long differing = 0;
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x) differing += distance(x, y, reference) > tolerance;
+        return static_cast<double>(differing) / (static_cast<double>(w) * h);
+    }
+};
+
+Screenshot screenshot(const std::string& name) {
+    // Give the compositor a few frames to paint the latest state.
+    std::this_thread::sleep_for(400ms);
+    const char* binary = std::getenv("SONAVISTA_BINARY_DIR");
+    const fs::path dir = fs::path(binary ? binary : ".") / "overlay-screenshots";
+    fs::create_directories(dir);
+    const fs::path png = dir / (name + ".png");
+    capture("import -window root '" + png.string() + "' 2>/dev/null");
+    Screenshot shot;
+    const std::string raw = capture("convert '" + png.string() + "' -depth 8 rgb:- 2>/dev/null");
+    shot.rgb.assign(raw.begin(), raw.end());
+    return shot;
+}
+
+std::string demoPath() { return SONAVISTA_OVERLAY_DEMO; }
+
+class OverlayWindowIntegrationTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = new XServer(true);
+        // What the compositor paints where no window is (no wallpaper: a flat colour).
+        const auto shot = screenshot("overlay-background");
+        if (!shot.rgb.empty()) {
+            const auto* p = shot.at(screenWidth / 2, screenHeight / 2);
+            background_ = {p[0], p[1], p[2]};
+        }
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    std::unique_ptr<Child> startDemo(std::vector<std::string> arguments, std::optional<Frame>& frame) {
+        arguments.insert(arguments.begin(), demoPath());
+        auto demo = std::make_unique<Child>(arguments, true);
+        frame = parseFrame(demo->lineStartingWith("frame "));
+        return demo;
+    }
+
+    static inline XServer* server_ = nullptr;
+    static inline std::array<int, 3> background_ = {0, 0, 0};
+};
+
+TEST_F(OverlayWindowIntegrationTest, AppearsAtTheComputedFrameAndShowsBars) {
+    // No desktop panels on Xvfb: the visible frame is the whole 1920 × 1080 screen.
+    struct Case {
+        const char* mode;
+        const char* position;
+        int y, height;
+    };
+    const Case cases[] = {
+        {"compact", "top", 28, 150},      // y-up bottom edge 1080 - 178 = 902
+        {"compact", "center", 405, 270},  // 0.25 × 1080 = 270, centred
+        {"compact", "bottom", 902, 150},  // y-up bottom edge 28
+        {"fullscreenFog", "center", 0, 1080},
+    };
+    std::optional<Frame> first;
+    auto demo = startDemo({"--color", "cyan", "--avoid", "off"}, first);
+    ASSERT_TRUE(first);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " " + c.position);
+        demo->send(std::string("mode ") + c.mode);
+        ASSERT_TRUE(demo->lineStartingWith("frame "));
+        demo->send(std::string("position ") + c.position);
+        const auto frame = parseFrame(demo->lineStartingWith("frame "));
+        ASSERT_TRUE(frame);
+        EXPECT_TRUE(frame->compositor);
+
+        std::this_thread::sleep_for(150ms);
+        const auto info = windowInfo(frame->window);
+        EXPECT_TRUE(info.viewable);
+        EXPECT_EQ(info.x, 0);
+        EXPECT_EQ(info.y, c.y);
+        EXPECT_EQ(info.width, screenWidth);
+        EXPECT_EQ(info.height, c.height);
+
+        const auto shot = screenshot(std::string("overlay-") + c.mode + "-" + c.position);
+        ASSERT_EQ(shot.rgb.size(), static_cast<std::size_t>(screenWidth) * screenHeight * 3);
+        if (std::string(c.mode) == "compact") {
+            // Bars inside the band, nothing outside it.
+            EXPECT_GT(shot.differingShare(0, c.y, screenWidth, c.height, background_, 40), 0.05);
+            EXPECT_EQ(shot.differingShare(0, 0, screenWidth, c.y, background_, 2), 0.0);
+            const int below = c.y + c.height;
+            EXPECT_EQ(shot.differingShare(0, below, screenWidth, screenHeight - below, background_, 2), 0.0);
+        } else {
+            // The whole screen carries the faint tint; the wave fills the middle.
+            const auto* corner = shot.at(5, 5);
+            for (int channel = 0; channel < 3; ++channel) {
+                EXPECT_GE(corner[channel] - background_[channel], 3) << channel;
+                EXPECT_LE(corner[channel] - background_[channel], 20) << channel;
+            }
+            EXPECT_GT(shot.differingShare(0, 400, screenWidth, 280, background_, 40), 0.05);
+        }
+    }
+}
+
+TEST_F(OverlayWindowIntegrationTest, ClicksPassThroughToTheWindowBeneath) {
+    Display* x = server_->connection();
+    const int screen = DefaultScreen(x);
+    const Window beneath = XCreateSimpleWindow(x, RootWindow(x, screen), 660, 300, 600, 480, 0,
+                                               BlackPixel(x, screen), WhitePixel(x, screen));
+    XSelectInput(x, beneath, ButtonPressMask);
+    XMapWindow(x, beneath);
+    XSync(x, False);
+
+    // Floating over ordinary windows, mapped after the white window.
+    std::optional<Frame> frame;
+    auto demo = startDemo({"--mode", "compact", "--position", "center", "--avoid", "off"}, frame);
+    ASSERT_TRUE(frame);
+    std::this_thread::sleep_for(200ms);
+
+    // The overlay is stacked above the white window...
+    Window rootReturn, parentReturn;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(x, RootWindow(x, screen), &rootReturn, &parentReturn, &children, &count);
+    int beneathIndex = -1, overlayIndex = -1;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (children[i] == beneath) beneathIndex = static_cast<int>(i);
+        if (children[i] == frame->window) overlayIndex = static_cast<int>(i);
+    }
+    XFree(children);
+    ASSERT_GE(beneathIndex, 0);
+    EXPECT_GT(overlayIndex, beneathIndex);
+
+    // ...and visibly draws over it: inside the band some white pixels are tinted by bars.
+    const auto shot = screenshot("overlay-over-window");
+    long tinted = 0;
+    for (int px = 700; px < 1220; ++px) {
+        const auto* p = shot.at(px, 540);
+        tinted += p[0] < 200 && p[2] > 150;
+    }
+    EXPECT_GT(tinted, 0);
+
+    // ...yet a click in the band reaches the white window.
+    capture("xdotool mousemove 960 540 click 1");
+    bool pressed = false;
+    for (int i = 0; i < 100 && !pressed; ++i) {
+        while (XPending(x) > 0) {
+            XEvent event;
+            XNextEvent(x, &event);
+            pressed = pressed || (event.type == ButtonPress && event.xbutton.window == beneath);
+        }
+        if (!pressed) std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(pressed);
+    XDestroyWindow(x, beneath);
+    XSync(x, False);
+}
+
+TEST_F(OverlayWindowIntegrationTest, CarriesClassTitleAndDesktopStates) {
+    std::optional<Frame> frame;
+    auto demo = startDemo({"--mode", "compact", "--avoid", "off"}, frame);
+    ASSERT_TRUE(frame);
+    const auto id = std::to_string(frame->window);
+    const auto properties = [&] {
+        return capture("xprop -id " + id + " WM_CLASS _NET_WM_NAME _NET_WM_STATE _NET_WM_DESKTOP WM_HINTS");
+    };
+    std::string text = properties();
+    EXPECT_NE(text.find(R"(WM_CLASS(STRING) = "sonavista", "sonavista")"), std::string::npos) << text;
+    EXPECT_NE(text.find(R"(_NET_WM_NAME(UTF8_STRING) = "Sonavista Overlay")"), std::string::npos) << text;
+    for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY",
+                              "_NET_WM_STATE_ABOVE"}) {
+        EXPECT_NE(text.find(state), std::string::npos) << state << "\n" << text;
+    }
+    EXPECT_EQ(text.find("_NET_WM_STATE_BELOW"), std::string::npos) << text;
+    EXPECT_NE(text.find("_NET_WM_DESKTOP(CARDINAL) = 4294967295"), std::string::npos) << text;
+    EXPECT_NE(text.find("Client accepts input or input focus: False"), std::string::npos) << text;
+
+    // Covering avoided: moved to the bottom layer, still shown.
+    demo->send("avoid on");
+    const auto below = parseFrame(demo->lineStartingWith("frame "));
+    ASSERT_TRUE(below);
+    EXPECT_EQ(below->window, frame->window);  // the same native window, not a new one
+    std::this_thread::sleep_for(150ms);
+    text = properties();
+    EXPECT_NE(text.find("_NET_WM_STATE_BELOW"), std::string::npos) << text;
+    EXPECT_EQ(text.find("_NET_WM_STATE_ABOVE"), std::string::npos) << text;
+    EXPECT_TRUE(windowInfo(frame->window).viewable);
+
+    demo->send("hide");
+    ASSERT_TRUE(demo->lineStartingWith("frame "));
+    std::this_thread::sleep_for(150ms);
+    EXPECT_FALSE(windowInfo(frame->window).viewable);
+}
+
+TEST(OverlayWithoutCompositorTest, KeepsWorkingAndTellsTheUser) {
+    XServer server(false);
+    Child demo({SONAVISTA_OVERLAY_DEMO, "--mode", "compact", "--position", "bottom"}, true);
+    const auto notice = demo.lineStartingWith("notice ");
+    ASSERT_TRUE(notice);
+    EXPECT_NE(notice->find("compositing manager"), std::string::npos);
+    const auto frame = parseFrame(demo.lineStartingWith("frame "));
+    ASSERT_TRUE(frame);
+    EXPECT_FALSE(frame->compositor);
+    std::this_thread::sleep_for(200ms);
+    const auto info = windowInfo(frame->window);
+    EXPECT_TRUE(info.viewable);
+    EXPECT_EQ(info.y, 902);
+    screenshot("overlay-without-compositor");
+}
+
+}  // namespace
