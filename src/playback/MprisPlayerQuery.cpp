@@ -58,7 +58,9 @@ std::string MprisPlayerQuery::answerText(const std::string& playbackStatus, std:
     }
     if (volume && std::isfinite(*volume)) {
         char digits[32];
-        auto end = std::to_chars(digits, digits + sizeof digits, *volume * 100.0).ptr;
+        // Rounded to a thousandth so that 0.57 reads "57", not "56.99999999999999".
+        double percent = std::round(*volume * 100.0 * 1000.0) / 1000.0;
+        auto end = std::to_chars(digits, digits + sizeof digits, percent).ptr;
         text += '|';
         text.append(digits, end);
     }
