@@ -1,8 +1,9 @@
 // sonavista-analyze: offline analysis of a sound file, printed as JSON Lines.
 // Exit status: 0 success (also after a silence report), 1 output or read failure,
-// 2 bad usage or unusable input.
+// 2 bad usage or unusable input. With --capture: live system audio (see LiveCaptureAnalysis.h).
 #include "AnalyzeOptions.h"
 #include "FrameJsonWriter.h"
+#include "LiveCaptureAnalysis.h"
 #include "SoundFileAnalysis.h"
 
 #include <cstdio>
@@ -21,6 +22,9 @@ int fail(int status, const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (LiveCaptureAnalysis::isRequested(argc - 1, argv + 1)) {
+        return LiveCaptureAnalysis::run(argc - 1, argv + 1);
+    }
     const auto parsed = AnalyzeOptions::parse(argc - 1, argv + 1);
     if (const auto* error = std::get_if<AnalyzeOptions::Error>(&parsed)) {
         return fail(2, error->message + " (try --help)");
