@@ -8,6 +8,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <pthread.h>
@@ -178,9 +179,19 @@ void BrowserPlaybackBridge::accept(const Acceptor& acceptor) {
 
 void BrowserPlaybackBridge::adopt(asio::ip::tcp::socket socket) {
     if (connections_.size() >= options_.maxConnections) {
-        asio::error_code ignored;
-        socket.close(ignored);
-        return;
+        // Full: one connection must go at once. Closing the one that has waited longest
+        // without being answered (rather than the newcomer) keeps the bridge answering real
+        // reports while a client holds many idle connections; the newcomer goes only when
+        // every open connection is in the middle of sending its response.
+        const auto stalest = std::find_if(connections_.begin(), connections_.end(), [](const auto& entry) {
+            return entry.second->phase != BridgeConnection::Phase::sending;
+        });
+        if (stalest == connections_.end()) {
+            asio::error_code ignored;
+            socket.close(ignored);
+            return;
+        }
+        close(Connection(stalest->second));
     }
     asio::error_code error;
     socket.non_blocking(true, error);

@@ -31,7 +31,8 @@ namespace sonavista {
 // Listens on the loopback addresses only (127.0.0.1, and ::1 where the system has IPv6), so
 // other hosts cannot inject reports. A connection that has not delivered a complete request
 // within `incompleteRequestTimeout` gets "400 Bad Request" and is closed, and at most
-// `maxConnections` connections are open at once: one more is closed as soon as it is accepted.
+// `maxConnections` connections are open at once: accepting one more closes the connection
+// that has waited longest for its request, so idle connections cannot lock out real reports.
 class BrowserPlaybackBridge final : public BrowserPlaybackSource {
 public:
     static constexpr std::uint16_t applicationPort = 43828;

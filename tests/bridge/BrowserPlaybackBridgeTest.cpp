@@ -208,27 +208,36 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
 }
 
-TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnections) {
+TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
     BrowserPlaybackBridge::Options options;
     options.maxConnections = 4;
     auto bridge = startBridge(options);
     const auto port = bridge->listeningPort();
     std::vector<BridgeTestClient> idle(4);
-    for (auto& client : idle) ASSERT_TRUE(client.connect("127.0.0.1", port));
+    for (auto& client : idle) {
+        ASSERT_TRUE(client.connect("127.0.0.1", port));
+        const auto opened = static_cast<std::size_t>(&client - idle.data()) + 1;
+        ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == opened; }));  // keeps the order
+    }
+
+    // One more closes the oldest idle connection at once and is answered itself.
+    EXPECT_EQ(exchange(port, report("extra")), noContent);
+    EXPECT_EQ(idle[0].readAll(), "") << "the stalest connection is closed without an answer";
+    EXPECT_TRUE(idle[0].closedCleanly());
+    EXPECT_TRUE(idle[1].staysQuiet(50)) << "only one connection goes";
+
+    BridgeTestClient late;  // fills the table again: now idle[1] is the stalest
+    ASSERT_TRUE(late.connect("127.0.0.1", port));
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 4; }));
+    EXPECT_EQ(exchange(port, report("extra-2")), noContent);
+    EXPECT_EQ(idle[1].readAll(), "");
+    EXPECT_LE(bridge->openConnectionCount(), 4u);
 
-    BridgeTestClient extra;
-    ASSERT_TRUE(extra.connect("127.0.0.1", port));  // the kernel completes the handshake
-    extra.send(report("extra"));
-    EXPECT_EQ(extra.readAll(), "") << "one beyond the cap is closed at once";
-    EXPECT_EQ(bridge->openConnectionCount(), 4u);
-    EXPECT_TRUE(idle.front().staysQuiet(50)) << "the open connections are left alone";
-
-    idle.front().send(report("first"));
-    EXPECT_EQ(idle.front().readAll(), noContent);
-    ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 3; }));
-    EXPECT_EQ(exchange(port, report("after")), noContent);
-    EXPECT_EQ(bridge->sessions().size(), 2u);
+    EXPECT_TRUE(idle[2].staysQuiet(50)) << "younger connections are left alone";
+    idle[2].send(report("younger"));
+    EXPECT_EQ(idle[2].readAll(), noContent);
+    EXPECT_EQ(bridge->sessions().size(), 3u);
+    EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 2; }));  // idle[3] and late
 }
 
 TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
