@@ -17,7 +17,7 @@ namespace sonavista {
 class PulseAudioMainLoop;
 
 // One capture session on a PulseAudio (or pipewire-pulse) server: its own context and a
-// record stream on the default sink's monitor, float32 48 kHz stereo in ~15 ms fragments.
+// record stream on the default sink's monitor, float32 48 kHz stereo in 20 ms fragments.
 //
 // The session connects, creates the stream corked, and hands itself to
 // `streamDidOpen` once the stream is ready; `start()` uncorks it. When the default sink
@@ -35,7 +35,7 @@ public:
 
     static constexpr std::uint32_t sampleRate = 48000;
     static constexpr std::uint8_t channelCount = 2;
-    static constexpr std::uint64_t fragmentMicroseconds = 15000;
+    static constexpr std::uint64_t fragmentMicroseconds = 20000;
 
 private:
     PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers);
