@@ -6,5 +6,7 @@ target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/OverlayWindowController.cpp)
 if(SONAVISTA_WITH_QT)
   target_sources(sonavista_qt PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/QtScreenArrangement.cpp ${CMAKE_CURRENT_LIST_DIR}/QtScreenArrangement.h)
+    ${CMAKE_CURRENT_LIST_DIR}/QtScreenArrangement.cpp ${CMAKE_CURRENT_LIST_DIR}/QtScreenArrangement.h
+    ${CMAKE_CURRENT_LIST_DIR}/VisualizerView.cpp ${CMAKE_CURRENT_LIST_DIR}/VisualizerView.h
+    ${CMAKE_CURRENT_LIST_DIR}/X11OverlayWindow.cpp ${CMAKE_CURRENT_LIST_DIR}/X11OverlayWindow.h)
 endif()

@@ -1,0 +1,11 @@
+# The overlay on a private Xvfb with picom; needs the Qt window.
+if(SONAVISTA_WITH_QT)
+  add_executable(sonavista-overlay-demo ${CMAKE_CURRENT_LIST_DIR}/OverlayDemo.cpp)
+  target_link_libraries(sonavista-overlay-demo PRIVATE sonavista_qt)
+  sonavista_add_test(NAME overlay_integration_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/OverlayWindowIntegrationTest.cpp
+    LIBS X11::X11 LABELS integration TIMEOUT 120)
+  target_compile_definitions(overlay_integration_tests PRIVATE
+    SONAVISTA_OVERLAY_DEMO="$<TARGET_FILE:sonavista-overlay-demo>")
+  add_dependencies(overlay_integration_tests sonavista-overlay-demo)
+endif()
