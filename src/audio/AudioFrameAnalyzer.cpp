@@ -140,6 +140,13 @@ bool AudioFrameAnalyzer::extract(const AudioSampleBuffer& buffer, double& rms, s
         if (planar) {
             samples.resize(n);
             std::memcpy(samples.data(), view.data, n * sizeof(float));
+        } else if (channels == 2) {
+            // The capture's own layout, unrolled so the loop vectorises.
+            const std::size_t frames = n / 2;
+            samples.resize(frames);
+            for (std::size_t f = 0; f < frames; ++f) {
+                samples[f] = (loadFloat(view.data, 2 * f) + loadFloat(view.data, 2 * f + 1)) / 2.0f;
+            }
         } else {
             const std::size_t frames = n / divisor;
             samples.resize(frames);
@@ -237,6 +244,10 @@ void AudioFrameAnalyzer::spectrumLocked(std::span<const float> samples, std::vec
     out.resize(spectrumBandCount);
     for (int band = 0; band < spectrumBandCount; ++band) {
         const BinRange range = bands_[band];
+        if (band > 0 && range == bands_[band - 1]) {
+            out[band] = out[band - 1];  // the low bands share bins: same value
+            continue;
+        }
         float sum = 0.0f;
         for (int k = range.lower; k < range.upper; ++k) {
             sum += magnitudes[k];
@@ -244,7 +255,9 @@ void AudioFrameAnalyzer::spectrumLocked(std::span<const float> samples, std::vec
         const double mean = static_cast<double>(sum) / (range.upper - range.lower);
         const double scaled = mean * 0.0009765625;
         const double decibels = 20.0 * std::log10(std::max(scaled, 0.0000001));
-        out[band] = std::pow(clampValue((decibels + 92.0) / 68.0, 0.0, 1.0), 0.74);
+        const double unit = clampValue((decibels + 92.0) / 68.0, 0.0, 1.0);
+        // pow is the costliest step; 0 and 1 are their own powers.
+        out[band] = unit == 0.0 || unit == 1.0 ? unit : std::pow(unit, 0.74);
     }
 }
 

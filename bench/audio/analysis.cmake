@@ -1,0 +1,1 @@
+sonavista_add_benchmark(NAME audio_analysis_benchmark SOURCES ${CMAKE_CURRENT_LIST_DIR}/AudioFrameAnalyzerBenchmark.cpp)
