@@ -4,6 +4,7 @@
 #include <asio/steady_timer.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace sonavista {
@@ -27,6 +28,10 @@ struct BridgeConnection {
     std::uint64_t id;
     Phase phase = Phase::receiving;
     std::string buffer;    // bytes received so far
+    // Set once the header block has arrived: the size of the whole request, or nothing (with
+    // `malformed`) when it can never complete. Each read is then examined in constant time.
+    std::optional<std::uint64_t> requestLength;
+    bool malformed = false;
     std::string response;  // kept alive while it is written
 };
 

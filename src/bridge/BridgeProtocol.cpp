@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace sonavista {
@@ -131,12 +132,10 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
     }
 }
 
-}  // namespace
 
-std::optional<HTTPRequest> BridgeProtocol::parseRequest(std::string_view received) {
-    const auto terminator = received.find(headerTerminator);
-    if (terminator == std::string_view::npos) return std::nullopt;
-    const std::string_view head = received.substr(0, terminator);
+// The request line and headers of a header block (terminator excluded), with the declared
+// body length; nothing when malformed.
+std::optional<std::pair<HTTPRequest, std::uint64_t>> parseHead(std::string_view head) {
     if (!isValidUtf8(head)) return std::nullopt;
 
     const auto lines = split(head, "\r\n");
@@ -160,11 +159,33 @@ std::optional<HTTPRequest> BridgeProtocol::parseRequest(std::string_view receive
         contentLength = parseInteger(header->second).value_or(0);
     }
     if (contentLength < 0) return std::nullopt;
+    return std::pair{std::move(request), static_cast<std::uint64_t>(contentLength)};
+}
+
+}  // namespace
+
+std::optional<HTTPRequest> BridgeProtocol::parseRequest(std::string_view received) {
+    const auto terminator = received.find(headerTerminator);
+    if (terminator == std::string_view::npos) return std::nullopt;
+    auto parsed = parseHead(received.substr(0, terminator));
+    if (!parsed) return std::nullopt;
+    auto& [request, contentLength] = *parsed;
 
     const std::string_view rest = received.substr(terminator + headerTerminator.size());
-    if (static_cast<std::uint64_t>(contentLength) > rest.size()) return std::nullopt;
+    if (contentLength > rest.size()) return std::nullopt;
     request.body = std::string(rest.substr(0, static_cast<std::size_t>(contentLength)));
-    return request;
+    return std::move(request);
+}
+
+std::optional<std::uint64_t> BridgeProtocol::requestLength(std::string_view headerBlock) {
+    if (!headerBlock.ends_with(headerTerminator)) return std::nullopt;
+    const auto head = headerBlock.substr(0, headerBlock.size() - headerTerminator.size());
+    if (head.find(headerTerminator) != std::string_view::npos) return std::nullopt;
+    const auto parsed = parseHead(head);
+    if (!parsed) return std::nullopt;
+    // Saturates instead of wrapping: such a request can never complete anyway.
+    const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() - headerBlock.size();
+    return parsed->second > limit ? std::numeric_limits<std::uint64_t>::max() : headerBlock.size() + parsed->second;
 }
 
 bool BridgeProtocol::isAllowed(const std::optional<std::string>& origin) {

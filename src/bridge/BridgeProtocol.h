@@ -3,6 +3,7 @@
 #include "bridge/BridgeResponse.h"
 #include "bridge/HTTPRequest.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,12 @@ public:
     // and also "malformed" (non-UTF-8 head, request line of fewer than two words, negative
     // Content-Length): such a request never completes.
     static std::optional<HTTPRequest> parseRequest(std::string_view received);
+
+    // For a header block ending in the blank line ("\r\n\r\n"): how many bytes the whole
+    // request takes, body included. Nothing when the header block is malformed, in which case
+    // no number of further bytes completes the request. Lets a receiver wait for the body
+    // without parsing the header block again after every read.
+    static std::optional<std::uint64_t> requestLength(std::string_view headerBlock);
 
     // Requests without an Origin, with an empty one, or from a browser extension are allowed;
     // web page origins are refused.

@@ -234,9 +234,25 @@ void BrowserPlaybackBridge::receive(const Connection& connection) {
         awaitData(connection);
         return;
     }
+    const std::size_t previousSize = connection->buffer.size();
     connection->buffer.append(scratch_.data(), count);
 
-    if (auto request = BridgeProtocol::parseRequest(connection->buffer)) {
+    // Looks for the blank line only in the new bytes (and the three before them), and parses
+    // the header block once, so a client trickling bytes cannot make each read cost more.
+    if (!connection->requestLength && !connection->malformed) {
+        const auto end = connection->buffer.find("\r\n\r\n", previousSize >= 3 ? previousSize - 3 : 0);
+        if (end != std::string::npos) {
+            connection->requestLength =
+                BridgeProtocol::requestLength(std::string_view(connection->buffer).substr(0, end + 4));
+            connection->malformed = !connection->requestLength;
+        }
+    }
+    std::optional<HTTPRequest> request;
+    if (connection->requestLength && connection->buffer.size() >= *connection->requestLength) {
+        request = BridgeProtocol::parseRequest(connection->buffer);
+    }
+
+    if (request) {
         process(*request, connection);
     } else if (error) {
         // The peer finished sending (end of stream) or the connection failed.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,7 +77,23 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         if (request) {
             EXPECT_EQ(request->body, *c.body) << c.name;
         }
+        // The receiver's shortcut agrees: a request is there exactly when the length that the
+        // header block announces has arrived.
+        const auto end = c.bytes.find("\r\n\r\n");
+        if (end == std::string::npos) continue;
+        const auto length = BridgeProtocol::requestLength(std::string_view(c.bytes).substr(0, end + 4));
+        EXPECT_EQ(request.has_value(), length && c.bytes.size() >= *length) << c.name;
     }
+}
+
+TEST(BridgeProtocolParse, RequestLengthCountsHeaderBlockAndBody) {
+    EXPECT_EQ(BridgeProtocol::requestLength("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\n"), 43u);
+    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\n"), 18u);
+    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\nbody"), std::nullopt) << "not a header block";
+    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\n\r\n\r\n"), std::nullopt) << "two blank lines";
+    EXPECT_EQ(BridgeProtocol::requestLength("GET\r\n\r\n"), std::nullopt);
+    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\nContent-Length: 9223372036854775807\r\n\r\n"),
+              9223372036854775807ull + 55u);
 }
 
 TEST(BridgeProtocolParse, KeepsRequestLineWordsAndTrimmedHeaders) {

@@ -158,6 +158,17 @@ TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInSmallPieces) {
     client.send(bytes.substr(bodyEnd));
     EXPECT_EQ(client.readAll(), noContent);
     EXPECT_EQ(bridge->sessions().count("pieces"), 1u);
+
+    // The blank line itself split across two reads.
+    BridgeTestClient split;
+    ASSERT_TRUE(split.connect("127.0.0.1", bridge->listeningPort()));
+    const std::string request = report("split");
+    const auto blank = request.find("\r\n\r\n");
+    ASSERT_TRUE(split.send(request.substr(0, blank + 3)));
+    EXPECT_TRUE(split.staysQuiet(30));
+    ASSERT_TRUE(split.send(request.substr(blank + 3)));
+    EXPECT_EQ(split.readAll(), noContent);
+    EXPECT_EQ(bridge->sessions().count("split"), 1u);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
