@@ -1,0 +1,15 @@
+#pragma once
+
+#include "app/SettingsWindowPresenter.h"
+#include "preferences/OverlayPreferences.h"
+#include "visualizer/VisualizerModel.h"
+
+#include <memory>
+
+namespace sonavista {
+
+// How the application builds its settings window over the shared preferences and model.
+SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences> preferences,
+                                                std::shared_ptr<VisualizerModel> visualizerModel);
+
+}  // namespace sonavista

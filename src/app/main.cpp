@@ -1,0 +1,155 @@
+// The `sonavista` executable: builds the platform adapters, hands them to the application
+// policy in the launch order, and runs the Qt event loop until the user quits from the menu or
+// the process receives SIGINT or SIGTERM.
+
+#include "app/AppDelegate.h"
+#include "app/BridgeAdapter.h"
+#include "app/CaptureMonitorAdapter.h"
+#include "app/PlaybackMonitorAdapter.h"
+#include "app/QtAlertPresenter.h"
+#include "app/QtSoundSettingsOpener.h"
+#include "app/QtStatusMenu.h"
+#include "app/SettingsWindowWiring.h"
+#include "app/SingleInstance.h"
+#include "app/XdgAutostartLoginItem.h"
+#include "audio/PulseAudioCapture.h"
+#include "audio/SystemAudioLevelMonitor.h"
+#include "base/QtMainQueue.h"
+#include "base/SteadyClock.h"
+#include "base/WallClock.h"
+#include "bridge/BrowserPlaybackBridge.h"
+#include "playback/MprisNowPlaying.h"
+#include "playback/MprisPlayerQuery.h"
+#include "playback/MusicPlaybackMonitor.h"
+#include "playback/PlayerStateQueries.h"
+#include "playback/ProcRunningApplications.h"
+#include "playback/PulseOutputVolume.h"
+#include "preferences/OverlayPreferences.h"
+#include "preferences/QSettingsStore.h"
+#include "visualizer/OverlayWindowController.h"
+#include "visualizer/QtScreenArrangement.h"
+#include "visualizer/VisualizerModel.h"
+#include "visualizer/X11OverlayWindow.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QIcon>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace sonavista;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void forwardSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop like "Quit Sonavista" does, so the termination order
+// runs and the process exits with status 0.
+void quitOnTerminationSignals(QApplication& application) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [&application] {
+        char byte;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        application.quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = forwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+std::filesystem::path executablePath() {
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path("sonavista") : path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonavista"));
+    QApplication::setApplicationVersion(QStringLiteral(SONAVISTA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("sonavista"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/sonavista/app.svg")));
+    // Closing the settings window only hides it; the application lives in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second launch shows the running instance's settings window and ends here.
+    SingleInstance singleInstance(SingleInstance::defaultSocketPath());
+    std::weak_ptr<AppDelegate> reopenTarget;
+    if (singleInstance.claim([&reopenTarget] {
+            if (auto delegate = reopenTarget.lock()) delegate->applicationShouldHandleReopen();
+        }) == SingleInstance::Outcome::notifiedRunning) {
+        return 0;
+    }
+    quitOnTerminationSignals(application);
+
+    QtMainQueue mainQueue;
+    WallClock wallClock;
+    auto steadyClock = std::make_shared<SteadyClock>();
+
+    // Created in this order before launch: preferences, visualizer model, browser bridge.
+    auto preferences = OverlayPreferences::create(QSettingsStore::openDefault());
+    auto visualizerModel = std::make_shared<VisualizerModel>();
+    auto bridge = std::make_shared<BrowserPlaybackBridge>();
+
+    auto screens = std::make_shared<QtScreenArrangement>();
+    auto runningApplications = std::make_shared<ProcRunningApplications>();
+    std::shared_ptr<PulseOutputVolume> outputVolume = std::make_shared<PulseOutputVolume>();
+    auto captureBackend = std::make_shared<PulseAudioCapture>();
+    const auto configHome = XdgAutostartLoginItem::configHomeFromEnvironment();
+
+    AppDelegate::Platform platform;
+    platform.makeOverlay = [&] {
+        auto panel = std::make_shared<X11OverlayWindow>(preferences, visualizerModel);
+        return OverlayWindowController::create(preferences, panel, screens);
+    };
+    platform.makeSettingsWindow = makeSettingsWindowFactory(preferences, visualizerModel);
+    platform.makeStatusMenu = [](StatusMenuActionHandler handler) {
+        return std::make_shared<QtStatusMenu>(std::move(handler));
+    };
+    platform.makePlaybackMonitor = [&](EnabledPlayersProvider enabledPlayers, SnapshotCallback snapshotDidChange) {
+        MusicPlaybackMonitor::Sources sources;
+        sources.browser = bridge;
+        if (QDBusConnection::sessionBus().isConnected()) {
+            sources.systemNowPlayingProvider = MprisNowPlaying::create(mainQueue);
+        }
+        sources.playerStateQueries = std::make_shared<PlayerStateQueries>(
+            std::make_shared<MprisPlayerQuery>(runningApplications), outputVolume);
+        sources.runningApplications = runningApplications;
+        return std::make_shared<PlaybackMonitorAdapter>(MusicPlaybackMonitor::create(
+            mainQueue, std::move(enabledPlayers), std::move(sources), std::move(snapshotDidChange)));
+    };
+    platform.makeAudioMonitor = [&](AudioFrameCallback frameDidChange, AudioFailureCallback captureDidFail) {
+        return std::make_shared<CaptureMonitorAdapter>(SystemAudioLevelMonitor::create(
+            std::move(frameDidChange), std::move(captureDidFail), mainQueue, captureBackend, steadyClock));
+    };
+    if (configHome) platform.loginItem = std::make_shared<XdgAutostartLoginItem>(*configHome, executablePath());
+    platform.workspaceOpener = std::make_shared<QtSoundSettingsOpener>();
+    platform.alerts = std::make_shared<QtAlertPresenter>();
+    platform.requestQuit = [] { QApplication::quit(); };
+
+    auto delegate = AppDelegate::create(mainQueue, wallClock, preferences, visualizerModel,
+                                        std::make_shared<BridgeAdapter>(bridge), std::move(platform));
+    reopenTarget = delegate;
+    delegate->applicationDidFinishLaunching();
+
+    QApplication::exec();
+
+    delegate->applicationWillTerminate();
+    // Every setting was written when it was assigned; nothing is left to save.
+    return 0;
+}

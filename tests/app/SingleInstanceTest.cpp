@@ -1,0 +1,95 @@
+#include "app/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "QtTestApplication.h"
+
+#include <future>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sonavista {
+namespace {
+
+void application() { testing::qtTestApplication(); }
+
+// Runs the event loop until `done` answers true or five seconds pass.
+template <typename Done>
+bool spinUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+TEST(SingleInstanceTest, ALaterLaunchAsksTheFirstToPresentAndStepsAside) {
+    application();
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
+    int requests = 0;
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
+
+    // The second launch blocks while it waits for the answer, so it runs on its own thread
+    // while this one serves the first instance's event loop.
+    for (int launch = 1; launch <= 2; ++launch) {
+        auto second = std::async(std::launch::async, [&] {
+            SingleInstance later(path);
+            return later.claim([] {});
+        });
+        ASSERT_TRUE(spinUntil([&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        EXPECT_EQ(second.get(), SingleInstance::Outcome::notifiedRunning);
+        EXPECT_EQ(requests, launch);
+    }
+}
+
+TEST(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
+    application();
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
+    // A socket file nobody listens on, as a crashed instance leaves it.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = path.toLocal8Bit();
+    std::strncpy(address.sun_path, native.constData(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+
+    SingleInstance instance(path);
+    EXPECT_EQ(instance.claim([] {}), SingleInstance::Outcome::primary);
+}
+
+TEST(SingleInstanceTest, SomethingElseOnTheSocketIsNoInstance) {
+    application();
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
+    int requests = 0;
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
+    auto client = std::async(std::launch::async, [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = path.toLocal8Bit();
+        std::strncpy(address.sun_path, native.constData(), sizeof(address.sun_path) - 1);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return -1;
+        const char junk[] = "GET / HTTP/1.1\r\n";
+        [[maybe_unused]] auto sent = ::send(fd, junk, sizeof(junk) - 1, MSG_NOSIGNAL);
+        char answer[8];
+        const auto got = ::recv(fd, answer, sizeof(answer), 0);  // closed without an answer
+        ::close(fd);
+        return static_cast<int>(got);
+    });
+    ASSERT_TRUE(spinUntil([&] { return client.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(client.get(), 0);
+    EXPECT_EQ(requests, 0);
+}
+
+}  // namespace
+}  // namespace sonavista
