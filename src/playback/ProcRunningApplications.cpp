@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -157,8 +158,8 @@ std::optional<RunningApplication> ProcRunningApplications::application(std::int3
     }
     std::map<std::int32_t, Known> seen;
     auto application = readProcess(directory.get(), processIdentifier, seen);
-    if (application) {
-        known_.insert_or_assign(processIdentifier, std::move(seen.at(processIdentifier)));
+    if (auto found = seen.find(processIdentifier); found != seen.end()) {
+        known_.insert_or_assign(processIdentifier, std::move(found->second));
     }
     return application;
 }
@@ -171,15 +172,23 @@ std::optional<RunningApplication> ProcRunningApplications::readProcess(int procD
         status.st_uid != user_) {
         return std::nullopt;
     }
+    auto remembered = known_.find(pid);
+    if (remembered != known_.end() && remembered->second.inode == status.st_ino &&
+        remembered->second.executable.empty()) {
+        seen.insert_or_assign(pid, remembered->second);
+        return std::nullopt;
+    }
     std::array<char, 4096> target;
     ssize_t length = ::readlinkat(procDirectory, (pidText + "/exe").c_str(), target.data(), target.size());
     if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
+        if (length < 0 && errno == ENOENT) {
+            seen.insert_or_assign(pid, Known{status.st_ino, std::string(), std::nullopt});
+        }
         return std::nullopt;  // kernel threads, zombies, processes we may not inspect
     }
     std::string executable(target.data(), static_cast<std::size_t>(length));
 
     Known known;
-    auto remembered = known_.find(pid);
     if (remembered != known_.end() && remembered->second.inode == status.st_ino &&
         remembered->second.executable == executable) {
         known = remembered->second;

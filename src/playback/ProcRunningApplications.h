@@ -20,6 +20,8 @@ namespace sonavista {
 //
 // What a process's sandbox is cannot change while it runs the same executable, so that part
 // is remembered per process and only the cheap checks (owner, executable) are repeated.
+// A process without an executable (a kernel thread or a zombie) never gains one, so it is
+// skipped until its /proc entry goes.
 // Not thread-safe: use it from one thread.
 class ProcRunningApplications final : public RunningApplications {
 public:
@@ -40,7 +42,7 @@ public:
 private:
     struct Known {
         ino_t inode;
-        std::string executable;
+        std::string executable;  // empty for a process without an executable (kernel thread, zombie)
         std::optional<std::string> bundleIdentifier;
     };
 

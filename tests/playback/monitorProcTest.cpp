@@ -102,6 +102,16 @@ TEST_F(ProcTree, ProcessThatExecutesAnotherProgramIsReadAfresh) {
     scan(apps);
     process(100, "/snap/spotify/81/spotify", "0::/user.slice/session-2.scope\n");
     EXPECT_EQ(scan(apps).at(0), (RunningApplication{100, std::nullopt, "spotify"}));
+
+    // A process without an executable is skipped; a later process under its id is not.
+    process(200, "");
+    EXPECT_EQ(scan(apps).size(), 1u);
+    EXPECT_EQ(scan(apps).size(), 1u);
+    fs::remove_all(root / "200");
+    scan(apps);
+    process(200, "/usr/bin/spotify");
+    EXPECT_EQ(scan(apps).size(), 2u);
+    EXPECT_EQ(apps.application(200), (RunningApplication{200, std::nullopt, "spotify"}));
 }
 
 struct CgroupCase {
