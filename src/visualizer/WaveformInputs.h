@@ -16,7 +16,7 @@ struct WaveformInputs {
     double time = 0.0;         // wall-clock seconds since 2001-01-01 00:00:00 UTC
 
     // Settings.
-    WaveColor color = WaveColor::aurora;
+    WaveColor color = WaveColor::cyan;
     bool audioResponsive = true;
     OverlayDisplayMode displayMode = OverlayDisplayMode::compact;
 

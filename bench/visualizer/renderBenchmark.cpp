@@ -1,0 +1,78 @@
+// Milliseconds per frame of the waveform rasterizer and of the QPainter reference renderer on
+// the same scenes: compact bands and fullscreen fog panels, with live-like inputs that change
+// every frame (time advances by 1/30 s, the beat pulse and the spectrum move).
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+
+#include <cmath>
+#include <vector>
+
+#include "visualizer/ImageBuffer.h"
+#include "visualizer/QPainterWaveformRenderer.h"
+#include "visualizer/WaveformRasterizer.h"
+#include "visualizer/WaveformScene.h"
+
+namespace sonavista {
+namespace {
+
+WaveformInputs frameInputs(double width, double height, OverlayDisplayMode mode, int frame) {
+    WaveformInputs in;
+    in.panelWidth = width;
+    in.panelHeight = height;
+    in.displayMode = mode;
+    in.color = WaveColor::aurora;
+    in.time = 8.0e8 + frame / 30.0;
+    in.audioLevel = 0.6 + 0.3 * std::sin(frame * 0.21);
+    in.motionRate = 1.4;
+    in.beatPulse = 0.5 + 0.5 * std::sin(frame * 0.9);
+    in.spectrum.resize(96);
+    for (int k = 0; k < 96; ++k) {
+        in.spectrum[static_cast<std::size_t>(k)] = 0.5 + 0.45 * std::sin(k * 0.31 + frame * 0.17);
+    }
+    return in;
+}
+
+void rasterizer(benchmark::State& state, double width, double height, OverlayDisplayMode mode) {
+    WaveformRasterizer r;
+    ImageBuffer image;
+    int frame = 0;
+    for (auto _ : state) {
+        const WaveformScene scene = WaveformScene::make(frameInputs(width, height, mode, frame++));
+        r.render(scene, image, 1.0);
+        benchmark::DoNotOptimize(image.data());
+    }
+}
+
+void reference(benchmark::State& state, double width, double height, OverlayDisplayMode mode) {
+    int frame = 0;
+    for (auto _ : state) {
+        const WaveformScene scene = WaveformScene::make(frameInputs(width, height, mode, frame++));
+        QImage image = QPainterWaveformRenderer::render(scene, 1.0);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void sceneOnly(benchmark::State& state, double width, double height, OverlayDisplayMode mode) {
+    int frame = 0;
+    for (auto _ : state) {
+        WaveformScene scene = WaveformScene::make(frameInputs(width, height, mode, frame++));
+        benchmark::DoNotOptimize(scene.bars.data());
+    }
+}
+
+constexpr auto compact = OverlayDisplayMode::compact;
+constexpr auto fog = OverlayDisplayMode::fullscreenFog;
+
+BENCHMARK_CAPTURE(rasterizer, compact_1440x150, 1440.0, 150.0, compact)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(reference, compact_1440x150, 1440.0, 150.0, compact)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(rasterizer, compact_1920x150, 1920.0, 150.0, compact)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(reference, compact_1920x150, 1920.0, 150.0, compact)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(rasterizer, fog_1920x1080, 1920.0, 1080.0, fog)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(reference, fog_1920x1080, 1920.0, 1080.0, fog)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(rasterizer, fog_3840x2160, 3840.0, 2160.0, fog)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(reference, fog_3840x2160, 3840.0, 2160.0, fog)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(sceneOnly, compact_1920x150, 1920.0, 150.0, compact)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace sonavista

@@ -1,0 +1,661 @@
+#include "visualizer/WaveformRasterizer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <span>
+#include <vector>
+
+namespace sonavista {
+namespace {
+
+using std::numbers::pi;
+
+// Standard normal cumulative distribution and density on [-4, 4], linearly interpolated;
+// they are exactly 0 (or 1) beyond, which lets the glow skip rows where nothing changes.
+class NormalTables {
+public:
+    static constexpr int perUnit = 128;
+    static constexpr double limit = 4.0;
+    static constexpr int size = static_cast<int>(2 * limit * perUnit) + 1;
+
+    NormalTables() {
+        for (int k = 0; k < size; ++k) {
+            const double z = -limit + static_cast<double>(k) / perUnit;
+            cdf_[k] = static_cast<float>(0.5 * std::erfc(-z / std::numbers::sqrt2));
+            pdf_[k] = static_cast<float>(std::exp(-0.5 * z * z));
+        }
+    }
+    float cdf(double z) const {
+        if (z <= -limit) return 0.0f;
+        if (z >= limit) return 1.0f;
+        return lookup(cdf_, z);
+    }
+    // exp(-z^2 / 2), without the normalising factor.
+    float bell(double z) const {
+        if (z <= -limit || z >= limit) return 0.0f;
+        return lookup(pdf_, z);
+    }
+
+private:
+    static float lookup(const std::array<float, size>& table, double z) {
+        const double pos = (z + limit) * perUnit;
+        const int k = std::min(static_cast<int>(pos), size - 2);
+        const float f = static_cast<float>(pos - k);
+        return table[k] + f * (table[k + 1] - table[k]);
+    }
+    std::array<float, size> cdf_{};
+    std::array<float, size> pdf_{};
+};
+
+const NormalTables& normal() {
+    static const NormalTables tables;
+    return tables;
+}
+
+// Coverage of pixels by a vertical capsule of radius r: the set of points within r of a
+// vertical segment [a, b] at horizontal position xc (a disc when a == b).
+//
+// A pixel column is split into sub-columns; in each, the capsule is the interval
+// [a - t, b + t] with t the mean height of the round cap over the sub-column. The coverage of
+// pixel row [y, y + 1] is then E(y - a) + E(b - y - 1) - Omega, where
+// E(z) = sum_j width_j * clamp(z + t_j + 1, 0, 1) is tabulated per column and per fraction of
+// xc, and Omega is the column's total width inside the capsule. Straight parts are exact; the
+// caps are accurate to the sub-column resolution.
+class CapsuleCoverageTable {
+public:
+    struct Column {
+        int offset;                 // pixel column relative to floor(xc)
+        float omega;                // horizontal coverage of the column
+        const float* values;        // E sampled from zMin in steps of 1/zPerUnit
+    };
+
+    bool matches(double radius) const { return radius == radius_; }
+
+    void build(double radius, int buckets, int subColumns, int zPerUnit) {
+        radius_ = radius;
+        buckets_ = buckets;
+        zPerUnit_ = zPerUnit;
+        zMin_ = -1.0 - radius;
+        zCount_ = static_cast<int>(std::ceil((1.0 + radius) * zPerUnit)) + 2;
+        const int reach = static_cast<int>(std::ceil(radius)) + 1;
+        columnsPerBucket_ = 2 * reach + 1;
+        values_.assign(static_cast<std::size_t>(buckets) * columnsPerBucket_ * zCount_, 0.0f);
+        columns_.assign(static_cast<std::size_t>(buckets) * columnsPerBucket_, Column{});
+        firstColumn_.assign(static_cast<std::size_t>(buckets), 0);
+        columnCount_.assign(static_cast<std::size_t>(buckets), 0);
+
+        const double r2 = radius * radius;
+        auto capIntegral = [&](double x) {  // integral of sqrt(r^2 - x^2) from 0 to x
+            x = std::clamp(x, -radius, radius);
+            return 0.5 * (x * std::sqrt(std::max(r2 - x * x, 0.0)) + r2 * std::asin(x / radius));
+        };
+        std::vector<double> widths(static_cast<std::size_t>(subColumns));
+        std::vector<double> heights(static_cast<std::size_t>(subColumns));
+        for (int b = 0; b < buckets; ++b) {
+            const double fx = (b + 0.5) / buckets;  // xc - floor(xc)
+            int used = 0;
+            for (int c = -reach; c <= reach; ++c) {
+                Column& column = columns_[static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)];
+                float* values = &values_[(static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)) * zCount_];
+                column.offset = c;
+                column.values = values;
+                double omega = 0.0;
+                for (int j = 0; j < subColumns; ++j) {
+                    const double x0 = c + static_cast<double>(j) / subColumns - fx;
+                    const double x1 = c + static_cast<double>(j + 1) / subColumns - fx;
+                    const double lo = std::max(x0, -radius);
+                    const double hi = std::min(x1, radius);
+                    const double width = std::max(hi - lo, 0.0);
+                    widths[j] = width;
+                    heights[j] = width > 0.0 ? (capIntegral(hi) - capIntegral(lo)) / width : 0.0;
+                    omega += width;
+                }
+                column.omega = static_cast<float>(omega);
+                for (int k = 0; k < zCount_; ++k) {
+                    const double z = zMin_ + static_cast<double>(k) / zPerUnit;
+                    double e = 0.0;
+                    for (int j = 0; j < subColumns; ++j) {
+                        e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);
+                    }
+                    values[k] = static_cast<float>(e);
+                }
+                if (omega > 0.0) {
+                    if (used == 0) firstColumn_[b] = c + reach;
+                    used = c + reach - firstColumn_[b] + 1;
+                }
+            }
+            columnCount_[b] = used;
+        }
+    }
+
+    // The columns that a capsule at horizontal position xc touches.
+    std::span<const Column> columns(double xc) const {
+        const double fx = xc - std::floor(xc);
+        const int b = std::min(static_cast<int>(fx * buckets_), buckets_ - 1);
+        return {&columns_[static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b]],
+                static_cast<std::size_t>(columnCount_[b])};
+    }
+
+    float e(const Column& column, double z) const {
+        if (z >= 0.0) return column.omega;
+        const double pos = (z - zMin_) * zPerUnit_;
+        if (pos <= 0.0) return 0.0f;
+        const int k = std::min(static_cast<int>(pos), zCount_ - 2);
+        const float f = static_cast<float>(pos - k);
+        return column.values[k] + f * (column.values[k + 1] - column.values[k]);
+    }
+
+    // Coverage of pixel row [y, y + 1] of this column by the capsule over [a, b].
+    float coverage(const Column& column, double y, double a, double b) const {
+        const float c = e(column, y - a) + e(column, b - y - 1.0) - column.omega;
+        return c > 0.0f ? c : 0.0f;
+    }
+
+    double radius() const { return radius_; }
+
+    // Tabulates, per column, the coverage of a pixel row by an endless dash pattern (dashes of
+    // `length` every `period` pixels) as a function of the row's phase within the period.
+    void buildDashPattern(double length, double period, int phasePerUnit) {
+        dashLength_ = length;
+        dashPeriod_ = period;
+        phasePerUnit_ = phasePerUnit;
+        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 2;
+        pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            const Column& column = columns_[c];
+            for (int k = 0; k < phaseCount_; ++k) {
+                const double phase = static_cast<double>(k) / phasePerUnit;
+                float sum = 0.0f;
+                for (int d = -3; d <= 3; ++d) {
+                    // Row [phase, phase + 1] against the dash starting at d * period.
+                    sum += coverage(column, phase, d * period, d * period + length);
+                }
+                pattern_[c * static_cast<std::size_t>(phaseCount_) + k] = std::min(sum, 1.0f);
+            }
+        }
+    }
+    bool matchesDashPattern(double length, double period) const {
+        return length == dashLength_ && period == dashPeriod_ && !pattern_.empty();
+    }
+    // Coverage of a row whose top lies `phase` (0...period) below the start of a dash.
+    float dashPattern(const Column& column, double phase) const {
+        const std::size_t c = static_cast<std::size_t>(&column - columns_.data());
+        const float* values = &pattern_[c * static_cast<std::size_t>(phaseCount_)];
+        const double pos = phase * phasePerUnit_;
+        const int k = std::clamp(static_cast<int>(pos), 0, phaseCount_ - 2);
+        const float f = static_cast<float>(pos - k);
+        return values[k] + f * (values[k + 1] - values[k]);
+    }
+
+private:
+    double radius_ = -1.0;
+    int buckets_ = 1;
+    int zPerUnit_ = 1;
+    double zMin_ = 0.0;
+    int zCount_ = 0;
+    int columnsPerBucket_ = 0;
+    std::vector<float> values_;
+    std::vector<Column> columns_;
+    std::vector<int> firstColumn_;
+    std::vector<int> columnCount_;
+    double dashLength_ = -1.0;
+    double dashPeriod_ = -1.0;
+    int phasePerUnit_ = 1;
+    int phaseCount_ = 0;
+    std::vector<float> pattern_;
+};
+
+struct Rgb {
+    float r, g, b;
+};
+
+// Colour of an evenly spaced gradient at position t (0...1).
+RGBColor gradientAt(const std::vector<RGBColor>& stops, double t) {
+    if (stops.size() == 1) return stops[0];
+    const int n = static_cast<int>(stops.size());
+    const double s = std::clamp(t, 0.0, 1.0) * (n - 1);
+    const int lo = std::min(static_cast<int>(std::floor(s)), n - 1);
+    const int hi = std::min(lo + 1, n - 1);
+    const double f = s - lo;
+    const RGBColor& a = stops[static_cast<std::size_t>(lo)];
+    const RGBColor& b = stops[static_cast<std::size_t>(hi)];
+    return {a.red + f * (b.red - a.red), a.green + f * (b.green - a.green), a.blue + f * (b.blue - a.blue),
+            a.alpha + f * (b.alpha - a.alpha)};
+}
+
+// Glow of one bar: the wide stroke's straight part is a rectangle whose Gaussian blur is a
+// product of two differences of normal distributions (one per axis); its two round caps are
+// blurred as Gaussian blobs with the caps' mass, centroid and variance, which is separable too.
+// Each term is a horizontal kernel (depending only on the bar's sub-pixel position, so it is
+// cached) times a vertical profile. Rows are accumulated incrementally: a row adds the change of
+// each profile since the previous row, which is zero except within reach of a bar's ends.
+struct GlowBar {
+    int kernelStart = 0;       // image column of kernel entry 0
+    const float* rect = nullptr;
+    const float* caps = nullptr;
+    double top = 0.0, bottom = 0.0;      // straight part, pixels
+    double capTop = 0.0, capBottom = 0.0;  // cap centroids
+    float rectWeight = 0.0f, capWeight = 0.0f;
+    float lastRect = 0.0f, lastCaps = 0.0f;
+    int zoneTopFirst = 0, zoneTopLast = -1, zoneBottomFirst = 0, zoneBottomLast = -1;
+};
+
+// Where the wide glow strokes of neighbouring bars overlap, the sum above counts the overlap
+// twice while the layer composites one stroke over the other: a negative rectangle removes
+// the product of both opacities there.
+struct GlowOverlap {
+    int start = 0;
+    std::size_t kernel = 0;
+    int count = 0;
+    double top = 0.0, bottom = 0.0;
+    float weight = 0.0f;
+    float last = 0.0f;
+};
+
+// A bar's sharp elements placed on the pixel grid.
+struct BarRaster {
+    double top = 0.0, bottom = 0.0;  // stroke path ends, pixels
+    int xBase = 0;                   // floor of the centre's x
+    int rowFirst = 0, rowLast = -1;  // rows the stroke touches
+    int patternFirst = 0, patternLast = -1;  // rows that only complete, inner dashes touch
+    int dashes = 0;
+    float strokeOpacity = 0.0f, dotOpacity = 0.0f, sparkleOpacity = 0.0f;
+};
+
+// Source-over of a colour (0...255 per channel) at `alpha` onto a premultiplied 8-bit pixel.
+inline void blend(std::uint32_t& pixel, const Rgb& c255, float alpha) {
+    if (!(alpha > 0.0f)) return;
+    alpha = std::min(alpha, 1.0f);
+    const float keep = 1.0f - alpha;
+    const float a = alpha * 255.0f + static_cast<float>(pixel >> 24) * keep;
+    const float r = c255.r * alpha + static_cast<float>((pixel >> 16) & 0xff) * keep;
+    const float g = c255.g * alpha + static_cast<float>((pixel >> 8) & 0xff) * keep;
+    const float b = c255.b * alpha + static_cast<float>(pixel & 0xff) * keep;
+    const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v + 0.5f)); };
+    const std::uint32_t ia = std::min(q(a), 255u);
+    pixel = (ia << 24) | (std::min(q(r), ia) << 16) | (std::min(q(g), ia) << 8) | std::min(q(b), ia);
+}
+
+inline float clamp01(float v) {
+    v = v > 0.0f ? v : 0.0f;
+    return v < 1.0f ? v : 1.0f;
+}
+
+inline std::uint32_t to8(float v) {  // v in 0...1
+    return static_cast<std::uint32_t>(static_cast<int>(v * 255.0f + 0.5f));
+}
+
+}  // namespace
+
+struct WaveformRasterizer::Impl {
+    static constexpr int glowBuckets = 64;
+    static constexpr double reach = 3.5;  // glow terms are cut at 3.5 standard deviations
+
+    CapsuleCoverageTable stroke;
+    CapsuleCoverageTable dot;
+    CapsuleCoverageTable sparkle;
+
+    // Cached glow kernels per sub-pixel bucket: rectangle and caps, aligned.
+    double glowKey[3] = {-1.0, -1.0, -1.0};
+    int glowReach = 0;
+    int glowKernelLength = 0;
+    std::vector<float> glowKernels;
+
+    // Per frame scratch, kept to avoid reallocation.
+    std::vector<GlowBar> glow;
+    std::vector<GlowOverlap> overlaps;
+    std::vector<float> overlapKernels;
+    std::vector<float> glowAlpha;                   // glow layer alpha of the current row
+    std::vector<float> glowR, glowG, glowB;         // glow colour per column
+    std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
+    std::vector<Rgb> barColor;                      // 0...255
+    std::vector<BarRaster> bars;
+
+    void buildGlowKernels(double radius, double sigma, double sigmaX);
+    void render(const WaveformScene& scene, ImageBuffer& out, double s, std::uint32_t background);
+};
+
+WaveformRasterizer::WaveformRasterizer() : impl_(std::make_unique<Impl>()) {}
+WaveformRasterizer::~WaveformRasterizer() = default;
+
+namespace {
+int pixelExtent(double points, double scale) {
+    const double v = std::ceil(points * scale - 1e-9);
+    if (!(v >= 1.0)) return 1;
+    return static_cast<int>(std::min(v, 1.0e6));
+}
+}  // namespace
+
+int WaveformRasterizer::pixelWidth(const WaveformScene& scene, double dpr) {
+    return pixelExtent(scene.panel.width, dpr);
+}
+
+int WaveformRasterizer::pixelHeight(const WaveformScene& scene, double dpr) {
+    return pixelExtent(scene.panel.height, dpr);
+}
+
+void WaveformRasterizer::render(const WaveformScene& scene, ImageBuffer& out, double dpr, std::uint32_t background) {
+    impl_->render(scene, out, dpr, background);
+}
+
+void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, double sigmaX) {
+    if (glowKey[0] == radius && glowKey[1] == sigma && glowKey[2] == sigmaX) return;
+    glowKey[0] = radius;
+    glowKey[1] = sigma;
+    glowKey[2] = sigmaX;
+    const NormalTables& nt = normal();
+    glowReach = static_cast<int>(std::ceil(std::max(radius + reach * sigma, reach * sigmaX))) + 1;
+    glowKernelLength = 2 * glowReach + 1;
+    glowKernels.assign(static_cast<std::size_t>(glowBuckets) * 2 * glowKernelLength, 0.0f);
+    const double capNorm = 1.0 / (sigmaX * std::sqrt(2.0 * pi));
+    for (int b = 0; b < glowBuckets; ++b) {
+        const double fx = (b + 0.5) / glowBuckets;
+        float* rect = &glowKernels[static_cast<std::size_t>(b) * 2 * glowKernelLength];
+        float* caps = rect + glowKernelLength;
+        for (int j = 0; j < glowKernelLength; ++j) {
+            const double px = j - glowReach + 0.5 - fx;  // column centre relative to the bar
+            if (std::abs(px) <= radius + reach * sigma) {
+                rect[j] = nt.cdf((px + radius) / sigma) - nt.cdf((px - radius) / sigma);
+            }
+            if (std::abs(px) <= reach * sigmaX) {
+                caps[j] = static_cast<float>(capNorm * nt.bell(px / sigmaX));
+            }
+        }
+    }
+}
+
+void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
+                                      std::uint32_t background) {
+    const int pw = pixelWidth(scene, s);
+    const int ph = pixelHeight(scene, s);
+    out.resize(pw, ph);
+    const int n = static_cast<int>(scene.bars.size());
+    if (n == 0) {
+        out.fill(background);
+        return;
+    }
+    const NormalTables& nt = normal();
+
+    const double ox = scene.waveOriginX * s;
+    const double oy = scene.waveOriginY * s;
+    const double cy = oy + scene.centerY * s;
+    const double strokeRadius = scene.lineWidth * s * 0.5;
+    const double dashLength = scene.dashLength * s;
+    const double dashPeriod = (scene.dashLength + scene.dashGap) * s;
+    const double dotRadius = scene.dotDiameter * s * 0.5;
+    const double sparkleRadius = scene.sparkleDiameter * s * 0.5;
+    if (!stroke.matches(strokeRadius)) stroke.build(strokeRadius, 64, 16, 64);
+    if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
+        stroke.buildDashPattern(dashLength, dashPeriod, 64);
+    }
+    if (!dot.matches(dotRadius)) dot.build(dotRadius, 32, 8, 32);
+    if (!sparkle.matches(sparkleRadius)) sparkle.build(sparkleRadius, 32, 8, 32);
+
+    barColor.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const RGBColor& c = scene.bars[static_cast<std::size_t>(i)].color;
+        barColor[static_cast<std::size_t>(i)] = {static_cast<float>(c.red * 255.0), static_cast<float>(c.green * 255.0),
+                                                 static_cast<float>(c.blue * 255.0)};
+    }
+
+    // Per column: the glow's colour (bar colours interpolated between bar centres, 0...1) and the
+    // centre line's premultiplied paint.
+    const std::size_t width = static_cast<std::size_t>(pw);
+    for (auto* v : {&glowAlpha, &glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    const double waveRight = ox + scene.wave.width * s;
+    const double spacing = scene.barSpacing * s;
+    for (int x = 0; x < pw; ++x) {
+        const double px = x + 0.5;
+        const double q = std::clamp((px - ox) / spacing - 0.5, 0.0, static_cast<double>(n - 1));
+        const int i0 = std::min(static_cast<int>(q), n - 1);
+        const int i1 = std::min(i0 + 1, n - 1);
+        const float f = static_cast<float>(q - i0) / 255.0f;
+        const float g = 1.0f / 255.0f - f;
+        glowR[x] = barColor[i0].r * g + barColor[i1].r * f;
+        glowG[x] = barColor[i0].g * g + barColor[i1].g * f;
+        glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
+        const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
+        if (!scene.centerLineStops.empty() && inside > 0.0) {
+            const RGBColor c = gradientAt(scene.centerLineStops, (px - ox) / (waveRight - ox));
+            const double a = c.alpha * inside;
+            lineR[x] = static_cast<float>(c.red * a);
+            lineG[x] = static_cast<float>(c.green * a);
+            lineB[x] = static_cast<float>(c.blue * a);
+            lineA[x] = static_cast<float>(a);
+        }
+    }
+    const double lineTop = cy - WaveformScene::centerLineWidth * s * 0.5;
+    const double lineBottom = cy + WaveformScene::centerLineWidth * s * 0.5;
+
+    // Glow terms. The blur's deviation includes the pixel's own footprint (a box of variance 1/12).
+    const double blur = scene.glowRadius * s;
+    const double sigma = std::sqrt(blur * blur + 1.0 / 12.0);
+    const double glowRadius = scene.glowWidth * s * 0.5;
+    const double sigmaX = std::sqrt(sigma * sigma + glowRadius * glowRadius / 4.0);
+    const double sigmaY = std::sqrt(sigma * sigma + glowRadius * glowRadius * (0.25 - 16.0 / (9.0 * pi * pi)));
+    const double capCentroid = 4.0 * glowRadius / (3.0 * pi);
+    const double capScale = (pi * glowRadius * glowRadius / 2.0) / (sigmaY * std::sqrt(2.0 * pi));
+    buildGlowKernels(glowRadius, sigma, sigmaX);
+
+    int contentFirst = ph;
+    int contentLast = -1;
+    auto include = [&](double y0, double y1) {
+        contentFirst = std::min(contentFirst, std::max(static_cast<int>(std::floor(y0)), 0));
+        contentLast = std::max(contentLast, std::min(static_cast<int>(std::ceil(y1)), ph - 1));
+    };
+    auto zone = [](double from, double to, int& first, int& last) {
+        first = static_cast<int>(std::floor(from - 0.5)) - 1;
+        last = static_cast<int>(std::ceil(to)) + 1;
+    };
+    const double verticalReach = std::max(reach * sigma, reach * sigmaY + capCentroid);
+    glow.resize(static_cast<std::size_t>(n));
+    overlaps.clear();
+    overlapKernels.clear();
+    for (int i = 0; i < n; ++i) {
+        const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
+        GlowBar& g = glow[static_cast<std::size_t>(i)];
+        const double xc = ox + bar.x * s;
+        const double h = bar.halfHeight * s;
+        const double fx = xc - std::floor(xc);
+        const int bucket = std::min(static_cast<int>(fx * glowBuckets), glowBuckets - 1);
+        g.kernelStart = static_cast<int>(std::floor(xc)) - glowReach;
+        g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelLength];
+        g.caps = g.rect + glowKernelLength;
+        g.top = cy - h;
+        g.bottom = cy + h;
+        g.capTop = g.top - capCentroid;
+        g.capBottom = g.bottom + capCentroid;
+        const double opacity = WaveformScene::glowOpacity(bar);
+        g.rectWeight = static_cast<float>(opacity);
+        g.capWeight = static_cast<float>(opacity * capScale);
+        g.lastRect = 0.0f;
+        g.lastCaps = 0.0f;
+        zone(g.top - verticalReach, g.top + verticalReach, g.zoneTopFirst, g.zoneTopLast);
+        zone(g.bottom - verticalReach, g.bottom + verticalReach, g.zoneBottomFirst, g.zoneBottomLast);
+        include(g.top - verticalReach - 1.0, g.bottom + verticalReach + 1.0);
+        if (bar.hasSparkles) {
+            const double off = bar.sparkleOffset * s;
+            include(cy - off - sparkleRadius - 1.0, cy + off + sparkleRadius + 1.0);
+        }
+
+        if (i + 1 < n) {
+            const WaveformBar& next = scene.bars[static_cast<std::size_t>(i) + 1];
+            const double left = ox + next.x * s - glowRadius;
+            const double right = xc + glowRadius;
+            if (left < right) {
+                GlowOverlap o;
+                const double hh = std::min(h, next.halfHeight * s);
+                o.top = cy - hh;
+                o.bottom = cy + hh;
+                o.weight = static_cast<float>(-opacity * WaveformScene::glowOpacity(next));
+                o.start = std::max(static_cast<int>(std::floor(left - reach * sigma)), 0);
+                const int end = std::min(static_cast<int>(std::ceil(right + reach * sigma)), pw - 1);
+                o.count = std::max(end - o.start + 1, 0);
+                o.kernel = overlapKernels.size();
+                for (int x = o.start; x <= end; ++x) {
+                    overlapKernels.push_back(nt.cdf((x + 0.5 - left) / sigma) - nt.cdf((x + 0.5 - right) / sigma));
+                }
+                overlaps.push_back(o);
+            }
+        }
+    }
+    include(lineTop - 1.0, lineBottom + 1.0);
+    include(cy - dotRadius - 1.0, cy + dotRadius + 1.0);
+
+    const float bgA = static_cast<float>(ImageBuffer::alpha(background)) / 255.0f;
+    const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
+    const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
+    const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
+    for (int y = 0; y < ph; ++y) {
+        if (y < contentFirst || y > contentLast) std::fill(out.row(y), out.row(y) + pw, background);
+    }
+
+    // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits.
+    float* alphaRow = glowAlpha.data();
+    for (int y = contentFirst; y <= contentLast; ++y) {
+        const double py = y + 0.5;
+        for (GlowBar& g : glow) {
+            if (y != contentFirst && !((y >= g.zoneTopFirst && y <= g.zoneTopLast) ||
+                                       (y >= g.zoneBottomFirst && y <= g.zoneBottomLast))) {
+                continue;
+            }
+            const float rect = nt.cdf((py - g.top) / sigma) - nt.cdf((py - g.bottom) / sigma);
+            const float caps = nt.bell((py - g.capTop) / sigmaY) + nt.bell((py - g.capBottom) / sigmaY);
+            const float dRect = (rect - g.lastRect) * g.rectWeight;
+            const float dCaps = (caps - g.lastCaps) * g.capWeight;
+            g.lastRect = rect;
+            g.lastCaps = caps;
+            if (dRect == 0.0f && dCaps == 0.0f) continue;
+            const int j0 = std::max(0, -g.kernelStart);
+            const int j1 = std::min(glowKernelLength, pw - g.kernelStart);
+            float* __restrict a = alphaRow + g.kernelStart;
+            const float* __restrict kr = g.rect;
+            const float* __restrict kc = g.caps;
+            for (int j = j0; j < j1; ++j) a[j] += dRect * kr[j] + dCaps * kc[j];
+        }
+        for (GlowOverlap& o : overlaps) {
+            const float profile = nt.cdf((py - o.top) / sigma) - nt.cdf((py - o.bottom) / sigma);
+            const float delta = (profile - o.last) * o.weight;
+            o.last = profile;
+            if (delta == 0.0f) continue;
+            const float* k = &overlapKernels[o.kernel];
+            float* a = alphaRow + o.start;
+            for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
+        }
+
+        std::uint32_t* __restrict dst = out.row(y);
+        const float* __restrict ga = alphaRow;
+        const float* __restrict cr = glowR.data();
+        const float* __restrict cg = glowG.data();
+        const float* __restrict cb = glowB.data();
+        const float lineCover = static_cast<float>(
+            std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
+        if (lineCover > 0.0f || background != 0) {
+            const float* __restrict lr = lineR.data();
+            const float* __restrict lg = lineG.data();
+            const float* __restrict lb = lineB.data();
+            const float* __restrict la = lineA.data();
+            for (int x = 0; x < pw; ++x) {
+                const float alpha = clamp01(ga[x]);
+                const float keep = 1.0f - alpha;
+                // Line over the background, then the glow over both.
+                const float under = lineCover * la[x];
+                const float overBg = 1.0f - under;
+                const float ua = under + bgA * overBg;
+                const float ur = lineCover * lr[x] + bgR * overBg;
+                const float ug = lineCover * lg[x] + bgG * overBg;
+                const float ub = lineCover * lb[x] + bgB * overBg;
+                const float fa = clamp01(alpha + ua * keep);
+                const float fr = std::min(clamp01(cr[x] * alpha + ur * keep), fa);
+                const float fg = std::min(clamp01(cg[x] * alpha + ug * keep), fa);
+                const float fb = std::min(clamp01(cb[x] * alpha + ub * keep), fa);
+                dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
+            }
+        } else {
+            for (int x = 0; x < pw; ++x) {
+                const float alpha = clamp01(ga[x]);
+                const float fr = std::min(cr[x] * alpha, alpha);
+                const float fg = std::min(cg[x] * alpha, alpha);
+                const float fb = std::min(cb[x] * alpha, alpha);
+                dst[x] = (to8(alpha) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
+            }
+        }
+    }
+
+    // Pass 2, bar by bar: dashed stroke, centre dot, sparkles, composited over pass 1.
+    const int dotFirst = std::max(static_cast<int>(std::floor(cy - dotRadius)), 0);
+    const int dotLast = std::min(static_cast<int>(std::floor(cy + dotRadius)), ph - 1);
+    const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
+    for (int i = 0; i < n; ++i) {
+        const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
+        const Rgb& c = barColor[static_cast<std::size_t>(i)];
+        const double xc = ox + bar.x * s;
+        const int xBase = static_cast<int>(std::floor(xc));
+        const double h = bar.halfHeight * s;
+        const double top = cy - h;
+        const double bottom = cy + h;
+        // A path of length 2h holds the dashes starting at k * period < 2h.
+        const int dashes = dashPeriod > 0.0 && h > 0.0 ? static_cast<int>(std::ceil(2.0 * h / dashPeriod)) : 0;
+        const float strokeOpacity = static_cast<float>(WaveformScene::strokeOpacity(bar));
+        if (dashes > 0) {
+            const int rowFirst = std::max(static_cast<int>(std::floor(top - strokeRadius)), 0);
+            const int rowLast = std::min(static_cast<int>(std::floor(bottom + strokeRadius)), ph - 1);
+            // Rows that only whole, inner dashes reach read the periodic pattern: none before
+            // the first dash can reach them, and they stay clear of the last (possibly cut) one.
+            const int patternFirst = static_cast<int>(std::ceil(top - dashPeriod + dashLength + strokeRadius));
+            const int patternLast = dashes > 1
+                                        ? static_cast<int>(std::floor(top + (dashes - 1) * dashPeriod - strokeRadius - 1.0))
+                                        : patternFirst - 1;
+            for (const auto& column : stroke.columns(xc)) {
+                const int x = xBase + column.offset;
+                if (x < 0 || x >= pw) continue;
+                double phase = rowFirst - top;
+                phase -= std::floor(phase * inversePeriod) * dashPeriod;
+                for (int y = rowFirst; y <= rowLast; ++y, phase += 1.0) {
+                    if (phase >= dashPeriod) phase -= dashPeriod;
+                    float cover;
+                    if (y >= patternFirst && y <= patternLast) {
+                        cover = stroke.dashPattern(column, phase);
+                    } else {
+                        const int kFirst =
+                            std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
+                        const int kLast = std::min(
+                            static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
+                        cover = 0.0f;
+                        for (int k = kFirst; k <= kLast; ++k) {
+                            const double d0 = top + k * dashPeriod;
+                            cover += stroke.coverage(column, y, d0, std::min(d0 + dashLength, bottom));
+                        }
+                    }
+                    blend(out.row(y)[x], c, cover * strokeOpacity);
+                }
+            }
+        }
+        const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
+        for (const auto& column : dot.columns(xc)) {
+            const int x = xBase + column.offset;
+            if (x < 0 || x >= pw) continue;
+            for (int y = dotFirst; y <= dotLast; ++y) {
+                blend(out.row(y)[x], c, dot.coverage(column, y, cy, cy) * dotOpacity);
+            }
+        }
+        if (bar.hasSparkles) {
+            const float opacity = static_cast<float>(WaveformScene::sparkleOpacity(bar));
+            for (const double sy : {cy - bar.sparkleOffset * s, cy + bar.sparkleOffset * s}) {
+                const int first = std::max(static_cast<int>(std::floor(sy - sparkleRadius)), 0);
+                const int last = std::min(static_cast<int>(std::floor(sy + sparkleRadius)), ph - 1);
+                for (const auto& column : sparkle.columns(xc)) {
+                    const int x = xBase + column.offset;
+                    if (x < 0 || x >= pw) continue;
+                    for (int y = first; y <= last; ++y) {
+                        blend(out.row(y)[x], c, sparkle.coverage(column, y, sy, sy) * opacity);
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace sonavista
