@@ -1,0 +1,47 @@
+#pragma once
+
+#include "playback/MusicPlayer.h"
+#include "preferences/OverlayDisplayMode.h"
+#include "preferences/OverlayPosition.h"
+#include "preferences/WaveColor.h"
+#include "settings/AudioStatusRow.h"
+
+#include <vector>
+
+namespace sonavista {
+
+class OverlayPreferences;
+class VisualizerModel;
+
+// Everything the settings window shows that comes from the shared preferences and visualizer
+// model, derived whole from their current values so the window never keeps a stale copy.
+struct SettingsViewState {
+    bool overlayEnabled = true;
+    bool autoShow = true;
+    bool avoidsCoveringWindows = true;
+    bool audioResponsive = true;
+    OverlayDisplayMode displayMode = OverlayDisplayMode::compact;
+    OverlayPosition position = OverlayPosition::center;
+    // The position only matters for the compact band; the picker keeps showing the stored
+    // value while disabled.
+    bool positionEnabled = true;
+    WaveColor color = WaveColor::cyan;
+    MusicPlayerSet enabledPlayers;
+    AudioStatusRow audioStatus;
+    // Retrying capture makes no sense while audio response is off; the permissions button
+    // is always available.
+    bool retryEnabled = true;
+    bool systemPermissionsEnabled = true;
+
+    static SettingsViewState from(const OverlayPreferences& preferences, const VisualizerModel& model);
+
+    bool isPlayerEnabled(MusicPlayer player) const { return enabledPlayers.contains(player); }
+
+    // The rows of the "Desktop Players" and "Browser Players" sections, in catalogue order.
+    static std::vector<MusicPlayer> desktopPlayers();
+    static std::vector<MusicPlayer> browserPlayers();
+
+    friend bool operator==(const SettingsViewState&, const SettingsViewState&) = default;
+};
+
+}  // namespace sonavista
