@@ -1,11 +1,12 @@
 #include "app/SettingsWindowWiring.h"
 
+#include "settings/SettingsWindowController.h"
+
 namespace sonavista {
 
-// The settings window is not part of this build yet: the application runs without one, and
-// presenting it does nothing.
-SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences>, std::shared_ptr<VisualizerModel>) {
-    return {};
+SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences> preferences,
+                                                std::shared_ptr<VisualizerModel> visualizerModel) {
+    return SettingsWindowController::factory(std::move(preferences), std::move(visualizerModel));
 }
 
 }  // namespace sonavista

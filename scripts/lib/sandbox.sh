@@ -1,0 +1,108 @@
+# Private desktop services for the demonstration and the end-to-end tests. Source this file,
+# then call sandbox_start DIR; sandbox_stop ends everything sandbox_* started, newest first.
+#
+# DIR gets: home/ (HOME), config/ (XDG_CONFIG_HOME), run/ (XDG_RUNTIME_DIR), data/, cache/,
+# bin/ (a copy of mpv named "spotify"), logs/ and music.wav.
+# Started: Xvfb on a free display with picom, a D-Bus session bus, PulseAudio with a null sink
+# "out" as the default sink. Nothing of the user's session is touched.
+
+sandbox_pids=()
+
+sandbox_log() { printf '[sandbox] %s\n' "$*" >&2; }
+
+# Waits up to $1 seconds for the command after it to succeed.
+sandbox_wait_for() {
+  local seconds=$1; shift
+  local end=$((SECONDS + seconds))
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -ge $end ] && return 1
+    sleep 0.1
+  done
+}
+
+sandbox_start() {
+  SANDBOX=$1
+  mkdir -p "$SANDBOX"/{home,config,run,data,cache,bin,logs}
+  chmod 700 "$SANDBOX/run"
+  export HOME=$SANDBOX/home XDG_CONFIG_HOME=$SANDBOX/config XDG_RUNTIME_DIR=$SANDBOX/run
+  export XDG_DATA_HOME=$SANDBOX/data XDG_CACHE_HOME=$SANDBOX/cache
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS PULSE_SERVER XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+
+  # A display with a compositor, on the first free display number from 90.
+  local n=90
+  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$SANDBOX/logs/xvfb.log" 2>&1 &
+  sandbox_pids+=($!)
+  export DISPLAY=":$n"
+  sandbox_wait_for 10 xdpyinfo || { sandbox_log "Xvfb did not start"; return 1; }
+  picom --backend xrender --no-fading-openclose >"$SANDBOX/logs/picom.log" 2>&1 &
+  sandbox_pids+=($!)
+  sleep 1  # picom takes the compositing selection shortly after it starts
+
+  # A private session bus.
+  local address
+  address=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1 \
+            --address="unix:path=$SANDBOX/run/bus" 2>"$SANDBOX/logs/dbus.log" | head -2 | tr '\n' ' ')
+  export DBUS_SESSION_BUS_ADDRESS=$(echo "$address" | cut -d' ' -f1)
+  sandbox_pids+=($(echo "$address" | cut -d' ' -f2))
+
+  # A private sound server whose default sink is a null sink.
+  pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
+    --load="module-null-sink sink_name=out" --load="module-native-protocol-unix" \
+    --log-target=file:"$SANDBOX/logs/pulse.log" 2>>"$SANDBOX/logs/pulse.log" || { sandbox_log "pulseaudio failed"; return 1; }
+  sandbox_wait_for 10 pactl info || { sandbox_log "pulseaudio does not answer"; return 1; }
+  pactl set-default-sink out
+  sandbox_pids+=($(cat "$XDG_RUNTIME_DIR/pulse/pid"))
+
+  # Generated music: a chord pattern over a kick drum, 16 s, looped by the player.
+  sox -n -r 48000 -c 2 -b 16 "$SANDBOX/chords.wav" synth 2 pluck C3 pluck E3 pluck G3 pluck C4 \
+      : synth 2 pluck A2 pluck C3 pluck E3 pluck A3 : synth 2 pluck F2 pluck A2 pluck C3 pluck F3 \
+      : synth 2 pluck G2 pluck B2 pluck D3 pluck G3 repeat 1 gain -3 2>/dev/null
+  sox -n -r 48000 -c 2 -b 16 "$SANDBOX/kick.wav" synth 0.12 sine 120-40 fade 0 0.12 0.1 pad 0 0.38 \
+      repeat 31 gain -2 2>/dev/null
+  sox -m "$SANDBOX/chords.wav" "$SANDBOX/kick.wav" "$SANDBOX/music.wav" 2>/dev/null
+  # The player is a copy of mpv named "spotify" so its process resolves to that player.
+  cp /usr/bin/mpv "$SANDBOX/bin/spotify"
+}
+
+# Starts the MPRIS player on music.wav, playing into the null sink.
+sandbox_start_player() {
+  "$SANDBOX/bin/spotify" --no-config --no-video --ao=pulse --audio-device=pulse/out --loop=inf \
+    --script=/usr/lib/mpv-mpris/mpris.so "$SANDBOX/music.wav" >"$SANDBOX/logs/player.log" 2>&1 &
+  sandbox_player_pid=$!
+  sandbox_pids+=($sandbox_player_pid)
+  sandbox_wait_for 10 sh -c 'playerctl -p mpv status | grep -q Playing'
+}
+
+# Starts the application ($1 = executable) with the sandbox's environment.
+sandbox_start_app() {
+  "$1" >>"$SANDBOX/logs/app.log" 2>&1 &
+  sandbox_app_pid=$!
+  sandbox_pids+=($sandbox_app_pid)
+}
+
+# Ends the application with SIGTERM and answers its exit status.
+sandbox_stop_app() {
+  kill -TERM "$sandbox_app_pid" 2>/dev/null
+  local status=0
+  wait "$sandbox_app_pid" || status=$?
+  return $status
+}
+
+sandbox_overlay_visible() { xdotool search --onlyvisible --name '^Sonavista Overlay$' >/dev/null 2>&1; }
+sandbox_settings_window() { xdotool search --onlyvisible --name '^Sonavista Settings$' 2>/dev/null | head -1; }
+
+sandbox_screenshot() { import -window root "$1"; }
+
+sandbox_stop() {
+  local i
+  for ((i = ${#sandbox_pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${sandbox_pids[i]}" 2>/dev/null || true
+  done
+  for ((i = ${#sandbox_pids[@]} - 1; i >= 0; i--)); do
+    local pid=${sandbox_pids[i]} tries=0
+    while kill -0 "$pid" 2>/dev/null && [ $tries -lt 30 ]; do sleep 0.1; tries=$((tries + 1)); done
+    kill -KILL "$pid" 2>/dev/null || true
+  done
+  sandbox_pids=()
+}
