@@ -1,0 +1,169 @@
+// Load driver for the browser bridge.
+//
+//   bridge_load serve [seconds] [port]   runs a bridge (port 0 = any free port, printed as
+//                                        "port N") while another thread takes a snapshot every
+//                                        5 ms, then prints the snapshot latency percentiles.
+//   bridge_load idle [connections]       opens that many idle connections at once, checks that
+//                                        reports from another client are still answered, and
+//                                        follows the memory until the idle time-out has passed.
+#include "bridge/BrowserPlaybackBridge.h"
+
+#include <arpa/inet.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace sonavista;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+const MusicPlayerSet allWeb = {MusicPlayer::spotifyWeb, MusicPlayer::youtube, MusicPlayer::qqMusicWeb};
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+int connectTo(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends one valid report on a fresh connection; true when the answer is "204 No Content".
+bool reportAnswered(std::uint16_t port) {
+    const std::string body = R"({"source":"youtube","pageId":"probe","playing":true,"volume":0.5})";
+    const std::string request = "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body;
+    const int fd = connectTo(port);
+    if (fd < 0) return false;
+    std::string answer;
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char chunk[512];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) answer.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return answer.rfind("HTTP/1.1 204 No Content\r\n", 0) == 0;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+int serve(double seconds, std::uint16_t port) {
+    BrowserPlaybackBridge::Options options;
+    options.port = port;
+    auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
+    bridge->start();
+    const auto bound = bridge->listeningPort();
+    if (bound == 0) {
+        std::fprintf(stderr, "could not listen on port %u\n", port);
+        return 1;
+    }
+    std::printf("port %u\n", bound);
+    std::fflush(stdout);
+
+    std::vector<double> latencies;  // milliseconds
+    std::size_t seen = 0;
+    const auto end = Steady::now() + std::chrono::duration<double>(seconds);
+    while (Steady::now() < end) {
+        const auto before = Steady::now();
+        if (bridge->snapshotSync(allWeb)) ++seen;
+        latencies.push_back(std::chrono::duration<double, std::milli>(Steady::now() - before).count());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::printf("snapshotSync: %zu calls (%zu saw a page), p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", latencies.size(),
+                seen, percentile(latencies, 0.5), percentile(latencies, 0.99),
+                *std::max_element(latencies.begin(), latencies.end()));
+    return 0;
+}
+
+int idle(std::size_t count) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    BrowserPlaybackBridge::Options options;  // the application's limits, on a free port
+    options.port = 0;
+    auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
+    bridge->start();
+    const auto port = bridge->listeningPort();
+    if (port == 0) return 1;
+    // Warm up: one answered report, so the baseline includes what serving costs anyway.
+    reportAnswered(port);
+    const long baseline = residentKiB();
+
+    // Three rounds: memory that is only held by the allocator levels off; a leak would grow.
+    for (int round = 1; round <= 3; ++round) {
+        std::vector<int> clients;
+        for (std::size_t i = 0; i < count; ++i) {
+            const int fd = connectTo(port);
+            if (fd >= 0) clients.push_back(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const long loaded = residentKiB();
+        const auto openUnderLoad = bridge->openConnectionCount();
+        int answered = 0;
+        const int probes = 20;
+        for (int i = 0; i < probes; ++i) answered += reportAnswered(port) ? 1 : 0;
+
+        const auto start = Steady::now();
+        while (bridge->openConnectionCount() > 0 && Steady::now() - start < std::chrono::seconds(15)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        const double drained = std::chrono::duration<double>(Steady::now() - start).count();
+        for (const int fd : clients) ::close(fd);
+        const long after = residentKiB();
+        malloc_trim(0);
+        std::printf("round %d: %zu idle connections opened, bridge holds %zu, %d/%d reports from another client "
+                    "answered; RSS baseline %ld KiB, loaded %ld KiB, %.1f s later all closed: %ld KiB "
+                    "(%ld KiB after malloc_trim)\n",
+                    round, clients.size(), openUnderLoad, answered, probes, baseline, loaded, drained, after,
+                    residentKiB());
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "serve") {
+        return serve(argc > 2 ? std::atof(argv[2]) : 10.0,
+                     static_cast<std::uint16_t>(argc > 3 ? std::atoi(argv[3]) : 0));
+    }
+    if (mode == "idle") return idle(argc > 2 ? static_cast<std::size_t>(std::atol(argv[2])) : 1000);
+    std::fprintf(stderr, "usage: bridge_load serve [seconds] [port] | idle [connections]\n");
+    return 2;
+}
