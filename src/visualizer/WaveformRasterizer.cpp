@@ -113,7 +113,7 @@ public:
                     omega += width;
                 }
                 column.omega = static_cast<float>(omega);
-                for (int k = 0; k < zCount_; ++k) {
+                for (int k = 0; k < zCount_ && omega > 0.0; ++k) {
                     const double z = zMin_ + static_cast<double>(k) / zPerUnit;
                     double e = 0.0;
                     for (int j = 0; j < subColumns; ++j) {
@@ -285,6 +285,66 @@ inline float clamp01(float v) {
 
 inline std::uint32_t to8(float v) {  // v in 0...1
     return static_cast<std::uint32_t>(static_cast<int>(v * 255.0f + 0.5f));
+}
+
+// The row loops below are compiled twice on x86-64 with GCC, for AVX2 and for the baseline,
+// and the loader picks the variant the processor supports.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
+#define SONAVISTA_ROW_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define SONAVISTA_ROW_LOOP
+#endif
+
+SONAVISTA_ROW_LOOP
+void accumulateGlow(float* __restrict a, const float* __restrict rect, const float* __restrict caps, float dRect,
+                    float dCaps, int first, int end) {
+    for (int j = first; j < end; ++j) a[j] += dRect * rect[j] + dCaps * caps[j];
+}
+
+// Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1).
+SONAVISTA_ROW_LOOP
+void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+                 const float* __restrict cg, const float* __restrict cb, int count) {
+    for (int x = 0; x < count; ++x) {
+        const float alpha = clamp01(ga[x]);
+        const float fr = std::min(cr[x] * alpha, alpha);
+        const float fg = std::min(cg[x] * alpha, alpha);
+        const float fb = std::min(cb[x] * alpha, alpha);
+        dst[x] = (to8(alpha) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
+    }
+}
+
+struct RowUnderlay {
+    float cover;                          // centre-line coverage of the row
+    const float *lr, *lg, *lb, *la;       // centre-line premultiplied paint per column
+    float bgA, bgR, bgG, bgB;             // background, premultiplied 0...1
+};
+
+// Glow over the centre line over the background.
+SONAVISTA_ROW_LOOP
+void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+                     const float* __restrict cg, const float* __restrict cb, const RowUnderlay& u, int count) {
+    const float* __restrict lr = u.lr;
+    const float* __restrict lg = u.lg;
+    const float* __restrict lb = u.lb;
+    const float* __restrict la = u.la;
+    const float cover = u.cover;
+    for (int x = 0; x < count; ++x) {
+        const float alpha = clamp01(ga[x]);
+        const float keep = 1.0f - alpha;
+        const float under = cover * la[x];
+        const float overBg = 1.0f - under;
+        const float ua = under + u.bgA * overBg;
+        const float ur = cover * lr[x] + u.bgR * overBg;
+        const float ug = cover * lg[x] + u.bgG * overBg;
+        const float ub = cover * lb[x] + u.bgB * overBg;
+        const float fa = clamp01(alpha + ua * keep);
+        const float fr = std::min(clamp01(cr[x] * alpha + ur * keep), fa);
+        const float fg = std::min(clamp01(cg[x] * alpha + ug * keep), fa);
+        const float fb = std::min(clamp01(cb[x] * alpha + ub * keep), fa);
+        dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
+    }
 }
 
 }  // namespace
@@ -512,17 +572,36 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
         if (y < contentFirst || y > contentLast) std::fill(out.row(y), out.row(y) + pw, background);
     }
 
-    // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits.
+    // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
+    // glow and the line are symmetric about the centre line, so when that falls on the image's
+    // middle (it does whenever the panel is a whole number of pixels high) only the upper half
+    // is computed and the lower half is its mirror image.
+    const bool mirrored = std::abs(2.0 * cy - ph) < 1e-9;
+    int passLast = contentLast;
+    if (mirrored) {
+        contentFirst = std::min(contentFirst, std::max(ph - 1 - contentLast, 0));
+        passLast = (ph - 1) / 2;
+    }
     float* alphaRow = glowAlpha.data();
-    for (int y = contentFirst; y <= contentLast; ++y) {
+    for (int y = contentFirst; y <= passLast; ++y) {
         const double py = y + 0.5;
         for (GlowBar& g : glow) {
-            if (y != contentFirst && !((y >= g.zoneTopFirst && y <= g.zoneTopLast) ||
-                                       (y >= g.zoneBottomFirst && y <= g.zoneBottomLast))) {
-                continue;
+            const bool first = y == contentFirst;
+            const bool nearTop = first || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
+            const bool nearBottom = first || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
+            if (!nearTop && !nearBottom) continue;
+            // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
+            float rect, caps;
+            if (nearTop && nearBottom) {
+                rect = nt.cdf((py - g.top) / sigma) - nt.cdf((py - g.bottom) / sigma);
+                caps = nt.bell((py - g.capTop) / sigmaY) + nt.bell((py - g.capBottom) / sigmaY);
+            } else if (nearTop) {
+                rect = nt.cdf((py - g.top) / sigma);
+                caps = nt.bell((py - g.capTop) / sigmaY);
+            } else {
+                rect = 1.0f - nt.cdf((py - g.bottom) / sigma);
+                caps = nt.bell((py - g.capBottom) / sigmaY);
             }
-            const float rect = nt.cdf((py - g.top) / sigma) - nt.cdf((py - g.bottom) / sigma);
-            const float caps = nt.bell((py - g.capTop) / sigmaY) + nt.bell((py - g.capBottom) / sigmaY);
             const float dRect = (rect - g.lastRect) * g.rectWeight;
             const float dCaps = (caps - g.lastCaps) * g.capWeight;
             g.lastRect = rect;
@@ -530,10 +609,7 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             if (dRect == 0.0f && dCaps == 0.0f) continue;
             const int j0 = std::max(0, -g.kernelStart);
             const int j1 = std::min(glowKernelLength, pw - g.kernelStart);
-            float* __restrict a = alphaRow + g.kernelStart;
-            const float* __restrict kr = g.rect;
-            const float* __restrict kc = g.caps;
-            for (int j = j0; j < j1; ++j) a[j] += dRect * kr[j] + dCaps * kc[j];
+            accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
         }
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) / sigma) - nt.cdf((py - o.bottom) / sigma);
@@ -545,42 +621,18 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
         }
 
-        std::uint32_t* __restrict dst = out.row(y);
-        const float* __restrict ga = alphaRow;
-        const float* __restrict cr = glowR.data();
-        const float* __restrict cg = glowG.data();
-        const float* __restrict cb = glowB.data();
+        std::uint32_t* dst = out.row(y);
         const float lineCover = static_cast<float>(
             std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
         if (lineCover > 0.0f || background != 0) {
-            const float* __restrict lr = lineR.data();
-            const float* __restrict lg = lineG.data();
-            const float* __restrict lb = lineB.data();
-            const float* __restrict la = lineA.data();
-            for (int x = 0; x < pw; ++x) {
-                const float alpha = clamp01(ga[x]);
-                const float keep = 1.0f - alpha;
-                // Line over the background, then the glow over both.
-                const float under = lineCover * la[x];
-                const float overBg = 1.0f - under;
-                const float ua = under + bgA * overBg;
-                const float ur = lineCover * lr[x] + bgR * overBg;
-                const float ug = lineCover * lg[x] + bgG * overBg;
-                const float ub = lineCover * lb[x] + bgB * overBg;
-                const float fa = clamp01(alpha + ua * keep);
-                const float fr = std::min(clamp01(cr[x] * alpha + ur * keep), fa);
-                const float fg = std::min(clamp01(cg[x] * alpha + ug * keep), fa);
-                const float fb = std::min(clamp01(cb[x] * alpha + ub * keep), fa);
-                dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-            }
+            const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
+                                       bgA, bgR, bgG, bgB};
+            composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
         } else {
-            for (int x = 0; x < pw; ++x) {
-                const float alpha = clamp01(ga[x]);
-                const float fr = std::min(cr[x] * alpha, alpha);
-                const float fg = std::min(cg[x] * alpha, alpha);
-                const float fb = std::min(cb[x] * alpha, alpha);
-                dst[x] = (to8(alpha) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-            }
+            composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw);
+        }
+        if (mirrored && ph - 1 - y != y) {
+            std::copy(dst, dst + pw, out.row(ph - 1 - y));
         }
     }
 
