@@ -460,6 +460,33 @@ TEST_F(OverlayWindowIntegrationTest, CarriesClassTitleAndDesktopStates) {
     EXPECT_FALSE(windowInfo(frame->window).viewable);
 }
 
+TEST_F(OverlayWindowIntegrationTest, AsksForBlurBehindInFogWhereTheCompositorOffersIt) {
+    const auto blurHint = [](unsigned long window) {
+        const auto text = capture("xprop -id " + std::to_string(window) + " _KDE_NET_WM_BLUR_BEHIND_REGION");
+        return text.find("not found") == std::string::npos && text.find("(CARDINAL)") != std::string::npos;
+    };
+    std::optional<Frame> frame;
+    auto demo = startDemo({"--mode", "fullscreenFog"}, frame);
+    ASSERT_TRUE(frame);
+    EXPECT_FALSE(blurHint(frame->window));  // picom does not announce blur-behind
+
+    // A compositor that blurs announces it with the atom on the root window.
+    Display* x = server_->connection();
+    const Atom blur = XInternAtom(x, "_KDE_NET_WM_BLUR_BEHIND_REGION", False);
+    XChangeProperty(x, DefaultRootWindow(x), blur, blur, 8, PropModeReplace, nullptr, 0);
+    XSync(x, False);
+
+    demo->send("mode fullscreenFog");
+    ASSERT_TRUE(demo->lineStartingWith("frame "));
+    EXPECT_TRUE(blurHint(frame->window));
+    demo->send("mode compact");
+    ASSERT_TRUE(demo->lineStartingWith("frame "));
+    EXPECT_FALSE(blurHint(frame->window));
+
+    XDeleteProperty(x, DefaultRootWindow(x), blur);
+    XSync(x, False);
+}
+
 TEST(OverlayWithoutCompositorTest, KeepsWorkingAndTellsTheUser) {
     XServer server(false);
     Child demo({SONAVISTA_OVERLAY_DEMO, "--mode", "compact", "--position", "bottom"}, true);
