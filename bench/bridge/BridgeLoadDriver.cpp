@@ -1,8 +1,10 @@
 // Load driver for the browser bridge.
 //
-//   bridge_load serve [seconds] [port]   runs a bridge (port 0 = any free port, printed as
+//   bridge_load serve [seconds] [port] [linger]
+//                                        runs a bridge (port 0 = any free port, printed as
 //                                        "port N") while another thread takes a snapshot every
-//                                        5 ms, then prints the snapshot latency percentiles.
+//                                        5 ms for `seconds`, prints the latency percentiles, and
+//                                        serves `linger` seconds more (default 2).
 //   bridge_load idle [connections]       opens that many idle connections at once, checks that
 //                                        reports from another client are still answered, and
 //                                        follows the memory until the idle time-out has passed.
@@ -79,7 +81,7 @@ double percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
-int serve(double seconds, std::uint16_t port) {
+int serve(double seconds, std::uint16_t port, double linger) {
     BrowserPlaybackBridge::Options options;
     options.port = port;
     auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
@@ -92,18 +94,29 @@ int serve(double seconds, std::uint16_t port) {
     std::printf("port %u\n", bound);
     std::fflush(stdout);
 
-    std::vector<double> latencies;  // milliseconds
+    // Every 5 ms: the snapshot the monitor takes, then a bare round trip through the bridge
+    // thread's queue for comparison (what a snapshot would cost if it had to wait its turn there).
+    std::vector<double> snapshots, hops;  // milliseconds
     std::size_t seen = 0;
     const auto end = Steady::now() + std::chrono::duration<double>(seconds);
     while (Steady::now() < end) {
-        const auto before = Steady::now();
+        auto before = Steady::now();
         if (bridge->snapshotSync(allWeb)) ++seen;
-        latencies.push_back(std::chrono::duration<double, std::milli>(Steady::now() - before).count());
+        snapshots.push_back(std::chrono::duration<double, std::milli>(Steady::now() - before).count());
+        before = Steady::now();
+        bridge->sync([] {});
+        hops.push_back(std::chrono::duration<double, std::milli>(Steady::now() - before).count());
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::printf("snapshotSync: %zu calls (%zu saw a page), p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", latencies.size(),
-                seen, percentile(latencies, 0.5), percentile(latencies, 0.99),
-                *std::max_element(latencies.begin(), latencies.end()));
+    const auto summary = [](const char* name, const std::vector<double>& values) {
+        std::printf("%s: %zu calls, p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", name, values.size(),
+                    percentile(values, 0.5), percentile(values, 0.99), *std::max_element(values.begin(), values.end()));
+    };
+    summary("snapshotSync", snapshots);
+    std::printf("  (%zu of them saw a live page)\n", seen);
+    summary("queue round trip (sync)", hops);
+    // Keep answering while the load generator winds down.
+    std::this_thread::sleep_for(std::chrono::duration<double>(linger));
     return 0;
 }
 
@@ -161,9 +174,9 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "serve") {
         return serve(argc > 2 ? std::atof(argv[2]) : 10.0,
-                     static_cast<std::uint16_t>(argc > 3 ? std::atoi(argv[3]) : 0));
+                     static_cast<std::uint16_t>(argc > 3 ? std::atoi(argv[3]) : 0), argc > 4 ? std::atof(argv[4]) : 2.0);
     }
     if (mode == "idle") return idle(argc > 2 ? static_cast<std::size_t>(std::atol(argv[2])) : 1000);
-    std::fprintf(stderr, "usage: bridge_load serve [seconds] [port] | idle [connections]\n");
+    std::fprintf(stderr, "usage: bridge_load serve [seconds] [port] [linger] | idle [connections]\n");
     return 2;
 }

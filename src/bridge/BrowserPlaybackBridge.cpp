@@ -75,10 +75,23 @@ BrowserPlaybackBridge::~BrowserPlaybackBridge() {
 }
 
 void BrowserPlaybackBridge::start() {
-    asio::post(*io_, [this] { startListening(); });
+    {
+        std::lock_guard lock(publishedMutex_);
+        publishing_ = true;
+    }
+    asio::post(*io_, [this] {
+        startListening();
+        publishSessions();  // what in-flight connections stored while stopped
+    });
 }
 
 void BrowserPlaybackBridge::stop() {
+    {
+        // Forgotten at once for readers; the table itself is emptied on the bridge thread.
+        std::lock_guard lock(publishedMutex_);
+        publishing_ = false;
+        published_ = std::make_shared<const SessionMap>();
+    }
     asio::post(*io_, [this] {
         stopListening();
         sessions_.removeAll();
@@ -99,9 +112,30 @@ void BrowserPlaybackBridge::sync(const std::function<void()>& task) {
 }
 
 std::optional<MusicPlaybackSnapshot> BrowserPlaybackBridge::snapshotSync(const MusicPlayerSet& enabled) {
-    std::optional<MusicPlaybackSnapshot> result;
-    sync([&] { result = sessions_.snapshot(enabled); });
-    return result;
+    std::shared_ptr<const SessionMap> sessions;
+    {
+        std::lock_guard lock(publishedMutex_);
+        sessions = published_;
+    }
+    const double cutoff = sessions_.clock().now() - sessions_.sessionLifetime();
+    // Stale sessions are skipped here; the bridge thread drops them later, without anyone waiting.
+    if (std::any_of(sessions->begin(), sessions->end(),
+                    [cutoff](const auto& entry) { return entry.second.updatedAt < cutoff; })) {
+        asio::post(*io_, [this] {
+            sessions_.removeExpiredSessions();
+            publishSessions();
+        });
+    }
+    return BrowserSessionTable::bestSession(*sessions, enabled, cutoff);
+}
+
+void BrowserPlaybackBridge::publishSessions() {
+    if (sessions_.revision() == publishedRevision_) return;
+    auto copy = std::make_shared<const SessionMap>(sessions_.sessions());
+    std::lock_guard lock(publishedMutex_);
+    if (!publishing_) return;
+    published_ = std::move(copy);
+    publishedRevision_ = sessions_.revision();
 }
 
 std::uint16_t BrowserPlaybackBridge::listeningPort() {
@@ -265,7 +299,9 @@ void BrowserPlaybackBridge::receive(const Connection& connection) {
 }
 
 void BrowserPlaybackBridge::process(const HTTPRequest& request, const Connection& connection) {
-    respond(BridgeProtocol::process(request, sessions_), connection, false);
+    const auto response = BridgeProtocol::process(request, sessions_);
+    publishSessions();  // before answering, so that an answered report is visible to readers
+    respond(response, connection, false);
 }
 
 void BrowserPlaybackBridge::respond(const BridgeResponse& response, const Connection& connection,

@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -70,8 +71,10 @@ public:
     // Runs `task` on the bridge thread and waits for it; runs it inline on the bridge thread.
     void sync(const std::function<void()>& task);
 
-    // The best live browser page among `enabled`, taken on the bridge thread; blocks only for
-    // the work already queued there.
+    // The best live browser page among `enabled`. Safe from any thread and never waits for
+    // the bridge thread: it reads the copy of the sessions that the bridge thread publishes
+    // before answering each report (and empties at `stop()`), so every report already answered
+    // counts, and a client flooding the bridge cannot stall the caller.
     std::optional<MusicPlaybackSnapshot> snapshotSync(const MusicPlayerSet& enabled);
     std::optional<MusicPlaybackSnapshot> snapshot(const std::set<MusicPlayer>& enabled) override {
         return snapshotSync(enabled);
@@ -107,11 +110,21 @@ private:
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::thread thread_;
 
+    using SessionMap = std::map<std::string, BrowserSession>;
+    void publishSessions();
+
+    // The sessions as last published by the bridge thread. The mutex guards only the pointer
+    // and the flag; readers work on the immutable copy outside it.
+    std::mutex publishedMutex_;
+    std::shared_ptr<const SessionMap> published_ = std::make_shared<const SessionMap>();
+    bool publishing_ = true;  // false between stop() and the next start()
+
     // Everything below lives on the bridge thread.
     BrowserSessionTable sessions_;
     std::vector<Acceptor> acceptors_;
     std::map<std::uint64_t, Connection> connections_;
     std::uint64_t nextConnectionId_ = 1;
+    std::uint64_t publishedRevision_ = 0;
     // One read buffer shared by all connections: data is read only when a socket is readable
     // and is appended to that connection's own buffer at once, so idle connections hold none.
     std::array<char, maximumRequestBytes> scratch_{};

@@ -5,6 +5,7 @@
 #include "playback/MusicPlaybackSnapshot.h"
 #include "playback/MusicPlayer.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,13 +34,22 @@ public:
     std::optional<MusicPlaybackSnapshot> snapshot(const MusicPlayerSet& enabled);
     void removeAll();
 
+    // The choice `snapshot` makes, over any copy of the sessions, counting only those stamped
+    // at or after `cutoff`.
+    static std::optional<MusicPlaybackSnapshot> bestSession(const std::map<std::string, BrowserSession>& sessions,
+                                                            const MusicPlayerSet& enabled, double cutoff);
+
     double sessionLifetime() const { return sessionLifetime_; }
     const std::map<std::string, BrowserSession>& sessions() const { return sessions_; }
+    const Clock& clock() const { return *clock_; }
+    // Changes whenever a session is stored or removed.
+    std::uint64_t revision() const { return revision_; }
 
 private:
     std::shared_ptr<const Clock> clock_;
     double sessionLifetime_;
     std::map<std::string, BrowserSession> sessions_;
+    std::uint64_t revision_ = 0;
 };
 
 }  // namespace sonavista

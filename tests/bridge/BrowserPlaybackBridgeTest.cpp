@@ -7,6 +7,8 @@
 #include <ifaddrs.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +118,7 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     ASSERT_EQ(bridge->sessions().size(), 1u);
 
     bridge->stop();
+    EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt) << "forgotten at once for readers";
     EXPECT_TRUE(bridge->sessions().empty());
     EXPECT_EQ(bridge->listeningPort(), 0);
     BridgeTestClient refused;
@@ -259,6 +262,34 @@ TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 1; }));
     bridge.reset();
     EXPECT_EQ(client.readAll(), "");
+}
+
+TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredReport) {
+    auto bridge = startBridge();
+    const auto port = bridge->listeningPort();
+    std::atomic<bool> done{false};
+    std::atomic<int> readsWithoutPage{0};
+    std::atomic<int> reportsAnswered{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 2; ++i) {
+        readers.emplace_back([&] {
+            while (!done) {
+                // Once a report has been answered, its page must be visible to every reader.
+                const bool answeredBefore = reportsAnswered.load() > 0;
+                if (answeredBefore && !bridge->snapshotSync(allWeb)) ++readsWithoutPage;
+            }
+        });
+    }
+    for (int i = 0; i < 50; ++i) {
+        if (exchange(port, report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")) == noContent) {
+            ++reportsAnswered;
+        }
+    }
+    done = true;
+    for (auto& reader : readers) reader.join();
+    EXPECT_EQ(reportsAnswered.load(), 50);
+    EXPECT_EQ(readsWithoutPage.load(), 0);
+    EXPECT_EQ(bridge->sessions().size(), 5u);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, SyncRunsInlineOnTheBridgeThread) {
