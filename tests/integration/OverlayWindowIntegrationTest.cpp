@@ -274,11 +274,12 @@ struct Screenshot {
     }
 };
 
-Screenshot screenshot(const std::string& name) {
+// Saved under the build tree unless `where` names another directory.
+Screenshot screenshot(const std::string& name, std::optional<fs::path> where = std::nullopt) {
     // Give the compositor a few frames to paint the latest state.
     std::this_thread::sleep_for(400ms);
     const char* binary = std::getenv("SONAVISTA_BINARY_DIR");
-    const fs::path dir = fs::path(binary ? binary : ".") / "overlay-screenshots";
+    const fs::path dir = where ? *where : fs::path(binary ? binary : ".") / "overlay-screenshots";
     fs::create_directories(dir);
     const fs::path png = dir / (name + ".png");
     capture("import -window root '" + png.string() + "' 2>/dev/null");
@@ -295,7 +296,8 @@ protected:
     static void SetUpTestSuite() {
         server_ = new XServer(true);
         // What the compositor paints where no window is (no wallpaper: a flat colour).
-        const auto shot = screenshot("overlay-background");
+        // Kept in the server's own directory: test programs may run side by side.
+        const auto shot = screenshot("background", server_->root());
         if (!shot.rgb.empty()) {
             const auto* p = shot.at(screenWidth / 2, screenHeight / 2);
             background_ = {p[0], p[1], p[2]};
