@@ -1,0 +1,91 @@
+#pragma once
+
+#include "playback/MusicPlayer.h"
+#include "preferences/OverlayPreferences.h"
+#include "settings/SettingsActions.h"
+#include "settings/SettingsTab.h"
+#include "settings/SettingsViewState.h"
+#include "visualizer/VisualizerModel.h"
+
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QVBoxLayout;
+
+namespace sonavista {
+
+class SegmentedPicker;
+class SwatchGrid;
+class ToggleSwitch;
+
+// The content of the settings window: four tabs (Waveform, Players, Audio, General) showing
+// the shared preferences and the visualizer's capture status. It reads both directly and
+// follows every change, whoever made it; it never writes a preference itself, but hands each
+// user choice to the matching `SettingsActions` callback and then shows whatever the
+// preferences hold afterwards.
+class SettingsView : public QWidget {
+    Q_OBJECT
+public:
+    SettingsView(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<VisualizerModel> visualizerModel,
+                 SettingsActions actions, bool launchAtLoginEnabled, QWidget* parent = nullptr);
+    ~SettingsView() override;
+
+    SettingsTab selectedTab() const;
+    void setSelectedTab(SettingsTab tab);
+    bool launchAtLoginEnabled() const { return launchAtLoginEnabled_; }
+    // What the view currently shows from the preferences and the model.
+    const SettingsViewState& state() const { return state_; }
+
+    QSize sizeHint() const override;
+
+private:
+    QWidget* makeTabPage(const std::vector<QWidget*>& sections);
+    QWidget* makeSection(const QString& title, QLayout* content);
+    ToggleSwitch* addSwitchRow(QVBoxLayout* layout, const QString& text, const QString& name);
+    QWidget* makeDisplayTab();
+    QWidget* makePlayersTab();
+    QWidget* makeAudioTab();
+    QWidget* makeGeneralTab();
+    void addPlayerRows(QVBoxLayout* layout, const std::vector<MusicPlayer>& players);
+
+    // Re-reads the preferences and the model and updates every control.
+    void refresh();
+    // Coalesces the model's bursts of notifications (several per live frame) into one update
+    // after the model has stored the new values.
+    void scheduleAudioStatusRefresh();
+    void applyAudioStatus();
+    QColor secondaryColor() const;
+
+    std::shared_ptr<OverlayPreferences> preferences_;
+    std::shared_ptr<VisualizerModel> visualizerModel_;
+    SettingsActions actions_;
+    bool launchAtLoginEnabled_;
+    SettingsViewState state_;
+    OverlayPreferences::ObserverToken preferencesToken_ = 0;
+    VisualizerModel::ObserverToken modelToken_ = 0;
+    bool audioStatusRefreshPending_ = false;
+
+    QTabWidget* tabs_ = nullptr;
+    ToggleSwitch* overlayEnabledSwitch_ = nullptr;
+    ToggleSwitch* autoShowSwitch_ = nullptr;
+    ToggleSwitch* avoidsCoveringWindowsSwitch_ = nullptr;
+    ToggleSwitch* audioResponsiveSwitch_ = nullptr;
+    ToggleSwitch* launchAtLoginSwitch_ = nullptr;
+    SegmentedPicker* displayModePicker_ = nullptr;
+    SegmentedPicker* positionPicker_ = nullptr;
+    QLabel* positionLabel_ = nullptr;
+    std::vector<SwatchGrid*> swatchGrids_;
+    std::map<MusicPlayer, ToggleSwitch*> playerSwitches_;
+    QLabel* audioStatusSymbol_ = nullptr;
+    QLabel* audioStatusText_ = nullptr;
+    QPushButton* retryButton_ = nullptr;
+    QPushButton* systemPermissionsButton_ = nullptr;
+};
+
+}  // namespace sonavista

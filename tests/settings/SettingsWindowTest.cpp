@@ -1,0 +1,413 @@
+#include "preferences/MemorySettingsStore.h"
+#include "settings/SegmentedPicker.h"
+#include "settings/SettingsSymbol.h"
+#include "settings/SettingsView.h"
+#include "settings/SettingsWindowController.h"
+#include "settings/SwatchButton.h"
+#include "settings/ToggleSwitch.h"
+#include "settings/VersionText.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace sonavista {
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "settings_window_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+
+    // Callbacks that record each call and, like the application, write the preference, so the
+    // window's reaction to the change can be checked too. `applyChanges` off makes them record
+    // only (as when the application is gone).
+    SettingsActions recordingActions() {
+        SettingsActions actions;
+        auto boolAction = [this](std::string name, void (OverlayPreferences::*setter)(bool)) {
+            return [this, name, setter](bool value) {
+                calls.push_back(name + "(" + (value ? "true" : "false") + ")");
+                if (applyChanges) ((*preferences).*setter)(value);
+            };
+        };
+        actions.setOverlayEnabled = boolAction("setOverlayEnabled", &OverlayPreferences::setOverlayEnabled);
+        actions.setAutoShow = boolAction("setAutoShow", &OverlayPreferences::setAutoShow);
+        actions.setAvoidsCoveringWindows =
+            boolAction("setAvoidsCoveringWindows", &OverlayPreferences::setAvoidsCoveringWindows);
+        actions.setAudioResponsive = boolAction("setAudioResponsive", &OverlayPreferences::setAudioResponsive);
+        actions.setDisplayMode = [this](OverlayDisplayMode mode) {
+            calls.push_back("setDisplayMode(" + std::string(rawValue(mode)) + ")");
+            if (applyChanges) preferences->setDisplayMode(mode);
+        };
+        actions.setPosition = [this](OverlayPosition position) {
+            calls.push_back("setPosition(" + std::string(rawValue(position)) + ")");
+            if (applyChanges) preferences->setPosition(position);
+        };
+        actions.setColor = [this](WaveColor color) {
+            calls.push_back("setColor(" + std::string(rawValue(color)) + ")");
+            if (applyChanges) preferences->setColor(color);
+        };
+        actions.setPlayerEnabled = [this](MusicPlayer player, bool enabled) {
+            calls.push_back("setPlayerEnabled(" + std::string(rawValue(player)) + ", " + (enabled ? "true" : "false") +
+                            ")");
+            if (applyChanges) preferences->setPlayer(player, enabled);
+        };
+        actions.retryAudioCapture = [this] { calls.push_back("retryAudioCapture()"); };
+        actions.openAudioCaptureSettings = [this] { calls.push_back("openAudioCaptureSettings()"); };
+        actions.setLaunchAtLogin = [this](bool enabled) {
+            calls.push_back(std::string("setLaunchAtLogin(") + (enabled ? "true" : "false") + ")");
+            return loginItemAnswer;
+        };
+        return actions;
+    }
+
+    std::shared_ptr<SettingsWindowController> makeWindow(bool launchAtLogin = false) {
+        auto presenter = SettingsWindowController::factory(preferences, model)(recordingActions(), launchAtLogin);
+        auto controller = std::dynamic_pointer_cast<SettingsWindowController>(presenter);
+        controller->present();
+        return controller;
+    }
+
+    template <typename T>
+    static T* find(const SettingsWindowController& controller, const QString& name) {
+        auto* widget = controller.window()->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget;
+    }
+
+    static void clickSegment(SegmentedPicker& picker, int index) {
+        const QPointF center = QRectF(picker.segmentRect(index)).center();
+        const QPointF global = picker.mapToGlobal(center);
+        QMouseEvent press(QEvent::MouseButtonPress, center, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&picker, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, center, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&picker, &release);
+    }
+
+    std::vector<std::string> takeCalls() {
+        auto taken = std::move(calls);
+        calls.clear();
+        return taken;
+    }
+
+    std::shared_ptr<OverlayPreferences> preferences =
+        OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
+    std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
+    std::vector<std::string> calls;
+    bool applyChanges = true;
+    bool loginItemAnswer = false;
+};
+
+TEST_F(SettingsWindowTest, WindowTitleSizeAndFirstTab) {
+    auto controller = makeWindow();
+    QWidget* window = controller->window();
+    EXPECT_TRUE(controller->hasWindow());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Sonavista Settings");
+    EXPECT_EQ(window->size(), QSize(620, 470));
+    EXPECT_EQ(window->minimumSize(), QSize(560, 430));
+    EXPECT_EQ(controller->rootView()->selectedTab(), SettingsTab::players);
+
+    auto* tabs = find<QTabWidget>(*controller, "settingsTabs");
+    QStringList labels;
+    for (int index = 0; index < tabs->count(); ++index) labels << tabs->tabText(index);
+    EXPECT_EQ(labels, QStringList({"Waveform", "Players", "Audio", "General"}));
+    EXPECT_EQ(tabs->currentIndex(), 1);
+}
+
+TEST_F(SettingsWindowTest, ClosingOnlyHidesAndPresentingKeepsTheSelectedTab) {
+    auto controller = makeWindow();
+    controller->rootView()->setSelectedTab(SettingsTab::audio);
+    EXPECT_TRUE(controller->window()->close());
+    EXPECT_FALSE(controller->window()->isVisible());
+    controller->present();
+    EXPECT_TRUE(controller->window()->isVisible());
+    EXPECT_EQ(controller->rootView()->selectedTab(), SettingsTab::audio);
+}
+
+TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
+    struct Case {
+        const char* name;
+        std::string call;
+        bool (OverlayPreferences::*getter)() const;
+    };
+    const Case cases[] = {
+        {"overlayEnabledSwitch", "setOverlayEnabled(false)", &OverlayPreferences::overlayEnabled},
+        {"autoShowSwitch", "setAutoShow(false)", &OverlayPreferences::autoShow},
+        {"avoidsCoveringWindowsSwitch", "setAvoidsCoveringWindows(false)", &OverlayPreferences::avoidsCoveringWindows},
+        {"audioResponsiveSwitch", "setAudioResponsive(false)", &OverlayPreferences::audioResponsive},
+        {"player-spotify", "setPlayerEnabled(spotify, false)", nullptr},
+        {"player-qqMusicWeb", "setPlayerEnabled(qqMusicWeb, false)", nullptr},
+    };
+    auto controller = makeWindow();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* toggle = find<ToggleSwitch>(*controller, c.name);
+        ASSERT_NE(toggle, nullptr);
+        EXPECT_TRUE(toggle->isChecked());
+        toggle->click();
+        EXPECT_EQ(takeCalls(), std::vector<std::string>{c.call});
+        EXPECT_FALSE(toggle->isChecked());
+        if (c.getter) {
+            EXPECT_FALSE(((*preferences).*c.getter)());
+        }
+    }
+    EXPECT_FALSE(preferences->enabledPlayers().contains(MusicPlayer::spotify));
+}
+
+TEST_F(SettingsWindowTest, AChangeTheApplicationDoesNotMakeSnapsTheSwitchBack) {
+    applyChanges = false;
+    auto controller = makeWindow();
+    auto* toggle = find<ToggleSwitch>(*controller, "overlayEnabledSwitch");
+    toggle->click();
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setOverlayEnabled(false)"});
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_TRUE(preferences->overlayEnabled());
+}
+
+TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
+    auto controller = makeWindow();
+    preferences->setAutoShow(false);
+    preferences->setPlayer(MusicPlayer::youtube, false);
+    preferences->setPosition(OverlayPosition::bottom);
+    preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
+    EXPECT_FALSE(find<ToggleSwitch>(*controller, "autoShowSwitch")->isChecked());
+    EXPECT_FALSE(find<ToggleSwitch>(*controller, "player-youtube")->isChecked());
+    EXPECT_TRUE(find<ToggleSwitch>(*controller, "player-spotifyWeb")->isChecked());
+    EXPECT_EQ(find<SegmentedPicker>(*controller, "displayModePicker")->currentIndex(), 1);
+    EXPECT_EQ(find<SegmentedPicker>(*controller, "positionPicker")->currentIndex(), 2);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(SettingsWindowTest, PickersCallTheirActionsAndPositionIsDisabledInFogMode) {
+    auto controller = makeWindow();
+    controller->rootView()->setSelectedTab(SettingsTab::display);
+    auto* mode = find<SegmentedPicker>(*controller, "displayModePicker");
+    auto* position = find<SegmentedPicker>(*controller, "positionPicker");
+    EXPECT_EQ(mode->currentIndex(), 0);
+    EXPECT_EQ(position->currentIndex(), 1);
+    EXPECT_TRUE(position->isEnabled());
+
+    clickSegment(*position, 0);
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setPosition(top)"});
+    EXPECT_EQ(position->currentIndex(), 0);
+
+    clickSegment(*mode, 1);
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setDisplayMode(fullscreenFog)"});
+    EXPECT_EQ(mode->currentIndex(), 1);
+    EXPECT_FALSE(position->isEnabled());
+    EXPECT_EQ(position->currentIndex(), 0);  // still shows the stored position
+
+    clickSegment(*position, 2);
+    EXPECT_TRUE(takeCalls().empty());
+
+    clickSegment(*mode, 0);
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setDisplayMode(compact)"});
+    EXPECT_TRUE(position->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
+    auto controller = makeWindow();
+    controller->rootView()->setSelectedTab(SettingsTab::display);
+    auto outlined = [&] {
+        QStringList names;
+        for (auto* swatch : controller->window()->findChildren<SwatchButton*>()) {
+            if (swatch->isCurrent()) names << swatch->objectName();
+        }
+        return names;
+    };
+    EXPECT_EQ(controller->window()->findChildren<SwatchButton*>().size(), 17);
+    EXPECT_EQ(outlined(), QStringList{"swatch-cyan"});
+
+    auto* neon = find<SwatchButton>(*controller, "swatch-neon");
+    EXPECT_EQ(neon->toolTip(), "Neon");
+    neon->click();
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setColor(neon)"});
+    EXPECT_EQ(outlined(), QStringList{"swatch-neon"});
+
+    preferences->setColor(WaveColor::coralSky);
+    EXPECT_EQ(outlined(), QStringList{"swatch-coralSky"});
+}
+
+TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
+    struct Case {
+        std::function<void(VisualizerModel&)> change;
+        QString text;
+        QString symbol;
+    };
+    const Case cases[] = {
+        {[](VisualizerModel&) {}, "Waiting for Playback", "waveform.circle"},
+        {[](VisualizerModel& m) { m.updateLiveFrame({0.5, 1.0, 0.0, {}}); }, "Live Audio and Rhythm \u00B7 50%",
+         "waveform.circle.fill"},
+        {[](VisualizerModel& m) { m.updateLiveFrame({0.005, 1.0, 0.0, {}}); }, "Live Audio and Rhythm \u00B7 1%",
+         "waveform.circle.fill"},
+        {[](VisualizerModel& m) { m.useFallbackAudio(AudioCaptureFailure::permissionRequired); },
+         "System Audio Permission Required", "exclamationmark.shield.fill"},
+        {[](VisualizerModel& m) { m.useFallbackAudio(AudioCaptureFailure::silentOrProtectedAudio); },
+         "Protected or Muted Audio", "speaker.slash.circle.fill"},
+        {[](VisualizerModel& m) { m.useFallbackAudio(std::nullopt); }, "Fixed-Level Fallback", "waveform.circle"},
+        {[](VisualizerModel& m) { m.pause(); }, "Waiting for Playback", "waveform.circle"},
+    };
+    auto controller = makeWindow();
+    auto* text = find<QLabel>(*controller, "audioStatusText");
+    auto* symbol = find<QLabel>(*controller, "audioStatusSymbol");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        c.change(*model);
+        QApplication::processEvents();
+        EXPECT_EQ(text->text(), c.text);
+        EXPECT_EQ(symbol->property("symbolName").toString(), c.symbol);
+        EXPECT_FALSE(symbol->pixmap().isNull());
+    }
+}
+
+TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailable) {
+    auto controller = makeWindow();
+    auto* retry = find<QPushButton>(*controller, "retryButton");
+    auto* permissions = find<QPushButton>(*controller, "systemPermissionsButton");
+    EXPECT_TRUE(retry->isEnabled());
+    retry->click();
+    permissions->click();
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"retryAudioCapture()", "openAudioCaptureSettings()"}));
+
+    preferences->setAudioResponsive(false);
+    EXPECT_FALSE(retry->isEnabled());
+    EXPECT_TRUE(permissions->isEnabled());
+    retry->click();
+    permissions->click();
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"openAudioCaptureSettings()"});
+}
+
+TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
+    struct Case {
+        bool initial;
+        bool answer;
+        std::string call;
+        bool shown;
+    };
+    const Case cases[] = {
+        {false, true, "setLaunchAtLogin(true)", true},
+        {false, false, "setLaunchAtLogin(true)", false},  // failed: snaps back off
+        {true, false, "setLaunchAtLogin(false)", false},
+        {true, true, "setLaunchAtLogin(false)", true},  // failed: snaps back on
+    };
+    for (const Case& c : cases) {
+        auto controller = makeWindow(c.initial);
+        auto* toggle = find<ToggleSwitch>(*controller, "launchAtLoginSwitch");
+        EXPECT_EQ(toggle->isChecked(), c.initial);
+        loginItemAnswer = c.answer;
+        toggle->click();
+        EXPECT_EQ(takeCalls(), std::vector<std::string>{c.call});
+        EXPECT_EQ(toggle->isChecked(), c.shown);
+        EXPECT_EQ(controller->rootView()->launchAtLoginEnabled(), c.shown);
+        // A change from elsewhere (the status menu) is not reflected until restart.
+        preferences->setAutoShow(true);
+        EXPECT_EQ(toggle->isChecked(), c.shown);
+    }
+}
+
+TEST_F(SettingsWindowTest, WithoutCallbacksNothingIsWrittenAndLaunchAtLoginTurnsOff) {
+    auto view = std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true);
+    SettingsWindowController controller(std::move(view));
+    controller.present();
+    find<ToggleSwitch>(controller, "overlayEnabledSwitch")->click();
+    find<SwatchButton>(controller, "swatch-black")->click();
+    EXPECT_TRUE(preferences->overlayEnabled());
+    EXPECT_EQ(preferences->color(), WaveColor::cyan);
+    auto* login = find<ToggleSwitch>(controller, "launchAtLoginSwitch");
+    EXPECT_TRUE(login->isChecked());
+    login->click();
+    EXPECT_FALSE(login->isChecked());
+}
+
+TEST_F(SettingsWindowTest, PlayerRowsAndAboutBoxShowTheirContent) {
+    auto controller = makeWindow();
+    for (MusicPlayer player : allMusicPlayers) {
+        SCOPED_TRACE(rawValue(player));
+        auto* symbol = find<QLabel>(*controller, "playerSymbol-" + qs(rawValue(player)));
+        EXPECT_EQ(symbol->property("symbolName").toString(), qs(symbolName(player)));
+        EXPECT_FALSE(symbol->pixmap().isNull());
+        EXPECT_EQ(find<ToggleSwitch>(*controller, "player-" + qs(rawValue(player)))->accessibleName(),
+                  qs(displayName(player)));
+    }
+    EXPECT_EQ(find<QLabel>(*controller, "versionLabel")->text(), QString::fromStdString(compiledVersionText()));
+    EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());
+}
+
+TEST_F(SettingsWindowTest, EverySymbolTheWindowNamesIsBundledAndDrawsSomething) {
+    std::vector<std::string_view> names = {"arrow.clockwise", "lock.shield", "waveform.circle",
+                                           "waveform.circle.fill", "exclamationmark.shield.fill",
+                                           "speaker.slash.circle.fill"};
+    for (MusicPlayer player : allMusicPlayers) names.push_back(symbolName(player));
+    for (SettingsTab tab : allSettingsTabs) names.push_back(settingsTabSymbolName(tab));
+    for (std::string_view name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SettingsSymbol::exists(name));
+        const QImage image = SettingsSymbol::pixmap(name, QColor(200, 40, 10), 24).toImage();
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.alpha() > 128) {
+                    ++inked;
+                    EXPECT_NEAR(pixel.red(), 200, 3);  // tinted, whatever colour the file uses
+                }
+            }
+        }
+        EXPECT_GT(inked, 20);
+        EXPECT_LT(inked, 24 * 24 * 3 / 4);
+    }
+    EXPECT_FALSE(SettingsSymbol::exists("no.such.symbol"));
+    EXPECT_TRUE(SettingsSymbol::pixmap("no.such.symbol", Qt::black, 16).isNull());
+}
+
+TEST_F(SettingsWindowTest, ObserversAreRemovedWithTheWindow) {
+    auto controller = makeWindow();
+    controller.reset();
+    // Neither change may reach the destroyed view.
+    preferences->setColor(WaveColor::ocean);
+    model->updateLiveFrame({0.3, 1.0, 0.0, {}});
+    QApplication::processEvents();
+    EXPECT_EQ(preferences->color(), WaveColor::ocean);
+}
+
+TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
+    preferences->setColor(WaveColor::aurora);
+    preferences->setPlayer(MusicPlayer::qqMusicWeb, false);
+    model->updateLiveFrame({0.42, 1.0, 0.0, {}});
+    QApplication::processEvents();
+    auto controller = makeWindow(true);
+    const QString directory = qEnvironmentVariable("SONAVISTA_SETTINGS_SCREENSHOTS");
+    for (SettingsTab tab : allSettingsTabs) {
+        controller->rootView()->setSelectedTab(tab);
+        QApplication::processEvents();
+        const QImage image = controller->window()->grab().toImage();
+        EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(620, 470));
+        if (!directory.isEmpty()) {
+            QDir().mkpath(directory);
+            const QString name = QStringLiteral("settings-%1.png").arg(qs(settingsTabTitle(tab)).toLower());
+            EXPECT_TRUE(image.save(QDir(directory).filePath(name)));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace sonavista
