@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "visualizer/ImageBuffer.h"
+#include "visualizer/WaveformRasterizer.h"
+#include "visualizer/WaveformScene.h"
+
+namespace sonavista {
+namespace {
+
+WaveformScene makeScene(double width, double height, OverlayDisplayMode mode, double level = 0.7, double pulse = 0.4) {
+    WaveformInputs in;
+    in.panelWidth = width;
+    in.panelHeight = height;
+    in.displayMode = mode;
+    in.color = WaveColor::neon;
+    in.audioLevel = level;
+    in.beatPulse = pulse;
+    in.motionRate = 1.3;
+    in.time = 321.0;
+    in.spectrum.assign(96, level);
+    return WaveformScene::make(in);
+}
+
+int alphaAt(const ImageBuffer& image, double x, double y) {
+    return static_cast<int>(ImageBuffer::alpha(image.pixel(static_cast<int>(x), static_cast<int>(y))));
+}
+
+TEST(WaveformRasterizer, ImageCoversThePanelAtTheDevicePixelRatio) {
+    const struct {
+        double width, height, scale;
+        int pixelsWide, pixelsHigh;
+    } cases[] = {{1440, 150, 1, 1440, 150}, {1440, 150, 2, 2880, 300}, {583.9, 150, 1, 584, 150},
+                 {1000, 110, 1.25, 1250, 138}, {0.2, 0.2, 1, 1, 1}};
+    WaveformRasterizer rasterizer;
+    for (const auto& c : cases) {
+        ImageBuffer image;
+        rasterizer.render(makeScene(c.width, c.height, OverlayDisplayMode::compact), image, c.scale);
+        EXPECT_EQ(image.width(), c.pixelsWide);
+        EXPECT_EQ(image.height(), c.pixelsHigh);
+        EXPECT_EQ(image.bytesPerLine(), static_cast<std::size_t>(c.pixelsWide) * 4);
+    }
+}
+
+TEST(WaveformRasterizer, FogPanelIsBackgroundAwayFromTheWaveAndPremultiplied) {
+    const WaveformScene scene = makeScene(800, 900, OverlayDisplayMode::fullscreenFog);
+    for (std::uint32_t background : {0x00000000u, 0x0b0b0b0bu}) {
+        WaveformRasterizer rasterizer;
+        ImageBuffer image;
+        rasterizer.render(scene, image, 1.0, background);
+        const double waveTop = scene.waveOriginY;
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const std::uint32_t p = image.pixel(x, y);
+                ASSERT_LE(ImageBuffer::red(p), ImageBuffer::alpha(p));
+                ASSERT_LE(ImageBuffer::green(p), ImageBuffer::alpha(p));
+                ASSERT_LE(ImageBuffer::blue(p), ImageBuffer::alpha(p));
+                ASSERT_GE(ImageBuffer::alpha(p), ImageBuffer::alpha(background));
+                const bool farAway = y < waveTop - 40 || y > image.height() - waveTop + 40;
+                if (farAway) {
+                    ASSERT_EQ(p, background) << x << "," << y;
+                } else if (ImageBuffer::alpha(p) > ImageBuffer::alpha(background) + 20) {
+                    ++inked;
+                }
+            }
+        }
+        EXPECT_GT(inked, image.width() * 20);
+    }
+}
+
+TEST(WaveformRasterizer, ReusingTheRasterizerGivesTheSameImageAsAFreshOne) {
+    // Coverage tables are cached between frames; a change of size or scale must not leave
+    // stale ones behind.
+    const WaveformScene wide = makeScene(1440, 150, OverlayDisplayMode::compact);
+    const WaveformScene narrow = makeScene(300, 60, OverlayDisplayMode::compact, 0.9, 1.0);
+    WaveformRasterizer reused;
+    ImageBuffer first, again;
+    reused.render(wide, first, 2.0);
+    reused.render(narrow, first, 1.0);
+    reused.render(wide, again, 1.0);
+    WaveformRasterizer fresh;
+    ImageBuffer expected;
+    fresh.render(wide, expected, 1.0);
+    ASSERT_EQ(again.width(), expected.width());
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) ASSERT_EQ(again.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+    }
+}
+
+TEST(WaveformRasterizer, DashesStartAtTheTopEndOfEachBar) {
+    // At 4 device pixels per point the dash pattern is resolved: the top end is inside a dash,
+    // the first gap is much lighter, and the pattern does not restart at the bottom end.
+    WaveformScene scene = makeScene(600, 160, OverlayDisplayMode::compact, 1.0, 0.0);
+    const double s = 4.0;
+    WaveformRasterizer rasterizer;
+    ImageBuffer image;
+    rasterizer.render(scene, image, s);
+    int gapsAtBottom = 0, cutDashesAtBottom = 0;
+    const double period = scene.dashLength + scene.dashGap;
+    const double cap = scene.lineWidth * 0.5;
+    for (const WaveformBar& bar : scene.bars) {
+        if (bar.halfHeight < 20) continue;
+        const double x = (scene.waveOriginX + bar.x) * s;
+        const double top = (scene.waveOriginY + scene.centerY - bar.halfHeight) * s;
+        const double bottom = (scene.waveOriginY + scene.centerY + bar.halfHeight) * s;
+        const int ink = alphaAt(image, x, top + 0.25 * s);
+        const int gap = alphaAt(image, x, top + (scene.dashLength + cap + (scene.dashGap - 2 * cap) * 0.5) * s);
+        ASSERT_GT(ink, gap + 60);
+        // Where the last period ends: inside a dash (cut there) or past its cap, in a gap.
+        const double remainder = std::fmod(2 * bar.halfHeight, period);
+        if (remainder > scene.dashLength + cap + 0.3) {
+            const double inGap = bottom - 0.5 * (remainder - scene.dashLength - cap) * s;
+            EXPECT_LT(alphaAt(image, x, inGap), ink - 60);
+            ++gapsAtBottom;
+        } else if (remainder < scene.dashLength - 0.3) {
+            EXPECT_GT(alphaAt(image, x, bottom - 0.25 * s), gap + 60);
+            ++cutDashesAtBottom;
+        }
+    }
+    EXPECT_GT(gapsAtBottom, 5);
+    EXPECT_GT(cutDashesAtBottom, 5);
+}
+
+TEST(WaveformRasterizer, SparklesAreDrawnBeyondTheTipsOfTheirBars) {
+    WaveformScene scene = makeScene(1000, 200, OverlayDisplayMode::compact, 1.0, 1.0);
+    WaveformScene plain = scene;
+    int sparkling = 0;
+    for (WaveformBar& bar : plain.bars) {
+        sparkling += bar.hasSparkles;
+        bar.hasSparkles = false;
+    }
+    ASSERT_GT(sparkling, 5);
+    WaveformRasterizer rasterizer;
+    ImageBuffer with, without;
+    rasterizer.render(scene, with, 2.0);
+    rasterizer.render(plain, without, 2.0);
+    // Every difference lies within a sparkle's radius (plus one pixel) of a sparkle centre, and
+    // every sparkle centre differs.
+    for (int y = 0; y < with.height(); ++y) {
+        for (int x = 0; x < with.width(); ++x) {
+            if (with.pixel(x, y) == without.pixel(x, y)) continue;
+            bool nearSparkle = false;
+            for (const WaveformBar& bar : scene.bars) {
+                if (!bar.hasSparkles) continue;
+                const double cx = (scene.waveOriginX + bar.x) * 2;
+                for (double sign : {-1.0, 1.0}) {
+                    const double cy = (scene.waveOriginY + scene.centerY + sign * bar.sparkleOffset) * 2;
+                    nearSparkle |= std::abs(x + 0.5 - cx) < scene.sparkleDiameter + 1.5 &&
+                                   std::abs(y + 0.5 - cy) < scene.sparkleDiameter + 1.5;
+                }
+            }
+            ASSERT_TRUE(nearSparkle) << x << "," << y;
+        }
+    }
+    for (const WaveformBar& bar : scene.bars) {
+        if (!bar.hasSparkles) continue;
+        const double cx = (scene.waveOriginX + bar.x) * 2;
+        const double cy = (scene.waveOriginY + scene.centerY - bar.sparkleOffset) * 2;
+        EXPECT_NE(with.pixel(static_cast<int>(cx), static_cast<int>(cy)), without.pixel(static_cast<int>(cx), static_cast<int>(cy)));
+    }
+}
+
+TEST(WaveformRasterizer, GlowIsABlurOfTheBarsReachingAFewRadiiBeyondTheirTips) {
+    const WaveformScene scene = makeScene(1200, 1000, OverlayDisplayMode::fullscreenFog, 0.8, 0.0);
+    WaveformRasterizer rasterizer;
+    ImageBuffer image;
+    rasterizer.render(scene, image, 1.0);
+    const WaveformBar& bar = scene.bars[scene.barCount / 2];
+    const double x = scene.waveOriginX + bar.x;
+    const double tip = scene.waveOriginY + scene.centerY - bar.halfHeight - scene.glowWidth / 2;
+    const double r = scene.glowRadius;
+    const int near = alphaAt(image, x, tip - r);
+    const int mid = alphaAt(image, x, tip - 2 * r);
+    const int far = alphaAt(image, x, tip - 6 * r);
+    EXPECT_GT(near, mid);
+    EXPECT_GT(mid, 0);
+    EXPECT_LE(far, 1);
+}
+
+}  // namespace
+}  // namespace sonavista

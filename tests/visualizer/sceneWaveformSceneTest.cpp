@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "visualizer/WaveformScene.h"
+
+namespace sonavista {
+namespace {
+
+WaveformInputs compactInputs(double width = 1440, double height = 150) {
+    WaveformInputs in;
+    in.panelWidth = width;
+    in.panelHeight = height;
+    in.displayMode = OverlayDisplayMode::compact;
+    in.time = 1234.5;
+    return in;
+}
+
+TEST(WaveformScene, BarCountFollowsWidthWithinBounds) {
+    const struct {
+        double width;
+        int bars;
+    } cases[] = {{583.9, 112}, {1000, 192}, {4000, 640}, {100, 112}, {1440, 276}, {3328, 640}, {3327, 639}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(WaveformScene::barCountForWidth(c.width), c.bars) << c.width;
+    }
+}
+
+TEST(WaveformScene, WaveSizeByMode) {
+    const struct {
+        WaveSize panel;
+        OverlayDisplayMode mode;
+        WaveSize wave;
+    } cases[] = {
+        {{1440, 150}, OverlayDisplayMode::compact, {1440, 138}},
+        {{1440, 8}, OverlayDisplayMode::compact, {1440, 1}},
+        {{0, 150}, OverlayDisplayMode::compact, {1, 138}},
+        {{1920, 1080}, OverlayDisplayMode::fullscreenFog, {1920, 410.4}},
+        {{2560, 1440}, OverlayDisplayMode::fullscreenFog, {2560, 420}},
+        {{800, 0}, OverlayDisplayMode::fullscreenFog, {800, 0}},
+    };
+    for (const auto& c : cases) {
+        const WaveSize wave = WaveformScene::waveSize(c.panel, c.mode);
+        EXPECT_DOUBLE_EQ(wave.width, c.wave.width);
+        EXPECT_NEAR(wave.height, c.wave.height, 1e-9) << c.panel.width << "x" << c.panel.height;
+    }
+}
+
+TEST(WaveformScene, FogWaveAreaIsCentredInThePanel) {
+    WaveformInputs in = compactInputs(1920, 1080);
+    in.displayMode = OverlayDisplayMode::fullscreenFog;
+    const WaveformScene scene = WaveformScene::make(in);
+    EXPECT_NEAR(scene.wave.height, 410.4, 1e-9);
+    EXPECT_NEAR(scene.waveOriginY, (1080 - 410.4) / 2, 1e-9);
+    EXPECT_DOUBLE_EQ(scene.waveOriginX, 0.0);
+    EXPECT_DOUBLE_EQ(scene.glowRadius, 5.5);
+    EXPECT_DOUBLE_EQ(WaveformScene::make(compactInputs()).glowRadius, 4.0);
+}
+
+TEST(WaveformScene, SilenceHoldsEveryBarAtTheMinimum) {
+    WaveformInputs in = compactInputs();
+    in.audioLevel = 0.0;
+    in.beatPulse = 0.0;
+    in.spectrum.assign(96, 0.0);
+    const WaveformScene scene = WaveformScene::make(in);
+    ASSERT_EQ(scene.barCount, 276);
+    EXPECT_NEAR(scene.lineWidth, 1.357, 5e-4);
+    EXPECT_NEAR(scene.amplitude, 57.96, 1e-9);
+    for (const WaveformBar& bar : scene.bars) {
+        EXPECT_NEAR(bar.halfHeight, 0.72 * scene.lineWidth, 1e-12);
+        EXPECT_NEAR(bar.halfHeight, 0.977, 5e-4);
+        EXPECT_NEAR(bar.opacity, 0.38, 1e-12);
+        EXPECT_FALSE(bar.hasSparkles);
+    }
+}
+
+TEST(WaveformScene, FullLevelCapsTheTallestBarsAndSaturatesOpacity) {
+    WaveformInputs in = compactInputs();
+    in.audioLevel = 1.0;
+    in.beatPulse = 1.0;
+    in.motionRate = 2.8;
+    in.spectrum.assign(96, 1.0);
+    for (double time : {0.0, 10.0, 123.456}) {
+        in.time = time;
+        const WaveformScene scene = WaveformScene::make(in);
+        int capped = 0;
+        for (const WaveformBar& bar : scene.bars) {
+            EXPECT_LE(bar.halfHeight, scene.amplitude);
+            capped += bar.halfHeight == scene.amplitude;
+            EXPECT_DOUBLE_EQ(bar.opacity, 1.0);
+        }
+        EXPECT_GT(capped, 0) << time;
+    }
+}
+
+TEST(WaveformScene, SpectrumMappingIsMirroredAboutTheMiddle) {
+    std::vector<double> spectrum(96);
+    for (std::size_t k = 0; k < spectrum.size(); ++k) spectrum[k] = static_cast<double>(k);
+    for (int n : {112, 113, 276, 640}) {
+        for (int i = 0; i < n; ++i) {
+            EXPECT_DOUBLE_EQ(WaveformScene::spectrumValue(spectrum, i, n), WaveformScene::spectrumValue(spectrum, n - 1 - i, n))
+                << n << " " << i;
+        }
+        // Outermost bars read the top band with its neighbours below: 92...95.
+        EXPECT_DOUBLE_EQ(WaveformScene::spectrumValue(spectrum, 0, n), 93.5);
+    }
+    // An odd count has a middle bar, which reads band 0 with bands 1...3.
+    EXPECT_DOUBLE_EQ(WaveformScene::spectrumValue(spectrum, 56, 113), 1.5);
+    // Short spectra average fewer bands.
+    const std::vector<double> two = {0.2, 0.6};
+    EXPECT_DOUBLE_EQ(WaveformScene::spectrumValue(two, 0, 112), 0.4);
+    const std::vector<double> one = {0.7};
+    EXPECT_DOUBLE_EQ(WaveformScene::spectrumValue(one, 50, 112), 0.7);
+}
+
+TEST(WaveformScene, EmptySpectrumGivesTheFixedProfile) {
+    const std::vector<double> none;
+    EXPECT_NEAR(WaveformScene::spectrumValue(none, 0, 112), 0.38 + 0.12 * std::sin(0.8), 1e-12);
+    const double p = std::numbers::pi * 0.5;
+    EXPECT_NEAR(WaveformScene::spectrumValue(none, 56, 113),
+                0.38 + 0.22 * std::sin(13 * p) + 0.12 * std::sin(31 * p + 0.8), 1e-12);
+}
+
+TEST(WaveformScene, SparklesSitAtAFixedSubsetOfBars) {
+    std::vector<int> indices;
+    for (int i = 0; i < 25; ++i) {
+        if (WaveformScene::sparkleFraction(i) > 0.9) indices.push_back(i);
+    }
+    EXPECT_EQ(indices, (std::vector<int>{1, 2, 9, 12, 17, 20, 24}));
+
+    WaveformInputs in = compactInputs();
+    in.audioLevel = 1.0;
+    in.spectrum.assign(96, 1.0);
+    const WaveformScene scene = WaveformScene::make(in);
+    int sparkling = 0;
+    for (int i = 0; i < scene.barCount; ++i) {
+        const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
+        const double f = WaveformScene::sparkleFraction(i);
+        const bool expected = f > 0.9 && bar.halfHeight > 4 * scene.lineWidth;
+        ASSERT_EQ(bar.hasSparkles, expected) << i;
+        if (bar.hasSparkles) {
+            ++sparkling;
+            EXPECT_NEAR(bar.sparkleOffset, bar.halfHeight * (1.08 + 1.2 * (f - 0.9)), 1e-9);
+        }
+    }
+    EXPECT_GT(sparkling, scene.barCount / 20);
+}
+
+TEST(WaveformScene, AudioResponseOffUsesFixedValuesButKeepsTheSpectrum) {
+    WaveformInputs live = compactInputs();
+    live.audioLevel = 0.9;
+    live.motionRate = 2.5;
+    live.beatPulse = 0.8;
+    live.spectrum.assign(96, 0.3);
+    WaveformInputs off = live;
+    off.audioResponsive = false;
+    WaveformInputs fixed = live;
+    fixed.audioLevel = 0.48;
+    fixed.motionRate = 1.0;
+    fixed.beatPulse = 0.16;
+
+    const WaveformScene a = WaveformScene::make(off);
+    const WaveformScene b = WaveformScene::make(fixed);
+    EXPECT_DOUBLE_EQ(a.level, 0.48);
+    EXPECT_DOUBLE_EQ(a.motion, 1.0);
+    EXPECT_DOUBLE_EQ(a.pulse, 0.16);
+    for (int i = 0; i < a.barCount; ++i) {
+        EXPECT_DOUBLE_EQ(a.bars[i].halfHeight, b.bars[i].halfHeight);
+        EXPECT_DOUBLE_EQ(a.bars[i].opacity, b.bars[i].opacity);
+    }
+    // Moves with time even with response off.
+    off.time += 0.5;
+    const WaveformScene later = WaveformScene::make(off);
+    EXPECT_NE(later.bars[10].halfHeight, a.bars[10].halfHeight);
+}
+
+TEST(WaveformScene, RippleTravelsTowardsLargerX) {
+    // With a flat spectrum and no pulse, only the motion term varies along the wave. A small time
+    // step moves the ripple phase forward, so a bar on a rising slope of the ripple in x grows.
+    WaveformInputs in = compactInputs(1000, 150);
+    in.spectrum.assign(96, 0.5);
+    in.audioLevel = 0.5;
+    in.beatPulse = 0.0;
+    in.time = 0.0;
+    in.motionRate = 1.0;
+    const WaveformScene now = WaveformScene::make(in);
+    in.time = 0.05;
+    const WaveformScene later = WaveformScene::make(in);
+    // motion = 0.92 + 0.055 sin(phi - 4p) has its crest at u = 3/8 when phi = 0; as phi grows the
+    // crest moves right, so the bar left of it (u = 0.3) shrinks and the one right of it grows.
+    const int left = static_cast<int>(0.3 * (now.barCount - 1));
+    const int right = static_cast<int>(0.45 * (now.barCount - 1));
+    EXPECT_LT(later.bars[left].halfHeight, now.bars[left].halfHeight);
+    EXPECT_GT(later.bars[right].halfHeight, now.bars[right].halfHeight);
+}
+
+TEST(WaveformScene, StrokeMetricsAndPaint) {
+    const struct {
+        double width;
+        double lineWidth, dashLength, dashGap;
+    } cases[] = {
+        {1440, 1440.0 / 276 * 0.26, 1.0, 1440.0 / 276 * 0.26 * 1.35},
+        {300, 1.0, 1.0, 1.7},            // packed: floors
+        {6000, 2.2, 2.2 * 0.72, 2.2 * 1.35},  // wide: cap of the line width
+    };
+    for (const auto& c : cases) {
+        const WaveformScene scene = WaveformScene::make(compactInputs(c.width));
+        EXPECT_NEAR(scene.lineWidth, c.lineWidth, 1e-12) << c.width;
+        EXPECT_NEAR(scene.dashLength, c.dashLength, 1e-12) << c.width;
+        EXPECT_NEAR(scene.dashGap, c.dashGap, 1e-12) << c.width;
+        EXPECT_NEAR(scene.glowWidth, 3.2 * scene.lineWidth, 1e-12);
+        EXPECT_NEAR(scene.sparkleDiameter, std::max(scene.lineWidth * 0.62, 0.8), 1e-12);
+    }
+
+    WaveformInputs in = compactInputs();
+    in.audioLevel = 0.5;
+    in.beatPulse = 0.5;
+    in.color = WaveColor::pink;
+    const WaveformScene solid = WaveformScene::make(in);
+    ASSERT_EQ(solid.centerLineStops.size(), 1u);
+    EXPECT_NEAR(solid.centerLineStops[0].alpha, 0.16 + 0.16 * 0.5, 1e-12);
+    EXPECT_NEAR(solid.dotDiameter, solid.lineWidth * (1.1 + 0.7 * 0.5), 1e-12);
+    for (const WaveformBar& bar : solid.bars) EXPECT_EQ(bar.color, colors(WaveColor::pink)[0]);
+
+    in.color = WaveColor::aurora;
+    in.panelWidth = 5.2 * 113;  // an odd bar count has a bar in the middle
+    const WaveformScene gradient = WaveformScene::make(in);
+    ASSERT_EQ(gradient.barCount, 113);
+    ASSERT_EQ(gradient.centerLineStops.size(), 3u);
+    EXPECT_EQ(gradient.bars.front().color, colors(WaveColor::aurora)[0]);
+    EXPECT_EQ(gradient.bars[56].color, colors(WaveColor::aurora)[1]);
+    EXPECT_EQ(gradient.bars.back().color, colors(WaveColor::aurora)[2]);
+}
+
+TEST(WaveformScene, BarsAreSpacedEvenlyAcrossTheWave) {
+    const WaveformScene scene = WaveformScene::make(compactInputs(1000));
+    ASSERT_EQ(scene.barCount, 192);
+    const double dx = 1000.0 / 192;
+    EXPECT_NEAR(scene.bars.front().x, dx / 2, 1e-12);
+    EXPECT_NEAR(scene.bars.back().x, 1000 - dx / 2, 1e-9);
+    EXPECT_NEAR(scene.centerY, 69.0, 1e-12);
+}
+
+}  // namespace
+}  // namespace sonavista
