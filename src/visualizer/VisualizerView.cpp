@@ -8,6 +8,9 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cmath>
+#include <cstdint>
+
 namespace sonavista {
 
 VisualizerView::VisualizerView(std::shared_ptr<OverlayPreferences> preferences,
@@ -85,23 +88,26 @@ void VisualizerView::paintEvent(QPaintEvent*) {
     const WaveformInputs inputs = currentInputs();
     const auto scene = WaveformScene::make(inputs);
     const double ratio = devicePixelRatioF();
-    rasterizer_.render(scene, image_, ratio);
+    // The rasterizer composites the wave over the background pixel, so the frame is copied
+    // to the window as it is, without clearing or blending the whole panel again.
+    std::uint32_t background = 0;  // transparent
+    if (compositorMissing_) {
+        background = 0xff000000u;  // the window is opaque anyway: say so with black
+    } else if (inputs.displayMode == OverlayDisplayMode::fullscreenFog) {
+        const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
+        background = (tint << 24) | (tint << 16) | (tint << 8) | tint;
+    }
+    rasterizer_.render(scene, image_, ratio, background);
 
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), compositorMissing_ ? QColor(0, 0, 0) : QColor(0, 0, 0, 0));
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (inputs.displayMode == OverlayDisplayMode::fullscreenFog) {
-        QColor tint(255, 255, 255);
-        tint.setAlphaF(static_cast<float>(fogTintOpacity));
-        painter.fillRect(rect(), tint);
-    }
     QImage frame(reinterpret_cast<const uchar*>(image_.data()), image_.width(), image_.height(),
                  static_cast<qsizetype>(image_.bytesPerLine()), QImage::Format_ARGB32_Premultiplied);
     frame.setDevicePixelRatio(ratio);
     painter.drawImage(QPointF(0, 0), frame);
 
     if (compositorMissing_) {
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         QFont font = painter.font();
         font.setPointSizeF(9.0);
         painter.setFont(font);
