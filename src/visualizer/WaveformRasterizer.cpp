@@ -264,18 +264,31 @@ struct BarRaster {
     float strokeOpacity = 0.0f, dotOpacity = 0.0f, sparkleOpacity = 0.0f;
 };
 
-// Source-over of a colour (0...255 per channel) at `alpha` onto a premultiplied 8-bit pixel.
-inline void blend(std::uint32_t& pixel, const Rgb& c255, float alpha) {
-    if (!(alpha > 0.0f)) return;
-    alpha = std::min(alpha, 1.0f);
-    const float keep = 1.0f - alpha;
-    const float a = alpha * 255.0f + static_cast<float>(pixel >> 24) * keep;
-    const float r = c255.r * alpha + static_cast<float>((pixel >> 16) & 0xff) * keep;
-    const float g = c255.g * alpha + static_cast<float>((pixel >> 8) & 0xff) * keep;
-    const float b = c255.b * alpha + static_cast<float>(pixel & 0xff) * keep;
-    const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v + 0.5f)); };
-    const std::uint32_t ia = std::min(q(a), 255u);
-    pixel = (ia << 24) | (std::min(q(r), ia) << 16) | (std::min(q(g), ia) << 8) | std::min(q(b), ia);
+// An opaque colour as 8-bit channels laid out for blending two channels per 32-bit word:
+// red and blue in 0x00RR00BB, alpha (255) and green in 0x00FF00GG.
+struct Colour8 {
+    std::uint32_t redBlue;
+    std::uint32_t alphaGreen;
+};
+
+Colour8 colour8(const RGBColor& c) {
+    const auto q = [](double v) { return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
+    return {(q(c.red) << 16) | q(c.blue), (255u << 16) | q(c.green)};
+}
+
+// Source-over of an opaque colour at `alpha` onto a premultiplied 8-bit pixel, each channel
+// (c * a + d * (255 - a)) / 255 rounded, two channels at a time.
+inline void blend(std::uint32_t& pixel, const Colour8& c, float alpha) {
+    const int a = static_cast<int>(alpha * 255.0f + 0.5f);
+    if (a <= 0) return;
+    const std::uint32_t sa = a >= 255 ? 255u : static_cast<std::uint32_t>(a);
+    const std::uint32_t da = 255u - sa;
+    const std::uint32_t d = pixel;
+    std::uint32_t rb = c.redBlue * sa + (d & 0x00ff00ffu) * da + 0x00800080u;
+    std::uint32_t ag = c.alphaGreen * sa + ((d >> 8) & 0x00ff00ffu) * da + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    pixel = rb | (ag << 8);
 }
 
 inline float clamp01(float v) {
@@ -371,6 +384,7 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
+    std::vector<Colour8> barColour8;
     std::vector<BarRaster> bars;
 
     void buildGlowKernels(double radius, double sigma, double sigmaX);
@@ -450,11 +464,13 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
     if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
         stroke.buildDashPattern(dashLength, dashPeriod, 64);
     }
-    if (!dot.matches(dotRadius)) dot.build(dotRadius, 32, 8, 32);
+    if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32);
     if (!sparkle.matches(sparkleRadius)) sparkle.build(sparkleRadius, 32, 8, 32);
 
     barColor.resize(static_cast<std::size_t>(n));
+    barColour8.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
+        barColour8[static_cast<std::size_t>(i)] = colour8(scene.bars[static_cast<std::size_t>(i)].color);
         const RGBColor& c = scene.bars[static_cast<std::size_t>(i)].color;
         barColor[static_cast<std::size_t>(i)] = {static_cast<float>(c.red * 255.0), static_cast<float>(c.green * 255.0),
                                                  static_cast<float>(c.blue * 255.0)};
@@ -582,6 +598,8 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
         contentFirst = std::min(contentFirst, std::max(ph - 1 - contentLast, 0));
         passLast = (ph - 1) / 2;
     }
+    const double invSigma = 1.0 / sigma;
+    const double invSigmaY = 1.0 / sigmaY;
     float* alphaRow = glowAlpha.data();
     for (int y = contentFirst; y <= passLast; ++y) {
         const double py = y + 0.5;
@@ -593,14 +611,14 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
             float rect, caps;
             if (nearTop && nearBottom) {
-                rect = nt.cdf((py - g.top) / sigma) - nt.cdf((py - g.bottom) / sigma);
-                caps = nt.bell((py - g.capTop) / sigmaY) + nt.bell((py - g.capBottom) / sigmaY);
+                rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
+                caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
             } else if (nearTop) {
-                rect = nt.cdf((py - g.top) / sigma);
-                caps = nt.bell((py - g.capTop) / sigmaY);
+                rect = nt.cdf((py - g.top) * invSigma);
+                caps = nt.bell((py - g.capTop) * invSigmaY);
             } else {
-                rect = 1.0f - nt.cdf((py - g.bottom) / sigma);
-                caps = nt.bell((py - g.capBottom) / sigmaY);
+                rect = 1.0f - nt.cdf((py - g.bottom) * invSigma);
+                caps = nt.bell((py - g.capBottom) * invSigmaY);
             }
             const float dRect = (rect - g.lastRect) * g.rectWeight;
             const float dCaps = (caps - g.lastCaps) * g.capWeight;
@@ -612,7 +630,7 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
         }
         for (GlowOverlap& o : overlaps) {
-            const float profile = nt.cdf((py - o.top) / sigma) - nt.cdf((py - o.bottom) / sigma);
+            const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
             o.last = profile;
             if (delta == 0.0f) continue;
@@ -642,7 +660,7 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
     for (int i = 0; i < n; ++i) {
         const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
-        const Rgb& c = barColor[static_cast<std::size_t>(i)];
+        const Colour8& c = barColour8[static_cast<std::size_t>(i)];
         const double xc = ox + bar.x * s;
         const int xBase = static_cast<int>(std::floor(xc));
         const double h = bar.halfHeight * s;
