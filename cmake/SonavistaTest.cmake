@@ -10,6 +10,9 @@ function(sonavista_add_test)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  # gtest_discover_tests splits list-valued properties, so several labels travel as one
+  # ("unit+threads"); ctest -L takes a regular expression, so -L unit and -L threads both match.
+  string(JOIN "+" T_LABELS ${T_LABELS})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
