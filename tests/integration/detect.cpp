@@ -199,14 +199,15 @@ protected:
         children.push_back(std::make_unique<Child>(argv, childEnv, capture));
         return *children.back();
     }
-    // A copy of mpv named "spotify", so that its process resolves to Spotify.
-    std::vector<std::string> spotifyCommand(bool withMpris) {
+    // A copy (not a link: /proc/PID/exe must carry the name) of mpv named `name`, so that its
+    // process resolves to the player of that name.
+    std::vector<std::string> playerCommand(const std::string& name, bool withMpris) {
         auto wav = root / "tone.wav";
         if (!fs::exists(wav)) {
             EXPECT_EQ(run({"sox", "-n", "-r", "22050", "-c", "2", wav.string(), "synth", "2", "sine", "440"}, env), 0);
-            fs::copy_file("/usr/bin/mpv", root / "bin" / "spotify");
         }
-        std::vector<std::string> argv = {(root / "bin" / "spotify").string(), "--no-config", "--no-terminal",
+        fs::copy_file("/usr/bin/mpv", root / "bin" / name, fs::copy_options::overwrite_existing);
+        std::vector<std::string> argv = {(root / "bin" / name).string(), "--no-config", "--no-terminal",
                                          "--ao=null", "--vo=null", "--loop=inf"};
         if (withMpris) argv.push_back("--script=/usr/lib/mpv-mpris/mpris.so");
         argv.push_back(wav.string());
@@ -230,7 +231,7 @@ TEST_F(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
     Env busEnv = env;
     busEnv["DBUS_SESSION_BUS_ADDRESS"] = *address;
 
-    auto& player = spawn(spotifyCommand(true), busEnv);
+    auto& player = spawn(playerCommand("spotify", true), busEnv);
     bool registered = false;
     for (int i = 0; i < 100 && !registered; ++i) {
         Child status({"playerctl", "--player=mpv", "status"}, busEnv, true);
@@ -258,14 +259,16 @@ TEST_F(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
 }
 
 TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports) {
-    auto& player = spawn(spotifyCommand(false), env);
-    (void)player;
+    // QQ Music rather than Spotify, so that this test and the one above, which may run at the
+    // same time, each see only their own player in /proc.
+    spawn(playerCommand("qqmusic", false), env);
     auto port = freePort();
-    auto& detector = spawn({detect.string(), "--bridge-port", std::to_string(port)}, env, true);
-    // The process is found, but without a bus its state cannot be asked.
-    const std::string unknownSpotify = R"({"player": "spotify", "state": "unknown", "volumeLevel": 1.0})";
-    auto lines = detector.readUntil(unknownSpotify, 10s);
-    ASSERT_EQ(lines.back(), unknownSpotify) << joined(lines);
+    auto& detector =
+        spawn({detect.string(), "--bridge-port", std::to_string(port), "--enabled", "qqMusic,youtube"}, env, true);
+    // Found among the processes; a player that cannot be asked counts as paused.
+    const std::string qqMusicPaused = R"({"player": "qqMusic", "state": "paused", "volumeLevel": 1.0})";
+    auto lines = detector.readUntil(qqMusicPaused, 10s);
+    ASSERT_EQ(lines.back(), qqMusicPaused) << joined(lines);
 
     // A playing browser page wins over the native player.
     bool accepted = false;
