@@ -58,13 +58,5 @@ INSTANTIATE_TEST_SUITE_P(
                   NowPlayingOwnerTracker::Owner{a, true}}),
     [](const auto& info) { return info.param.name; });
 
-TEST(OwnerTrackerTest, StatusWordsAreExact) {
-    EXPECT_EQ(NowPlayingOwnerTracker::statusFromText("Playing"), Status::playing);
-    EXPECT_EQ(NowPlayingOwnerTracker::statusFromText("Paused"), Status::paused);
-    EXPECT_EQ(NowPlayingOwnerTracker::statusFromText("Stopped"), Status::stopped);
-    EXPECT_EQ(NowPlayingOwnerTracker::statusFromText("playing"), Status::unknown);
-    EXPECT_EQ(NowPlayingOwnerTracker::statusFromText(""), Status::unknown);
-}
-
 }  // namespace
 }  // namespace sonavista
