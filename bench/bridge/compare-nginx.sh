@@ -3,12 +3,15 @@
 # wrk load of valid reports with "Connection: close", both on loopback, in one run. While wrk
 # floods the bridge, the bridge_load driver takes a snapshot every 5 ms from another thread and
 # prints the latency percentiles of that synchronous call.
-# Usage: bench/bridge/compare-nginx.sh BUILD_DIR [seconds] [connections]
+# The two servers take turns for several rounds (the machine may be shared), and the median of
+# each is printed at the end.
+# Usage: bench/bridge/compare-nginx.sh BUILD_DIR [seconds] [connections] [rounds]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?build directory with bench/bridge/bridge_load}
 seconds=${2:-5}
 connections=${3:-32}
+rounds=${4:-3}
 driver=$build/bench/bridge/bridge_load
 tmp=$(mktemp -d)
 nginx_pid=""
@@ -43,23 +46,31 @@ CONF
 nginx -p "$tmp/nginx" -c "$tmp/nginx/nginx.conf" &
 nginx_pid=$!
 
-run() {  # name port
-  local out
+run() {  # name port -> prints one line, appends the rate to $tmp/NAME.rates
+  local out rate
   out=$(wrk -t1 -c"$connections" -d"${seconds}s" -s "$here/post.lua" "http://127.0.0.1:$2/playback")
-  printf '%-7s %10s req/s  latency avg %s\n' "$1" "$(awk '/Requests\/sec/{print $2}' <<<"$out")" \
-    "$(awk '/Latency/{print $2; exit}' <<<"$out")"
+  rate=$(awk '/Requests\/sec/{print $2}' <<<"$out")
+  echo "$rate" >> "$tmp/$1.rates"
+  printf '%-7s %10s req/s  latency avg %s\n' "$1" "$rate" "$(awk '/Latency/{print $2; exit}' <<<"$out")"
   grep -E 'Non-2xx|Socket errors' <<<"$out" | sed 's/^/        /' || true
 }
+median() { sort -n "$1" | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/$nginx_port) 2>/dev/null && break; sleep 0.1; done
-echo "wrk -t1 -c$connections -d${seconds}s, POST /playback with Connection: close"
-# nginx first, then the bridge while the driver probes it for exactly the flood's duration.
-run nginx "$nginx_port"
-"$driver" serve "$seconds" 0 > "$tmp/driver.out" &
-driver_pid=$!
-for _ in $(seq 50); do grep -q '^port ' "$tmp/driver.out" 2>/dev/null && break; sleep 0.1; done
-bridge_port=$(awk '/^port /{print $2}' "$tmp/driver.out")
-run bridge "$bridge_port"
-wait "$driver_pid"
-driver_pid=""
-grep -v '^port ' "$tmp/driver.out" | sed 's/^/during the bridge flood: /'
+echo "wrk -t1 -c$connections -d${seconds}s, POST /playback with Connection: close, $rounds rounds"
+for round in $(seq "$rounds"); do
+  echo "round $round"
+  run nginx "$nginx_port"
+  # A fresh bridge each round, probed by the driver for exactly the flood's duration.
+  "$driver" serve "$seconds" 0 > "$tmp/driver.out" &
+  driver_pid=$!
+  for _ in $(seq 50); do grep -q '^port ' "$tmp/driver.out" 2>/dev/null && break; sleep 0.1; done
+  run bridge "$(awk '/^port /{print $2}' "$tmp/driver.out")"
+  wait "$driver_pid"
+  driver_pid=""
+  grep -v '^port ' "$tmp/driver.out" | sed 's/^/        during the flood: /'
+done
+nginx_median=$(median "$tmp/nginx.rates")
+bridge_median=$(median "$tmp/bridge.rates")
+printf 'median: nginx %s req/s, bridge %s req/s, bridge/nginx = %s\n' "$nginx_median" "$bridge_median" \
+  "$(awk -v b="$bridge_median" -v n="$nginx_median" 'BEGIN {printf "%.2f", b / n}')"

@@ -35,6 +35,7 @@ std::shared_ptr<asio::ip::tcp::acceptor> listenOn(asio::io_context& io, const as
     if (!error && address.is_v6()) acceptor->set_option(asio::ip::v6_only(true), error);
     if (!error) acceptor->bind(endpoint, error);
     if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
+    if (!error) acceptor->non_blocking(true, error);
     if (error) return nullptr;
     return acceptor;
 }
@@ -199,6 +200,14 @@ void BrowserPlaybackBridge::accept(const Acceptor& acceptor) {
         if (!acceptor->is_open()) return;  // closed by stop(): a socket accepted meanwhile is dropped
         if (!error) {
             adopt(std::move(socket));
+            // Take whatever else is already waiting without another trip through the reactor
+            // (bounded, so other connections get their turn).
+            for (int more = 0; more < 32; ++more) {
+                asio::error_code pending;
+                auto next = acceptor->accept(pending);
+                if (pending) break;
+                adopt(std::move(next));
+            }
             accept(acceptor);
             return;
         }
@@ -242,7 +251,7 @@ void BrowserPlaybackBridge::adopt(asio::ip::tcp::socket socket) {
             close(connection);  // the response could not be delivered in time
         }
     });
-    awaitData(connection);
+    receive(connection);  // the request often arrives with the connection: try reading at once
 }
 
 void BrowserPlaybackBridge::awaitData(const Connection& connection) {
@@ -309,24 +318,40 @@ void BrowserPlaybackBridge::respond(const BridgeResponse& response, const Connec
     connection->phase = BridgeConnection::Phase::sending;
     connection->buffer = std::string();  // release the request bytes now
     connection->response = BridgeProtocol::responseText(response.status, response.origin);
-    asio::async_write(connection->socket, asio::buffer(connection->response),
+    // The answer is a few hundred bytes and nearly always fits the socket buffer at once.
+    asio::error_code error;
+    const std::size_t written = connection->socket.write_some(asio::buffer(connection->response), error);
+    if (!error && written == connection->response.size()) {
+        responseSent(connection, error, drainAfterwards);
+        return;
+    }
+    if (error && error != asio::error::would_block && error != asio::error::try_again) {
+        responseSent(connection, error, drainAfterwards);
+        return;
+    }
+    asio::async_write(connection->socket, asio::buffer(connection->response) + written,
                       [this, connection, drainAfterwards](const asio::error_code& error, std::size_t) {
-                          if (connection->phase == BridgeConnection::Phase::closed) return;
-                          if (error || !drainAfterwards) {
-                              close(connection);
-                              return;
-                          }
-                          // The peer may still be sending: closing now with unread data would
-                          // reset the connection and could destroy the response in flight.
-                          asio::error_code ignored;
-                          connection->socket.shutdown(asio::socket_base::shutdown_send, ignored);
-                          connection->phase = BridgeConnection::Phase::draining;
-                          connection->deadline.expires_after(seconds(options_.drainTimeout));
-                          connection->deadline.async_wait([this, connection](const asio::error_code& error) {
-                              if (!error) close(connection);
-                          });
-                          drain(connection);
+                          responseSent(connection, error, drainAfterwards);
                       });
+}
+
+void BrowserPlaybackBridge::responseSent(const Connection& connection, const asio::error_code& error,
+                                         bool drainAfterwards) {
+    if (connection->phase == BridgeConnection::Phase::closed) return;
+    if (error || !drainAfterwards) {
+        close(connection);
+        return;
+    }
+    // The peer may still be sending: closing now with unread data would reset the connection
+    // and could destroy the response in flight.
+    asio::error_code ignored;
+    connection->socket.shutdown(asio::socket_base::shutdown_send, ignored);
+    connection->phase = BridgeConnection::Phase::draining;
+    connection->deadline.expires_after(seconds(options_.drainTimeout));
+    connection->deadline.async_wait([this, connection](const asio::error_code& error) {
+        if (!error) close(connection);
+    });
+    drain(connection);
 }
 
 void BrowserPlaybackBridge::drain(const Connection& connection) {

@@ -100,6 +100,7 @@ private:
     void receive(const Connection& connection);
     void process(const HTTPRequest& request, const Connection& connection);
     void respond(const BridgeResponse& response, const Connection& connection, bool drainAfterwards);
+    void responseSent(const Connection& connection, const asio::error_code& error, bool drainAfterwards);
     void drain(const Connection& connection);
     void close(const Connection& connection);
 
