@@ -146,18 +146,8 @@ TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
     }
 }
 
-TEST(BridgeProtocolRespond, ProducesExactBytes) {
-    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", extension), withCors("204 No Content", extension));
-    EXPECT_EQ(BridgeProtocol::responseText("400 Bad Request", std::nullopt), noCors("400 Bad Request"));
-    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", ""), withCors("204 No Content", ""));
-    // A refused origin is never echoed, whatever the caller passes.
+TEST(BridgeProtocolRespond, NeverEchoesARefusedOrigin) {
     EXPECT_EQ(BridgeProtocol::responseText("403 Forbidden", "https://evil.example"), noCors("403 Forbidden"));
-    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", "moz-extension://x"),
-              "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Length: 0\r\n"
-              "Access-Control-Allow-Origin: moz-extension://x\r\n"
-              "Access-Control-Allow-Methods: POST, OPTIONS\r\n"
-              "Access-Control-Allow-Headers: Content-Type, X-Sonavista-Connector\r\n"
-              "Vary: Origin\r\n\r\n");
 }
 
 TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
