@@ -150,6 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"compactSilence", 1440, 150, 1.0, OverlayDisplayMode::compact, WaveColor::white, 0.0, 0.55, 0.0, std::vector<double>(96, 0.0), 3.0},
         Case{"fogNeon", 1280, 720, 1.0, OverlayDisplayMode::fullscreenFog, WaveColor::neon, 1.0, 2.8, 1.0, std::vector<double>(96, 1.0), 77.0},
         Case{"fogFractionalScale", 1000, 700, 1.5, OverlayDisplayMode::fullscreenFog, WaveColor::coralSky, 0.48, 1.0, 0.16, {}, 5e8},
+        // The centre line off the image's middle: no mirrored rows.
+        Case{"compactHalfPointHigh", 1000, 150.5, 1.0, OverlayDisplayMode::compact, WaveColor::ocean, 0.8, 1.0, 0.7, ramp(96), 9.0},
         Case{"narrowPacked", 300, 60, 1.0, OverlayDisplayMode::compact, WaveColor::sunset, 0.6, 1.0, 0.3, ramp(24), 42.0}),
     [](const auto& info) { return info.param.name; });
 
