@@ -145,6 +145,21 @@ TEST(RenderTool, WritesThePanelImage) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(RenderTool, FogStillsCarryThePanelTint) {
+    const auto dir = std::filesystem::temp_directory_path() / ("sonavista-render-fog-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    for (const char* renderer : {"", "--reference"}) {
+        const auto file = dir / "fog.png";
+        ASSERT_EQ(run(std::string("--width 300 --height 400 --mode fullscreenFog --out ") + file.string() + " " + renderer).status, 0);
+        QImage image(QString::fromStdString(file.string()));
+        ASSERT_EQ(image.size(), QSize(300, 400));
+        const QRgb corner = image.pixel(0, 0);  // far from the wave: the tint alone
+        EXPECT_EQ(qAlpha(corner), 11) << renderer;
+        EXPECT_EQ(qRed(corner), 255) << renderer;  // unpremultiplied white
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST(RenderTool, BadArgumentsExitWithStatusTwo) {
     EXPECT_EQ(run("").status, 2);
     EXPECT_EQ(run("--width 10 --height 10 --mode sideways --geometry").status, 2);

@@ -45,7 +45,8 @@ const char* RenderOptions::usage() {
            "                        [--audio-responsive on|off] [--scale S] [--out FILE.png] [--geometry]\n"
            "                        [--reference]\n"
            "Draws one waveform frame for a panel of W x H points. --out writes the panel image as PNG at\n"
-           "device pixel ratio S; --geometry prints the wave geometry as one JSON object (wave-area points).\n"
+           "device pixel ratio S (in fullscreenFog mode over the panel's faint white tint, otherwise over\n"
+           "transparency); --geometry prints the wave geometry as one JSON object (wave-area points).\n"
            "--reference draws with the slow QPainter reference renderer instead of the rasterizer.\n";
 }
 

@@ -1,5 +1,9 @@
 // sonavista-render: draws one waveform frame as a PNG still or prints its geometry as JSON.
 #include <QImage>
+#include <QPainter>
+
+#include <cmath>
+#include <cstdint>
 
 #include <cstdio>
 #include <iostream>
@@ -32,13 +36,24 @@ int main(int argc, char** argv) {
         std::cout << sceneGeometryJson(scene) << "\n";
     }
     if (options->outputPath) {
+        // In fullscreen fog mode the panel lays a faint white tint (opacity 0.045) under the
+        // wave; the frosted blur of what lies behind the panel cannot be part of a still.
+        std::uint32_t background = 0;
+        if (scene.displayMode == OverlayDisplayMode::fullscreenFog) {
+            const auto tint = static_cast<std::uint32_t>(std::lround(0.045 * 255.0));
+            background = (tint << 24) | (tint << 16) | (tint << 8) | tint;
+        }
         QImage image;
         ImageBuffer buffer;
         if (options->reference) {
-            image = QPainterWaveformRenderer::render(scene, options->scale);
+            const QImage wave = QPainterWaveformRenderer::render(scene, options->scale);
+            image = QImage(wave.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(255, 255, 255, static_cast<int>(background >> 24)));
+            QPainter painter(&image);
+            painter.drawImage(0, 0, wave);
         } else {
             WaveformRasterizer rasterizer;
-            rasterizer.render(scene, buffer, options->scale);
+            rasterizer.render(scene, buffer, options->scale, background);
             image = QImage(reinterpret_cast<const uchar*>(buffer.data()), buffer.width(), buffer.height(),
                            static_cast<qsizetype>(buffer.bytesPerLine()), QImage::Format_ARGB32_Premultiplied);
         }
