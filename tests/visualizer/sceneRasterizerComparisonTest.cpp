@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -135,6 +136,9 @@ TEST_P(RasterizerComparison, MatchesTheQPainterReference) {
     // must agree within 5 %, which a wrong height, dash length, dash phase, cap or opacity
     // would break. The mean difference over the whole image bounds everything else.
     const Comparison r = compare(scene, c.scale, fast, ref);
+    std::cout << "[ metrics  ] " << c.name << ": mean " << r.meanDifference << ", smooth max " << r.smoothMaxDifference
+              << " (" << r.smoothFraction * 100 << " % smooth), worst bar ink " << r.worstBarInkRatio << ", total ink "
+              << r.totalInkRatio << "\n";
     EXPECT_LE(r.meanDifference, 0.5);
     EXPECT_LE(r.smoothMaxDifference, 2.0);
     EXPECT_GT(r.smoothFraction, 0.4);
