@@ -179,7 +179,7 @@ TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
     EXPECT_FALSE(preferences->enabledPlayers().contains(MusicPlayer::spotify));
 }
 
-TEST_F(SettingsWindowTest, AChangeTheApplicationDoesNotMakeSnapsTheSwitchBack) {
+TEST_F(SettingsWindowTest, AChangeTheApplicationDoesNotMakeLeavesTheSwitchShowingThePreference) {
     applyChanges = false;
     auto controller = makeWindow();
     auto* toggle = find<ToggleSwitch>(*controller, "overlayEnabledSwitch");
