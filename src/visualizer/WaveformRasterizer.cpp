@@ -395,7 +395,12 @@ WaveformRasterizer::WaveformRasterizer() : impl_(std::make_unique<Impl>()) {}
 WaveformRasterizer::~WaveformRasterizer() = default;
 
 namespace {
+double usableScale(double scale) {
+    return scale > 0.0 && scale < 1.0e3 ? scale : 1.0;
+}
+
 int pixelExtent(double points, double scale) {
+    scale = usableScale(scale);
     const double v = std::ceil(points * scale - 1e-9);
     if (!(v >= 1.0)) return 1;
     return static_cast<int>(std::min(v, 1.0e6));
@@ -411,7 +416,7 @@ int WaveformRasterizer::pixelHeight(const WaveformScene& scene, double dpr) {
 }
 
 void WaveformRasterizer::render(const WaveformScene& scene, ImageBuffer& out, double dpr, std::uint32_t background) {
-    impl_->render(scene, out, dpr, background);
+    impl_->render(scene, out, usableScale(dpr), background);
 }
 
 void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, double sigmaX) {
@@ -455,11 +460,14 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
     const double ox = scene.waveOriginX * s;
     const double oy = scene.waveOriginY * s;
     const double cy = oy + scene.centerY * s;
-    const double strokeRadius = scene.lineWidth * s * 0.5;
+    // Scenes from WaveformScene::make keep these within a few points; the bound only keeps a
+    // malformed scene from building enormous coverage tables.
+    constexpr double largestRadius = 64.0;
+    const double strokeRadius = std::min(scene.lineWidth * s * 0.5, largestRadius);
     const double dashLength = scene.dashLength * s;
     const double dashPeriod = (scene.dashLength + scene.dashGap) * s;
-    const double dotRadius = scene.dotDiameter * s * 0.5;
-    const double sparkleRadius = scene.sparkleDiameter * s * 0.5;
+    const double dotRadius = std::min(scene.dotDiameter * s * 0.5, largestRadius);
+    const double sparkleRadius = std::min(scene.sparkleDiameter * s * 0.5, largestRadius);
     if (!stroke.matches(strokeRadius)) stroke.build(strokeRadius, 64, 16, 64);
     if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
         stroke.buildDashPattern(dashLength, dashPeriod, 64);

@@ -27,7 +27,8 @@ public:
     WaveformRasterizer& operator=(const WaveformRasterizer&) = delete;
 
     // The image size in device pixels for a panel at a device pixel ratio (each side rounded up,
-    // at least 1).
+    // at least 1). A ratio that is not positive counts as 1. The caller keeps the panel to a
+    // size it can afford to allocate (a screen's).
     static int pixelWidth(const WaveformScene& scene, double devicePixelRatio);
     static int pixelHeight(const WaveformScene& scene, double devicePixelRatio);
 

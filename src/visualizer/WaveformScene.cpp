@@ -111,10 +111,12 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
         const double envelope = 0.74 + 0.13 * std::cos(6.0 * p) + 0.07 * std::cos(14.0 * p);
         const double motion = 0.92 + 0.055 * std::sin(phase - 4.0 * p) + wobble;
         const double beat = 1.0 + B * (0.18 + 0.14 * edge);
-        const double a = std::max(G * (0.78 * spectrum + 0.22) * envelope * motion * beat, 0.0);
+        double a = G * (0.78 * spectrum + 0.22) * envelope * motion * beat;
+        if (!(a > 0.0)) a = 0.0;  // negative, and NaN from non-finite inputs
         bar.x = dx * 0.5 + dx * i;
         bar.halfHeight = std::min(std::max(A * std::pow(a, 1.16), w * 0.72), A);
-        bar.opacity = std::clamp(0.38 + 0.5 * spectrum + 0.16 * B * edge, 0.0, 1.0);
+        const double opacity = 0.38 + 0.5 * spectrum + 0.16 * B * edge;
+        bar.opacity = opacity >= 0.0 ? std::min(opacity, 1.0) : 0.0;
         bar.color = colorAt(in.color, u);
 
         const double f = sparkleFraction(i);

@@ -76,6 +76,11 @@ TEST(RenderOptions, RejectsBadArguments) {
         {"--width", "800", "--height", "100", "--audio-responsive", "yes", "--geometry"},
         {"--width", "800", "--height", "100", "--scale", "0", "--geometry"},
         {"--width", "800", "--height", "100", "--level", "1e999", "--geometry"},
+        {"--width", "800", "--height", "100", "--level", "1.01", "--geometry"},   // outside the model's ranges
+        {"--width", "800", "--height", "100", "--pulse", "-0.1", "--geometry"},
+        {"--width", "800", "--height", "100", "--pulse", "1e300", "--out", "x.png"},
+        {"--width", "800", "--height", "100", "--motion", "0.5", "--geometry"},
+        {"--width", "800", "--height", "100", "--spectrum", "0.5,1.5", "--geometry"},
         {"--width", "800", "--height", "100", "--out"},
         {"--width", "800", "--height", "100", "--frobnicate", "1", "--geometry"},
         {"--width", "20000", "--height", "100", "--out", "big.png"},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -233,6 +234,24 @@ TEST(WaveformScene, StrokeMetricsAndPaint) {
     EXPECT_EQ(gradient.bars.front().color, colors(WaveColor::aurora)[0]);
     EXPECT_EQ(gradient.bars[56].color, colors(WaveColor::aurora)[1]);
     EXPECT_EQ(gradient.bars.back().color, colors(WaveColor::aurora)[2]);
+}
+
+TEST(WaveformScene, NonFiniteInputsStillGiveBoundedBars) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::vector<double>> spectra = {{nan, nan}, {inf, -inf, inf}, {inf}, {-inf}};
+    for (const auto& spectrum : spectra) {
+        WaveformInputs in = compactInputs();
+        in.spectrum = spectrum;
+        const WaveformScene scene = WaveformScene::make(in);
+        for (const WaveformBar& bar : scene.bars) {
+            ASSERT_TRUE(std::isfinite(bar.halfHeight));
+            ASSERT_GE(bar.halfHeight, 0.0);
+            ASSERT_LE(bar.halfHeight, scene.amplitude);
+            ASSERT_GE(bar.opacity, 0.0);
+            ASSERT_LE(bar.opacity, 1.0);
+        }
+    }
 }
 
 TEST(WaveformScene, BarsAreSpacedEvenlyAcrossTheWave) {

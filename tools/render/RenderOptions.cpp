@@ -1,5 +1,6 @@
 #include "RenderOptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -42,6 +43,7 @@ constexpr double maximumPixels = 16384.0;
 const char* RenderOptions::usage() {
     return "usage: sonavista-render --width W --height H [--mode compact|fullscreenFog] [--color PRESET]\n"
            "                        [--time T] [--level L] [--motion M] [--pulse B] [--spectrum v1,v2,...]\n"
+           "                        (L, B and spectrum values in 0...1, M in 0.55...2.8)\n"
            "                        [--audio-responsive on|off] [--scale S] [--out FILE.png] [--geometry]\n"
            "                        [--reference]\n"
            "Draws one waveform frame for a panel of W x H points. --out writes the panel image as PNG at\n"
@@ -109,15 +111,16 @@ std::optional<RenderOptions> RenderOptions::parse(const std::vector<std::string>
         } else if (name == "--time") {
             if (!number(options.inputs.time, -unbounded, unbounded, true)) return std::nullopt;
         } else if (name == "--level") {
-            if (!number(options.inputs.audioLevel, -unbounded, unbounded, true)) return std::nullopt;
+            // The model's ranges: level and pulse 0...1, motion rate 0.55...2.8.
+            if (!number(options.inputs.audioLevel, 0.0, 1.0, true)) return std::nullopt;
         } else if (name == "--motion") {
-            if (!number(options.inputs.motionRate, -unbounded, unbounded, true)) return std::nullopt;
+            if (!number(options.inputs.motionRate, 0.55, 2.8, true)) return std::nullopt;
         } else if (name == "--pulse") {
-            if (!number(options.inputs.beatPulse, -unbounded, unbounded, true)) return std::nullopt;
+            if (!number(options.inputs.beatPulse, 0.0, 1.0, true)) return std::nullopt;
         } else if (name == "--spectrum") {
             const auto list = parseList(value);
-            if (!list) {
-                error = "invalid spectrum " + value + " (comma-separated numbers)";
+            if (!list || std::any_of(list->begin(), list->end(), [](double v) { return v < 0.0 || v > 1.0; })) {
+                error = "invalid spectrum " + value + " (comma-separated numbers in 0...1)";
                 return std::nullopt;
             }
             options.inputs.spectrum = *list;
