@@ -176,6 +176,13 @@ public:
             }
         }
     }
+    // The pattern of a column sampled every 1 / phaseSteps() pixels of phase, from phase 0.
+    const float* dashPatternValues(const Column& column) const {
+        const std::size_t c = static_cast<std::size_t>(&column - columns_.data());
+        return &pattern_[c * static_cast<std::size_t>(phaseCount_)];
+    }
+    double phaseSteps() const { return phasePerUnit_; }
+
     bool matchesDashPattern(double length, double period) const {
         return length == dashLength_ && period == dashPeriod_ && !pattern_.empty();
     }
@@ -686,29 +693,41 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             const int patternLast = dashes > 1
                                         ? static_cast<int>(std::floor(top + (dashes - 1) * dashPeriod - strokeRadius - 1.0))
                                         : patternFirst - 1;
+            const int fastFirst = std::max(rowFirst, patternFirst);
+            const int fastLast = std::min(rowLast, patternLast);
+            const double steps = stroke.phaseSteps();
+            const double wrap = dashPeriod * steps;
             for (const auto& column : stroke.columns(xc)) {
                 const int x = xBase + column.offset;
                 if (x < 0 || x >= pw) continue;
-                double phase = rowFirst - top;
-                phase -= std::floor(phase * inversePeriod) * dashPeriod;
-                for (int y = rowFirst; y <= rowLast; ++y, phase += 1.0) {
-                    if (phase >= dashPeriod) phase -= dashPeriod;
-                    float cover;
-                    if (y >= patternFirst && y <= patternLast) {
-                        cover = stroke.dashPattern(column, phase);
-                    } else {
-                        const int kFirst =
-                            std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
-                        const int kLast = std::min(
-                            static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
-                        cover = 0.0f;
-                        for (int k = kFirst; k <= kLast; ++k) {
-                            const double d0 = top + k * dashPeriod;
-                            cover += stroke.coverage(column, y, d0, std::min(d0 + dashLength, bottom));
-                        }
+                auto exact = [&](int y) {
+                    const int kFirst =
+                        std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
+                    const int kLast =
+                        std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
+                    float cover = 0.0f;
+                    for (int k = kFirst; k <= kLast; ++k) {
+                        const double d0 = top + k * dashPeriod;
+                        cover += stroke.coverage(column, y, d0, std::min(d0 + dashLength, bottom));
                     }
                     blend(out.row(y)[x], c, cover * strokeOpacity);
+                };
+                int y = rowFirst;
+                for (; y <= rowLast && y < fastFirst; ++y) exact(y);
+                if (y <= fastLast) {
+                    // Inner rows: the periodic pattern, stepping the phase by one pixel a row.
+                    const float* values = stroke.dashPatternValues(column);
+                    double pos = y - top;
+                    pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
+                    std::uint32_t* pixel = out.row(y) + x;
+                    for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
+                        if (pos >= wrap) pos -= wrap;
+                        const int k = std::max(static_cast<int>(pos), 0);
+                        const float f = static_cast<float>(pos - k);
+                        blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
+                    }
                 }
+                for (; y <= rowLast; ++y) exact(y);
             }
         }
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
