@@ -75,6 +75,7 @@ public:
 
     void build(double radius, int buckets, int subColumns, int zPerUnit) {
         radius_ = radius;
+        pattern_.clear();  // built from the columns, so stale now
         buckets_ = buckets;
         zPerUnit_ = zPerUnit;
         zMin_ = -1.0 - radius;
@@ -153,8 +154,6 @@ public:
         return c > 0.0f ? c : 0.0f;
     }
 
-    double radius() const { return radius_; }
-
     // Tabulates, per column, the coverage of a pixel row by an endless dash pattern (dashes of
     // `length` every `period` pixels) as a function of the row's phase within the period.
     void buildDashPattern(double length, double period, int phasePerUnit) {
@@ -185,15 +184,6 @@ public:
 
     bool matchesDashPattern(double length, double period) const {
         return length == dashLength_ && period == dashPeriod_ && !pattern_.empty();
-    }
-    // Coverage of a row whose top lies `phase` (0...period) below the start of a dash.
-    float dashPattern(const Column& column, double phase) const {
-        const std::size_t c = static_cast<std::size_t>(&column - columns_.data());
-        const float* values = &pattern_[c * static_cast<std::size_t>(phaseCount_)];
-        const double pos = phase * phasePerUnit_;
-        const int k = std::clamp(static_cast<int>(pos), 0, phaseCount_ - 2);
-        const float f = static_cast<float>(pos - k);
-        return values[k] + f * (values[k + 1] - values[k]);
     }
 
 private:

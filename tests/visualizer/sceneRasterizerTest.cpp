@@ -72,21 +72,26 @@ TEST(WaveformRasterizer, FogPanelIsBackgroundAwayFromTheWaveAndPremultiplied) {
 }
 
 TEST(WaveformRasterizer, ReusingTheRasterizerGivesTheSameImageAsAFreshOne) {
-    // Coverage tables are cached between frames; a change of size or scale must not leave
-    // stale ones behind.
-    const WaveformScene wide = makeScene(1440, 150, OverlayDisplayMode::compact);
-    const WaveformScene narrow = makeScene(300, 60, OverlayDisplayMode::compact, 0.9, 1.0);
+    // Coverage tables are cached between frames; a change of size, scale or pulse must not
+    // leave stale ones behind. 450 and 520 points both give 112 bars with the dash length and
+    // gap at their floors but different line widths.
+    const struct {
+        double width, height, scale, pulse;
+    } frames[] = {{1440, 150, 2.0, 0.4}, {300, 60, 1.0, 1.0}, {450, 100, 1.0, 0.0}, {520, 100, 1.0, 0.0},
+                  {1440, 150, 1.0, 0.4}, {1440, 150, 1.0, 0.9}};
     WaveformRasterizer reused;
-    ImageBuffer first, again;
-    reused.render(wide, first, 2.0);
-    reused.render(narrow, first, 1.0);
-    reused.render(wide, again, 1.0);
-    WaveformRasterizer fresh;
-    ImageBuffer expected;
-    fresh.render(wide, expected, 1.0);
-    ASSERT_EQ(again.width(), expected.width());
-    for (int y = 0; y < expected.height(); ++y) {
-        for (int x = 0; x < expected.width(); ++x) ASSERT_EQ(again.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+    for (const auto& f : frames) {
+        const WaveformScene scene = makeScene(f.width, f.height, OverlayDisplayMode::compact, 0.9, f.pulse);
+        ImageBuffer again, expected;
+        reused.render(scene, again, f.scale);
+        WaveformRasterizer fresh;
+        fresh.render(scene, expected, f.scale);
+        ASSERT_EQ(again.width(), expected.width());
+        for (int y = 0; y < expected.height(); ++y) {
+            for (int x = 0; x < expected.width(); ++x) {
+                ASSERT_EQ(again.pixel(x, y), expected.pixel(x, y)) << f.width << ": " << x << "," << y;
+            }
+        }
     }
 }
 
