@@ -13,7 +13,8 @@ namespace sonavista {
 // The image holds the wave only: centre line, glow, dashed bars, centre dots and sparkles,
 // composited in that order over a transparent background (or over `background`, a premultiplied
 // ARGB pixel). It is panel width x panel height points at the device pixel ratio, with the wave
-// area centred; nothing else (fog tint, frosted backdrop) is drawn.
+// area centred. Nothing else is drawn: a uniform fog tint can be passed as `background`; the
+// frosted backdrop is the window's.
 //
 // Shapes are rasterised per pixel column with analytic coverage (the bars are vertical, so a
 // column's coverage is a sum of interval overlaps), and the glow is a Gaussian blur computed in
