@@ -4,12 +4,15 @@
 #include "visualizer/WaveformScene.h"
 
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace sonavista {
 
@@ -25,22 +28,30 @@ VisualizerView::VisualizerView(std::shared_ptr<OverlayPreferences> preferences,
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
 
+    // Every pixel of the view is written by its paint (a source blit), so nothing under it
+    // needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+
     timer_ = new QTimer(this);
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(frameIntervalMilliseconds);
-    connect(timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(timer_, &QTimer::timeout, this, &VisualizerView::advanceFrame);
 
-    // A published change shows at once instead of at the next tick (update() does nothing
-    // while the view is hidden). The observers go away with the view.
+    // A preference change shows at once instead of at the next tick (update() does nothing
+    // while the view is hidden). Model changes arrive with every analysed audio frame; while
+    // the frame timer runs its next tick draws them, so they only mark a hidden view's frame
+    // as out of date. The observers go away with the view.
     const QPointer<VisualizerView> self(this);
     preferencesToken_ = preferences_->addObserver([self](OverlayPreferences::Property) {
         if (self) {
+            self->frameStale_ = true;
             self->update();
         }
     });
     modelToken_ = model_->addObserver([self](VisualizerModel::Property) {
-        if (self) {
-            self->update();
+        if (self && !self->isAnimating()) {
+            self->frameStale_ = true;
         }
     });
 }
@@ -52,6 +63,7 @@ VisualizerView::~VisualizerView() {
 
 void VisualizerView::setCompositorMissing(bool missing) {
     compositorMissing_ = missing;
+    frameStale_ = true;
     update();
 }
 
@@ -76,6 +88,7 @@ WaveformInputs VisualizerView::currentInputs() const {
 
 void VisualizerView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    frameStale_ = true;  // the model went on while hidden
     timer_->start();
 }
 
@@ -84,28 +97,100 @@ void VisualizerView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-void VisualizerView::paintEvent(QPaintEvent*) {
+VisualizerView::RowSpan VisualizerView::contentRows(const ImageBuffer& image, std::uint32_t background) {
+    const int width = image.width();
+    if (width <= 0) {
+        return {};
+    }
+    // A row of background pixels to compare whole rows against (memcmp is vectorised).
+    thread_local std::vector<std::uint32_t> blank;
+    if (blank.size() != static_cast<std::size_t>(width) || blank.front() != background) {
+        blank.assign(static_cast<std::size_t>(width), background);
+    }
+    const std::size_t bytes = image.bytesPerLine();
+    const auto isBlank = [&](int y) { return std::memcmp(image.row(y), blank.data(), bytes) == 0; };
+    RowSpan span;
+    int first = 0;
+    while (first < image.height() && isBlank(first)) {
+        ++first;
+    }
+    if (first == image.height()) {
+        return span;
+    }
+    int last = image.height() - 1;
+    while (last > first && isBlank(last)) {
+        --last;
+    }
+    span.first = first;
+    span.last = last;
+    return span;
+}
+
+std::uint32_t VisualizerView::backgroundPixel() const {
+    if (compositorMissing_) {
+        return 0xff000000u;  // the window is opaque anyway: say so with black
+    }
+    if (preferences_->displayMode() == OverlayDisplayMode::fullscreenFog) {
+        const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
+        return (tint << 24) | (tint << 16) | (tint << 8) | tint;
+    }
+    return 0;  // transparent
+}
+
+VisualizerView::RowSpan VisualizerView::renderFrame() {
     const WaveformInputs inputs = currentInputs();
     const auto scene = WaveformScene::make(inputs);
     const double ratio = devicePixelRatioF();
     // The rasterizer composites the wave over the background pixel, so the frame is copied
     // to the window as it is, without clearing or blending the whole panel again.
-    std::uint32_t background = 0;  // transparent
-    if (compositorMissing_) {
-        background = 0xff000000u;  // the window is opaque anyway: say so with black
-    } else if (inputs.displayMode == OverlayDisplayMode::fullscreenFog) {
-        const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
-        background = (tint << 24) | (tint << 16) | (tint << 8) | tint;
-    }
+    const std::uint32_t background = backgroundPixel();
+    const bool sameLayout = renderedSize_ == size() && renderedRatio_ == ratio && !frameStale_;
     rasterizer_.render(scene, image_, ratio, background);
+    const RowSpan previous = contentRows_;
+    contentRows_ = contentRows(image_, background);
+    renderedSize_ = size();
+    renderedRatio_ = ratio;
+    frameStale_ = false;
+    if (!sameLayout) {
+        return {0, image_.height() - 1};
+    }
+    // Rows holding only the background in both frames are unchanged.
+    if (previous.empty()) {
+        return contentRows_;
+    }
+    if (contentRows_.empty()) {
+        return previous;
+    }
+    return {std::min(previous.first, contentRows_.first), std::max(previous.last, contentRows_.last)};
+}
 
+void VisualizerView::advanceFrame() {
+    const RowSpan changed = renderFrame();
+    if (changed.empty()) {
+        return;
+    }
+    // Device rows to the view's rows, rounded outwards.
+    const double ratio = renderedRatio_ > 0.0 ? renderedRatio_ : 1.0;
+    const int top = static_cast<int>(std::floor(changed.first / ratio));
+    const int bottom = static_cast<int>(std::ceil((changed.last + 1) / ratio));
+    update(QRect(0, top, width(), bottom - top));
+}
+
+void VisualizerView::paintEvent(QPaintEvent* event) {
+    if (frameStale_ || renderedSize_ != size() || renderedRatio_ != devicePixelRatioF()) {
+        renderFrame();
+        if (event->rect() != rect()) {
+            update();  // a fresh frame may differ anywhere, not only in this region
+        }
+    }
+
+    // Qt clips the painter to the region asked for, so only those rows are copied.
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     QImage frame(reinterpret_cast<const uchar*>(image_.data()), image_.width(), image_.height(),
                  static_cast<qsizetype>(image_.bytesPerLine()), QImage::Format_ARGB32_Premultiplied);
-    frame.setDevicePixelRatio(ratio);
+    frame.setDevicePixelRatio(renderedRatio_);
     painter.drawImage(QPointF(0, 0), frame);
-
     if (compositorMissing_) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         QFont font = painter.font();

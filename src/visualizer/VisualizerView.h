@@ -8,7 +8,9 @@
 #include "visualizer/WaveformRasterizer.h"
 
 #include <QWidget>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QTimer;
 
@@ -18,6 +20,11 @@ namespace sonavista {
 // repainted at most 30 times a second and only while the view is shown. In fullscreen fog
 // mode a faint white tint lies under the wave (the window adds the blurred backdrop).
 // The view never takes mouse input.
+//
+// While shown, a frame timer alone paces the frames: each tick renders the next frame from
+// the model as it is then, and asks for a repaint of only the rows that differ from the
+// previous frame (rows that hold nothing but the background in both stay as they are).
+// Model changes between ticks wait for the next tick; preference changes repaint at once.
 class VisualizerView final : public QWidget {
     Q_OBJECT
 public:
@@ -40,12 +47,29 @@ public:
     // What the next frame is drawn from.
     WaveformInputs currentInputs() const;
 
+    // The rows of `image` (first, last) that hold anything but `background`; {0, -1} when
+    // every row is background only.
+    struct RowSpan {
+        int first = 0;
+        int last = -1;
+        bool empty() const { return last < first; }
+    };
+    static RowSpan contentRows(const ImageBuffer& image, std::uint32_t background);
+
+    // The timer's tick: renders the next frame and schedules the repaint of the rows it changed.
+    void advanceFrame();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    std::uint32_t backgroundPixel() const;
+    // Renders a frame from the current inputs into image_; answers the rows that may differ
+    // from the frame image_ held before (in device pixels).
+    RowSpan renderFrame();
+
     std::shared_ptr<OverlayPreferences> preferences_;
     std::shared_ptr<VisualizerModel> model_;
     std::shared_ptr<const Clock> clock_;
@@ -54,6 +78,12 @@ private:
     QTimer* timer_ = nullptr;
     WaveformRasterizer rasterizer_;
     ImageBuffer image_;
+    RowSpan contentRows_;                       // of image_
+    QSize renderedSize_;                        // the view's size and pixel ratio image_ was drawn for
+    double renderedRatio_ = 0.0;
+    // image_ no longer shows what the view should: set when a preference or, while no tick
+    // runs, the model changes; the next paint renders a fresh frame.
+    bool frameStale_ = true;
     bool compositorMissing_ = false;
 };
 

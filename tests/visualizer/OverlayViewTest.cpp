@@ -4,6 +4,13 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +128,82 @@ TEST_F(OverlayViewTest, WithoutCompositorPaintsAnOpaqueBandWithANotice) {
         }
     }
     EXPECT_GT(lit, 0);
+}
+
+TEST_F(OverlayViewTest, ContentRowsAreThoseHoldingAnythingButTheBackground) {
+    constexpr std::uint32_t tint = 0x0b0b0b0bu;
+    struct Case {
+        const char* name;
+        std::uint32_t background;
+        std::vector<std::pair<int, int>> marks;  // (x, y) pixels set to another value
+        int first;
+        int last;
+    };
+    const std::vector<Case> cases = {
+        {"all background", 0, {}, 0, -1},
+        {"all tint", tint, {}, 0, -1},
+        {"one pixel in the last column", 0, {{6, 3}}, 3, 3},
+        {"first and last rows", 0, {{0, 0}, {2, 9}}, 0, 9},
+        {"band in the middle", tint, {{3, 4}, {0, 6}, {5, 5}}, 4, 6},
+        {"transparent pixel on a tinted background", tint, {{1, 2}}, 2, 2},
+    };
+    for (const Case& c : cases) {
+        ImageBuffer image(7, 10);
+        image.fill(c.background);
+        for (const auto& [x, y] : c.marks) {
+            image.row(y)[x] = c.background == 0 ? 0x01000000u : 0u;
+        }
+        const auto span = VisualizerView::contentRows(image, c.background);
+        EXPECT_EQ(span.first, c.first) << c.name;
+        EXPECT_EQ(span.last, c.last) << c.name;
+        EXPECT_EQ(span.empty(), c.last < c.first) << c.name;
+    }
+}
+
+TEST_F(OverlayViewTest, HiddenViewDrawsTheModelAndPreferencesAsTheyAreNow) {
+    auto view = makeView(800, 150);
+    model->updateLiveFrame({0.05, 1.0, 0.0, std::vector<double>(96, 0.05)});
+    const QImage quiet = render(*view);
+    // No tick runs while hidden: the next paint must still show the newer model...
+    model->updateLiveFrame({1.0, 1.0, 1.0, std::vector<double>(96, 1.0)});
+    const QImage loud = render(*view);
+    EXPECT_NE(quiet, loud);
+    // ...and a preference change.
+    preferences->setColor(WaveColor::sunset);
+    EXPECT_NE(render(*view), loud);
+    // Unchanged inputs give the same frame.
+    EXPECT_EQ(render(*view), render(*view));
+}
+
+TEST_F(OverlayViewTest, TickRepaintsLeaveTheWindowEqualToAFreshFrame) {
+    // Frames drawn tick by tick, each repainting only the rows that changed, must leave the
+    // window's backing store equal to the frame drawn whole from the same inputs.
+    auto view = makeView(600, 200);
+    view->show();
+    QApplication::processEvents();
+    const std::vector<double> levels = {0.1, 1.0, 0.3, 0.0, 0.8, 0.05};
+    for (double level : levels) {
+        model->updateLiveFrame({level, 1.0, level, std::vector<double>(96, level)});
+        clock->advance(0.034);
+        view->advanceFrame();
+        QApplication::processEvents();  // the repaint the tick asked for
+        // The offscreen platform's window store is opaque: compare colours over black.
+        const QImage shown =
+            view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        auto reference = makeView(600, 200);
+        QImage expected(shown.size(), QImage::Format_RGB32);
+        expected.fill(Qt::black);
+        QPainter(&expected).drawImage(0, 0, render(*reference));
+        ASSERT_EQ(shown.size(), expected.size());
+        int differing = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                differing += shown.pixel(x, y) != expected.pixel(x, y);
+            }
+        }
+        EXPECT_EQ(differing, 0) << "level " << level;
+
+    }
 }
 
 TEST_F(OverlayViewTest, ChangesAfterTheViewIsGoneAreSafe) {
