@@ -1,22 +1,36 @@
 #!/usr/bin/env bash
 # Side-by-side CPU cost of live capture + analysis: plays the same music into a private
 # PulseAudio null sink and runs `sonavista-analyze --capture` and cava (30 fps, 96 bars,
-# raw output to /dev/null, same monitor source) in the same run, one after the other, for
-# SECONDS each. CPU time is utime + stime from /proc/PID/stat over the same interval.
-# Usage: bench/audio/capture-vs-cava.sh [BUILD_DIR] [SECONDS]
+# raw output to /dev/null, same monitor source) at the same time, so both see the same
+# machine load, for SECONDS after a 3 s warm-up; this is repeated REPEATS times, with the
+# start order alternating (odd runs start ours first, even runs cava first).
+#
+# CPU is read two ways over the same interval:
+#   - utime + stime from /proc/PID/stat (whole process, in clock ticks of 10 ms), and
+#   - the run time in nanoseconds from /proc/PID/task/*/schedstat, summed over the threads
+#     alive at both readings (both programs keep their threads for the whole run).
+# Each run prints both programs' CPU and the ratio; the last lines give the median, minimum
+# and maximum ratio over the runs.
+#
+# Usage: bench/audio/capture-vs-cava.sh [BUILD_DIR] [SECONDS] [REPEATS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build/capture}
-seconds=${2:-20}
+seconds=${2:-30}
+repeats=${3:-5}
 analyze=$build/tools/analyze/sonavista-analyze
 [ -x "$analyze" ] || { echo "build sonavista-analyze first ($analyze)" >&2; exit 2; }
+command -v cava >/dev/null || { echo "cava is not installed" >&2; exit 2; }
 
 tmp=$(mktemp -d)
 server_pid=
 player_pid=
+ours_pid=
+cava_pid=
 cleanup() {
-  [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  for pid in "$ours_pid" "$cava_pid" "$player_pid" "$server_pid"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done
   wait 2>/dev/null || true
   rm -rf "$tmp"
 }
@@ -30,27 +44,11 @@ server_pid=$!
 export PULSE_SERVER=unix:$tmp/native HOME=$tmp XDG_CONFIG_HOME=$tmp/config
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
 
-# "Music": a chord with a beat and a sweeping tone, long enough for both runs, looped.
+# "Music": a chord with a beat and a sweeping tone, looped for as long as the runs last.
 sox -n -r 48000 -c 2 "$tmp/music.wav" synth 10 sine 110 sine 220 sine 330-3300 tremolo 2 90 vol 0.4
 (while true; do paplay --device=out "$tmp/music.wav"; done) >/dev/null 2>&1 &
 player_pid=$!
 sleep 1
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-measure() {  # name, command...: runs the command, measures CPU over $seconds after a 3 s warm-up
-  local name=$1; shift
-  "$@" >/dev/null 2>"$tmp/$name.err" &
-  local pid=$!
-  sleep 3
-  local before; before=$(cpu_ticks "$pid")
-  sleep "$seconds"
-  local after; after=$(cpu_ticks "$pid")
-  kill -TERM "$pid"; wait "$pid" 2>/dev/null || true
-  local hz; hz=$(getconf CLK_TCK)
-  awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" -v n="$name" \
-    'BEGIN { printf "%-10s cpu %.2f s over %d s = %.2f %% of one core\n", n, t / hz, s, 100 * t / hz / s }'
-  echo $((after - before)) > "$tmp/$name.ticks"
-}
 
 cat > "$tmp/cava.conf" <<CONF
 [general]
@@ -65,7 +63,60 @@ raw_target = /dev/null
 data_format = binary
 CONF
 
-measure sonavista "$analyze" --capture
-measure cava cava -p "$tmp/cava.conf"
-ours=$(cat "$tmp/sonavista.ticks"); theirs=$(cat "$tmp/cava.ticks")
-awk -v a="$ours" -v b="$theirs" 'BEGIN { if (b > 0) printf "ratio sonavista/cava = %.2f (target <= 0.5)\n", a / b; else print "cava used no measurable CPU" }'
+hz=$(getconf CLK_TCK)
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# "tid nanoseconds" for every thread of the process.
+thread_ns() { for f in /proc/"$1"/task/*/schedstat; do echo "${f//[!0-9]/ } $(cut -d' ' -f1 "$f")"; done 2>/dev/null; }
+# Nanoseconds run between two thread_ns snapshots by the threads present in both.
+ns_between() { awk 'NR == FNR { a[$2] = $3; next } ($2 in a) { t += $3 - a[$2] } END { printf "%d", t }' "$1" "$2"; }
+
+printf '%-6s %14s %14s %8s   %12s %12s %8s\n' run "ours ms" "cava ms" ratio "ours ticks" "cava ticks" ratio
+: > "$tmp/ratios_ns"
+: > "$tmp/ratios_ticks"
+for run in $(seq "$repeats"); do
+  # Whichever client connects first is woken first for each fragment and measures
+  # noticeably dearer on a loaded machine, so the start order alternates between runs.
+  if [ $((run % 2)) -eq 1 ]; then
+    "$analyze" --capture >/dev/null 2>"$tmp/ours.err" &
+    ours_pid=$!
+    cava -p "$tmp/cava.conf" >/dev/null 2>"$tmp/cava.err" &
+    cava_pid=$!
+  else
+    cava -p "$tmp/cava.conf" >/dev/null 2>"$tmp/cava.err" &
+    cava_pid=$!
+    "$analyze" --capture >/dev/null 2>"$tmp/ours.err" &
+    ours_pid=$!
+  fi
+  sleep 3
+  for p in ours cava; do
+    pid_var=${p}_pid
+    kill -0 "${!pid_var}" 2>/dev/null || { echo "$p exited early:" >&2; cat "$tmp/$p.err" >&2; exit 1; }
+  done
+  ours_t0=$(ticks "$ours_pid"); cava_t0=$(ticks "$cava_pid")
+  thread_ns "$ours_pid" > "$tmp/ours.0"; thread_ns "$cava_pid" > "$tmp/cava.0"
+  sleep "$seconds"
+  ours_t1=$(ticks "$ours_pid"); cava_t1=$(ticks "$cava_pid")
+  thread_ns "$ours_pid" > "$tmp/ours.1"; thread_ns "$cava_pid" > "$tmp/cava.1"
+  kill -TERM "$ours_pid" "$cava_pid"; wait "$ours_pid" "$cava_pid" 2>/dev/null || true
+  ours_pid= cava_pid=
+
+  ours_ns=$(ns_between "$tmp/ours.0" "$tmp/ours.1"); cava_ns=$(ns_between "$tmp/cava.0" "$tmp/cava.1")
+  ours_ticks=$((ours_t1 - ours_t0)); cava_ticks=$((cava_t1 - cava_t0))
+  awk -v r="$run$([ $((run % 2)) -eq 1 ] && echo o || echo c)" -v a="$ours_ns" -v b="$cava_ns" -v ta="$ours_ticks" -v tb="$cava_ticks" -v hz="$hz" \
+    -v fn="$tmp/ratios_ns" -v ft="$tmp/ratios_ticks" 'BEGIN {
+      rn = b > 0 ? a / b : -1; rt = tb > 0 ? ta / tb : -1
+      printf "%-6s %14.1f %14.1f %8.3f   %12d %12d %8.3f\n", r, a / 1e6, b / 1e6, rn, ta, tb, rt
+      if (rn >= 0) print rn >> fn
+      if (rt >= 0) print rt >> ft
+    }'
+done
+
+summary() {  # label, file of ratios
+  sort -g "$2" | awk -v l="$1" '{ v[NR] = $1 } END {
+    if (NR == 0) { printf "%s: no measurable cava CPU\n", l; exit }
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%s: median ratio sonavista/cava %.3f (min %.3f, max %.3f, %d runs of %s s; target <= 0.5)\n", l, m, v[1], v[NR], NR, s
+  }' s="$seconds"
+}
+summary "schedstat ns" "$tmp/ratios_ns"
+summary "/proc stat ticks" "$tmp/ratios_ticks"

@@ -78,7 +78,12 @@ void ToolMainQueue::runUntil(std::optional<double> deadline) {
             lock.lock();
             continue;
         }
-        double wakeAt = deadline.value_or(current + 3600.0);
+        if (!deadline && earliest == timers_.end()) {
+            // Nothing is scheduled: sleep until a post or quit, without arming a timer.
+            wake_.wait(lock);
+            continue;
+        }
+        double wakeAt = deadline ? *deadline : earliest->second.due;
         if (earliest != timers_.end() && earliest->second.due < wakeAt) wakeAt = earliest->second.due;
         wake_.wait_for(lock, std::chrono::duration<double>(wakeAt - current));
     }
