@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <span>
 #include <vector>
@@ -174,6 +175,29 @@ public:
                 pattern_[c * static_cast<std::size_t>(phaseCount_) + k] = std::min(sum, 1.0f);
             }
         }
+        // The same values regrouped per bucket: lane groups of `lanes` consecutive touched
+        // columns, phase-major, so one row of a group is one contiguous load. Lanes past the
+        // bucket's last touched column hold zero coverage.
+        laneGroups_ = 0;
+        for (const int used : columnCount_) laneGroups_ = std::max(laneGroups_, (used + lanes - 1) / lanes);
+        lanePattern_.assign(static_cast<std::size_t>(buckets_) * laneGroups_ * phaseCount_ * lanes, 0.0f);
+        for (int b = 0; b < buckets_; ++b) {
+            for (int i = 0; i < columnCount_[b]; ++i) {
+                const std::size_t c = static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b] + i;
+                float* group = &lanePattern_[((static_cast<std::size_t>(b) * laneGroups_ + i / lanes) * phaseCount_) * lanes];
+                for (int k = 0; k < phaseCount_; ++k) {
+                    group[static_cast<std::size_t>(k) * lanes + i % lanes] =
+                        pattern_[c * static_cast<std::size_t>(phaseCount_) + k];
+                }
+            }
+        }
+    }
+    static constexpr int lanes = 4;
+    // The dash pattern of lane group `group` of the columns `columns(xc)` returned: phase step k
+    // holds the `lanes` columns' values at [k * lanes, k * lanes + lanes).
+    const float* laneDashPattern(std::span<const Column> touched, int group) const {
+        const std::size_t b = static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
+        return &lanePattern_[((b * laneGroups_ + static_cast<std::size_t>(group)) * phaseCount_) * lanes];
     }
     // The pattern of a column sampled every 1 / phaseSteps() pixels of phase, from phase 0.
     const float* dashPatternValues(const Column& column) const {
@@ -202,6 +226,8 @@ private:
     int phasePerUnit_ = 1;
     int phaseCount_ = 0;
     std::vector<float> pattern_;
+    int laneGroups_ = 0;
+    std::vector<float> lanePattern_;
 };
 
 struct Rgb {
@@ -353,6 +379,79 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
         const float fr = std::min(clamp01(cr[x] * alpha + ur * keep), fa);
         const float fg = std::min(clamp01(cg[x] * alpha + ug * keep), fa);
         const float fb = std::min(clamp01(cb[x] * alpha + ub * keep), fa);
+        dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
+    }
+}
+
+// Inner dash rows of one lane group of a bar's columns: per row, the periodic pattern of the
+// group's four columns interpolated at the row's phase, then each pixel blended like blend()
+// (bit for bit: a zero alpha leaves the pixel as it was), the four pixels at once. `pos` is the
+// first row's phase in pattern steps; each row advances it by `steps`, wrapping at `wrap`.
+using F32x4 = float __attribute__((vector_size(16)));
+using I32x4 = std::int32_t __attribute__((vector_size(16)));
+using U32x4 = std::uint32_t __attribute__((vector_size(16)));
+
+SONAVISTA_ROW_LOOP
+void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, double pos, double steps,
+                   double wrap, int rows, float opacity, Colour8 c) {
+    const U32x4 redBlue = U32x4{} + c.redBlue;
+    const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
+    const U32x4 low = U32x4{} + 0x00ff00ffu;
+    const U32x4 half = U32x4{} + 0x00800080u;
+    const I32x4 zero = I32x4{};
+    const I32x4 full = I32x4{} + 255;
+    for (int r = 0; r < rows; ++r, pos += steps, pixel += stride) {
+        if (pos >= wrap) pos -= wrap;
+        const int k = std::max(static_cast<int>(pos), 0);
+        const float f = static_cast<float>(pos - k);
+        F32x4 v0, v1;
+        std::memcpy(&v0, lanePattern + static_cast<std::size_t>(k) * 4, sizeof v0);
+        std::memcpy(&v1, lanePattern + static_cast<std::size_t>(k) * 4 + 4, sizeof v1);
+        const F32x4 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
+        I32x4 a = __builtin_convertvector(alpha, I32x4);
+        a = a > zero ? a : zero;
+        a = a < full ? a : full;
+        const U32x4 sa = reinterpret_cast<U32x4&>(a);
+        const U32x4 da = 255u - sa;
+        U32x4 d;
+        std::memcpy(&d, pixel, sizeof d);
+        U32x4 rb = redBlue * sa + (d & low) * da + half;
+        U32x4 ag = alphaGreen * sa + ((d >> 8) & low) * da + half;
+        rb = ((rb + ((rb >> 8) & low)) >> 8) & low;
+        ag = ((ag + ((ag >> 8) & low)) >> 8) & low;
+        d = rb | (ag << 8);
+        std::memcpy(pixel, &d, sizeof d);
+    }
+}
+
+// Whether `count` pixels all equal `pixel`, checked a block at a time.
+SONAVISTA_ROW_LOOP
+bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int count) {
+    constexpr int block = 64;
+    int x = 0;
+    for (; x + block <= count; x += block) {
+        std::uint32_t differs = 0;
+        for (int j = 0; j < block; ++j) differs |= row[x + j] ^ pixel;
+        if (differs != 0) return false;
+    }
+    std::uint32_t differs = 0;
+    for (; x < count; ++x) differs |= row[x] ^ pixel;
+    return differs == 0;
+}
+
+// Glow over a uniform background: the rows the centre line does not cross. Same arithmetic as
+// composeGlowOver with no line coverage, reading only the glow's arrays.
+SONAVISTA_ROW_LOOP
+void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+                               const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
+                               float bgG, float bgB, int count) {
+    for (int x = 0; x < count; ++x) {
+        const float alpha = clamp01(ga[x]);
+        const float keep = 1.0f - alpha;
+        const float fa = clamp01(alpha + bgA * keep);
+        const float fr = std::min(clamp01(cr[x] * alpha + bgR * keep), fa);
+        const float fg = std::min(clamp01(cg[x] * alpha + bgG * keep), fa);
+        const float fb = std::min(clamp01(cb[x] * alpha + bgB * keep), fa);
         dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
     }
 }
@@ -590,7 +689,11 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
     const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
     const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
     for (int y = 0; y < ph; ++y) {
-        if (y < contentFirst || y > contentLast) std::fill(out.row(y), out.row(y) + pw, background);
+        // A row that already holds only the background (the previous frame's, usually) is left
+        // alone: reading it moves half the memory that rewriting it would.
+        if ((y < contentFirst || y > contentLast) && !holdsOnly(out.row(y), background, pw)) {
+            std::fill(out.row(y), out.row(y) + pw, background);
+        }
     }
 
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
@@ -647,7 +750,9 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
         std::uint32_t* dst = out.row(y);
         const float lineCover = static_cast<float>(
             std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
-        if (lineCover > 0.0f || background != 0) {
+        if (lineCover == 0.0f && background != 0) {
+            composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw);
+        } else if (lineCover > 0.0f) {
             const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
                                        bgA, bgR, bgG, bgB};
             composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
@@ -687,9 +792,30 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             const int fastLast = std::min(rowLast, patternLast);
             const double steps = stroke.phaseSteps();
             const double wrap = dashPeriod * steps;
-            for (const auto& column : stroke.columns(xc)) {
+            const auto touched = stroke.columns(xc);
+            // The inner rows' phase, in pattern steps.
+            double fastPos = fastFirst - top;
+            fastPos = (fastPos - std::floor(fastPos * inversePeriod) * dashPeriod) * steps;
+            // Inner rows of whole lane groups inside the image go four columns at a time; the
+            // columns of a group that reaches past an edge take the per-column loop below.
+            int laneColumnsDone = 0;
+            if (fastFirst <= fastLast && !touched.empty()) {
+                const int groups = static_cast<int>((touched.size() + CapsuleCoverageTable::lanes - 1) /
+                                                    CapsuleCoverageTable::lanes);
+                for (int g = 0; g < groups; ++g) {
+                    const int x0 = xBase + touched[0].offset + g * CapsuleCoverageTable::lanes;
+                    if (x0 < 0 || x0 + CapsuleCoverageTable::lanes > pw) break;
+                    blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw),
+                                  stroke.laneDashPattern(touched, g), fastPos, steps, wrap, fastLast - fastFirst + 1,
+                                  strokeOpacity, c);
+                    laneColumnsDone = (g + 1) * CapsuleCoverageTable::lanes;
+                }
+            }
+            for (std::size_t ci = 0; ci < touched.size(); ++ci) {
+                const auto& column = touched[ci];
                 const int x = xBase + column.offset;
                 if (x < 0 || x >= pw) continue;
+                const bool lanesDone = static_cast<int>(ci) < laneColumnsDone;
                 auto exact = [&](int y) {
                     const int kFirst =
                         std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
@@ -704,7 +830,9 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
                 };
                 int y = rowFirst;
                 for (; y <= rowLast && y < fastFirst; ++y) exact(y);
-                if (y <= fastLast) {
+                if (lanesDone && y <= fastLast) {
+                    y = fastLast + 1;
+                } else if (y <= fastLast) {
                     // Inner rows: the periodic pattern, stepping the phase by one pixel a row.
                     const float* values = stroke.dashPatternValues(column);
                     double pos = y - top;

@@ -95,6 +95,47 @@ TEST(WaveformRasterizer, ReusingTheRasterizerGivesTheSameImageAsAFreshOne) {
     }
 }
 
+TEST(WaveformRasterizer, RenderingIntoThePreviousFrameGivesTheSameImageAsIntoAFreshOne) {
+    // The rasterizer leaves alone rows that already hold the background, so a frame drawn over
+    // the previous one must still clear what that one inked and follow a change of background:
+    // loud to quiet (the wave band shrinks), tint to transparent and back, a compact frame of
+    // the same size, and an image scribbled on in between.
+    const struct {
+        OverlayDisplayMode mode;
+        double level;
+        std::uint32_t background;
+        bool scribble;
+    } frames[] = {{OverlayDisplayMode::fullscreenFog, 1.0, 0x0b0b0b0bu, false},
+                  {OverlayDisplayMode::fullscreenFog, 0.05, 0x0b0b0b0bu, false},
+                  {OverlayDisplayMode::fullscreenFog, 0.05, 0x00000000u, false},
+                  {OverlayDisplayMode::fullscreenFog, 0.8, 0x00000000u, true},
+                  {OverlayDisplayMode::fullscreenFog, 0.8, 0x0b0b0b0bu, false},
+                  {OverlayDisplayMode::compact, 0.3, 0x0b0b0b0bu, false},
+                  {OverlayDisplayMode::fullscreenFog, 0.0, 0x0b0b0b0bu, true},
+                  {OverlayDisplayMode::fullscreenFog, 0.0, 0xff000000u, false}};
+    WaveformRasterizer rasterizer;
+    ImageBuffer reused;
+    int frame = 0;
+    for (const auto& f : frames) {
+        const WaveformScene scene = makeScene(600, 700, f.mode, f.level);
+        if (f.scribble && reused.width() > 0) {
+            // One pixel in every seventh row: the first, the last or one in between.
+            const int xs[] = {0, reused.width() - 1, reused.width() / 3};
+            for (int y = 0; y < reused.height(); y += 7) reused.row(y)[xs[y % 3]] = 0x80402010u;
+        }
+        rasterizer.render(scene, reused, 1.0, f.background);
+        ImageBuffer expected;
+        WaveformRasterizer().render(scene, expected, 1.0, f.background);
+        ASSERT_EQ(reused.height(), expected.height());
+        for (int y = 0; y < expected.height(); ++y) {
+            for (int x = 0; x < expected.width(); ++x) {
+                ASSERT_EQ(reused.pixel(x, y), expected.pixel(x, y)) << "frame " << frame << ": " << x << "," << y;
+            }
+        }
+        ++frame;
+    }
+}
+
 TEST(WaveformRasterizer, DashesStartAtTheTopEndOfEachBar) {
     // At 4 device pixels per point the dash pattern is resolved: the top end is inside a dash,
     // the first gap is much lighter, and the pattern does not restart at the bottom end.
