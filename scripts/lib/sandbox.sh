@@ -4,7 +4,9 @@
 # DIR gets: home/ (HOME), config/ (XDG_CONFIG_HOME), run/ (XDG_RUNTIME_DIR), data/, cache/,
 # bin/ (a copy of mpv named "spotify"), logs/ and music.wav.
 # Started: Xvfb on a free display with picom, a D-Bus session bus, PulseAudio with a null sink
-# "out" as the default sink. Nothing of the user's session is touched.
+# "out" as the default sink. Nothing of the user's session is touched. Every X, D-Bus and
+# sound-server client called here runs under `timeout`, so a wedged service fails a step
+# instead of hanging the caller.
 
 sandbox_pids=()
 
@@ -34,7 +36,7 @@ sandbox_start() {
   Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$SANDBOX/logs/xvfb.log" 2>&1 &
   sandbox_pids+=($!)
   export DISPLAY=":$n"
-  sandbox_wait_for 10 xdpyinfo || { sandbox_log "Xvfb did not start"; return 1; }
+  sandbox_wait_for 10 timeout 2 xdpyinfo || { sandbox_log "Xvfb did not start"; return 1; }
   picom --backend xrender --no-fading-openclose >"$SANDBOX/logs/picom.log" 2>&1 &
   sandbox_pids+=($!)
   sleep 1  # picom takes the compositing selection shortly after it starts
@@ -50,8 +52,8 @@ sandbox_start() {
   pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
     --load="module-null-sink sink_name=out" --load="module-native-protocol-unix" \
     --log-target=file:"$SANDBOX/logs/pulse.log" 2>>"$SANDBOX/logs/pulse.log" || { sandbox_log "pulseaudio failed"; return 1; }
-  sandbox_wait_for 10 pactl info || { sandbox_log "pulseaudio does not answer"; return 1; }
-  pactl set-default-sink out
+  sandbox_wait_for 10 timeout 2 pactl info || { sandbox_log "pulseaudio does not answer"; return 1; }
+  timeout 5 pactl set-default-sink out
   sandbox_pids+=($(cat "$XDG_RUNTIME_DIR/pulse/pid"))
 
   # Generated music: a chord pattern over a kick drum, 16 s, looped by the player.
@@ -71,7 +73,26 @@ sandbox_start_player() {
     --script=/usr/lib/mpv-mpris/mpris.so "$SANDBOX/music.wav" >"$SANDBOX/logs/player.log" 2>&1 &
   sandbox_player_pid=$!
   sandbox_pids+=($sandbox_player_pid)
-  sandbox_wait_for 10 sh -c 'playerctl -p mpv status | grep -q Playing'
+  sandbox_wait_for 10 sh -c 'timeout 2 playerctl -p mpv status | grep -q Playing'
+}
+
+# Answers 0 when nothing listens on TCP port $1 of 127.0.0.1; otherwise names the port and,
+# when `ss` can tell, the process holding it.
+sandbox_port_free() {
+  local port=$1 holder=""
+  if command -v ss >/dev/null 2>&1; then
+    holder=$(timeout 5 ss -Hltnp "sport = :$port" 2>/dev/null | head -1 | tr -s ' ')
+    [ -z "$holder" ] && return 0
+  elif ! timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null; then
+    return 0
+  fi
+  sandbox_log "TCP port 127.0.0.1:$port is already in use${holder:+ ($holder)}"
+  return 1
+}
+
+# The process id listening on TCP port $1, when `ss` can tell; empty otherwise.
+sandbox_port_owner() {
+  timeout 5 ss -Hltnp "sport = :$1" 2>/dev/null | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2
 }
 
 # Starts the application ($1 = executable) with the sandbox's environment.
@@ -81,18 +102,51 @@ sandbox_start_app() {
   sandbox_pids+=($sandbox_app_pid)
 }
 
-# Ends the application with SIGTERM and answers its exit status.
+# Whether process $1 still runs (an exited child that was not yet waited for does not).
+sandbox_running() {
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+sandbox_exited() { ! sandbox_running "$1"; }
+
+# Drops process $1 from the processes sandbox_stop ends (it has ended already; its id may be
+# reused by an unrelated process).
+sandbox_forget() {
+  local kept=() pid
+  for pid in "${sandbox_pids[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
+  sandbox_pids=("${kept[@]}")
+}
+
+# Ends the application with SIGTERM and answers its exit status. An application still running
+# after $1 seconds (default 10) is killed, and the answer is then 124.
 sandbox_stop_app() {
+  local grace=${1:-10} status=0
   kill -TERM "$sandbox_app_pid" 2>/dev/null
-  local status=0
+  if ! sandbox_wait_for "$grace" sandbox_exited "$sandbox_app_pid"; then
+    sandbox_log "the application ignored SIGTERM for ${grace} s; killing it"
+    kill -KILL "$sandbox_app_pid" 2>/dev/null
+    wait "$sandbox_app_pid" 2>/dev/null
+    sandbox_forget "$sandbox_app_pid"
+    return 124
+  fi
   wait "$sandbox_app_pid" || status=$?
+  sandbox_forget "$sandbox_app_pid"
   return $status
 }
 
-sandbox_overlay_visible() { xdotool search --onlyvisible --name '^Sonavista Overlay$' >/dev/null 2>&1; }
-sandbox_settings_window() { xdotool search --onlyvisible --name '^Sonavista Settings$' 2>/dev/null | head -1; }
+sandbox_overlay_visible() { timeout 5 xdotool search --onlyvisible --name '^Sonavista Overlay$' >/dev/null 2>&1; }
+sandbox_overlay_window() { timeout 5 xdotool search --onlyvisible --name '^Sonavista Overlay$' 2>/dev/null | head -1; }
+sandbox_settings_window() { timeout 5 xdotool search --onlyvisible --name '^Sonavista Settings$' 2>/dev/null | head -1; }
 
-sandbox_screenshot() { import -window root "$1"; }
+# Writes an image of window $1 (an X window id, or "root") to $2. Refuses an empty id: `import`
+# would otherwise wait for a mouse click to choose the window.
+sandbox_window_image() {
+  [ -n "$1" ] || { sandbox_log "no window to take an image of"; return 1; }
+  timeout 10 import -window "$1" "$2"
+}
+
+sandbox_screenshot() { sandbox_window_image root "$1"; }
 
 sandbox_stop() {
   local i
@@ -101,7 +155,7 @@ sandbox_stop() {
   done
   for ((i = ${#sandbox_pids[@]} - 1; i >= 0; i--)); do
     local pid=${sandbox_pids[i]} tries=0
-    while kill -0 "$pid" 2>/dev/null && [ $tries -lt 30 ]; do sleep 0.1; tries=$((tries + 1)); done
+    while sandbox_running "$pid" && [ $tries -lt 30 ]; do sleep 0.1; tries=$((tries + 1)); done
     kill -KILL "$pid" 2>/dev/null || true
   done
   sandbox_pids=()

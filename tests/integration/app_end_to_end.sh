@@ -1,68 +1,152 @@
 #!/usr/bin/env bash
 # End to end: the real `sonavista` on a private display with a compositor, a private sound
 # server and session bus, with isolated HOME and XDG folders. Usage: app_end_to_end.sh APP
+#
+# Every external command runs under `timeout` (curl with --max-time), so a step that goes
+# wrong fails within seconds; steps that depend on one that failed are skipped.
 set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/sandbox.sh"
+
+port=43828
+bridge=http://127.0.0.1:$port
+screen_width=1920 screen_height=1080  # the sandbox's display
+
+# The bridge port is fixed: with another process on it, our reports would go there and the
+# application could not listen. Nothing below would mean anything, so stop at once.
+if ! sandbox_port_free $port; then
+  echo "FAIL - port $port (the browser bridge) is held by another process; stop it and run again"
+  exit 1
+fi
+
 work=$(mktemp -d /tmp/sonavista-e2e.XXXXXX)
 trap 'sandbox_stop; rm -rf "$work"' EXIT
+settings_file=$work/config/Sonavista/Sonavista.conf
 failures=0
 check() {  # description, command...
   local what=$1; shift
-  if "$@"; then echo "ok   - $what"; else echo "FAIL - $what"; failures=$((failures + 1)); fi
+  if "$@"; then echo "ok   - $what"; return 0; fi
+  echo "FAIL - $what"; failures=$((failures + 1)); return 1
 }
+skip() { echo "skip - $1 (an earlier step failed)"; }
+finish() {
+  [ $failures -eq 0 ] || { echo "--- app log"; cat "$work/logs/app.log"; }
+  exit $failures
+}
+
 overlay_hidden() { ! sandbox_overlay_visible; }
-report() {  # playing flag
-  curl -s -o /dev/null -w '%{http_code}' -X POST http://127.0.0.1:43828/playback \
+settings_shown() { [ -n "$(sandbox_settings_window)" ]; }
+settings_hidden() { ! settings_shown; }
+report() {  # source, page id, playing flag; prints the HTTP status
+  curl -s --max-time 3 -o /dev/null -w '%{http_code}' -X POST "$bridge/playback" \
     -H 'X-Sonavista-Connector: 1' -H 'Content-Type: application/json' \
-    -d "{\"source\":\"youtube\",\"pageId\":\"e2e-page\",\"playing\":$1,\"volume\":0.8}"
+    -d "{\"source\":\"$1\",\"pageId\":\"$2\",\"playing\":$3,\"volume\":0.8}"
 }
-overlay_geometry() {
-  local id; id=$(xdotool search --onlyvisible --name '^Sonavista Overlay$' | head -1)
-  xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'
+bridge_answers() { curl -s --max-time 2 -o /dev/null "$bridge/"; }
+bridge_silent() { ! bridge_answers; }
+# The bridge that answers must be this application's, not a process that took the port.
+bridge_is_ours() { [ "$(sandbox_port_owner $port)" = "$sandbox_app_pid" ]; }
+window_geometry() {  # window id; prints x y width height
+  [ -n "$1" ] || return 1
+  timeout 5 xwininfo -id "$1" |
+    awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'
+}
+images_differ() {  # counts the pixels that differ; compare answers 1 for "different"
+  local pixels
+  pixels=$(timeout 10 compare -metric AE "$1" "$2" null: 2>&1)
+  echo "#    $pixels pixels differ"
+  [ "${pixels%%.*}" -gt 0 ] 2>/dev/null
+}
+enabled_players() { sed -n 's/^enabledMusicPlayers=//p' "$settings_file" 2>/dev/null; }
+lacks_youtube() { enabled_players | grep -q '"spotifyWeb"' && ! enabled_players | grep -q '"youtube"'; }
+start_app() {
+  sandbox_start_app "$app"
+  check "the bridge listens" sandbox_wait_for 10 bridge_answers &&
+    check "the bridge is this application's" bridge_is_ours ||
+    { echo "#    nothing else can be checked without the bridge"; finish; }
+}
+stop_app() {
+  sandbox_stop_app
+  check "SIGTERM exits with status 0" test $? -eq 0
+  check "the bridge port is released" sandbox_wait_for 2 bridge_silent
 }
 
 sandbox_start "$work" || exit 1
-mkdir -p "$XDG_CONFIG_HOME/Sonavista"
-printf '[General]\noverlayPosition="bottom"\n' >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"
-sandbox_start_app "$app"
-check "the bridge listens" sandbox_wait_for 10 sh -c 'curl -s -o /dev/null http://127.0.0.1:43828/'
+mkdir -p "$(dirname "$settings_file")"
+printf '[General]\noverlayPosition="bottom"\n' >"$settings_file"
+start_app
 check "nothing is shown before anything plays" overlay_hidden
 
-# A browser page reports playback: the overlay appears, as a band at the bottom of the screen.
-check "a bridge report is accepted" test "$(report true)" = 204
-check "the overlay appears for a playing page" sandbox_wait_for 5 sandbox_overlay_visible
-read -r x y w h < <(overlay_geometry)
-echo "#    overlay at x=$x y=$y ${w}x$h"
-check "the band lies inside the screen" test "$x" -ge 0 -a "$w" -gt 0 -a "$h" -gt 0 -a $((x + w)) -le 1920 -a $((y + h)) -le 1080
-check "the band lies in the lower half (position bottom)" test $((y + h / 2)) -gt 540
-# Reports stop: the page expires and the overlay goes.
-check "the overlay hides once the reports stop" sandbox_wait_for 10 overlay_hidden
+# A browser page reports playback: the overlay appears as a band 150 px high, 28 px above the
+# bottom edge of the screen (no panels here), across its full width.
+check "a bridge report is accepted" test "$(report youtube e2e-page true)" = 204
+if check "the overlay appears for a playing page" sandbox_wait_for 5 sandbox_overlay_visible; then
+  read -r x y w h < <(window_geometry "$(sandbox_overlay_window)")
+  echo "#    overlay at x=${x:-?} y=${y:-?} ${w:-?}x${h:-?}"
+  check "the band lies at the bottom of the screen" \
+    test "$x $y $w $h" = "0 $((screen_height - 28 - 150)) $screen_width 150"
+  # Reports stop: the page expires (3.5 s after its last report) and the overlay goes.
+  check "the overlay hides once the reports stop" sandbox_wait_for 10 overlay_hidden
+else
+  skip "the band's geometry and its hiding after the reports stop"
+fi
 
 # A real MPRIS player playing into the private sound server: live audio moves the bars.
-sandbox_start_player
-check "the overlay appears for the playing player" sandbox_wait_for 10 sandbox_overlay_visible
-sleep 2
-id=$(xdotool search --onlyvisible --name '^Sonavista Overlay$' | head -1)
-import -window "$id" "$work/a.png"; sleep 0.5; import -window "$id" "$work/b.png"
-check "successive frames differ (live audio)" bash -c "! cmp -s '$work/a.png' '$work/b.png'"
-playerctl -p mpv pause
-check "pausing hides the overlay" sandbox_wait_for 5 overlay_hidden
+if check "the player plays" sandbox_start_player &&
+  check "the overlay appears for the playing player" sandbox_wait_for 10 sandbox_overlay_visible; then
+  sleep 2  # live frames arrive
+  id=$(sandbox_overlay_window)
+  if check "the overlay can be captured" sandbox_window_image "$id" "$work/a.png" &&
+    sleep 0.5 && check "the overlay can be captured again" sandbox_window_image "$id" "$work/b.png"; then
+    check "successive frames differ (live audio)" images_differ "$work/a.png" "$work/b.png"
+  fi
+  timeout 5 playerctl -p mpv pause
+  check "pausing hides the overlay" sandbox_wait_for 5 overlay_hidden
+else
+  skip "live frames and pausing"
+fi
 
-# A second launch hands over to the running instance and exits at once.
+# A setting changed in the settings window persists across a restart. The window opens at
+# launch on the Players tab with its tab bar focused; the player switches follow in order
+# (four desktop players, then Spotify Web and YouTube), and Space toggles the focused one.
+window=$(sandbox_settings_window)
+if check "the settings window opens at launch" test -n "$window"; then
+  timeout 5 xdotool windowfocus --sync "$window"
+  timeout 5 xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab space
+  check "switching YouTube off is saved" sandbox_wait_for 3 lacks_youtube
+  echo "#    enabled players: $(enabled_players)"
+fi
+stop_app
+start_app
+check "the setting is still saved after the restart" lacks_youtube
+check "a report from YouTube is accepted" test "$(report youtube e2e-youtube true)" = 204
+sleep 3  # longer than a Spotify Web report below takes to show the overlay
+check "YouTube, switched off, shows no overlay" overlay_hidden
 start=$SECONDS
-timeout 10 "$app" >>"$work/logs/second.log" 2>&1
-status=$?
-check "a second launch exits with status 0" test $status -eq 0
-check "a second launch exits within 5 s" test $((SECONDS - start)) -le 5
-check "the first instance still runs" kill -0 "$sandbox_app_pid"
-check "the settings window is shown" test -n "$(sandbox_settings_window)"
+check "a report from Spotify Web is accepted" test "$(report spotifyWeb e2e-spotify true)" = 204
+check "Spotify Web, still on, shows the overlay" sandbox_wait_for 5 sandbox_overlay_visible
+echo "#    shown after $((SECONDS - start)) s"
+
+# A second launch hands over to the running instance, exits at once and the first instance
+# presents its settings window again: after the window was closed, and after it was minimised.
+for hide in close minimise; do
+  window=$(sandbox_settings_window)
+  if ! check "the settings window is shown before it is ${hide}d" test -n "$window"; then
+    skip "a second launch after the window was ${hide}d"; continue
+  fi
+  timeout 5 "$here/x11_window.py" "$hide" "$window"
+  check "the settings window is gone once ${hide}d" sandbox_wait_for 3 settings_hidden ||
+    { skip "a second launch after the window was ${hide}d"; continue; }
+  start=$SECONDS
+  timeout 10 "$app" >>"$work/logs/second.log" 2>&1
+  status=$?
+  check "a second launch exits with status 0" test $status -eq 0
+  check "a second launch exits within 5 s" test $((SECONDS - start)) -le 5
+  check "the first instance still runs" sandbox_running "$sandbox_app_pid"
+  check "the settings window is presented again" sandbox_wait_for 3 settings_shown
+done
 
 # SIGTERM ends the application through its termination order with status 0.
-sandbox_stop_app
-check "SIGTERM exits with status 0" test $? -eq 0
-check "the bridge port is released" bash -c "! curl -s -o /dev/null http://127.0.0.1:43828/"
-
-[ $failures -eq 0 ] || { echo "--- app log"; cat "$work/logs/app.log"; }
-exit $failures
+stop_app
+finish
