@@ -98,6 +98,10 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
 
     const double G = L * 1.02 + 0.14;
     const double phase = in.time * M * 2.15;
+    // sin(phase - 4p) per bar by the angle difference formula: the phase grows with the wall
+    // clock (about 2e9 radians), where each sine would take the slow argument reduction.
+    const double sinPhase = std::sin(phase);
+    const double cosPhase = std::cos(phase);
     const double wobble = std::sin(in.time * M * 1.25) * 0.025;
     const double d = std::max(N - 1, 1);
 
@@ -109,7 +113,7 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
         const double edge = 1.0 - 0.18 * std::abs(2.0 * u - 1.0);
         const double p = u * std::numbers::pi;
         const double envelope = 0.74 + 0.13 * std::cos(6.0 * p) + 0.07 * std::cos(14.0 * p);
-        const double motion = 0.92 + 0.055 * std::sin(phase - 4.0 * p) + wobble;
+        const double motion = 0.92 + 0.055 * (sinPhase * std::cos(4.0 * p) - cosPhase * std::sin(4.0 * p)) + wobble;
         const double beat = 1.0 + B * (0.18 + 0.14 * edge);
         double a = G * (0.78 * spectrum + 0.22) * envelope * motion * beat;
         if (!(a > 0.0)) a = 0.0;  // negative, and NaN from non-finite inputs
