@@ -1,4 +1,5 @@
 #include "app/SoundSettingsCommand.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,20 +15,16 @@ namespace fs = std::filesystem;
 class SoundSettingsCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "sonavista-path-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         fs::create_directories(root / "a");
         fs::create_directories(root / "b");
     }
-    void TearDown() override { fs::remove_all(root); }
-
     void program(const fs::path& path, bool executable = true) {
         std::ofstream(path) << "#!/bin/sh\n";
         ::chmod(path.c_str(), executable ? 0755 : 0644);
     }
 
-    fs::path root;
+    testing::TempDir temp{"sonavista-path"};
+    const fs::path root = temp.path();
 };
 
 TEST_F(SoundSettingsCommandTest, PicksThePreferredInstalledTool) {

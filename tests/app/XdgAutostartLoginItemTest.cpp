@@ -1,4 +1,5 @@
 #include "app/XdgAutostartLoginItem.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +14,11 @@ namespace fs = std::filesystem;
 
 class XdgAutostartLoginItemTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "sonavista-autostart-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { fs::remove_all(root); }
+    static std::string read(const fs::path& path) { return testing::readText(path); }
+    static void write(const fs::path& path, const std::string& text) { testing::writeText(path, text); }
 
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static void write(const fs::path& path, const std::string& text) {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path) << text;
-    }
-
-    fs::path root;
+    testing::TempDir temp{"sonavista-autostart"};
+    const fs::path root = temp.path();
 };
 
 TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt) {

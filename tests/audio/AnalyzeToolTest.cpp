@@ -1,5 +1,6 @@
 #include "audio/AudioFrameAnalyzer.h"
 #include "base/FakeClock.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -29,17 +30,6 @@ protected:
     void SetUp() override {
         tool = SONAVISTA_ANALYZE_TOOL;
         ASSERT_TRUE(fs::exists(tool)) << tool;
-        char pattern[] = "/tmp/sonavista-analyze-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    static std::string slurp(const fs::path& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
     }
 
     ToolRun run(const std::string& arguments) {
@@ -48,8 +38,8 @@ protected:
         const int raw = std::system(command.c_str());
         ToolRun result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = slurp(dir / "out");
-        result.err = slurp(dir / "err");
+        result.out = testing::readText(dir / "out");
+        result.err = testing::readText(dir / "err");
         return result;
     }
 
@@ -76,7 +66,8 @@ protected:
     }
 
     fs::path tool;
-    fs::path dir;
+    testing::TempDir temp{"sonavista-analyze"};
+    const fs::path dir = temp.path();
 };
 
 std::vector<float> chord(int frames, int channels) {

@@ -1,5 +1,8 @@
 // The overlay on a real X server: a private Xvfb with the picom compositor, the overlay shown
 // by the sonavista-overlay-demo program, inspected with xwininfo, xprop, xdotool and import.
+#include "support/Child.h"
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -7,22 +10,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <fcntl.h>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <poll.h>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,110 +28,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using sonavista::testing::Child;
+using sonavista::testing::TempDir;
 
 constexpr int screenWidth = 1920;
 constexpr int screenHeight = 1080;
-
-// A child process with optional pipes to its stdin and from its stdout.
-class Child {
-public:
-    // `passFd`: a descriptor handed to the child as descriptor 3.
-    Child(const std::vector<std::string>& argv, bool withPipes, int passFd = -1) {
-        int in[2] = {-1, -1};
-        int out[2] = {-1, -1};
-        if (withPipes && (pipe(in) != 0 || pipe(out) != 0)) {
-            throw std::runtime_error("pipe failed");
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (withPipes) {
-                dup2(in[0], STDIN_FILENO);
-                dup2(out[1], STDOUT_FILENO);
-                close(in[1]);
-                close(out[0]);
-            } else {
-                const int null = open("/dev/null", O_RDWR);
-                dup2(null, STDIN_FILENO);
-                dup2(null, STDOUT_FILENO);
-            }
-            if (passFd >= 0) {
-                dup2(passFd, 3);
-            }
-            std::vector<char*> args;
-            for (const auto& a : argv) {
-                args.push_back(const_cast<char*>(a.c_str()));
-            }
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-        if (withPipes) {
-            close(in[0]);
-            close(out[1]);
-            stdin_ = in[1];
-            stdout_ = out[0];
-        }
-    }
-    ~Child() { stop(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    void stop() {
-        if (stdin_ >= 0) close(stdin_);
-        if (stdout_ >= 0) close(stdout_);
-        stdin_ = stdout_ = -1;
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            for (int i = 0; i < 50 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
-                std::this_thread::sleep_for(20ms);
-            }
-            if (waitpid(pid_, nullptr, WNOHANG) == 0) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-            }
-            pid_ = -1;
-        }
-    }
-
-    void send(const std::string& line) {
-        const std::string text = line + "\n";
-        ASSERT_EQ(write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-
-    // The next stdout line starting with `prefix`, within the time limit.
-    std::optional<std::string> lineStartingWith(const std::string& prefix, std::chrono::milliseconds limit = 10s) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            for (auto end = buffer_.find('\n'); end != std::string::npos; end = buffer_.find('\n')) {
-                std::string line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                if (line.rfind(prefix, 0) == 0) {
-                    return line;
-                }
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                return std::nullopt;
-            }
-            pollfd p{stdout_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                return std::nullopt;
-            }
-            char chunk[1024];
-            const auto n = read(stdout_, chunk, sizeof chunk);
-            if (n <= 0) {
-                return std::nullopt;
-            }
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    int stdout_ = -1;
-    std::string buffer_;
-};
 
 std::string capture(const std::string& command) {
     std::string result;
@@ -154,17 +52,7 @@ std::string capture(const std::string& command) {
 class XServer {
 public:
     explicit XServer(bool withCompositor) {
-        root_ = fs::temp_directory_path() / ("sonavista-overlay-" + std::to_string(getpid()) + "-" +
-                                             std::to_string(counter_++));
-        for (const char* dir : {"home", "run", "config", "data", "cache"}) {
-            fs::create_directories(root_ / dir);
-        }
-        fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
-        setenv("HOME", (root_ / "home").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);
+        TempDir::apply(root_.isolatedEnv());
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         unsetenv("WAYLAND_DISPLAY");
 
@@ -173,7 +61,7 @@ public:
         const std::string size = std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
         xvfb_ = std::make_unique<Child>(
             std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", size, "-nolisten", "tcp", "-ac"},
-            false, fds[1]);
+            Child::noPipes, std::nullopt, fds[1]);
         close(fds[1]);
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
@@ -190,7 +78,7 @@ public:
 
         if (withCompositor) {
             picom_ = std::make_unique<Child>(
-                std::vector<std::string>{"picom", "--backend", "xrender", "--no-fading-openclose"}, false);
+                std::vector<std::string>{"picom", "--backend", "xrender", "--no-fading-openclose"});
             const Atom selection = XInternAtom(connection_, "_NET_WM_CM_S0", False);
             for (int i = 0; i < 250 && XGetSelectionOwner(connection_, selection) == 0; ++i) {
                 std::this_thread::sleep_for(20ms);
@@ -203,16 +91,13 @@ public:
         picom_.reset();
         if (connection_) XCloseDisplay(connection_);
         xvfb_.reset();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
 
     Display* connection() const { return connection_; }
-    const fs::path& root() const { return root_; }
+    const fs::path& root() const { return root_.path(); }
 
 private:
-    static inline int counter_ = 0;
-    fs::path root_;
+    TempDir root_{"sonavista-overlay"};
     std::string display_;
     std::unique_ptr<Child> xvfb_;
     std::unique_ptr<Child> picom_;
@@ -310,7 +195,7 @@ protected:
 
     std::unique_ptr<Child> startDemo(std::vector<std::string> arguments, std::optional<Frame>& frame) {
         arguments.insert(arguments.begin(), demoPath());
-        auto demo = std::make_unique<Child>(arguments, true);
+        auto demo = std::make_unique<Child>(arguments, Child::readOutput | Child::writeInput);
         frame = parseFrame(demo->lineStartingWith("frame "));
         return demo;
     }
@@ -491,7 +376,8 @@ TEST_F(OverlayWindowIntegrationTest, AsksForBlurBehindInFogWhereTheCompositorOff
 
 TEST(OverlayWithoutCompositorTest, KeepsWorkingAndTellsTheUser) {
     XServer server(false);
-    Child demo({SONAVISTA_OVERLAY_DEMO, "--mode", "compact", "--position", "bottom"}, true);
+    Child demo({SONAVISTA_OVERLAY_DEMO, "--mode", "compact", "--position", "bottom"},
+               Child::readOutput | Child::writeInput);  // the demo quits when its input ends
     const auto notice = demo.lineStartingWith("notice ");
     ASSERT_TRUE(notice);
     EXPECT_NE(notice->find("compositing manager"), std::string::npos);

@@ -1,24 +1,21 @@
 #pragma once
 
+#include "support/Child.h"
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace sonavista::testing {
 
@@ -27,59 +24,44 @@ namespace sonavista::testing {
 // Never touches a sound server of the user's session. Killed when the object goes away.
 class PrivatePulseServer {
 public:
-    explicit PrivatePulseServer(bool refuseForeignClients = false) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sonavista-pulse-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
+    explicit PrivatePulseServer(bool refuseForeignClients = false) : dir_("sonavista-pulse") {
         // Reachable by the unprivileged client of the access test; the runtime dir stays private.
-        chmod(dir_.c_str(), 0755);
-        std::filesystem::create_directories(dir_ / "run");
-        std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
+        chmod(dir().c_str(), 0755);
+        env_ = dir_.isolatedEnv();
         const std::string auth = refuseForeignClients
                                      ? "auth-anonymous=0 auth-cookie-enabled=1 auth-group-enable=0"
                                      : "auth-anonymous=1";
-        pid_ = spawn({"pulseaudio", "--daemonize=no", "--system=no", "--exit-idle-time=-1", "-n",
-                      "--use-pid-file=no", "--log-target=file:" + (dir_ / "server.log").string(),
-                      "--load=module-null-sink sink_name=out",
-                      "--load=module-native-protocol-unix socket=" + socketPath() + " " + auth},
-                     /*quiet=*/true);
+        server_ = std::make_unique<Child>(
+            std::vector<std::string>{"pulseaudio", "--daemonize=no", "--system=no", "--exit-idle-time=-1", "-n",
+                                     "--use-pid-file=no", "--log-target=file:" + (dir_ / "server.log").string(),
+                                     "--load=module-null-sink sink_name=out",
+                                     "--load=module-native-protocol-unix socket=" + socketPath() + " " + auth},
+            Child::noPipes, env_);
         for (int i = 0; i < 200 && !std::filesystem::exists(socketPath()); ++i) sleepSeconds(0.02);
         chmod(socketPath().c_str(), 0777);
         // Ready once it answers.
         for (int i = 0; i < 100 && !refuseForeignClients && run("pactl info") != 0; ++i) sleepSeconds(0.05);
     }
 
-    ~PrivatePulseServer() {
-        kill(SIGKILL);
-        for (pid_t player : players_) {
-            ::kill(player, SIGKILL);
-            waitpid(player, nullptr, 0);
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    PrivatePulseServer(const PrivatePulseServer&) = delete;
-    PrivatePulseServer& operator=(const PrivatePulseServer&) = delete;
-
     std::string socketPath() const { return (dir_ / "native").string(); }
     std::string server() const { return "unix:" + socketPath(); }
-    const std::filesystem::path& dir() const { return dir_; }
+    const std::filesystem::path& dir() const { return dir_.path(); }
 
     // Points this process's libpulse clients at the server, with no user config.
     void useFromThisProcess() const {
         setenv("PULSE_SERVER", server().c_str(), 1);
-        setenv("HOME", dir_.c_str(), 1);
+        setenv("HOME", dir().c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (dir_ / "client-run").c_str(), 1);
     }
 
     // Runs a shell command against this server; returns its exit status.
     int run(const std::string& command) const {
-        return std::system(("PULSE_SERVER=" + server() + " HOME=" + dir_.string() + " " + command + " >/dev/null 2>&1").c_str());
+        return std::system(("PULSE_SERVER=" + server() + " HOME=" + dir().string() + " " + command + " >/dev/null 2>&1").c_str());
     }
     std::string output(const std::string& command) const {
         const std::string file = (dir_ / "output.txt").string();
-        if (std::system(("PULSE_SERVER=" + server() + " HOME=" + dir_.string() + " " + command + " >" + file + " 2>&1").c_str())) {
+        if (std::system(("PULSE_SERVER=" + server() + " HOME=" + dir().string() + " " + command + " >" + file + " 2>&1").c_str())) {
         }
         std::ifstream in(file);
         std::stringstream text;
@@ -89,14 +71,15 @@ public:
 
     // Plays a file into `sink` in the background.
     void play(const std::string& file, const std::string& sink = "out") {
-        players_.push_back(spawn({"paplay", "--device=" + sink, file}, true, {"PULSE_SERVER=" + server()}));
+        Env env = env_;
+        env["PULSE_SERVER"] = server();
+        players_.push_back(std::make_unique<Child>(std::vector<std::string>{"paplay", "--device=" + sink, file},
+                                                   Child::noPipes, env));
     }
 
     void kill(int signal) {
-        if (pid_ <= 0) return;
-        ::kill(pid_, signal);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        server_->kill(signal);
+        server_->wait(std::chrono::seconds(5));
     }
 
     static void sleepSeconds(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
@@ -117,32 +100,10 @@ public:
     }
 
 private:
-    pid_t spawn(const std::vector<std::string>& args, bool quiet, const std::vector<std::string>& extraEnv = {}) {
-        std::vector<std::string> env = {"HOME=" + dir_.string(), "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
-                                        "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                                        "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> argv, envp;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (quiet) {
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        }
-        pid_t pid = -1;
-        const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(error, 0) << "cannot start " << args[0];
-        return pid;
-    }
-
-    std::filesystem::path dir_;
-    pid_t pid_ = -1;
-    std::vector<pid_t> players_;
+    TempDir dir_;  // declared first: removed after the processes below have ended
+    Env env_;
+    std::unique_ptr<Child> server_;
+    std::vector<std::unique_ptr<Child>> players_;
 };
 
 }  // namespace sonavista::testing

@@ -1,4 +1,5 @@
 #include "playback/ProcRunningApplications.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,6 @@ namespace fs = std::filesystem;
 // A fake /proc tree in a temporary directory.
 class ProcTree : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() / ("sonavista-proc-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    void TearDown() override { fs::remove_all(root); }
-
     void process(int pid, const std::string& exe, const std::string& cgroup = "0::/user.slice/session-2.scope\n") {
         auto dir = root / std::to_string(pid);
         fs::create_directories(dir / "root");
@@ -33,7 +26,7 @@ protected:
         }
         write(dir / "cgroup", cgroup);
     }
-    static void write(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+    static void write(const fs::path& path, const std::string& text) { testing::writeText(path, text); }
 
     std::vector<RunningApplication> scan(ProcRunningApplications& apps) {
         auto list = apps.runningApplications();
@@ -42,7 +35,8 @@ protected:
         return list;
     }
 
-    fs::path root;
+    testing::TempDir temp{"sonavista-proc"};
+    const fs::path root = temp.path();
 };
 
 TEST_F(ProcTree, ListsTheUsersProcessesWithNamesAndSandboxIds) {
@@ -118,6 +112,8 @@ struct CgroupCase {
     std::string name;
     std::string text;
     std::optional<std::string> id;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const CgroupCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class CgroupTest : public ::testing::TestWithParam<CgroupCase> {};

@@ -1,0 +1,176 @@
+#pragma once
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace sonavista::testing {
+
+// A program started for a test, with optional pipes to its standard input and from its
+// standard output (otherwise both are /dev/null; standard error is shared). Ended with
+// SIGTERM, then SIGKILL, when the object goes away.
+class Child {
+public:
+    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2 };
+
+    // `env`: the whole environment of the child; this process's own when absent.
+    // `passFd`: a descriptor handed to the child as its descriptor 3.
+    explicit Child(const std::vector<std::string>& argv, int pipes = noPipes,
+                   const std::optional<Env>& env = std::nullopt, int passFd = -1) {
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        std::vector<std::string> envText;
+        if (env) {
+            for (const auto& [k, v] : *env) envText.push_back(k + "=" + v);
+        }
+        std::vector<char*> envp;
+        for (auto& e : envText) envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        int in[2] = {-1, -1}, out[2] = {-1, -1};
+        if ((pipes & writeInput) && ::pipe2(in, O_CLOEXEC) == 0) {
+            posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        }
+        if ((pipes & readOutput) && ::pipe2(out, O_CLOEXEC) == 0) {
+            posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        }
+        if (passFd >= 0) posix_spawn_file_actions_adddup2(&actions, passFd, 3);
+        const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env ? envp.data() : environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(rc, 0) << "cannot start " << argv[0];
+        if (rc != 0) pid_ = -1;
+        closeFd(in[0]);
+        closeFd(out[1]);
+        stdin_ = in[1];
+        stdout_ = out[0];
+    }
+    ~Child() { stop(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    void kill(int signal) {
+        if (pid_ > 0 && !status_) ::kill(pid_, signal);
+    }
+
+    // The exit status (or 128 + signal); nothing if still running after `timeout`.
+    std::optional<int> wait(std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (pid_ > 0 && !status_) {
+            int raw = 0;
+            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            } else if (std::chrono::steady_clock::now() > until) {
+                break;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        return status_;
+    }
+
+    // Closes the pipes, asks the child to end and kills it if it has not within a second.
+    void stop() {
+        closeFd(stdin_);
+        closeFd(stdout_);
+        kill(SIGTERM);
+        if (!wait(std::chrono::seconds(1))) {
+            kill(SIGKILL);
+            wait(std::chrono::seconds(5));
+        }
+    }
+
+    void send(const std::string& line) {
+        const std::string text = line + "\n";
+        ASSERT_EQ(::write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+    // The next line of output, nothing once `timeout` has passed or the output has ended.
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
+                std::string line = buffer_.substr(0, newline);
+                buffer_.erase(0, newline + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || stdout_ < 0) return std::nullopt;
+            pollfd p{stdout_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            char chunk[1024];
+            const auto n = ::read(stdout_, chunk, sizeof chunk);
+            if (n <= 0) return std::nullopt;
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    // Reads lines until one satisfies `done`; returns every line read (the last one is the
+    // match unless time ran out).
+    template <typename Predicate>
+    std::vector<std::string> readUntil(Predicate done, std::chrono::milliseconds timeout) {
+        std::vector<std::string> lines;
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            auto line = readLine(std::max(left, std::chrono::milliseconds(0)));
+            if (!line) return lines;
+            lines.push_back(*line);
+            if (done(*line)) return lines;
+        }
+    }
+    std::vector<std::string> readUntil(const std::string& expected, std::chrono::milliseconds timeout) {
+        return readUntil([&](const std::string& line) { return line == expected; }, timeout);
+    }
+
+    // The next line of output that starts with `prefix`.
+    std::optional<std::string> lineStartingWith(const std::string& prefix,
+                                                std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        auto lines = readUntil([&](const std::string& line) { return line.starts_with(prefix); }, timeout);
+        if (lines.empty() || !lines.back().starts_with(prefix)) return std::nullopt;
+        return lines.back();
+    }
+
+private:
+    static void closeFd(int& fd) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+    std::optional<int> status_;
+    std::string buffer_;
+};
+
+// Runs a program to its end (at most ten seconds) and gives its exit status, -1 on time-out.
+inline int runProgram(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt) {
+    Child child(argv, Child::noPipes, env);
+    return child.wait(std::chrono::seconds(10)).value_or(-1);
+}
+
+}  // namespace sonavista::testing
