@@ -25,36 +25,6 @@ TEST(MusicPlayerCatalogue, RawValuesRoundTripAndAreCaseSensitive) {
     }
 }
 
-TEST(MusicPlayerCatalogue, NamesKindsAndScriptingTargets) {
-    struct Row {
-        P player;
-        const char* display;
-        const char* symbol;
-        bool web;
-        bool scriptable;
-        std::optional<std::string_view> target;
-    };
-    const Row rows[] = {
-        {P::appleMusic, "Apple Music", "music.note", false, true, "com.apple.Music"},
-        {P::qqMusic, "QQ Music", "music.note.list", false, false, std::nullopt},
-        {P::netEaseMusic, "NetEase Cloud Music", "waveform.circle", false, false, std::nullopt},
-        {P::spotify, "Spotify", "dot.radiowaves.left.and.right", false, true, "com.spotify.client"},
-        {P::spotifyWeb, "Spotify Web", "globe", true, false, std::nullopt},
-        {P::youtube, "YouTube", "play.rectangle", true, false, std::nullopt},
-        {P::qqMusicWeb, "QQ Music Web", "globe.asia.australia", true, false, std::nullopt},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.display);
-        EXPECT_EQ(displayName(row.player), row.display);
-        EXPECT_EQ(displayName(std::optional<MusicPlayer>(row.player)), row.display);
-        EXPECT_EQ(symbolName(row.player), row.symbol);
-        EXPECT_EQ(isWebPlayer(row.player), row.web);
-        EXPECT_EQ(isScriptable(row.player), row.scriptable);
-        EXPECT_EQ(scriptingTarget(row.player), row.target);
-    }
-    EXPECT_EQ(displayName(std::optional<MusicPlayer>()), "Music Player");
-}
-
 TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
     using Text = std::optional<std::string_view>;
     struct Row {

@@ -1,7 +1,6 @@
 #include "preferences/MemorySettingsStore.h"
 #include "preferences/OverlayPreferences.h"
 #include "settings/AudioStatusRow.h"
-#include "settings/SettingsTab.h"
 #include "settings/SettingsViewState.h"
 #include "settings/SwatchGridLayout.h"
 #include "settings/VersionText.h"
@@ -66,10 +65,6 @@ TEST(VersionTextTest, MissingOrEmptyPartsShowADash) {
     for (const Case& c : cases) {
         EXPECT_EQ(versionText(c.version, c.build), c.expected);
     }
-}
-
-TEST(VersionTextTest, CompiledVersionComesFromTheBuild) {
-    EXPECT_EQ(compiledVersionText(), versionText(SONAVISTA_VERSION, SONAVISTA_BUILD));
 }
 
 TEST(SwatchGridLayoutTest, ColumnsAdaptToTheWidth) {
@@ -176,16 +171,6 @@ TEST(SettingsSectionsTest, PlayersSplitIntoDesktopAndBrowserInCatalogueOrder) {
                                         MusicPlayer::spotify}));
     EXPECT_EQ(SettingsViewState::browserPlayers(),
               (std::vector<MusicPlayer>{MusicPlayer::spotifyWeb, MusicPlayer::youtube, MusicPlayer::qqMusicWeb}));
-}
-
-TEST(SettingsSectionsTest, TabsInOrderWithTheirSymbols) {
-    std::vector<std::string> labels;
-    for (SettingsTab tab : allSettingsTabs) {
-        labels.push_back(std::string(settingsTabTitle(tab)) + "/" + std::string(settingsTabSymbolName(tab)));
-    }
-    EXPECT_EQ(labels, (std::vector<std::string>{"Waveform/waveform", "Players/music.note.list", "Audio/speaker.wave.2",
-                                                "General/gearshape"}));
-    EXPECT_EQ(initialSettingsTab, SettingsTab::players);
 }
 
 }  // namespace

@@ -263,13 +263,8 @@ TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
         {[](VisualizerModel&) {}, "Waiting for Playback", "waveform.circle"},
         {[](VisualizerModel& m) { m.updateLiveFrame({0.5, 1.0, 0.0, {}}); }, "Live Audio and Rhythm \u00B7 50%",
          "waveform.circle.fill"},
-        {[](VisualizerModel& m) { m.updateLiveFrame({0.005, 1.0, 0.0, {}}); }, "Live Audio and Rhythm \u00B7 1%",
-         "waveform.circle.fill"},
         {[](VisualizerModel& m) { m.useFallbackAudio(AudioCaptureFailure::permissionRequired); },
          "System Audio Permission Required", "exclamationmark.shield.fill"},
-        {[](VisualizerModel& m) { m.useFallbackAudio(AudioCaptureFailure::silentOrProtectedAudio); },
-         "Protected or Muted Audio", "speaker.slash.circle.fill"},
-        {[](VisualizerModel& m) { m.useFallbackAudio(std::nullopt); }, "Fixed-Level Fallback", "waveform.circle"},
         {[](VisualizerModel& m) { m.pause(); }, "Waiting for Playback", "waveform.circle"},
     };
     auto controller = makeWindow();
