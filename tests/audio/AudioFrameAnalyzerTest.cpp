@@ -25,6 +25,8 @@ struct ExtractionCase {
     bool yields;
     double rms;
     std::vector<float> samples;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const ExtractionCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ExtractionTest : public ::testing::TestWithParam<ExtractionCase> {};

@@ -15,6 +15,8 @@ struct OwnerCase {
     std::string name;
     std::vector<Sweep> sweeps;
     std::optional<NowPlayingOwnerTracker::Owner> expected;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class OwnerTrackerTest : public ::testing::TestWithParam<OwnerCase> {};

@@ -20,6 +20,8 @@ struct RequestCase {
     std::string name;
     std::string events;  // 'p' = process 42, 'q' = process -1, 'y' = playing, 'n' = not playing, 't' = time-out
     std::optional<SystemNowPlayingSnapshot> expected;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class NowPlayingRequestTest : public ::testing::TestWithParam<RequestCase> {};
@@ -76,6 +78,8 @@ struct ReplyCase {
     double systemVolume;
     State state;
     double volumeLevel;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ScriptReplyTest : public ::testing::TestWithParam<ReplyCase> {};

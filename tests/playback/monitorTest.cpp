@@ -69,6 +69,8 @@ struct PassCase {
     std::map<P, PlayerScriptReply> replies;
     MusicPlaybackSnapshot expected;
     std::vector<P> expectedScripted;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const PassCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MonitorPassTest : public ::testing::TestWithParam<PassCase> {};
@@ -228,6 +230,8 @@ TEST(MonitorLifecycleTest, RealRequestTimesOutIntoTheFallbackRanking) {
 struct StaleCase {
     std::string name;
     void (*interrupt)(MusicPlaybackMonitor&);
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const StaleCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MonitorStaleAnswerTest : public ::testing::TestWithParam<StaleCase> {};

@@ -15,6 +15,8 @@ struct FrameCase {
     OverlayPosition position;
     OverlayScreen screen;
     OverlayRect expected;
+    // Names the case in test output instead of dumping its bytes.
+    friend void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class OverlayFrameTest : public ::testing::TestWithParam<FrameCase> {};
