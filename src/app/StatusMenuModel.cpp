@@ -1,6 +1,6 @@
 #include "app/StatusMenuModel.h"
 
-#include <cmath>
+#include "visualizer/AudioLevelPercent.h"
 
 namespace sonavista {
 
@@ -110,12 +110,7 @@ StatusMenuModel StatusMenuModel::initial() {
     return model;
 }
 
-long StatusMenuModel::percent(double level) {
-    if (std::isnan(level)) return 0;
-    if (level < 0.0) level = 0.0;
-    if (level > 1.0) level = 1.0;
-    return std::lround(level * 100.0);
-}
+long StatusMenuModel::percent(double level) { return audioLevelPercent(level); }
 
 std::string StatusMenuModel::audioStatusTitle(AudioCaptureStatus status, double audioLevel) {
     const std::string prefix = "Audio Analysis: ";

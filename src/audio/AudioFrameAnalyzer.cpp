@@ -1,5 +1,7 @@
 #include "audio/AudioFrameAnalyzer.h"
 
+#include "base/ClampToRange.h"
+
 #include <kiss_fftr.h>
 
 #include <algorithm>
@@ -12,14 +14,6 @@
 namespace sonavista {
 
 namespace {
-
-// Values at or below `low` (and NaN) give `low`, values above `high` give `high`.
-double clampValue(double value, double low, double high) {
-    if (value > high) {
-        return high;
-    }
-    return value > low ? value : low;
-}
 
 float loadFloat(const std::byte* bytes, std::size_t index) {
     float value;
@@ -191,7 +185,7 @@ AudioFrameAnalyzer::BinRange AudioFrameAnalyzer::bandBins(int band) {
 
 double AudioFrameAnalyzer::targetLevel(double rms) {
     const double decibels = 20.0 * std::log10(std::max(rms, 0.000001));
-    return std::pow(clampValue((decibels + 55.0) / 45.0, 0.0, 1.0), 0.72);
+    return std::pow(clampToRange((decibels + 55.0) / 45.0, 0.0, 1.0), 0.72);
 }
 
 double AudioFrameAnalyzer::foldBeatInterval(double interval) {
@@ -208,7 +202,7 @@ double AudioFrameAnalyzer::foldBeatInterval(double interval) {
 }
 
 double AudioFrameAnalyzer::tempoForInterval(double interval) {
-    return clampValue((60.0 / foldBeatInterval(interval) - 70.0) / 110.0, 0.0, 1.0);
+    return clampToRange((60.0 / foldBeatInterval(interval) - 70.0) / 110.0, 0.0, 1.0);
 }
 
 bool AudioFrameAnalyzer::isBeat(double onsetScore, double now, double lastBeatTime) {
@@ -255,7 +249,7 @@ void AudioFrameAnalyzer::spectrumLocked(std::span<const float> samples, std::vec
         const double mean = static_cast<double>(sum) / (range.upper - range.lower);
         const double scaled = mean * 0.0009765625;
         const double decibels = 20.0 * std::log10(std::max(scaled, 0.0000001));
-        const double unit = clampValue((decibels + 92.0) / 68.0, 0.0, 1.0);
+        const double unit = clampToRange((decibels + 92.0) / 68.0, 0.0, 1.0);
         // pow is the costliest step; 0 and 1 are their own powers.
         out[band] = unit == 0.0 || unit == 1.0 ? unit : std::pow(unit, 0.74);
     }
@@ -334,7 +328,7 @@ AudioFrameAnalyzer::Outcome AudioFrameAnalyzer::handleLocked(const AudioSampleBu
         beatPulse_ *= 0.74;
     }
 
-    const double activity = clampValue(9.0 * normalisedFlux + 3.2 * levelRise, 0.0, 1.0);
+    const double activity = clampToRange(9.0 * normalisedFlux + 3.2 * levelRise, 0.0, 1.0);
     smoothedActivity_ += (activity - smoothedActivity_) * (smoothedActivity_ < activity ? 0.38 : 0.12);
 
     for (int i = 0; i < spectrumBandCount; ++i) {

@@ -1,20 +1,10 @@
 #include "visualizer/VisualizerModel.h"
 
+#include "base/ClampToRange.h"
+
 #include <utility>
 
 namespace sonavista {
-
-namespace {
-
-// Values at or below `low` (and NaN) give `low`, values above `high` give `high`.
-double clampValue(double value, double low, double high) {
-    if (value > high) {
-        return high;
-    }
-    return value > low ? value : low;
-}
-
-}  // namespace
 
 VisualizerModel::ObserverToken VisualizerModel::addObserver(Observer observer) {
     const ObserverToken token = nextToken_++;
@@ -66,12 +56,12 @@ void VisualizerModel::setCaptureStatus(AudioCaptureStatus value) {
 
 void VisualizerModel::updateLiveFrame(const AudioVisualizationFrame& frame) {
     setCaptureStatus(AudioCaptureStatus::live);
-    setAudioLevel(clampValue(frame.level, 0.0, 1.0));
-    setMotionRate(clampValue(frame.motionRate, 0.55, 2.8));
-    setBeatPulse(clampValue(frame.beatPulse, 0.0, 1.0));
+    setAudioLevel(clampToRange(frame.level, 0.0, 1.0));
+    setMotionRate(clampToRange(frame.motionRate, 0.55, 2.8));
+    setBeatPulse(clampToRange(frame.beatPulse, 0.0, 1.0));
     std::vector<double> spectrum(frame.spectrum.size());
     for (std::size_t i = 0; i < spectrum.size(); ++i) {
-        spectrum[i] = clampValue(frame.spectrum[i], 0.0, 1.0);
+        spectrum[i] = clampToRange(frame.spectrum[i], 0.0, 1.0);
     }
     setSpectrum(std::move(spectrum));
 }
@@ -84,7 +74,7 @@ void VisualizerModel::showFallbackLevel() {
 }
 
 void VisualizerModel::updateFallbackLevel(double level) {
-    fallbackLevel_ = clampValue(level, 0.0, 1.0);
+    fallbackLevel_ = clampToRange(level, 0.0, 1.0);
     if (captureStatus_ == AudioCaptureStatus::live) {
         return;
     }
