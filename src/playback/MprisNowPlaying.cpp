@@ -1,5 +1,6 @@
 #include "playback/MprisNowPlaying.h"
 
+#include "playback/MprisNames.h"
 #include "playback/SystemNowPlayingRequest.h"
 
 #include <QDBusMessage>
@@ -16,12 +17,7 @@ namespace sonavista {
 
 namespace {
 
-const QString busService = QStringLiteral("org.freedesktop.DBus");
-const QString busPath = QStringLiteral("/org/freedesktop/DBus");
-const QString mprisPrefix = QStringLiteral("org.mpris.MediaPlayer2.");
-const QString mprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+using namespace mpris;
 // Each call must answer well inside the request's own 0.35 s limit.
 constexpr int callTimeoutMs = 300;
 

@@ -1,5 +1,7 @@
 #include "playback/MprisPlayerQuery.h"
 
+#include "playback/MprisNames.h"
+
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMetaType>
@@ -17,12 +19,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const QString busService = QStringLiteral("org.freedesktop.DBus");
-const QString busPath = QStringLiteral("/org/freedesktop/DBus");
-const QString mprisPrefix = QStringLiteral("org.mpris.MediaPlayer2.");
-const QString mprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+using namespace mpris;
 
 // A blocking call that waits no longer than what is left until `deadline`.
 std::optional<QDBusMessage> callBefore(QDBusConnection& bus, const QDBusMessage& message, Clock::time_point deadline) {
