@@ -98,8 +98,15 @@ void VisualizerView::hideEvent(QHideEvent* event) {
 }
 
 VisualizerView::RowSpan VisualizerView::contentRows(const ImageBuffer& image, std::uint32_t background) {
+    return contentRows(image, background, {0, image.height() - 1});
+}
+
+VisualizerView::RowSpan VisualizerView::contentRows(const ImageBuffer& image, std::uint32_t background,
+                                                    RowSpan within) {
     const int width = image.width();
-    if (width <= 0) {
+    const int lowest = std::max(within.first, 0);
+    const int highest = std::min(within.last, image.height() - 1);
+    if (width <= 0 || highest < lowest) {
         return {};
     }
     // A row of background pixels to compare whole rows against (memcmp is vectorised).
@@ -110,14 +117,14 @@ VisualizerView::RowSpan VisualizerView::contentRows(const ImageBuffer& image, st
     const std::size_t bytes = image.bytesPerLine();
     const auto isBlank = [&](int y) { return std::memcmp(image.row(y), blank.data(), bytes) == 0; };
     RowSpan span;
-    int first = 0;
-    while (first < image.height() && isBlank(first)) {
+    int first = lowest;
+    while (first <= highest && isBlank(first)) {
         ++first;
     }
-    if (first == image.height()) {
+    if (first > highest) {
         return span;
     }
-    int last = image.height() - 1;
+    int last = highest;
     while (last > first && isBlank(last)) {
         --last;
     }
@@ -144,10 +151,15 @@ VisualizerView::RowSpan VisualizerView::renderFrame() {
     // The rasterizer composites the wave over the background pixel, so the frame is copied
     // to the window as it is, without clearing or blending the whole panel again.
     const std::uint32_t background = backgroundPixel();
-    const bool sameLayout = renderedSize_ == size() && renderedRatio_ == ratio && !frameStale_;
-    rasterizer_.render(scene, image_, ratio, background);
+    const bool sameLayout = renderedSize_ == size() && renderedRatio_ == ratio && !frameStale_ &&
+                            renderedBackground_ == background;
     const RowSpan previous = contentRows_;
-    contentRows_ = contentRows(image_, background);
+    // With the same layout, image_ holds the previous frame: only its content rows can hold
+    // anything but the background, so the rasterizer neither reads nor clears the rest.
+    const WaveformRasterizer::Rows known{previous.first, previous.last};
+    const WaveformRasterizer::Rows band = rasterizer_.render(scene, image_, ratio, background, sameLayout ? &known : nullptr);
+    contentRows_ = contentRows(image_, background, {band.first, band.last});
+    renderedBackground_ = background;
     renderedSize_ = size();
     renderedRatio_ = ratio;
     frameStale_ = false;

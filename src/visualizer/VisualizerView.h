@@ -55,6 +55,9 @@ public:
         bool empty() const { return last < first; }
     };
     static RowSpan contentRows(const ImageBuffer& image, std::uint32_t background);
+    // The same, when only rows `within` may hold anything but `background`: rows outside it
+    // are not read, so finding the edges of a thin band in a tall image costs a few rows.
+    static RowSpan contentRows(const ImageBuffer& image, std::uint32_t background, RowSpan within);
 
     // The timer's tick: renders the next frame and schedules the repaint of the rows it changed.
     void advanceFrame();
@@ -81,6 +84,7 @@ private:
     RowSpan contentRows_;                       // of image_
     QSize renderedSize_;                        // the view's size and pixel ratio image_ was drawn for
     double renderedRatio_ = 0.0;
+    std::uint32_t renderedBackground_ = 0;       // the background image_ was drawn over
     // image_ no longer shows what the view should: set when a preference or, while no tick
     // runs, the model changes; the next paint renders a fresh frame.
     bool frameStale_ = true;

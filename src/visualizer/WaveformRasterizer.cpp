@@ -484,7 +484,8 @@ struct WaveformRasterizer::Impl {
     std::vector<BarRaster> bars;
 
     void buildGlowKernels(double radius, double sigma, double sigmaX);
-    void render(const WaveformScene& scene, ImageBuffer& out, double s, std::uint32_t background);
+    WaveformRasterizer::Rows render(const WaveformScene& scene, ImageBuffer& out, double s,
+                                    std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside);
 };
 
 WaveformRasterizer::WaveformRasterizer() : impl_(std::make_unique<Impl>()) {}
@@ -511,8 +512,9 @@ int WaveformRasterizer::pixelHeight(const WaveformScene& scene, double dpr) {
     return pixelExtent(scene.panel.height, dpr);
 }
 
-void WaveformRasterizer::render(const WaveformScene& scene, ImageBuffer& out, double dpr, std::uint32_t background) {
-    impl_->render(scene, out, usableScale(dpr), background);
+WaveformRasterizer::Rows WaveformRasterizer::render(const WaveformScene& scene, ImageBuffer& out, double dpr,
+                                                    std::uint32_t background, const Rows* backgroundOutside) {
+    return impl_->render(scene, out, usableScale(dpr), background, backgroundOutside);
 }
 
 void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, double sigmaX) {
@@ -541,15 +543,18 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
     }
 }
 
-void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
-                                      std::uint32_t background) {
+WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
+                                                          std::uint32_t background,
+                                                          const WaveformRasterizer::Rows* backgroundOutside) {
     const int pw = pixelWidth(scene, s);
     const int ph = pixelHeight(scene, s);
+    // The hint only describes an image of this size; a resized one holds anything.
+    if (out.width() != pw || out.height() != ph) backgroundOutside = nullptr;
     out.resize(pw, ph);
     const int n = static_cast<int>(scene.bars.size());
     if (n == 0) {
         out.fill(background);
-        return;
+        return {};
     }
     const NormalTables& nt = normal();
 
@@ -655,6 +660,7 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
         zone(g.top - verticalReach, g.top + verticalReach, g.zoneTopFirst, g.zoneTopLast);
         zone(g.bottom - verticalReach, g.bottom + verticalReach, g.zoneBottomFirst, g.zoneBottomLast);
         include(g.top - verticalReach - 1.0, g.bottom + verticalReach + 1.0);
+        include(g.top - strokeRadius - 1.0, g.bottom + strokeRadius + 1.0);  // the dashed stroke
         if (bar.hasSparkles) {
             const double off = bar.sparkleOffset * s;
             include(cy - off - sparkleRadius - 1.0, cy + off + sparkleRadius + 1.0);
@@ -688,11 +694,20 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
     const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
     const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
     const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
-    for (int y = 0; y < ph; ++y) {
-        // A row that already holds only the background (the previous frame's, usually) is left
-        // alone: reading it moves half the memory that rewriting it would.
-        if ((y < contentFirst || y > contentLast) && !holdsOnly(out.row(y), background, pw)) {
-            std::fill(out.row(y), out.row(y) + pw, background);
+    if (backgroundOutside != nullptr) {
+        // Only the caller's rows may hold anything else: clear those the wave left.
+        const int first = std::max(backgroundOutside->first, 0);
+        const int last = std::min(backgroundOutside->last, ph - 1);
+        for (int y = first; y <= last; ++y) {
+            if (y < contentFirst || y > contentLast) std::fill(out.row(y), out.row(y) + pw, background);
+        }
+    } else {
+        for (int y = 0; y < ph; ++y) {
+            // A row that already holds only the background (the previous frame's, usually) is
+            // left alone: reading it moves half the memory that rewriting it would.
+            if ((y < contentFirst || y > contentLast) && !holdsOnly(out.row(y), background, pw)) {
+                std::fill(out.row(y), out.row(y) + pw, background);
+            }
         }
     }
 
@@ -702,9 +717,12 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
     // is computed and the lower half is its mirror image.
     const bool mirrored = std::abs(2.0 * cy - ph) < 1e-9;
     int passLast = contentLast;
+    WaveformRasterizer::Rows band{contentFirst, contentLast};
     if (mirrored) {
         contentFirst = std::min(contentFirst, std::max(ph - 1 - contentLast, 0));
         passLast = (ph - 1) / 2;
+        // Rows contentFirst...passLast are drawn and mirrored onto ph - 1 - y.
+        band = {contentFirst, std::max(contentLast, ph - 1 - contentFirst)};
     }
     const double invSigma = 1.0 / sigma;
     const double invSigmaY = 1.0 / sigmaY;
@@ -871,6 +889,7 @@ void WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& o
             }
         }
     }
+    return band;
 }
 
 }  // namespace sonavista

@@ -33,9 +33,24 @@ public:
     static int pixelWidth(const WaveformScene& scene, double devicePixelRatio);
     static int pixelHeight(const WaveformScene& scene, double devicePixelRatio);
 
-    // Resizes `out` to the panel's pixel size and draws the frame into it.
-    void render(const WaveformScene& scene, ImageBuffer& out, double devicePixelRatio,
-                std::uint32_t background = 0);
+    // A range of image rows, first to last; empty when last < first.
+    struct Rows {
+        int first = 0;
+        int last = -1;
+        bool empty() const { return last < first; }
+    };
+
+    // Resizes `out` to the panel's pixel size and draws the frame into it. Answers the rows the
+    // wave may reach: every row outside them holds nothing but `background` (the rows inside
+    // may hold only background too, near the band's edges).
+    //
+    // Rows that should hold only the background are checked and cleared when they do not. A
+    // caller that knows better passes `backgroundOutside`: `out` already has the panel's pixel
+    // size and holds `background` in every row outside those rows (the rows this call answered
+    // for the previous frame drawn into `out`, typically). Then only those rows are cleared
+    // and the rest of the image is not read at all.
+    Rows render(const WaveformScene& scene, ImageBuffer& out, double devicePixelRatio,
+                std::uint32_t background = 0, const Rows* backgroundOutside = nullptr);
 
 private:
     struct Impl;

@@ -138,6 +138,7 @@ TEST_F(OverlayViewTest, ContentRowsAreThoseHoldingAnythingButTheBackground) {
         std::vector<std::pair<int, int>> marks;  // (x, y) pixels set to another value
         int first;
         int last;
+        VisualizerView::RowSpan within = {0, 9};  // the rows searched
     };
     const std::vector<Case> cases = {
         {"all background", 0, {}, 0, -1},
@@ -146,6 +147,10 @@ TEST_F(OverlayViewTest, ContentRowsAreThoseHoldingAnythingButTheBackground) {
         {"first and last rows", 0, {{0, 0}, {2, 9}}, 0, 9},
         {"band in the middle", tint, {{3, 4}, {0, 6}, {5, 5}}, 4, 6},
         {"transparent pixel on a tinted background", tint, {{1, 2}}, 2, 2},
+        {"band cut by the rows searched", tint, {{3, 4}, {0, 6}, {5, 5}}, 5, 6, {5, 8}},
+        {"marks only outside the rows searched", 0, {{1, 1}, {1, 8}}, 0, -1, {2, 7}},
+        {"rows searched reach past the image", 0, {{2, 0}, {4, 9}}, 0, 9, {-3, 14}},
+        {"nothing searched", 0, {{2, 5}}, 0, -1, {6, 5}},
     };
     for (const Case& c : cases) {
         ImageBuffer image(7, 10);
@@ -153,7 +158,7 @@ TEST_F(OverlayViewTest, ContentRowsAreThoseHoldingAnythingButTheBackground) {
         for (const auto& [x, y] : c.marks) {
             image.row(y)[x] = c.background == 0 ? 0x01000000u : 0u;
         }
-        const auto span = VisualizerView::contentRows(image, c.background);
+        const auto span = VisualizerView::contentRows(image, c.background, c.within);
         EXPECT_EQ(span.first, c.first) << c.name;
         EXPECT_EQ(span.last, c.last) << c.name;
         EXPECT_EQ(span.empty(), c.last < c.first) << c.name;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -91,6 +92,63 @@ TEST(WaveformRasterizer, ReusingTheRasterizerGivesTheSameImageAsAFreshOne) {
             for (int x = 0; x < expected.width(); ++x) {
                 ASSERT_EQ(again.pixel(x, y), expected.pixel(x, y)) << f.width << ": " << x << "," << y;
             }
+        }
+    }
+}
+
+TEST(WaveformRasterizer, AnsweredRowsHoldTheWaveAndTheRestOnlyBackground) {
+    // Each frame is drawn into the previous one with the rows answered for it as the only
+    // non-background rows: the image must equal a fresh frame, every row outside the rows
+    // answered must be background, and the first and last of them must lie within reach of
+    // ink (a band grown far beyond the wave would cost the speed it exists for). Sizes with
+    // an odd and an even pixel height cover the mirrored and the direct row pass.
+    const struct {
+        const char* name;
+        double width, height, scale;
+        OverlayDisplayMode mode;
+        std::uint32_t background;
+        std::vector<double> levels;
+    } cases[] = {
+        {"fog, tint", 640, 720, 1.0, OverlayDisplayMode::fullscreenFog, 0x0b0b0b0bu, {1.0, 0.05, 0.6, 0.0, 1.0}},
+        {"fog, transparent, fractional ratio", 640, 720, 1.25, OverlayDisplayMode::fullscreenFog, 0u, {0.9, 0.1, 0.9}},
+        {"fog, odd panel height", 500, 601.5, 1.0, OverlayDisplayMode::fullscreenFog, 0x0b0b0b0bu, {0.2, 1.0, 0.0}},
+        {"compact", 800, 150, 2.0, OverlayDisplayMode::compact, 0u, {0.4, 1.0, 0.0}},
+    };
+    for (const auto& c : cases) {
+        WaveformRasterizer rasterizer;
+        ImageBuffer image;
+        WaveformRasterizer::Rows known;
+        bool first = true;
+        for (const double level : c.levels) {
+            const WaveformScene scene = makeScene(c.width, c.height, c.mode, level, level);
+            const auto rows = rasterizer.render(scene, image, c.scale, c.background, first ? nullptr : &known);
+            first = false;
+            ImageBuffer expected;
+            WaveformRasterizer().render(scene, expected, c.scale, c.background);
+            ASSERT_FALSE(rows.empty()) << c.name;
+            ASSERT_GE(rows.first, 0) << c.name;
+            ASSERT_LT(rows.last, image.height()) << c.name;
+            int inkFirst = image.height();
+            int inkLast = -1;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    ASSERT_EQ(image.pixel(x, y), expected.pixel(x, y)) << c.name << " level " << level << ": " << x << "," << y;
+                    if (image.pixel(x, y) != c.background) {
+                        ASSERT_TRUE(y >= rows.first && y <= rows.last) << c.name << " level " << level << ": row " << y;
+                        inkFirst = std::min(inkFirst, y);
+                        inkLast = std::max(inkLast, y);
+                    }
+                }
+            }
+            // The glow's cut-off lies a few deviations past its last visible row.
+            const int slack = static_cast<int>(std::ceil(6.0 * scene.glowRadius * c.scale)) + 4;
+            EXPECT_LE(inkFirst - rows.first, slack) << c.name << " level " << level;
+            EXPECT_LE(rows.last - inkLast, slack) << c.name << " level " << level;
+            // Fog bands are much thinner than the panel: the band must not grow to all of it.
+            if (c.mode == OverlayDisplayMode::fullscreenFog) {
+                EXPECT_LT(rows.last - rows.first + 1, image.height() * 3 / 4) << c.name << " level " << level;
+            }
+            known = rows;
         }
     }
 }
