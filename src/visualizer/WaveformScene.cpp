@@ -105,15 +105,34 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
     const double wobble = std::sin(in.time * M * 1.25) * 0.025;
     const double d = std::max(N - 1, 1);
 
+    // The per-bar terms that depend only on the bar's position: kept per thread for the last
+    // bar count, since every frame of a view has the same one.
+    struct PositionTerms {
+        double edge, envelope, cos4p, sin4p, sparkle;
+    };
+    thread_local int termsBarCount = -1;
+    thread_local std::vector<PositionTerms> terms;
+    if (termsBarCount != N) {
+        terms.resize(static_cast<std::size_t>(N));
+        for (int i = 0; i < N; ++i) {
+            const double u = i / d;
+            const double p = u * std::numbers::pi;
+            terms[static_cast<std::size_t>(i)] = {1.0 - 0.18 * std::abs(2.0 * u - 1.0),
+                                                  0.74 + 0.13 * std::cos(6.0 * p) + 0.07 * std::cos(14.0 * p),
+                                                  std::cos(4.0 * p), std::sin(4.0 * p), sparkleFraction(i)};
+        }
+        termsBarCount = N;
+    }
+
     s.bars.resize(static_cast<std::size_t>(N));
     for (int i = 0; i < N; ++i) {
         WaveformBar& bar = s.bars[static_cast<std::size_t>(i)];
+        const PositionTerms& t = terms[static_cast<std::size_t>(i)];
         const double u = i / d;
         const double spectrum = spectrumValue(in.spectrum, i, N);
-        const double edge = 1.0 - 0.18 * std::abs(2.0 * u - 1.0);
-        const double p = u * std::numbers::pi;
-        const double envelope = 0.74 + 0.13 * std::cos(6.0 * p) + 0.07 * std::cos(14.0 * p);
-        const double motion = 0.92 + 0.055 * (sinPhase * std::cos(4.0 * p) - cosPhase * std::sin(4.0 * p)) + wobble;
+        const double edge = t.edge;
+        const double envelope = t.envelope;
+        const double motion = 0.92 + 0.055 * (sinPhase * t.cos4p - cosPhase * t.sin4p) + wobble;
         const double beat = 1.0 + B * (0.18 + 0.14 * edge);
         double a = G * (0.78 * spectrum + 0.22) * envelope * motion * beat;
         if (!(a > 0.0)) a = 0.0;  // negative, and NaN from non-finite inputs
@@ -123,7 +142,7 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
         bar.opacity = opacity >= 0.0 ? std::min(opacity, 1.0) : 0.0;
         bar.color = colorAt(in.color, u);
 
-        const double f = sparkleFraction(i);
+        const double f = t.sparkle;
         if (f > 0.9 && bar.halfHeight > 4.0 * w) {
             bar.hasSparkles = true;
             bar.sparkleOffset = bar.halfHeight * (1.08 + 1.2 * (f - 0.9));
