@@ -93,19 +93,6 @@ public:
             x = std::clamp(x, -radius, radius);
             return 0.5 * (x * std::sqrt(std::max(r2 - x * x, 0.0)) + r2 * std::asin(x / radius));
         };
-        // The table is rebuilt whenever the radius changes (the dot follows the beat pulse), so
-        // the build does no work whose result is known: the integral is evaluated once per
-        // sub-column boundary (a sub-column's upper bound is the next one's lower bound, the
-        // same value), its value at the clamped ends is computed once, and sub-columns outside
-        // the capsule (width 0, which add exactly 0 to every sum) are left out of the sums.
-        const double integralBelow = capIntegral(-radius);
-        const double integralAbove = capIntegral(radius);
-        auto boundaryIntegral = [&](double x) {
-            if (x <= -radius) return integralBelow;
-            if (x >= radius) return integralAbove;
-            return capIntegral(x);
-        };
-        std::vector<double> integrals(static_cast<std::size_t>(subColumns) + 1);
         std::vector<double> widths(static_cast<std::size_t>(subColumns));
         std::vector<double> heights(static_cast<std::size_t>(subColumns));
         for (int b = 0; b < buckets; ++b) {
@@ -116,29 +103,22 @@ public:
                 float* values = &values_[(static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)) * zCount_];
                 column.offset = c;
                 column.values = values;
-                for (int j = 0; j <= subColumns; ++j) {
-                    integrals[j] = boundaryIntegral(c + static_cast<double>(j) / subColumns - fx);
-                }
                 double omega = 0.0;
-                int inside = 0;  // sub-columns of non-zero width, packed in order
                 for (int j = 0; j < subColumns; ++j) {
                     const double x0 = c + static_cast<double>(j) / subColumns - fx;
                     const double x1 = c + static_cast<double>(j + 1) / subColumns - fx;
                     const double lo = std::max(x0, -radius);
                     const double hi = std::min(x1, radius);
                     const double width = std::max(hi - lo, 0.0);
+                    widths[j] = width;
+                    heights[j] = width > 0.0 ? (capIntegral(hi) - capIntegral(lo)) / width : 0.0;
                     omega += width;
-                    if (width > 0.0) {
-                        widths[inside] = width;
-                        heights[inside] = (integrals[j + 1] - integrals[j]) / width;
-                        ++inside;
-                    }
                 }
                 column.omega = static_cast<float>(omega);
                 for (int k = 0; k < zCount_ && omega > 0.0; ++k) {
                     const double z = zMin_ + static_cast<double>(k) / zPerUnit;
                     double e = 0.0;
-                    for (int j = 0; j < inside; ++j) {
+                    for (int j = 0; j < subColumns; ++j) {
                         e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);
                     }
                     values[k] = static_cast<float>(e);
