@@ -58,6 +58,16 @@ std::string valueText(const SettingsValue& value) {
     return dump(toJson(value));
 }
 
+// A value of another form is kept as its text, so rewriting the file does not re-encode it.
+// Text with a carriage return inside (JSON whitespace, but a line break to other INI readers)
+// is kept in its compact JSON form instead, so it is written back exactly as it is held.
+OpaqueSettingsValue opaque(const Json& json, std::string_view text) {
+    if (text.find('\r') != std::string_view::npos) {
+        return OpaqueSettingsValue{dump(json)};
+    }
+    return OpaqueSettingsValue{std::string(text)};
+}
+
 SettingsValue fromJson(const Json& json, std::string_view text) {
     if (json.is_boolean()) {
         return json.get<bool>();
@@ -72,13 +82,13 @@ SettingsValue fromJson(const Json& json, std::string_view text) {
         std::vector<std::string> strings;
         for (const Json& element : json) {
             if (!element.is_string()) {
-                return OpaqueSettingsValue{std::string(text)};
+                return opaque(json, text);
             }
             strings.push_back(element.get<std::string>());
         }
         return strings;
     }
-    return OpaqueSettingsValue{std::string(text)};
+    return opaque(json, text);
 }
 
 }  // namespace
@@ -162,6 +172,10 @@ std::optional<SettingsMap> SettingsFileFormat::parse(std::string_view text) {
             return std::nullopt;
         }
         const std::string_view rawText = trim(line.substr(equals + 1));
+        // The JSON parser stops at a NUL byte; a value with one inside is not a value.
+        if (rawText.find('\0') != std::string_view::npos) {
+            return std::nullopt;
+        }
         const Json json = Json::parse(rawText.begin(), rawText.end(), nullptr, false);
         if (json.is_discarded()) {
             return std::nullopt;

@@ -85,11 +85,19 @@ TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
         std::string("k=true\n\0\x01\x02", 10),
         "k=[\"a\"]]\n",
         "k=1e99999\n",
+        std::string("k=[606]\0\0more\n", 15),  // the JSON parser would stop at the NUL
     };
     for (const std::string& text : rows) {
         EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
     }
     EXPECT_EQ(SettingsFileFormat::parse(""), SettingsMap{});
+}
+
+TEST(SettingsFileFormatTest, OpaqueValueWithCarriageReturnsRoundTrips) {
+    const auto parsed = SettingsFileFormat::parse("k=[1,\r\r2]\r\n");
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->at("k"), SettingsValue(OpaqueSettingsValue{"[1,2]"}));
+    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(*parsed)), parsed);
 }
 
 TEST(SettingsFileFormatTest, OpaqueValuesThatCannotBeWrittenBecomeNull) {
