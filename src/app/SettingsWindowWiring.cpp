@@ -5,8 +5,9 @@
 namespace sonavista {
 
 SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences> preferences,
-                                                std::shared_ptr<VisualizerModel> visualizerModel) {
-    return SettingsWindowController::factory(std::move(preferences), std::move(visualizerModel));
+                                                std::shared_ptr<VisualizerModel> visualizerModel,
+                                                std::string notice) {
+    return SettingsWindowController::factory(std::move(preferences), std::move(visualizerModel), std::move(notice));
 }
 
 }  // namespace sonavista

@@ -5,11 +5,13 @@
 #include "visualizer/VisualizerModel.h"
 
 #include <memory>
+#include <string>
 
 namespace sonavista {
 
 // How the application builds its settings window over the shared preferences and model.
 SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences> preferences,
-                                                std::shared_ptr<VisualizerModel> visualizerModel);
+                                                std::shared_ptr<VisualizerModel> visualizerModel,
+                                                std::string notice = {});
 
 }  // namespace sonavista

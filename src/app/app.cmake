@@ -2,6 +2,7 @@
 # Qt the tray, single instance, desktop opener and the `sonavista` executable.
 target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PlatformChoice.cpp
   ${CMAKE_CURRENT_LIST_DIR}/StatusMenuModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SoundSettingsCommand.cpp)
 target_sources(sonavista_adapters PRIVATE
@@ -13,7 +14,8 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.h
     ${CMAKE_CURRENT_LIST_DIR}/QtSoundSettingsOpener.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtAlertPresenter.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowWiring.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowWiring.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/OverlayWiring.cpp)
 
   # The executable needs the overlay window; until that adapter is part of the build, the
   # libraries and tests above still build on their own.

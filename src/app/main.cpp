@@ -5,6 +5,7 @@
 #include "app/AppDelegate.h"
 #include "app/BridgeAdapter.h"
 #include "app/CaptureMonitorAdapter.h"
+#include "app/OverlayWiring.h"
 #include "app/PlaybackMonitorAdapter.h"
 #include "app/QtAlertPresenter.h"
 #include "app/QtSoundSettingsOpener.h"
@@ -26,10 +27,8 @@
 #include "playback/PulseOutputVolume.h"
 #include "preferences/OverlayPreferences.h"
 #include "preferences/QSettingsStore.h"
-#include "visualizer/OverlayWindowController.h"
 #include "visualizer/QtScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
-#include "visualizer/X11OverlayWindow.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -79,6 +78,7 @@ std::filesystem::path executablePath() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const PlatformChoice platformChoice = selectPlatform();  // before Qt picks its platform
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavista"));
     QApplication::setApplicationVersion(QStringLiteral(SONAVISTA_VERSION));
@@ -113,11 +113,8 @@ int main(int argc, char** argv) {
     const auto configHome = XdgAutostartLoginItem::configHomeFromEnvironment();
 
     AppDelegate::Platform platform;
-    platform.makeOverlay = [&] {
-        auto panel = std::make_shared<X11OverlayWindow>(preferences, visualizerModel);
-        return OverlayWindowController::create(preferences, panel, screens);
-    };
-    platform.makeSettingsWindow = makeSettingsWindowFactory(preferences, visualizerModel);
+    platform.makeOverlay = [&] { return makeOverlay(platformChoice, preferences, visualizerModel, screens); };
+    platform.makeSettingsWindow = makeSettingsWindowFactory(preferences, visualizerModel, launchNotice(platformChoice));
     platform.makeStatusMenu = [](StatusMenuActionHandler handler) {
         return std::make_shared<QtStatusMenu>(std::move(handler));
     };

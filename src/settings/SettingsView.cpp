@@ -128,6 +128,12 @@ SettingsView::SettingsView(std::shared_ptr<OverlayPreferences> preferences,
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
+    // Above the tabs, so it is read whichever tab the window opens on.
+    noticeLabel_ = new QLabel;
+    noticeLabel_->setObjectName(QStringLiteral("launchNotice"));
+    noticeLabel_->setWordWrap(true);
+    noticeLabel_->hide();
+    layout->addWidget(noticeLabel_);
     layout->addWidget(tabs_);
 
     if (preferences_) {
@@ -230,6 +236,11 @@ ToggleSwitch* SettingsView::addSwitchRow(QVBoxLayout* layout, const QString& tex
     row->addWidget(toggle, 0, Qt::AlignVCenter);
     layout->addLayout(row);
     return toggle;
+}
+
+void SettingsView::showNotice(const QString& text) {
+    noticeLabel_->setText(text);
+    noticeLabel_->setVisible(!text.isEmpty());
 }
 
 QWidget* SettingsView::makeDisplayTab() {

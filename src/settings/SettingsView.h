@@ -44,6 +44,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // Lines above the tabs saying what keeps the overlay or the tray icon from the desktop
+    // (shown only when `text` is not empty).
+    void showNotice(const QString& text);
+
 private:
     QWidget* makeTabPage(const std::vector<QWidget*>& sections);
     QWidget* makeSection(const QString& title, QLayout* content);
@@ -82,6 +86,7 @@ private:
     QLabel* positionLabel_ = nullptr;
     std::vector<SwatchGrid*> swatchGrids_;
     std::map<MusicPlayer, ToggleSwitch*> playerSwitches_;
+    QLabel* noticeLabel_ = nullptr;
     QLabel* audioStatusSymbol_ = nullptr;
     QLabel* audioStatusText_ = nullptr;
     QPushButton* retryButton_ = nullptr;

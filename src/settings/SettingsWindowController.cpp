@@ -33,11 +33,14 @@ SettingsWindowController::SettingsWindowController(std::unique_ptr<SettingsView>
 SettingsWindowController::~SettingsWindowController() = default;
 
 SettingsWindowFactory SettingsWindowController::factory(std::shared_ptr<OverlayPreferences> preferences,
-                                                        std::shared_ptr<VisualizerModel> visualizerModel) {
-    return [preferences = std::move(preferences), visualizerModel = std::move(visualizerModel)](
-               SettingsActions actions, bool launchAtLoginEnabled) -> std::shared_ptr<SettingsWindowPresenter> {
-        return std::make_shared<SettingsWindowController>(
-            std::make_unique<SettingsView>(preferences, visualizerModel, std::move(actions), launchAtLoginEnabled));
+                                                        std::shared_ptr<VisualizerModel> visualizerModel,
+                                                        std::string notice) {
+    return [preferences = std::move(preferences), visualizerModel = std::move(visualizerModel),
+            notice = std::move(notice)](SettingsActions actions,
+                                        bool launchAtLoginEnabled) -> std::shared_ptr<SettingsWindowPresenter> {
+        auto view = std::make_unique<SettingsView>(preferences, visualizerModel, std::move(actions), launchAtLoginEnabled);
+        view->showNotice(QString::fromStdString(notice));
+        return std::make_shared<SettingsWindowController>(std::move(view));
     };
 }
 

@@ -5,6 +5,7 @@
 #include "visualizer/VisualizerModel.h"
 
 #include <memory>
+#include <string>
 
 class QWidget;
 
@@ -25,8 +26,9 @@ public:
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
     // The factory the application builds its settings window with.
+    // `notice`, when not empty, is shown above the tabs.
     static SettingsWindowFactory factory(std::shared_ptr<OverlayPreferences> preferences,
-                                         std::shared_ptr<VisualizerModel> visualizerModel);
+                                         std::shared_ptr<VisualizerModel> visualizerModel, std::string notice = {});
 
     bool hasWindow() const override;
     // Shows the window (restoring it if minimised), raises it and gives it the focus.

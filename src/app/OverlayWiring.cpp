@@ -1,0 +1,59 @@
+#include "app/OverlayWiring.h"
+
+#include "visualizer/OverlayWindowController.h"
+#include "visualizer/WaylandLayerShellPanel.h"
+#include "visualizer/WaylandSessionProbe.h"
+#include "visualizer/X11OverlayWindow.h"
+
+#include <QSystemTrayIcon>
+#include <QtGlobal>
+
+namespace sonavista {
+
+PlatformChoice selectPlatform() {
+    PlatformChoice::Session session;
+    const auto probe = WaylandSessionProbe::probe();
+    session.waylandDisplay = probe.connected;
+    session.layerShell = probe.layerShell;
+    session.x11Display = !qEnvironmentVariableIsEmpty("DISPLAY");
+    session.requestedPlatform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
+    auto choice = PlatformChoice::decide(session);
+    if (choice.qtPlatform) {
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*choice.qtPlatform));
+    }
+    return choice;
+}
+
+std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
+                                              std::shared_ptr<OverlayPreferences> preferences,
+                                              std::shared_ptr<VisualizerModel> model,
+                                              std::shared_ptr<ScreenArrangement> screens) {
+    std::shared_ptr<OverlayPanel> panel;
+    switch (choice.overlay) {
+        case PlatformChoice::OverlayRoute::layerShell:
+            panel = WaylandLayerShellPanel::connect(preferences, std::move(model));
+            break;
+        case PlatformChoice::OverlayRoute::x11Window:
+            panel = std::make_shared<X11OverlayWindow>(preferences, std::move(model));
+            break;
+        case PlatformChoice::OverlayRoute::none:
+            break;
+    }
+    if (!panel) {
+        return nullptr;
+    }
+    return OverlayWindowController::create(std::move(preferences), std::move(panel), std::move(screens));
+}
+
+std::string launchNotice(const PlatformChoice& choice) {
+    std::string notice = choice.unavailableReason;
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (!notice.empty()) notice += '\n';
+        notice += "No system tray was found: the Sonavista tray icon needs a status bar with tray support "
+                  "(StatusNotifierItem), for example waybar on sway. Until then, open this window by "
+                  "starting Sonavista again.";
+    }
+    return notice;
+}
+
+}  // namespace sonavista

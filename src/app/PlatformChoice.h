@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace sonavista {
+
+// How the overlay reaches the screen, decided once before the Qt application object exists
+// (Qt reads its platform from the environment when it is created).
+//
+// A Wayland compositor that offers layer-shell gets a layer surface of our own, whatever
+// platform Qt uses for the settings window and the tray. Without layer-shell a Wayland
+// window cannot float over the desktop, so the whole application runs through XWayland
+// (Qt's `xcb` platform) when an X display is there. A platform the user chose with
+// QT_QPA_PLATFORM is kept.
+struct PlatformChoice {
+    enum class OverlayRoute { layerShell, x11Window, none };
+
+    // What the session offers, read from the environment and the compositor.
+    struct Session {
+        bool waylandDisplay = false;   // WAYLAND_DISPLAY set and the compositor answered
+        bool layerShell = false;       // it offers zwlr_layer_shell_v1
+        bool x11Display = false;       // DISPLAY set
+        std::string requestedPlatform;  // QT_QPA_PLATFORM, empty when unset
+    };
+
+    OverlayRoute overlay = OverlayRoute::none;
+    // The platform to hand Qt, when it must not pick its own.
+    std::optional<std::string> qtPlatform;
+    // Why the overlay cannot be shown (route none), one line for the settings window.
+    std::string unavailableReason;
+
+    static PlatformChoice decide(const Session& session);
+};
+
+}  // namespace sonavista

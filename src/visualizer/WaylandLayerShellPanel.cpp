@@ -1,0 +1,420 @@
+#include "visualizer/WaylandLayerShellPanel.h"
+
+#include "base/WallClock.h"
+#include "visualizer/VisualizerView.h"
+#include "visualizer/WaveformScene.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QtGlobal>
+
+#include <wayland-client.h>
+// The generated header names a parameter `namespace`, a C++ keyword.
+#define namespace layer_namespace
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#undef namespace
+#include "xdg-output-unstable-v1-client-protocol.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace sonavista {
+
+// One output with its place in the global logical space (from xdg-output when offered, else
+// from wl_output's position and current mode).
+struct WaylandLayerShellPanel::Output {
+    std::uint32_t name = 0;
+    wl_output* output = nullptr;
+    zxdg_output_v1* xdgOutput = nullptr;
+    int x = 0, y = 0, width = 0, height = 0;
+
+    ~Output() {
+        if (xdgOutput) zxdg_output_v1_destroy(xdgOutput);
+        if (output) wl_output_destroy(output);
+    }
+    bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+};
+
+// The C listeners of the protocol objects, each forwarding to the panel (or output) in `data`.
+struct WaylandListeners {
+    using Panel = WaylandLayerShellPanel;
+    using Output = WaylandLayerShellPanel::Output;
+
+    static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                       std::uint32_t version) {
+        auto& panel = *static_cast<Panel*>(data);
+        const auto bind = [&](const wl_interface* type, std::uint32_t highest) {
+            return wl_registry_bind(registry, name, type, std::min(version, highest));
+        };
+        if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
+            panel.compositor_ = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
+        } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+            panel.shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+        } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
+            panel.layerShellVersion_ = std::min<std::uint32_t>(version, 4);
+            panel.layerShell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 4));
+        } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+            panel.outputManager_ =
+                static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 2));
+            for (auto& output : panel.outputs_) panel.watchOutput(*output);
+        } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+            auto output = std::make_unique<Output>();
+            output->name = name;
+            output->output = static_cast<wl_output*>(bind(&wl_output_interface, 2));
+            wl_output_add_listener(output->output, &outputListener, output.get());
+            panel.watchOutput(*output);
+            panel.outputs_.push_back(std::move(output));
+        }
+    }
+
+    static void globalRemove(void* data, wl_registry*, std::uint32_t name) {
+        auto& panel = *static_cast<Panel*>(data);
+        auto& outputs = panel.outputs_;
+        const auto gone = std::find_if(outputs.begin(), outputs.end(), [name](auto& o) { return o->name == name; });
+        if (gone == outputs.end()) return;
+        if (panel.surfaceOutput_ == (*gone)->output) panel.destroySurface();  // it is closed with its output
+        outputs.erase(gone);
+        if (panel.shown_) panel.createSurface();
+    }
+
+    static void geometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
+                         std::int32_t, const char*, const char*, std::int32_t) {
+        auto& output = *static_cast<Output*>(data);
+        if (!output.xdgOutput) output.x = x, output.y = y;
+    }
+    static void mode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
+                     std::int32_t) {
+        auto& output = *static_cast<Output*>(data);
+        if (!output.xdgOutput && (flags & WL_OUTPUT_MODE_CURRENT)) output.width = width, output.height = height;
+    }
+    static void logicalPosition(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
+        auto& output = *static_cast<Output*>(data);
+        output.x = x, output.y = y;
+    }
+    static void logicalSize(void* data, zxdg_output_v1*, std::int32_t width, std::int32_t height) {
+        auto& output = *static_cast<Output*>(data);
+        output.width = width, output.height = height;
+    }
+
+    static void configure(void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t width,
+                          std::uint32_t height) {
+        static_cast<Panel*>(data)->configure(serial, width, height);
+    }
+    static void closed(void* data, zwlr_layer_surface_v1*) {
+        // Its output went away or the compositor removed it: a new one follows the next frame.
+        auto& panel = *static_cast<Panel*>(data);
+        panel.destroySurface();
+    }
+    static void frameDone(void* data, wl_callback* callback, std::uint32_t) {
+        auto& panel = *static_cast<Panel*>(data);
+        wl_callback_destroy(callback);
+        if (panel.frameCallback_ == callback) panel.frameCallback_ = nullptr;
+    }
+
+    static void ignoreDone(void*, wl_output*) {}
+    static void ignoreScale(void*, wl_output*, std::int32_t) {}
+    static void ignoreText(void*, wl_output*, const char*) {}
+    static void ignoreXdgDone(void*, zxdg_output_v1*) {}
+    static void ignoreXdgText(void*, zxdg_output_v1*, const char*) {}
+
+    static constexpr wl_registry_listener registryListener = {global, globalRemove};
+    static constexpr wl_output_listener outputListener = {geometry, mode, ignoreDone, ignoreScale, ignoreText,
+                                                          ignoreText};
+    static constexpr zxdg_output_v1_listener xdgOutputListener = {logicalPosition, logicalSize, ignoreXdgDone,
+                                                                  ignoreXdgText, ignoreXdgText};
+    static constexpr zwlr_layer_surface_v1_listener layerSurfaceListener = {configure, closed};
+    static constexpr wl_callback_listener frameListener = {frameDone};
+};
+
+std::shared_ptr<WaylandLayerShellPanel> WaylandLayerShellPanel::connect(std::shared_ptr<OverlayPreferences> preferences,
+                                                                        std::shared_ptr<VisualizerModel> model,
+                                                                        std::shared_ptr<const Clock> wallClock) {
+    // Without WAYLAND_DISPLAY, wl_display_connect would try "wayland-0" anyway.
+    wl_display* display = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? nullptr : wl_display_connect(nullptr);
+    if (!display) {
+        return nullptr;
+    }
+    std::shared_ptr<WaylandLayerShellPanel> panel(new WaylandLayerShellPanel(
+        std::move(preferences), std::move(model), wallClock ? std::move(wallClock) : std::make_shared<WallClock>(),
+        display));
+    if (!panel->bindGlobals()) {
+        return nullptr;
+    }
+    return panel;
+}
+
+WaylandLayerShellPanel::WaylandLayerShellPanel(std::shared_ptr<OverlayPreferences> preferences,
+                                               std::shared_ptr<VisualizerModel> model,
+                                               std::shared_ptr<const Clock> wallClock, wl_display* display)
+    : preferences_(std::move(preferences)), model_(std::move(model)), clock_(std::move(wallClock)), display_(display) {
+    timer_ = new QTimer(this);
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setInterval(VisualizerView::frameIntervalMilliseconds);
+    QObject::connect(timer_, &QTimer::timeout, this, &WaylandLayerShellPanel::tick);
+    // A preference change (colour, mode) redraws the whole frame at the next tick.
+    preferencesToken_ = preferences_->addObserver([this](OverlayPreferences::Property) { frameStale_ = true; });
+}
+
+WaylandLayerShellPanel::~WaylandLayerShellPanel() {
+    preferences_->removeObserver(preferencesToken_);
+    delete notifier_;
+    destroySurface();
+    outputs_.clear();
+    if (outputManager_) zxdg_output_manager_v1_destroy(outputManager_);
+    if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+    if (shm_) wl_shm_destroy(shm_);
+    if (compositor_) wl_compositor_destroy(compositor_);
+    if (registry_) wl_registry_destroy(registry_);
+    wl_display_disconnect(display_);
+}
+
+bool WaylandLayerShellPanel::bindGlobals() {
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &WaylandListeners::registryListener, this);
+    // The first round trip lists the globals, the second brings the outputs' places.
+    if (wl_display_roundtrip(display_) < 0 || wl_display_roundtrip(display_) < 0) {
+        return false;
+    }
+    if (!compositor_ || !shm_ || !layerShell_) {
+        return false;
+    }
+    notifier_ = new QSocketNotifier(wl_display_get_fd(display_), QSocketNotifier::Read, this);
+    QObject::connect(notifier_, &QSocketNotifier::activated, this, &WaylandLayerShellPanel::dispatch);
+    return true;
+}
+
+void WaylandLayerShellPanel::watchOutput(Output& output) {
+    if (outputManager_ && !output.xdgOutput) {
+        output.xdgOutput = zxdg_output_manager_v1_get_xdg_output(outputManager_, output.output);
+        zxdg_output_v1_add_listener(output.xdgOutput, &WaylandListeners::xdgOutputListener, &output);
+    }
+}
+
+void WaylandLayerShellPanel::dispatch() {
+    if (wl_display_dispatch(display_) < 0) {
+        connectionLost();
+    }
+}
+
+void WaylandLayerShellPanel::flush() {
+    if (!lost_ && wl_display_flush(display_) < 0 && errno != EAGAIN) {
+        connectionLost();
+    }
+}
+
+// The compositor went away: the panel stays "shown" for the controller but draws nothing.
+void WaylandLayerShellPanel::connectionLost() {
+    if (lost_) return;
+    lost_ = true;
+    notifier_->setEnabled(false);
+    timer_->stop();
+    qWarning("sonavista: the Wayland connection of the overlay was lost");
+}
+
+void WaylandLayerShellPanel::setLevel(OverlayWindowLevel level) {
+    if (level == level_) return;
+    level_ = level;
+    if (!layerSurface_) return;
+    if (layerShellVersion_ >= ZWLR_LAYER_SURFACE_V1_SET_LAYER_SINCE_VERSION) {
+        zwlr_layer_surface_v1_set_layer(layerSurface_, level == OverlayWindowLevel::floating
+                                                           ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY
+                                                           : ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM);
+        wl_surface_commit(surface_);
+        flush();
+    } else {
+        destroySurface();
+        createSurface();
+    }
+}
+
+void WaylandLayerShellPanel::setFrame(const PixelRect& frame) {
+    if (frame == frame_ && (surface_ || !shown_)) return;
+    frame_ = frame;
+    if (!shown_) return;
+    if (!surface_ || outputForFrame() != surfaceOutput_) {
+        destroySurface();
+        createSurface();
+        return;
+    }
+    placeSurface();
+    wl_surface_commit(surface_);
+    flush();
+}
+
+void WaylandLayerShellPanel::orderFront() {
+    if (shown_) return;
+    shown_ = true;
+    createSurface();
+    if (!lost_) timer_->start();
+}
+
+void WaylandLayerShellPanel::orderOut() {
+    if (!shown_) return;
+    shown_ = false;
+    timer_->stop();
+    destroySurface();
+}
+
+wl_output* WaylandLayerShellPanel::outputForFrame() const {
+    const int cx = frame_.x + frame_.width / 2;
+    const int cy = frame_.y + frame_.height / 2;
+    for (const auto& output : outputs_) {
+        if (output->contains(cx, cy)) return output->output;
+    }
+    return nullptr;  // the compositor's choice
+}
+
+void WaylandLayerShellPanel::createSurface() {
+    if (lost_ || surface_) return;
+    surfaceOutput_ = outputForFrame();
+    surface_ = wl_compositor_create_surface(compositor_);
+    // Clicks and scrolls pass through to whatever lies below.
+    wl_region* empty = wl_compositor_create_region(compositor_);
+    wl_surface_set_input_region(surface_, empty);
+    wl_region_destroy(empty);
+    layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(
+        layerShell_, surface_, surfaceOutput_,
+        level_ == OverlayWindowLevel::floating ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM,
+        layerNamespace);
+    zwlr_layer_surface_v1_add_listener(layerSurface_, &WaylandListeners::layerSurfaceListener, this);
+    zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_, 0);
+    zwlr_layer_surface_v1_set_anchor(layerSurface_,
+                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    placeSurface();
+    configured_ = false;
+    wl_surface_commit(surface_);  // no buffer yet: asks for the first configure
+    flush();
+}
+
+// Size, and margins from the output's top left corner (none when the compositor picks the
+// output: the frame's offset within its own screen then).
+void WaylandLayerShellPanel::placeSurface() {
+    int left = frame_.x, top = frame_.y;
+    for (const auto& output : outputs_) {
+        if (output->output == surfaceOutput_) left -= output->x, top -= output->y;
+    }
+    zwlr_layer_surface_v1_set_size(layerSurface_, static_cast<std::uint32_t>(std::max(frame_.width, 1)),
+                                   static_cast<std::uint32_t>(std::max(frame_.height, 1)));
+    zwlr_layer_surface_v1_set_margin(layerSurface_, top, 0, 0, left);
+}
+
+void WaylandLayerShellPanel::destroySurface() {
+    if (frameCallback_) wl_callback_destroy(frameCallback_);
+    if (layerSurface_) zwlr_layer_surface_v1_destroy(layerSurface_);
+    if (surface_) wl_surface_destroy(surface_);
+    frameCallback_ = nullptr;
+    layerSurface_ = nullptr;
+    surface_ = nullptr;
+    surfaceOutput_ = nullptr;
+    configured_ = false;
+    buffers_.clear();  // no longer attached anywhere
+    flush();
+}
+
+void WaylandLayerShellPanel::configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
+    zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
+    width_ = width ? static_cast<int>(width) : std::max(frame_.width, 1);
+    height_ = height ? static_cast<int>(height) : std::max(frame_.height, 1);
+    configured_ = true;
+    if (!frameCallback_) draw();  // a configured surface shows nothing until a buffer comes
+}
+
+void WaylandLayerShellPanel::tick() {
+    // Only when the compositor has shown the previous frame and asked for the next one.
+    if (configured_ && !frameCallback_) draw();
+}
+
+std::uint32_t WaylandLayerShellPanel::backgroundPixel() const {
+    if (preferences_->displayMode() == OverlayDisplayMode::fullscreenFog) {
+        const auto tint = static_cast<std::uint32_t>(std::lround(VisualizerView::fogTintOpacity * 255.0));
+        return (tint << 24) | (tint << 16) | (tint << 8) | tint;  // premultiplied white
+    }
+    return 0;
+}
+
+WaylandShmBuffer* WaylandLayerShellPanel::freeBuffer() {
+    // Buffers of an older size go once the compositor has let go of them.
+    std::erase_if(buffers_, [this](const auto& b) {
+        return !b->busy() && (b->width() != width_ || b->height() != height_);
+    });
+    for (auto& buffer : buffers_) {
+        if (!buffer->busy() && buffer->width() == width_) return buffer.get();
+    }
+    if (buffers_.size() >= 3) return nullptr;  // the compositor holds them all: skip this frame
+    auto buffer = std::make_unique<WaylandShmBuffer>(shm_, width_, height_);
+    if (!buffer->valid()) return nullptr;
+    buffers_.push_back(std::move(buffer));
+    return buffers_.back().get();
+}
+
+void WaylandLayerShellPanel::draw() {
+    WaylandShmBuffer* buffer = freeBuffer();
+    if (!buffer) return;
+
+    WaveformInputs inputs;
+    inputs.panelWidth = width_;
+    inputs.panelHeight = height_;
+    inputs.time = clock_->now() - VisualizerView::referenceDateOffset;
+    inputs.color = preferences_->color();
+    inputs.audioResponsive = preferences_->audioResponsive();
+    inputs.displayMode = preferences_->displayMode();
+    inputs.audioLevel = model_->audioLevel();
+    inputs.motionRate = model_->motionRate();
+    inputs.beatPulse = model_->beatPulse();
+    inputs.spectrum = model_->spectrum();
+
+    // The rasterizer composites over the background and, for the same layout, touches only
+    // the rows the previous frame or this one may reach.
+    const std::uint32_t background = backgroundPixel();
+    if (frameStale_ || background != background_ || image_.width() != width_ || image_.height() != height_) {
+        ++layout_;
+        frameStale_ = false;
+        background_ = background;
+        contentFirst_ = 0;
+        contentLast_ = -1;
+        image_.resize(width_, height_);
+        image_.fill(background);
+    }
+    const WaveformRasterizer::Rows known{contentFirst_, contentLast_};
+    const auto band = rasterizer_.render(WaveformScene::make(inputs), image_, 1.0, background, &known);
+    const auto content = VisualizerView::contentRows(image_, background, {band.first, band.last});
+    const int previousFirst = contentFirst_, previousLast = contentLast_;
+    contentFirst_ = content.first;
+    contentLast_ = content.last;
+
+    // Rows to write: everything for a buffer of another layout, else what it held or holds now.
+    const auto unite = [](int aFirst, int aLast, int bFirst, int bLast) {
+        if (aLast < aFirst) return std::pair{bFirst, bLast};
+        if (bLast < bFirst) return std::pair{aFirst, aLast};
+        return std::pair{std::min(aFirst, bFirst), std::max(aLast, bLast)};
+    };
+    auto [first, last] = buffer->layout == layout_
+                             ? unite(buffer->contentFirst, buffer->contentLast, contentFirst_, contentLast_)
+                             : std::pair{0, height_ - 1};
+    for (int y = first; y <= last; ++y) {
+        std::memcpy(buffer->row(y), image_.row(y), image_.bytesPerLine());
+    }
+    buffer->layout = layout_;
+    buffer->contentFirst = contentFirst_;
+    buffer->contentLast = contentLast_;
+
+    // Damage against the frame shown before: the rows either frame's wave reaches.
+    auto [damageFirst, damageLast] = unite(previousFirst, previousLast, contentFirst_, contentLast_);
+    if (first == 0 && last == height_ - 1) {  // the whole buffer was written
+        damageFirst = 0, damageLast = height_ - 1;
+    }
+    wl_surface_attach(surface_, buffer->attach(), 0, 0);
+    if (damageLast >= damageFirst) {
+        wl_surface_damage(surface_, 0, damageFirst, width_, damageLast - damageFirst + 1);
+    }
+    frameCallback_ = wl_surface_frame(surface_);
+    wl_callback_add_listener(frameCallback_, &WaylandListeners::frameListener, this);
+    wl_surface_commit(surface_);
+    ++framesDrawn_;
+    flush();
+}
+
+}  // namespace sonavista

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "base/Clock.h"
+#include "preferences/OverlayPreferences.h"
+#include "visualizer/ImageBuffer.h"
+#include "visualizer/OverlayPanel.h"
+#include "visualizer/VisualizerModel.h"
+#include "visualizer/WaveformRasterizer.h"
+#include "visualizer/WaylandShmBuffer.h"
+
+#include <QObject>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QSocketNotifier;
+class QTimer;
+
+struct wl_callback;
+struct wl_compositor;
+struct wl_display;
+struct wl_output;
+struct wl_registry;
+struct wl_shm;
+struct wl_surface;
+struct zwlr_layer_shell_v1;
+struct zwlr_layer_surface_v1;
+struct zxdg_output_manager_v1;
+
+namespace sonavista {
+
+// The overlay panel on Wayland compositors that offer layer-shell: a layer surface on the
+// overlay layer (the bottom layer when the panel lies below windows), anchored to the top left
+// of its output with margins that put it on the frame it is given, reserving no space, taking
+// no keyboard focus and no pointer input (empty input region). It is drawn by the waveform
+// rasterizer into shared-memory buffers.
+//
+// It runs on a Wayland connection of its own, beside whatever platform Qt uses, so it depends
+// on no Qt internals: the connection's socket is watched by a QSocketNotifier on the main
+// thread. Frames are paced by the compositor's frame callbacks and a 34 ms timer (at most 30
+// a second, none while the compositor does not want one, e.g. while the output is off).
+//
+// Frames are given in the global logical coordinates of the outputs (what xdg-output reports,
+// and what Qt's Wayland screens say); the panel lies on the output holding the frame's
+// centre, else where the compositor puts it (its focused output). Main thread only.
+class WaylandLayerShellPanel final : public QObject, public OverlayPanel {
+    Q_OBJECT
+public:
+    static constexpr const char* layerNamespace = "sonavista";
+
+    // Null when no compositor answers on WAYLAND_DISPLAY or it lacks layer-shell.
+    static std::shared_ptr<WaylandLayerShellPanel> connect(std::shared_ptr<OverlayPreferences> preferences,
+                                                           std::shared_ptr<VisualizerModel> model,
+                                                           std::shared_ptr<const Clock> wallClock = nullptr);
+    ~WaylandLayerShellPanel() override;
+
+    void setLevel(OverlayWindowLevel level) override;
+    // No blur protocol is used: the fog keeps its translucent tint alone.
+    void setFrostedBackdrop(bool) override {}
+    void setFrame(const PixelRect& frame) override;
+    void orderFront() override;
+    void orderOut() override;
+    bool isVisible() const override { return shown_; }
+    // Every Wayland compositor composites.
+    bool hasCompositor() const override { return true; }
+
+    // Frames committed so far (for benchmarks and tests).
+    std::uint64_t framesDrawn() const { return framesDrawn_; }
+
+    struct Output;
+
+private:
+    WaylandLayerShellPanel(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<VisualizerModel> model,
+                           std::shared_ptr<const Clock> wallClock, wl_display* display);
+    bool bindGlobals();
+    void watchOutput(Output& output);
+    void dispatch();
+    void flush();
+    void connectionLost();
+    void createSurface();
+    void destroySurface();
+    void placeSurface();
+    wl_output* outputForFrame() const;
+    void configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    void tick();
+    void draw();
+    WaylandShmBuffer* freeBuffer();
+    std::uint32_t backgroundPixel() const;
+
+    friend struct WaylandListeners;
+
+    std::shared_ptr<OverlayPreferences> preferences_;
+    std::shared_ptr<VisualizerModel> model_;
+    std::shared_ptr<const Clock> clock_;
+    OverlayPreferences::ObserverToken preferencesToken_ = 0;
+
+    wl_display* display_;
+    wl_registry* registry_ = nullptr;
+    wl_compositor* compositor_ = nullptr;
+    wl_shm* shm_ = nullptr;
+    zwlr_layer_shell_v1* layerShell_ = nullptr;
+    std::uint32_t layerShellVersion_ = 0;
+    zxdg_output_manager_v1* outputManager_ = nullptr;
+    std::vector<std::unique_ptr<Output>> outputs_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* timer_ = nullptr;
+    bool lost_ = false;
+
+    // The surface, while shown.
+    wl_surface* surface_ = nullptr;
+    zwlr_layer_surface_v1* layerSurface_ = nullptr;
+    wl_output* surfaceOutput_ = nullptr;
+    wl_callback* frameCallback_ = nullptr;
+    bool configured_ = false;
+
+    OverlayWindowLevel level_ = OverlayWindowLevel::belowDesktopIcons;
+    PixelRect frame_{0, 0, 1, 1};
+    bool shown_ = false;
+
+    // The frame: drawn into image_, copied into a free buffer row by row.
+    int width_ = 0;
+    int height_ = 0;
+    WaveformRasterizer rasterizer_;
+    ImageBuffer image_;
+    int contentFirst_ = 0;  // rows of image_ that may hold anything but the background
+    int contentLast_ = -1;
+    std::uint32_t background_ = 0;
+    // Counts layout changes (size, background, preference): buffers written for an older one
+    // are rewritten whole.
+    std::uint64_t layout_ = 1;
+    bool frameStale_ = true;
+    std::vector<std::unique_ptr<WaylandShmBuffer>> buffers_;
+    std::uint64_t framesDrawn_ = 0;
+};
+
+}  // namespace sonavista
