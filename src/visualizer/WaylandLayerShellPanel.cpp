@@ -29,6 +29,7 @@ struct WaylandLayerShellPanel::Output {
     wl_output* output = nullptr;
     zxdg_output_v1* xdgOutput = nullptr;
     int x = 0, y = 0, width = 0, height = 0;
+    int scale = 1;  // device pixels per logical pixel
 
     ~Output() {
         if (xdgOutput) zxdg_output_v1_destroy(xdgOutput);
@@ -113,14 +114,16 @@ struct WaylandListeners {
         if (panel.frameCallback_ == callback) panel.frameCallback_ = nullptr;
     }
 
+    static void scale(void* data, wl_output*, std::int32_t factor) {
+        static_cast<Output*>(data)->scale = std::max(factor, 1);
+    }
     static void ignoreDone(void*, wl_output*) {}
-    static void ignoreScale(void*, wl_output*, std::int32_t) {}
     static void ignoreText(void*, wl_output*, const char*) {}
     static void ignoreXdgDone(void*, zxdg_output_v1*) {}
     static void ignoreXdgText(void*, zxdg_output_v1*, const char*) {}
 
     static constexpr wl_registry_listener registryListener = {global, globalRemove};
-    static constexpr wl_output_listener outputListener = {geometry, mode, ignoreDone, ignoreScale, ignoreText,
+    static constexpr wl_output_listener outputListener = {geometry, mode, ignoreDone, scale, ignoreText,
                                                           ignoreText};
     static constexpr zxdg_output_v1_listener xdgOutputListener = {logicalPosition, logicalSize, ignoreXdgDone,
                                                                   ignoreXdgText, ignoreXdgText};
@@ -270,6 +273,14 @@ void WaylandLayerShellPanel::createSurface() {
     if (lost_ || surface_) return;
     surfaceOutput_ = outputForFrame();
     surface_ = wl_compositor_create_surface(compositor_);
+    // Drawn at the output's scale where the compositor takes scaled buffers (else it scales up).
+    scale_ = 1;
+    for (const auto& output : outputs_) {
+        if (output->output == surfaceOutput_ &&
+            wl_surface_get_version(surface_) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+            scale_ = output->scale;
+        }
+    }
     // Clicks and scrolls pass through to whatever lies below.
     wl_region* empty = wl_compositor_create_region(compositor_);
     wl_surface_set_input_region(surface_, empty);
@@ -337,14 +348,13 @@ std::uint32_t WaylandLayerShellPanel::backgroundPixel() const {
 
 WaylandShmBuffer* WaylandLayerShellPanel::freeBuffer() {
     // Buffers of an older size go once the compositor has let go of them.
-    std::erase_if(buffers_, [this](const auto& b) {
-        return !b->busy() && (b->width() != width_ || b->height() != height_);
-    });
+    const int width = width_ * scale_, height = height_ * scale_;
+    std::erase_if(buffers_, [&](const auto& b) { return !b->busy() && (b->width() != width || b->height() != height); });
     for (auto& buffer : buffers_) {
-        if (!buffer->busy() && buffer->width() == width_) return buffer.get();
+        if (!buffer->busy() && buffer->width() == width && buffer->height() == height) return buffer.get();
     }
     if (buffers_.size() >= 3) return nullptr;  // the compositor holds them all: skip this frame
-    auto buffer = std::make_unique<WaylandShmBuffer>(shm_, width_, height_);
+    auto buffer = std::make_unique<WaylandShmBuffer>(shm_, width, height);
     if (!buffer->valid()) return nullptr;
     buffers_.push_back(std::move(buffer));
     return buffers_.back().get();
@@ -369,17 +379,18 @@ void WaylandLayerShellPanel::draw() {
     // The rasterizer composites over the background and, for the same layout, touches only
     // the rows the previous frame or this one may reach.
     const std::uint32_t background = backgroundPixel();
-    if (frameStale_ || background != background_ || image_.width() != width_ || image_.height() != height_) {
+    const int pixelWidth = buffer->width(), pixelHeight = buffer->height();
+    if (frameStale_ || background != background_ || image_.width() != pixelWidth || image_.height() != pixelHeight) {
         ++layout_;
         frameStale_ = false;
         background_ = background;
         contentFirst_ = 0;
         contentLast_ = -1;
-        image_.resize(width_, height_);
+        image_.resize(pixelWidth, pixelHeight);
         image_.fill(background);
     }
     const WaveformRasterizer::Rows known{contentFirst_, contentLast_};
-    const auto band = rasterizer_.render(WaveformScene::make(inputs), image_, 1.0, background, &known);
+    const auto band = rasterizer_.render(WaveformScene::make(inputs), image_, scale_, background, &known);
     const auto content = VisualizerView::contentRows(image_, background, {band.first, band.last});
     const int previousFirst = contentFirst_, previousLast = contentLast_;
     contentFirst_ = content.first;
@@ -393,7 +404,7 @@ void WaylandLayerShellPanel::draw() {
     };
     auto [first, last] = buffer->layout == layout_
                              ? unite(buffer->contentFirst, buffer->contentLast, contentFirst_, contentLast_)
-                             : std::pair{0, height_ - 1};
+                             : std::pair{0, pixelHeight - 1};
     for (int y = first; y <= last; ++y) {
         std::memcpy(buffer->row(y), image_.row(y), image_.bytesPerLine());
     }
@@ -403,12 +414,14 @@ void WaylandLayerShellPanel::draw() {
 
     // Damage against the frame shown before: the rows either frame's wave reaches.
     auto [damageFirst, damageLast] = unite(previousFirst, previousLast, contentFirst_, contentLast_);
-    if (first == 0 && last == height_ - 1) {  // the whole buffer was written
-        damageFirst = 0, damageLast = height_ - 1;
+    if (first == 0 && last == pixelHeight - 1) {  // the whole buffer was written
+        damageFirst = 0, damageLast = pixelHeight - 1;
     }
+    if (scale_ != 1) wl_surface_set_buffer_scale(surface_, scale_);
     wl_surface_attach(surface_, buffer->attach(), 0, 0);
-    if (damageLast >= damageFirst) {
-        wl_surface_damage(surface_, 0, damageFirst, width_, damageLast - damageFirst + 1);
+    if (damageLast >= damageFirst) {  // in logical rows, rounded outwards
+        const int top = damageFirst / scale_, bottom = (damageLast + scale_) / scale_;
+        wl_surface_damage(surface_, 0, top, width_, bottom - top);
     }
     frameCallback_ = wl_surface_frame(surface_);
     wl_callback_add_listener(frameCallback_, &WaylandListeners::frameListener, this);

@@ -34,7 +34,7 @@ namespace sonavista {
 // overlay layer (the bottom layer when the panel lies below windows), anchored to the top left
 // of its output with margins that put it on the frame it is given, reserving no space, taking
 // no keyboard focus and no pointer input (empty input region). It is drawn by the waveform
-// rasterizer into shared-memory buffers.
+// rasterizer into shared-memory buffers, at the scale of its output.
 //
 // It runs on a Wayland connection of its own, beside whatever platform Qt uses, so it depends
 // on no Qt internals: the connection's socket is watched by a QSocketNotifier on the main
@@ -111,6 +111,7 @@ private:
     wl_surface* surface_ = nullptr;
     zwlr_layer_surface_v1* layerSurface_ = nullptr;
     wl_output* surfaceOutput_ = nullptr;
+    int scale_ = 1;  // of the surface's output: buffers are drawn at that many pixels per point
     wl_callback* frameCallback_ = nullptr;
     bool configured_ = false;
 
@@ -118,8 +119,8 @@ private:
     PixelRect frame_{0, 0, 1, 1};
     bool shown_ = false;
 
-    // The frame: drawn into image_, copied into a free buffer row by row.
-    int width_ = 0;
+    // The frame: drawn into image_ (in device pixels), copied into a free buffer row by row.
+    int width_ = 0;  // logical size, as configured
     int height_ = 0;
     WaveformRasterizer rasterizer_;
     ImageBuffer image_;
