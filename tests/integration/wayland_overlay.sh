@@ -50,7 +50,7 @@ if [ "$(id -u)" = 0 ]; then
   chown 65534:65534 "$work/swayrun"
   as_compositor=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
-chmod 711 "$work/swayrun"
+chmod 700 "$work/swayrun"  # root, the client here, reads it anyway
 "${as_compositor[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work/swayrun" WLR_BACKENDS=headless \
   WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1 WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$work/sway.conf" >"$work/logs/sway.log" 2>&1 &
