@@ -85,7 +85,9 @@ sandbox_start_player() {
     --script=/usr/lib/mpv-mpris/mpris.so "$SANDBOX/music.wav" >"$SANDBOX/logs/player.log" 2>&1 &
   sandbox_player_pid=$!
   sandbox_pids+=($sandbox_player_pid)
-  sandbox_wait_for 10 sh -c 'timeout 2 playerctl -p mpv status | grep -q Playing'
+  sandbox_wait_for 10 sh -c 'timeout 2 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.mpv \
+    /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \
+    string:org.mpris.MediaPlayer2.Player string:PlaybackStatus | grep -q Playing'
 }
 
 # Answers 0 when nothing listens on TCP port $1 of 127.0.0.1; otherwise names the port and,
