@@ -6,6 +6,7 @@ set -euo pipefail
 app=$1
 seconds=${2:-20}
 root=$(cd "$(dirname "$0")/../.." && pwd)
+"$root/scripts/install-deps" demo test bench  # the comparison programs and the private services
 source "$root/scripts/lib/sandbox.sh"
 work=$(mktemp -d /tmp/sonavista-cpu.XXXXXX)
 trap 'sandbox_stop; rm -rf "$work"' EXIT

@@ -15,6 +15,7 @@
 # Usage: bench/audio/capture-vs-cava.sh [BUILD_DIR] [SECONDS] [REPEATS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+"$root/scripts/install-deps" demo test bench  # the comparison programs and the private services
 build=${1:-$root/build/capture}
 seconds=${2:-30}
 repeats=${3:-5}

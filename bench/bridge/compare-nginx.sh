@@ -8,6 +8,7 @@
 # Usage: bench/bridge/compare-nginx.sh BUILD_DIR [seconds] [connections] [rounds]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+"$here/../../scripts/install-deps" bench  # nginx and wrk
 build=${1:?build directory with bench/bridge/bridge_load}
 seconds=${2:-5}
 connections=${3:-32}

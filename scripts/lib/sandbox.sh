@@ -48,13 +48,23 @@ sandbox_start() {
   export DBUS_SESSION_BUS_ADDRESS=$(echo "$address" | cut -d' ' -f1)
   sandbox_pids+=($(echo "$address" | cut -d' ' -f2))
 
-  # A private sound server whose default sink is a null sink.
-  pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
-    --load="module-null-sink sink_name=out" --load="module-native-protocol-unix" \
-    --log-target=file:"$SANDBOX/logs/pulse.log" 2>>"$SANDBOX/logs/pulse.log" || { sandbox_log "pulseaudio failed"; return 1; }
-  sandbox_wait_for 10 timeout 2 pactl info || { sandbox_log "pulseaudio does not answer"; return 1; }
-  timeout 5 pactl set-default-sink out
-  sandbox_pids+=($(cat "$XDG_RUNTIME_DIR/pulse/pid"))
+  # A private sound server whose default sink is a null sink. With SANDBOX_SOUND=none, or with
+  # SANDBOX_SOUND=optional and no PulseAudio installed (the demonstration on a machine set up by
+  # scripts/run), there is none: the player plays into a null output and the application hears
+  # nothing.
+  sandbox_sound=1
+  if [ "${SANDBOX_SOUND:-required}" = none ] ||
+     { [ "${SANDBOX_SOUND:-required}" = optional ] && ! command -v pulseaudio >/dev/null; }; then
+    sandbox_sound=0
+    sandbox_log "running without a sound server (PulseAudio is not installed or not wanted)"
+  else
+    pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
+      --load="module-null-sink sink_name=out" --load="module-native-protocol-unix" \
+      --log-target=file:"$SANDBOX/logs/pulse.log" 2>>"$SANDBOX/logs/pulse.log" || { sandbox_log "pulseaudio failed"; return 1; }
+    sandbox_wait_for 10 timeout 2 pactl info || { sandbox_log "pulseaudio does not answer"; return 1; }
+    timeout 5 pactl set-default-sink out
+    sandbox_pids+=($(cat "$XDG_RUNTIME_DIR/pulse/pid"))
+  fi
 
   # Generated music: a chord pattern over a kick drum, 16 s, looped by the player.
   sox -n -r 48000 -c 2 -b 16 "$SANDBOX/chords.wav" synth 2 pluck C3 pluck E3 pluck G3 pluck C4 \
@@ -67,13 +77,17 @@ sandbox_start() {
   cp /usr/bin/mpv "$SANDBOX/bin/spotify"
 }
 
-# Starts the MPRIS player on music.wav, playing into the null sink.
+# Starts the MPRIS player on music.wav, playing into the null sink (or a null output).
 sandbox_start_player() {
-  "$SANDBOX/bin/spotify" --no-config --no-video --ao=pulse --audio-device=pulse/out --loop=inf \
+  local output=(--ao=pulse --audio-device=pulse/out)
+  [ "$sandbox_sound" = 1 ] || output=(--ao=null)
+  "$SANDBOX/bin/spotify" --no-config --no-video "${output[@]}" --loop=inf \
     --script=/usr/lib/mpv-mpris/mpris.so "$SANDBOX/music.wav" >"$SANDBOX/logs/player.log" 2>&1 &
   sandbox_player_pid=$!
   sandbox_pids+=($sandbox_player_pid)
-  sandbox_wait_for 10 sh -c 'timeout 2 playerctl -p mpv status | grep -q Playing'
+  sandbox_wait_for 10 sh -c 'timeout 2 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.mpv \
+    /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \
+    string:org.mpris.MediaPlayer2.Player string:PlaybackStatus | grep -q Playing'
 }
 
 # Answers 0 when nothing listens on TCP port $1 of 127.0.0.1; otherwise names the port and,

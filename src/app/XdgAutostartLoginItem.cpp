@@ -113,7 +113,8 @@ std::string XdgAutostartLoginItem::entryText() const {
          << "Type=Application\n"
          << "Name=Sonavista\n"
          << "Comment=Live waveform of the playing music over the desktop\n"
-         << "Exec=" << execValue(executable_) << "\n"
+         // Started at login, the application goes quietly into the tray.
+         << "Exec=" << execValue(executable_) << " --autostart\n"
          << "Icon=sonavista\n"
          << "Terminal=false\n"
          << "X-GNOME-Autostart-enabled=true\n";
