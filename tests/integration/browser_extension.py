@@ -1,0 +1,375 @@
+#!/usr/bin/env python3
+"""The browser extension in a real headless Chromium, against local stand-ins of the three web
+players, watched through sonavista-detect on the bridge's own port.
+
+    browser_extension.py DETECT EXTENSION_DIR
+
+The stand-ins (served over HTTPS with a certificate made here, y.qq.com over plain HTTP, with
+the players' host names mapped to this machine by the browser) play generated audio the way
+the real sites do: YouTube with a muted preview video beside the main player, Spotify from an
+audio element it never attaches to the document, QQ Music with a silent element beside the
+real one. Each page asks the test server four times a second whether to play, pause or leave.
+
+Checked: each player goes playing -> paused -> gone as the detector sees it, with the volume of
+its loudest audible element; a closed tab, and a tab that navigates away, stop counting within
+1 s; the extension outlives a bridge that is down and then one that never answers, opening at
+most one connection at a time to it, and reports as soon as the real bridge is back; no page
+sees an error. Prints TAP-style lines and exits with the number of failed checks.
+"""
+import http.server
+import io
+import json
+import math
+import os
+import queue
+import shutil
+import signal
+import socket
+import ssl
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+import urllib.request
+import wave
+
+BRIDGE_PORT = 43828
+HOLD_CLOSED_TAB = 1.0  # seconds within which a closed tab must stop counting
+
+PAGE = """<!doctype html><meta charset="utf-8"><title>{host}</title><body>
+<script>
+window.addEventListener('error', (e) => fetch('/error', {{method: 'POST', body: String(e.message)}}));
+window.addEventListener('unhandledrejection', (e) => fetch('/error', {{method: 'POST', body: String(e.reason)}}));
+const tab = new URLSearchParams(location.search).get('tab');
+const players = [];
+function element(tag, volume, muted, attach) {{
+  const media = document.createElement(tag);
+  media.src = '/tone.wav'; media.loop = true; media.volume = volume; media.muted = muted;
+  if (attach) document.body.appendChild(media);
+  players.push(media);
+}}
+{elements}
+let audible = false;
+async function poll() {{
+  audible = players.some((m) => !m.paused && !m.muted && m.volume > 0 && m.readyState > 2);
+  const command = await (await fetch('/control?tab=' + tab + '&audible=' + audible)).text();
+  if (command === 'leave') {{ location.href = 'about:blank'; return; }}
+  for (const media of players) {{
+    if (command === 'play' && media.paused) media.play().catch(() => {{}});
+    if (command === 'pause' && !media.paused) media.pause();
+  }}
+  setTimeout(poll, 250);
+}}
+poll();
+</script>"""
+
+# Per host: the page's media elements (tag, volume, muted, attached) and the volume expected.
+STAND_INS = {
+    "www.youtube.com": ("youtube", "element('video', 1, true, true); element('audio', 0.5, false, true);", 0.5),
+    "music.youtube.com": ("youtube", "element('audio', 0.6, false, true);", 0.6),
+    "open.spotify.com": ("spotifyWeb", "element('audio', 0.75, false, false);", 0.75),
+    "y.qq.com": ("qqMusicWeb", "element('audio', 0, false, true); element('audio', 0.8, false, true);", 0.8),
+}
+
+
+def tone_wav():
+    rate, seconds = 22050, 2
+    out = io.BytesIO()
+    with wave.open(out, "wb") as w:
+        w.setnchannels(1), w.setsampwidth(2), w.setframerate(rate)
+        w.writeframes(b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * 330 * i / rate)))
+                               for i in range(rate * seconds)))
+    return out.getvalue()
+
+
+class StandIns:
+    """The web server of the stand-in pages, and what they told it."""
+
+    def __init__(self):
+        self.wav = tone_wav()
+        self.commands, self.audible, self.errors = {}, {}, []
+        owner = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *args):
+                pass
+
+            def answer(self, status, body, kind, extra=()):
+                self.send_response(status)
+                self.send_header("Content-Type", kind)
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Cache-Control", "no-store")
+                for name, value in extra:
+                    self.send_header(name, value)
+                self.end_headers()
+                self.wfile.write(body)
+
+            def do_GET(self):
+                url = urllib.parse.urlsplit(self.path)
+                query = dict(urllib.parse.parse_qsl(url.query))
+                if url.path == "/tone.wav":
+                    start = int(self.headers.get("Range", "bytes=0-")[6:].split("-")[0] or 0)
+                    body = owner.wav[start:]
+                    extra = [("Accept-Ranges", "bytes"),
+                             ("Content-Range", f"bytes {start}-{len(owner.wav) - 1}/{len(owner.wav)}")]
+                    self.answer(206 if "Range" in self.headers else 200, body, "audio/wav", extra)
+                elif url.path == "/control":
+                    owner.audible[query.get("tab")] = query.get("audible") == "true"
+                    self.answer(200, owner.commands.get(query.get("tab"), "play").encode(), "text/plain")
+                else:
+                    host = self.headers.get("Host", "").split(":")[0]
+                    elements = STAND_INS.get(host, ("", "", 0))[1]
+                    self.answer(200, PAGE.format(host=host, elements=elements).encode(), "text/html")
+
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                owner.errors.append(body.decode(errors="replace"))
+                self.answer(204, b"", "text/plain")
+
+        self.servers = []
+        for secure in (True, False):
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+            server.daemon_threads = True
+            if secure:
+                context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+                context.load_cert_chain(CERT, KEY)
+                server.socket = context.wrap_socket(server.socket, server_side=True)
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            self.servers.append(server)
+        self.https_port, self.http_port = (s.server_address[1] for s in self.servers)
+
+    def stop(self):
+        for server in self.servers:
+            server.shutdown()
+            server.server_close()
+
+
+class Detector:
+    """sonavista-detect, its snapshots read as they come."""
+
+    def __init__(self, program, env):
+        self.process = subprocess.Popen([program, "--enabled", "youtube,spotifyWeb,qqMusicWeb"], env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.lines = queue.Queue()
+        self.seen = [{}]
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        for line in self.process.stdout:
+            try:
+                self.lines.put((time.monotonic(), json.loads(line)))
+            except ValueError:
+                self.lines.put((time.monotonic(), {"unreadable": line}))
+
+    def wait_for(self, wanted, seconds):
+        """The time of the first snapshot, the current one included, for which `wanted` holds;
+        None after `seconds`."""
+        if wanted(self.seen[-1]):
+            return time.monotonic()
+        end = time.monotonic() + seconds
+        while (left := end - time.monotonic()) > 0:
+            try:
+                at, snapshot = self.lines.get(timeout=left)
+            except queue.Empty:
+                break
+            self.seen.append(snapshot)
+            if wanted(snapshot):
+                return at
+        return None
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        return self.process.wait(5)
+
+
+def shows(player=None, state=None, volume=None):
+    return lambda s: (s.get("player") == player and (state is None or s.get("state") == state) and
+                      (volume is None or abs(s.get("volumeLevel", -1) - volume) < 1e-6))
+
+
+def stops_counting(s):
+    return s.get("state") != "playing"
+
+
+class Browser:
+    def __init__(self, work, extension, stand_ins):
+        binary = next(p for p in ("/usr/lib/chromium/chromium", "/usr/bin/chromium") if os.path.exists(p))
+        profile = os.path.join(work, "profile")
+        rules = ", ".join(f"MAP {h} 127.0.0.1:{stand_ins.https_port}" for h in ("*.youtube.com", "open.spotify.com"))
+        rules += f", MAP y.qq.com 127.0.0.1:{stand_ins.http_port}"
+        self.log = open(os.path.join(work, "chromium.log"), "w")
+        self.process = subprocess.Popen(
+            [binary, "--headless=new", "--no-sandbox", f"--user-data-dir={profile}",
+             f"--load-extension={extension}", f"--disable-extensions-except={extension}",
+             f"--host-resolver-rules={rules}", "--ignore-certificate-errors",
+             "--autoplay-policy=no-user-gesture-required", "--disable-features=HttpsUpgrades",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--remote-debugging-port=0", "about:blank"],
+            stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        port_file = os.path.join(profile, "DevToolsActivePort")
+        for _ in range(200):
+            if os.path.exists(port_file) and open(port_file).read().strip():
+                break
+            time.sleep(0.05)
+        self.devtools = f"http://127.0.0.1:{open(port_file).read().split()[0]}"
+
+    def open(self, url):
+        request = urllib.request.Request(f"{self.devtools}/json/new?{urllib.parse.quote(url, safe=':/?=&')}",
+                                         method="PUT")
+        return json.load(urllib.request.urlopen(request, timeout=10))["id"]
+
+    def close(self, target):
+        urllib.request.urlopen(f"{self.devtools}/json/close/{target}", timeout=10).read()
+
+    def stop(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait()
+        self.log.close()
+
+
+class Checks:
+    def __init__(self):
+        self.failed = self.passed = 0
+
+    def __call__(self, what, ok, detail=""):
+        shown = detail and (not ok or not detail.startswith("seen"))
+        print(("ok   - " if ok else "FAIL - ") + what + (f"  # {detail}" if shown else ""), flush=True)
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+        return ok
+
+
+def slow_bridge(seconds):
+    """Listens on the bridge port, accepts and never answers; counts the connections."""
+    listener = socket.create_server(("127.0.0.1", BRIDGE_PORT))
+    listener.settimeout(0.1)
+    held, end = [], time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            held.append(listener.accept()[0])
+        except socket.timeout:
+            pass
+    listener.close()
+    for connection in held:
+        connection.close()
+    return len(held)
+
+
+def port_free(port):
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", port)) != 0
+
+
+def main():
+    global CERT, KEY
+    detect_program, extension = sys.argv[1], os.path.abspath(sys.argv[2])
+    check = Checks()
+    if not port_free(BRIDGE_PORT):
+        print(f"FAIL - port {BRIDGE_PORT} (the bridge) is held by another process")
+        return 1
+    work = tempfile.mkdtemp(prefix="sonavista-extension-")
+    env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=f"{work}/config", XDG_RUNTIME_DIR=work,
+               PULSE_SERVER=f"unix:{work}/no-pulse", DBUS_SESSION_BUS_ADDRESS=f"unix:path={work}/no-bus")
+    CERT, KEY = f"{work}/cert.pem", f"{work}/key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=stand-in", "-keyout", KEY, "-out", CERT], check=True, capture_output=True)
+    stand_ins = StandIns()
+    browser = detector = None
+    try:
+        browser = Browser(work, extension, stand_ins)
+        page = lambda host, tab: f"{'http' if host == 'y.qq.com' else 'https'}://{host}/?tab={tab}"
+
+        # The bridge is down while a page starts playing, then it listens but never answers.
+        first = browser.open(page("www.youtube.com", "first"))
+        time.sleep(3)
+        check("the stand-in page plays in the browser", stand_ins.audible.get("first") is True,
+              f"pages said {stand_ins.audible}")
+        try:
+            connections = slow_bridge(7)
+        except OSError as error:
+            check(f"port {BRIDGE_PORT} stays free for this test", False, str(error))
+            return 1
+        check("a bridge that never answers gets one connection at a time", 1 <= connections <= 3,
+              f"{connections} connections in 7 s")
+
+        # The real bridge comes up: the waiting report arrives within the back-off.
+        detector = Detector(detect_program, env)
+        started = time.monotonic()
+        at = detector.wait_for(shows("youtube", "playing", 0.5), 10)
+        check("reports arrive once the bridge is back", at is not None,
+              f"after {at - started:.1f} s" if at else f"seen {detector.seen[-3:]}")
+
+        # The tone loops every 2 s; the seek back to its start must not read as a pause.
+        check("a looping player counts as playing throughout", detector.wait_for(stops_counting, 4.5) is None,
+              f"seen {detector.seen[-3:]}")
+
+        # Each player: playing, paused, gone.
+        tabs = {"www.youtube.com": first}
+        for host, (source, _, volume) in STAND_INS.items():
+            if host == "music.youtube.com":
+                continue
+            if host not in tabs:
+                tabs[host] = browser.open(page(host, host))
+            check(f"{source} ({host}) is seen playing at volume {volume}",
+                  detector.wait_for(shows(source, "playing", volume), 10) is not None, f"seen {detector.seen[-3:]}")
+            stand_ins.commands["first" if host == "www.youtube.com" else host] = "pause"
+            check(f"{source} is seen paused", detector.wait_for(shows(source, "paused"), 5) is not None,
+                  f"seen {detector.seen[-3:]}")
+            browser.close(tabs[host])
+            check(f"{source} is gone once its tab is closed", detector.wait_for(shows(), 6) is not None,
+                  f"seen {detector.seen[-3:]}")
+
+        # A playing tab that closes, or navigates away, stops counting at once.
+        for how in ("closes", "navigates away"):
+            tab = browser.open(page("music.youtube.com", how))
+            if not check(f"a music.youtube.com tab that then {how} is seen playing",
+                         detector.wait_for(shows("youtube", "playing", 0.6), 10) is not None,
+                         f"seen {detector.seen[-3:]}"):
+                continue
+            time.sleep(1.5)  # a few heartbeats
+            started = time.monotonic()
+            if how == "closes":
+                browser.close(tab)
+            else:
+                stand_ins.commands[how] = "leave"
+            at = detector.wait_for(stops_counting, 5)
+            check(f"a playing tab that {how} stops counting within {HOLD_CLOSED_TAB} s",
+                  at is not None and at - started <= HOLD_CLOSED_TAB,
+                  f"after {at - started:.2f} s" if at else f"seen {detector.seen[-3:]}")
+            if how != "closes":
+                browser.close(tab)
+            detector.wait_for(shows(), 6)
+
+        check("no page saw an error", not stand_ins.errors, "; ".join(stand_ins.errors))
+        check("the detector exits cleanly", detector.stop() == 0)
+        detector = None
+    finally:
+        if detector:
+            detector.process.kill()
+            detector.process.wait()
+        if browser:
+            browser.stop()
+        stand_ins.stop()
+        if check.failed:
+            log = os.path.join(work, "chromium.log")
+            if os.path.exists(log):
+                print("--- chromium log (last lines)\n" + "".join(open(log).readlines()[-30:]))
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"{check.passed} passed, {check.failed} failed")
+    return check.failed
+
+
+if __name__ == "__main__":
+    sys.exit(main())
