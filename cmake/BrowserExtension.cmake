@@ -10,6 +10,11 @@ list(TRANSFORM extension_files PREPEND ${SONAVISTA_EXTENSION_DIR}/ OUTPUT_VARIAB
 add_custom_command(OUTPUT ${extension_packages}
   COMMAND ${CMAKE_COMMAND} -E tar cf ${PROJECT_BINARY_DIR}/sonavista-chromium.zip --format=zip ${extension_files}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_BINARY_DIR}/sonavista-chromium.zip ${PROJECT_BINARY_DIR}/sonavista-firefox.xpi
+  # Beside the executable, where the settings window finds it in a build folder.
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${PROJECT_BINARY_DIR}/extension
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/extension
+  COMMAND ${CMAKE_COMMAND} -E chdir ${PROJECT_BINARY_DIR}/extension
+          ${CMAKE_COMMAND} -E tar xf ${PROJECT_BINARY_DIR}/sonavista-chromium.zip
   WORKING_DIRECTORY ${SONAVISTA_EXTENSION_DIR}
   DEPENDS ${extension_inputs}
   COMMENT "Packing the browser extension")

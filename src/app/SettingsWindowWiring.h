@@ -2,6 +2,7 @@
 
 #include "app/SettingsWindowPresenter.h"
 #include "preferences/OverlayPreferences.h"
+#include "settings/BrowserExtensionStatus.h"
 #include "visualizer/VisualizerModel.h"
 
 #include <memory>
@@ -10,6 +11,7 @@ namespace sonavista {
 
 // How the application builds its settings window over the shared preferences and model.
 SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences> preferences,
-                                                std::shared_ptr<VisualizerModel> visualizerModel);
+                                                std::shared_ptr<VisualizerModel> visualizerModel,
+                                                BrowserExtensionStatus extension = {});
 
 }  // namespace sonavista

@@ -13,6 +13,7 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.h
     ${CMAKE_CURRENT_LIST_DIR}/QtSoundSettingsOpener.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtAlertPresenter.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/QtBrowserExtensionSetup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowWiring.cpp)
 
   # The executable needs the overlay window; until that adapter is part of the build, the

@@ -7,6 +7,7 @@
 #include "app/CaptureMonitorAdapter.h"
 #include "app/PlaybackMonitorAdapter.h"
 #include "app/QtAlertPresenter.h"
+#include "app/QtBrowserExtensionSetup.h"
 #include "app/QtSoundSettingsOpener.h"
 #include "app/QtStatusMenu.h"
 #include "app/SettingsWindowWiring.h"
@@ -117,7 +118,10 @@ int main(int argc, char** argv) {
         auto panel = std::make_shared<X11OverlayWindow>(preferences, visualizerModel);
         return OverlayWindowController::create(preferences, panel, screens);
     };
-    platform.makeSettingsWindow = makeSettingsWindowFactory(preferences, visualizerModel);
+    BrowserExtensionStatus extensionStatus;
+    extensionStatus.secondsSinceLastReport = [bridge] { return bridge->secondsSinceExtensionReport(); };
+    extensionStatus.openSetup = &QtBrowserExtensionSetup::open;
+    platform.makeSettingsWindow = makeSettingsWindowFactory(preferences, visualizerModel, std::move(extensionStatus));
     platform.makeStatusMenu = [](StatusMenuActionHandler handler) {
         return std::make_shared<QtStatusMenu>(std::move(handler));
     };

@@ -33,11 +33,14 @@ SettingsWindowController::SettingsWindowController(std::unique_ptr<SettingsView>
 SettingsWindowController::~SettingsWindowController() = default;
 
 SettingsWindowFactory SettingsWindowController::factory(std::shared_ptr<OverlayPreferences> preferences,
-                                                        std::shared_ptr<VisualizerModel> visualizerModel) {
-    return [preferences = std::move(preferences), visualizerModel = std::move(visualizerModel)](
-               SettingsActions actions, bool launchAtLoginEnabled) -> std::shared_ptr<SettingsWindowPresenter> {
-        return std::make_shared<SettingsWindowController>(
-            std::make_unique<SettingsView>(preferences, visualizerModel, std::move(actions), launchAtLoginEnabled));
+                                                        std::shared_ptr<VisualizerModel> visualizerModel,
+                                                        BrowserExtensionStatus extension) {
+    return [preferences = std::move(preferences), visualizerModel = std::move(visualizerModel),
+            extension = std::move(extension)](SettingsActions actions,
+                                              bool launchAtLoginEnabled) -> std::shared_ptr<SettingsWindowPresenter> {
+        auto view = std::make_unique<SettingsView>(preferences, visualizerModel, std::move(actions), launchAtLoginEnabled);
+        if (extension.secondsSinceLastReport) view->showBrowserExtensionStatus(extension);
+        return std::make_shared<SettingsWindowController>(std::move(view));
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SettingsWindowPresenter.h"
+#include "settings/BrowserExtensionStatus.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/VisualizerModel.h"
 
@@ -24,9 +25,11 @@ public:
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
-    // The factory the application builds its settings window with.
+    // The factory the application builds its settings window with; the extension row is
+    // shown when `extension` can tell the last report.
     static SettingsWindowFactory factory(std::shared_ptr<OverlayPreferences> preferences,
-                                         std::shared_ptr<VisualizerModel> visualizerModel);
+                                         std::shared_ptr<VisualizerModel> visualizerModel,
+                                         BrowserExtensionStatus extension = {});
 
     bool hasWindow() const override;
     // Shows the window (restoring it if minimised), raises it and gives it the focus.
