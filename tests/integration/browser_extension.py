@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The browser extension in a real headless Chromium, against local stand-ins of the three web
-players, watched through sonavista-detect on the bridge's own port.
+"""The browser extension in real headless browsers (Chromium, then Firefox ESR), against local
+stand-ins of the three web players, watched through sonavista-detect on the bridge's own port.
 
     browser_extension.py DETECT EXTENSION_DIR
 
@@ -13,8 +13,9 @@ real one. Each page asks the test server four times a second whether to play, pa
 Checked: each player goes playing -> paused -> gone as the detector sees it, with the volume of
 its loudest audible element; a closed tab, and a tab that navigates away, stop counting within
 1 s; the extension outlives a bridge that is down and then one that never answers, opening at
-most one connection at a time to it, and reports as soon as the real bridge is back; no page
-sees an error. Prints TAP-style lines and exits with the number of failed checks.
+most one connection at a time to it, and reports as soon as the real bridge is back; in
+Firefox, each player goes playing -> paused as one tab walks through them, and gone when the tab
+leaves; no page sees an error. Prints TAP-style lines and exits with the number of failed checks.
 """
 import http.server
 import io
@@ -35,6 +36,7 @@ import time
 import urllib.parse
 import urllib.request
 import wave
+import zipfile
 
 BRIDGE_PORT = 43828
 HOLD_CLOSED_TAB = 1.0  # seconds within which a closed tab must stop counting
@@ -57,6 +59,7 @@ async function poll() {{
   audible = players.some((m) => !m.paused && !m.muted && m.volume > 0 && m.readyState > 2);
   const command = await (await fetch('/control?tab=' + tab + '&audible=' + audible)).text();
   if (command === 'leave') {{ location.href = 'about:blank'; return; }}
+  if (command.startsWith('goto:')) {{ location.href = command.slice(5); return; }}
   for (const media of players) {{
     if (command === 'play' && media.paused) media.play().catch(() => {{}});
     if (command === 'pause' && !media.paused) media.pause();
@@ -237,6 +240,34 @@ class Browser:
         self.log.close()
 
 
+class Firefox:
+    """Firefox ESR with the extension as an unsigned add-on of a fresh profile; the players' host
+    names resolve to this machine and are served over plain HTTP (their HTTPS preload is off)."""
+
+    def __init__(self, work, extension, url):
+        profile = os.path.join(work, "firefox")
+        os.makedirs(os.path.join(profile, "extensions"))
+        manifest = json.load(open(os.path.join(extension, "manifest.json")))
+        xpi = os.path.join(profile, "extensions", manifest["browser_specific_settings"]["gecko"]["id"] + ".xpi")
+        with zipfile.ZipFile(xpi, "w") as archive:
+            for folder, _, files in os.walk(extension):
+                for name in files:
+                    path = os.path.join(folder, name)
+                    archive.write(path, os.path.relpath(path, extension))
+        prefs = {"xpinstall.signatures.required": False, "extensions.autoDisableScopes": 0,
+                 "extensions.enabledScopes": 15, "media.autoplay.default": 0, "dom.security.https_first": False,
+                 "network.stricttransportsecurity.preloadlist": False, "browser.shell.checkDefaultBrowser": False,
+                 "network.dns.localDomains": ",".join(STAND_INS)}
+        with open(os.path.join(profile, "user.js"), "w") as out:
+            out.writelines(f'user_pref("{name}", {json.dumps(value)});\n' for name, value in prefs.items())
+        self.log = open(os.path.join(work, "firefox.log"), "w")
+        self.process = subprocess.Popen(["firefox-esr", "--headless", "--no-remote", "--profile", profile, url],
+                                        env=dict(os.environ, HOME=work), stdout=self.log, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+
+    stop = Browser.stop
+
+
 class Checks:
     def __init__(self):
         self.failed = self.passed = 0
@@ -352,6 +383,24 @@ def main():
                 browser.close(tab)
             detector.wait_for(shows(), 6)
 
+        browser.stop()
+        browser = None
+
+        # Firefox ESR: one tab walks through the three players, then leaves.
+        hosts = [h for h in STAND_INS if h != "music.youtube.com"]
+        url = lambda i: f"http://{hosts[i]}:{stand_ins.http_port}/?tab=firefox-{i}"
+        browser = Firefox(work, extension, url(0))
+        for i, host in enumerate(hosts):
+            source, _, volume = STAND_INS[host]
+            check(f"Firefox: {source} is seen playing at volume {volume}",
+                  detector.wait_for(shows(source, "playing", volume), 30 if i == 0 else 10) is not None,
+                  f"seen {detector.seen[-3:]}")
+            stand_ins.commands[f"firefox-{i}"] = "pause"
+            check(f"Firefox: {source} is seen paused", detector.wait_for(shows(source, "paused"), 5) is not None,
+                  f"seen {detector.seen[-3:]}")
+            stand_ins.commands[f"firefox-{i}"] = f"goto:{url(i + 1)}" if i + 1 < len(hosts) else "leave"
+        check("Firefox: gone once the tab leaves", detector.wait_for(shows(), 6) is not None, f"seen {detector.seen[-3:]}")
+
         check("no page saw an error", not stand_ins.errors, "; ".join(stand_ins.errors))
         check("the detector exits cleanly", detector.stop() == 0)
         detector = None
@@ -362,10 +411,10 @@ def main():
         if browser:
             browser.stop()
         stand_ins.stop()
-        if check.failed:
-            log = os.path.join(work, "chromium.log")
+        for name in ("chromium.log", "firefox.log") if check.failed else ():
+            log = os.path.join(work, name)
             if os.path.exists(log):
-                print("--- chromium log (last lines)\n" + "".join(open(log).readlines()[-30:]))
+                print(f"--- {name} (last lines)\n" + "".join(open(log).readlines()[-30:]))
         shutil.rmtree(work, ignore_errors=True)
     print(f"{check.passed} passed, {check.failed} failed")
     return check.failed
