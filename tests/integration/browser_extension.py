@@ -4,30 +4,24 @@ stand-ins of the three web players, watched through sonavista-detect on the brid
 
     browser_extension.py DETECT EXTENSION_DIR
 
-The stand-ins (served over HTTPS with a certificate made here, y.qq.com over plain HTTP, with
-the players' host names mapped to this machine by the browser) play generated audio the way
-the real sites do: YouTube with a muted preview video beside the main player, Spotify from an
-audio element it never attaches to the document, QQ Music with a silent element beside the
-real one. Each page asks the test server four times a second whether to play, pause or leave.
+The stand-ins (HTTPS with a certificate made here; y.qq.com, and everything in Firefox, over
+plain HTTP) play a generated tone the way the real sites play: YouTube beside a muted preview
+video, Spotify from an element it never attaches to the document, QQ Music beside a silent
+element. Each page asks the test server four times a second whether to play, pause or leave.
 
-Checked: each player goes playing -> paused -> gone as the detector sees it, with the volume of
-its loudest audible element; a closed tab, and a tab that navigates away, stop counting within
-1 s; the extension outlives a bridge that is down and then one that never answers, opening at
-most one connection at a time to it, and reports as soon as the real bridge is back; in
-Firefox, each player goes playing -> paused as one tab walks through them, and gone when the tab
-leaves; no page sees an error. Prints TAP-style lines and exits with the number of failed checks.
+Checked: each player goes playing -> paused -> gone with the volume of its loudest audible
+element; a tab that closes or navigates away stops counting within 1 s; the extension outlives
+a bridge that is down, then one that never answers (one connection at a time), and reports as
+soon as the real bridge is back; no page sees an error. Exits with the number of failed checks.
 """
 import http.server
-import io
 import json
-import math
 import os
 import queue
 import shutil
 import signal
 import socket
 import ssl
-import struct
 import subprocess
 import sys
 import tempfile
@@ -35,8 +29,6 @@ import threading
 import time
 import urllib.parse
 import urllib.request
-import wave
-import zipfile
 
 BRIDGE_PORT = 43828
 HOLD_CLOSED_TAB = 1.0  # seconds within which a closed tab must stop counting
@@ -78,21 +70,11 @@ STAND_INS = {
 }
 
 
-def tone_wav():
-    rate, seconds = 22050, 2
-    out = io.BytesIO()
-    with wave.open(out, "wb") as w:
-        w.setnchannels(1), w.setsampwidth(2), w.setframerate(rate)
-        w.writeframes(b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * 330 * i / rate)))
-                               for i in range(rate * seconds)))
-    return out.getvalue()
-
-
 class StandIns:
     """The web server of the stand-in pages, and what they told it."""
 
-    def __init__(self):
-        self.wav = tone_wav()
+    def __init__(self, wav):
+        self.wav = wav
         self.commands, self.audible, self.errors = {}, {}, []
         owner = self
 
@@ -164,14 +146,10 @@ class Detector:
 
     def read(self):
         for line in self.process.stdout:
-            try:
-                self.lines.put((time.monotonic(), json.loads(line)))
-            except ValueError:
-                self.lines.put((time.monotonic(), {"unreadable": line}))
+            self.lines.put((time.monotonic(), json.loads(line)))
 
     def wait_for(self, wanted, seconds):
-        """The time of the first snapshot, the current one included, for which `wanted` holds;
-        None after `seconds`."""
+        """When the first snapshot (the current one included) that is `wanted` came; None after `seconds`."""
         if wanted(self.seen[-1]):
             return time.monotonic()
         end = time.monotonic() + seconds
@@ -229,14 +207,9 @@ class Browser:
     def close(self, target):
         urllib.request.urlopen(f"{self.devtools}/json/close/{target}", timeout=10).read()
 
-    def stop(self):
-        if self.process.poll() is None:
-            os.killpg(self.process.pid, signal.SIGTERM)
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, signal.SIGKILL)
-                self.process.wait()
+    def stop(self):  # the whole process group: the browser and its helper processes
+        os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
         self.log.close()
 
 
@@ -249,11 +222,7 @@ class Firefox:
         os.makedirs(os.path.join(profile, "extensions"))
         manifest = json.load(open(os.path.join(extension, "manifest.json")))
         xpi = os.path.join(profile, "extensions", manifest["browser_specific_settings"]["gecko"]["id"] + ".xpi")
-        with zipfile.ZipFile(xpi, "w") as archive:
-            for folder, _, files in os.walk(extension):
-                for name in files:
-                    path = os.path.join(folder, name)
-                    archive.write(path, os.path.relpath(path, extension))
+        os.rename(shutil.make_archive(os.path.join(work, "extension"), "zip", extension), xpi)
         prefs = {"xpinstall.signatures.required": False, "extensions.autoDisableScopes": 0,
                  "extensions.enabledScopes": 15, "media.autoplay.default": 0, "dom.security.https_first": False,
                  "network.stricttransportsecurity.preloadlist": False, "browser.shell.checkDefaultBrowser": False,
@@ -268,18 +237,14 @@ class Firefox:
     stop = Browser.stop
 
 
-class Checks:
-    def __init__(self):
-        self.failed = self.passed = 0
+results = {"passed": 0, "failed": 0}
 
-    def __call__(self, what, ok, detail=""):
-        shown = detail and (not ok or not detail.startswith("seen"))
-        print(("ok   - " if ok else "FAIL - ") + what + (f"  # {detail}" if shown else ""), flush=True)
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-        return ok
+
+def check(what, ok, detail=""):
+    shown = detail and (not ok or not detail.startswith("seen"))
+    print(("ok   - " if ok else "FAIL - ") + what + (f"  # {detail}" if shown else ""), flush=True)
+    results["passed" if ok else "failed"] += 1
+    return ok
 
 
 def slow_bridge(seconds):
@@ -298,25 +263,17 @@ def slow_bridge(seconds):
     return len(held)
 
 
-def port_free(port):
-    with socket.socket() as probe:
-        return probe.connect_ex(("127.0.0.1", port)) != 0
-
-
 def main():
     global CERT, KEY
     detect_program, extension = sys.argv[1], os.path.abspath(sys.argv[2])
-    check = Checks()
-    if not port_free(BRIDGE_PORT):
-        print(f"FAIL - port {BRIDGE_PORT} (the bridge) is held by another process")
-        return 1
     work = tempfile.mkdtemp(prefix="sonavista-extension-")
     env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=f"{work}/config", XDG_RUNTIME_DIR=work,
                PULSE_SERVER=f"unix:{work}/no-pulse", DBUS_SESSION_BUS_ADDRESS=f"unix:path={work}/no-bus")
     CERT, KEY = f"{work}/cert.pem", f"{work}/key.pem"
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
                     "/CN=stand-in", "-keyout", KEY, "-out", CERT], check=True, capture_output=True)
-    stand_ins = StandIns()
+    subprocess.run(["sox", "-n", "-r", "22050", "-c", "1", f"{work}/tone.wav", "synth", "2", "sine", "330"], check=True)
+    stand_ins = StandIns(open(f"{work}/tone.wav", "rb").read())
     browser = detector = None
     try:
         browser = Browser(work, extension, stand_ins)
@@ -330,13 +287,15 @@ def main():
         try:
             connections = slow_bridge(7)
         except OSError as error:
-            check(f"port {BRIDGE_PORT} stays free for this test", False, str(error))
+            check(f"port {BRIDGE_PORT} (the bridge) is free for this test", False, str(error))
             return 1
         check("a bridge that never answers gets one connection at a time", 1 <= connections <= 3,
               f"{connections} connections in 7 s")
 
         # The real bridge comes up: the waiting report arrives within the back-off.
         detector = Detector(detect_program, env)
+        sees = lambda what, wanted, seconds: check(what, detector.wait_for(wanted, seconds) is not None,
+                                                  f"seen {detector.seen[-3:]}")
         started = time.monotonic()
         at = detector.wait_for(shows("youtube", "playing", 0.5), 10)
         check("reports arrive once the bridge is back", at is not None,
@@ -353,21 +312,17 @@ def main():
                 continue
             if host not in tabs:
                 tabs[host] = browser.open(page(host, host))
-            check(f"{source} ({host}) is seen playing at volume {volume}",
-                  detector.wait_for(shows(source, "playing", volume), 10) is not None, f"seen {detector.seen[-3:]}")
+            sees(f"{source} ({host}) is seen playing at volume {volume}", shows(source, "playing", volume), 10)
             stand_ins.commands["first" if host == "www.youtube.com" else host] = "pause"
-            check(f"{source} is seen paused", detector.wait_for(shows(source, "paused"), 5) is not None,
-                  f"seen {detector.seen[-3:]}")
+            sees(f"{source} is seen paused", shows(source, "paused"), 5)
             browser.close(tabs[host])
-            check(f"{source} is gone once its tab is closed", detector.wait_for(shows(), 6) is not None,
-                  f"seen {detector.seen[-3:]}")
+            sees(f"{source} is gone once its tab is closed", shows(), 6)
 
         # A playing tab that closes, or navigates away, stops counting at once.
         for how in ("closes", "navigates away"):
             tab = browser.open(page("music.youtube.com", how))
-            if not check(f"a music.youtube.com tab that then {how} is seen playing",
-                         detector.wait_for(shows("youtube", "playing", 0.6), 10) is not None,
-                         f"seen {detector.seen[-3:]}"):
+            if not sees(f"a music.youtube.com tab that then {how} is seen playing",
+                        shows("youtube", "playing", 0.6), 10):
                 continue
             time.sleep(1.5)  # a few heartbeats
             started = time.monotonic()
@@ -392,14 +347,12 @@ def main():
         browser = Firefox(work, extension, url(0))
         for i, host in enumerate(hosts):
             source, _, volume = STAND_INS[host]
-            check(f"Firefox: {source} is seen playing at volume {volume}",
-                  detector.wait_for(shows(source, "playing", volume), 30 if i == 0 else 10) is not None,
-                  f"seen {detector.seen[-3:]}")
+            sees(f"Firefox: {source} is seen playing at volume {volume}", shows(source, "playing", volume),
+                 30 if i == 0 else 10)
             stand_ins.commands[f"firefox-{i}"] = "pause"
-            check(f"Firefox: {source} is seen paused", detector.wait_for(shows(source, "paused"), 5) is not None,
-                  f"seen {detector.seen[-3:]}")
+            sees(f"Firefox: {source} is seen paused", shows(source, "paused"), 5)
             stand_ins.commands[f"firefox-{i}"] = f"goto:{url(i + 1)}" if i + 1 < len(hosts) else "leave"
-        check("Firefox: gone once the tab leaves", detector.wait_for(shows(), 6) is not None, f"seen {detector.seen[-3:]}")
+        sees("Firefox: gone once the tab leaves", shows(), 6)
 
         check("no page saw an error", not stand_ins.errors, "; ".join(stand_ins.errors))
         check("the detector exits cleanly", detector.stop() == 0)
@@ -411,13 +364,13 @@ def main():
         if browser:
             browser.stop()
         stand_ins.stop()
-        for name in ("chromium.log", "firefox.log") if check.failed else ():
+        for name in ("chromium.log", "firefox.log") if results["failed"] else ():
             log = os.path.join(work, name)
             if os.path.exists(log):
                 print(f"--- {name} (last lines)\n" + "".join(open(log).readlines()[-30:]))
         shutil.rmtree(work, ignore_errors=True)
-    print(f"{check.passed} passed, {check.failed} failed")
-    return check.failed
+    print(f"{results['passed']} passed, {results['failed']} failed")
+    return results["failed"]
 
 
 if __name__ == "__main__":
