@@ -15,7 +15,7 @@ BrowserExtensionRow::BrowserExtensionRow(BrowserExtensionStatus status, QWidget*
     button->setObjectName(QStringLiteral("browserExtensionSetupButton"));
     button->setAutoDefault(false);
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 6, 0, 0);
+    row->setContentsMargins(0, 6, 0, 2);
     row->setSpacing(12);
     row->addWidget(text_, 0, Qt::AlignVCenter);
     row->addStretch(1);
