@@ -374,4 +374,5 @@ def main():
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # so that the browsers are stopped too
     sys.exit(main())
