@@ -45,8 +45,9 @@
         if (audible(element, now)) {
           playing = true;
           volume = Math.max(volume, element.volume);
-        } else if (!element.isConnected && (element.paused || element.ended)) {
-          // Let go of a detached element that stopped; playing it again brings it back.
+        } else if (!element.isConnected && (element.ended || (element.paused && !element.autoplay))) {
+          // Let go of a detached element that stopped and will not start by itself; playing
+          // it again brings it back.
           forget(element);
         }
       }
@@ -86,33 +87,42 @@
     for (const type of events) element.removeEventListener(type, schedule);
   }
 
+  const quietly = (action) => {
+    try {
+      action();
+    } catch {
+      // Never into the page.
+    }
+  };
+
   try {
     const originalPlay = HTMLMediaElement.prototype.play;
     HTMLMediaElement.prototype.play = function play(...args) {
-      try {
-        track(this);
-      } catch {
-        // Never into the page.
-      }
+      quietly(() => track(this));
       return originalPlay.apply(this, args);
     };
+    // A detached element may also start by its autoplay flag once it has a source: watch
+    // every element that gets one, whether by `src` or by the Audio constructor.
+    const src = Object.getOwnPropertyDescriptor(HTMLMediaElement.prototype, 'src');
+    Object.defineProperty(HTMLMediaElement.prototype, 'src', {
+      ...src,
+      set(value) {
+        quietly(() => track(this));
+        src.set.call(this, value);
+      },
+    });
+    const OriginalAudio = window.Audio;
+    window.Audio = function Audio(...args) {
+      const element = new OriginalAudio(...args);
+      quietly(() => track(element));
+      return element;
+    };
+    window.Audio.prototype = OriginalAudio.prototype;
     // Elements of the document, including those that play by the autoplay attribute.
     for (const type of events) {
-      window.addEventListener(type, (event) => {
-        try {
-          track(event.target);
-        } catch {
-          // Never into the page.
-        }
-      }, { capture: true, passive: true });
+      window.addEventListener(type, (event) => quietly(() => track(event.target)), { capture: true, passive: true });
     }
-    const scan = () => {
-      try {
-        for (const element of document.querySelectorAll('audio, video')) track(element);
-      } catch {
-        // Never into the page.
-      }
-    };
+    const scan = () => quietly(() => document.querySelectorAll('audio, video').forEach(track));
     document.addEventListener('DOMContentLoaded', scan, { once: true });
     scan();
   } catch {

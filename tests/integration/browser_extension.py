@@ -6,8 +6,8 @@ stand-ins of the three web players, watched through sonavista-detect on the brid
 
 The stand-ins (HTTPS with a certificate made here; y.qq.com, and everything in Firefox, over
 plain HTTP) play a generated tone the way the real sites play: YouTube beside a muted preview
-video, Spotify from an element it never attaches to the document, QQ Music beside a silent
-element. Each page asks the test server four times a second whether to play, pause or leave.
+video, YouTube Music from a detached Audio element that starts by its autoplay flag, Spotify
+from an element it never attaches to the document, QQ Music beside a silent element. Each page asks the test server four times a second whether to play, pause or leave.
 
 Checked: each player goes playing -> paused -> gone with the volume of its loudest audible
 element; a tab that closes or navigates away stops counting within 1 s; the extension outlives
@@ -39,11 +39,12 @@ window.addEventListener('error', (e) => fetch('/error', {{method: 'POST', body: 
 window.addEventListener('unhandledrejection', (e) => fetch('/error', {{method: 'POST', body: String(e.reason)}}));
 const tab = new URLSearchParams(location.search).get('tab');
 const players = [];
-function element(tag, volume, muted, attach) {{
-  const media = document.createElement(tag);
-  media.src = '/tone.wav'; media.loop = true; media.volume = volume; media.muted = muted;
+function element(tag, volume, muted, attach, autoplay) {{
+  const media = tag === 'Audio' ? new Audio('/tone.wav') : document.createElement(tag);
+  if (tag !== 'Audio') media.src = '/tone.wav';
+  media.loop = true; media.volume = volume; media.muted = muted;
   if (attach) document.body.appendChild(media);
-  players.push(media);
+  if (autoplay) media.autoplay = true; else players.push(media);  // starts by itself, never paused
 }}
 {elements}
 let audible = false;
@@ -64,7 +65,7 @@ poll();
 # Per host: the page's media elements (tag, volume, muted, attached) and the volume expected.
 STAND_INS = {
     "www.youtube.com": ("youtube", "element('video', 1, true, true); element('audio', 0.5, false, true);", 0.5),
-    "music.youtube.com": ("youtube", "element('audio', 0.6, false, true);", 0.6),
+    "music.youtube.com": ("youtube", "element('Audio', 0.6, false, false, true);", 0.6),
     "open.spotify.com": ("spotifyWeb", "element('audio', 0.75, false, false);", 0.75),
     "y.qq.com": ("qqMusicWeb", "element('audio', 0, false, true); element('audio', 0.8, false, true);", 0.8),
 }
