@@ -6,8 +6,9 @@ namespace sonavista {
 
 SettingsWindowFactory makeSettingsWindowFactory(std::shared_ptr<OverlayPreferences> preferences,
                                                 std::shared_ptr<VisualizerModel> visualizerModel,
-                                                std::string notice) {
-    return SettingsWindowController::factory(std::move(preferences), std::move(visualizerModel), std::move(notice));
+                                                BrowserExtensionStatus extension, std::string notice) {
+    return SettingsWindowController::factory(std::move(preferences), std::move(visualizerModel), std::move(extension),
+                                             std::move(notice));
 }
 
 }  // namespace sonavista

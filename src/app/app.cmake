@@ -14,6 +14,7 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.h
     ${CMAKE_CURRENT_LIST_DIR}/QtSoundSettingsOpener.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtAlertPresenter.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/QtBrowserExtensionSetup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowWiring.cpp
     ${CMAKE_CURRENT_LIST_DIR}/OverlayWiring.cpp)
 

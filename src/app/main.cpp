@@ -8,6 +8,7 @@
 #include "app/OverlayWiring.h"
 #include "app/PlaybackMonitorAdapter.h"
 #include "app/QtAlertPresenter.h"
+#include "app/QtBrowserExtensionSetup.h"
 #include "app/QtSoundSettingsOpener.h"
 #include "app/QtStatusMenu.h"
 #include "app/SettingsWindowWiring.h"
@@ -114,7 +115,11 @@ int main(int argc, char** argv) {
 
     AppDelegate::Platform platform;
     platform.makeOverlay = [&] { return makeOverlay(platformChoice, preferences, visualizerModel, screens); };
-    platform.makeSettingsWindow = makeSettingsWindowFactory(preferences, visualizerModel, launchNotice(platformChoice));
+    BrowserExtensionStatus extensionStatus;
+    extensionStatus.secondsSinceLastReport = [bridge] { return bridge->secondsSinceExtensionReport(); };
+    extensionStatus.openSetup = &QtBrowserExtensionSetup::open;
+    platform.makeSettingsWindow =
+        makeSettingsWindowFactory(preferences, visualizerModel, std::move(extensionStatus), launchNotice(platformChoice));
     platform.makeStatusMenu = [](StatusMenuActionHandler handler) {
         return std::make_shared<QtStatusMenu>(std::move(handler));
     };

@@ -130,6 +130,16 @@ std::optional<MusicPlaybackSnapshot> BrowserPlaybackBridge::snapshotSync(const M
     return BrowserSessionTable::bestSession(*sessions, enabled, cutoff);
 }
 
+std::optional<double> BrowserPlaybackBridge::secondsSinceExtensionReport() {
+    std::optional<double> last;
+    {
+        std::lock_guard lock(publishedMutex_);
+        last = lastExtensionReport_;
+    }
+    if (!last) return std::nullopt;
+    return std::max(sessions_.clock().now() - *last, 0.0);
+}
+
 void BrowserPlaybackBridge::publishSessions() {
     if (sessions_.revision() == publishedRevision_) return;
     auto copy = std::make_shared<const SessionMap>(sessions_.sessions());
@@ -310,6 +320,13 @@ void BrowserPlaybackBridge::receive(const Connection& connection) {
 void BrowserPlaybackBridge::process(const HTTPRequest& request, const Connection& connection) {
     const auto response = BridgeProtocol::process(request, sessions_);
     publishSessions();  // before answering, so that an answered report is visible to readers
+    // An accepted report echoes an allowed origin; a non-empty allowed one is an extension's.
+    if (request.method == "POST" && response.status == BridgeProtocol::noContent && response.origin &&
+        !response.origin->empty()) {
+        const double now = sessions_.clock().now();
+        std::lock_guard lock(publishedMutex_);
+        lastExtensionReport_ = now;
+    }
     respond(response, connection, false);
 }
 

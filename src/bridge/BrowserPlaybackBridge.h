@@ -80,6 +80,10 @@ public:
         return snapshotSync(enabled);
     }
 
+    // Seconds since the bridge last stored a report sent by a browser extension (one that came
+    // with an extension's Origin); nothing when none has arrived. Safe from any thread.
+    std::optional<double> secondsSinceExtensionReport();
+
     // Diagnostics, each read on the bridge thread.
     // The bound port, 0 while not listening.
     std::uint16_t listeningPort();
@@ -114,11 +118,12 @@ private:
     using SessionMap = std::map<std::string, BrowserSession>;
     void publishSessions();
 
-    // The sessions as last published by the bridge thread. The mutex guards only the pointer
-    // and the flag; readers work on the immutable copy outside it.
+    // The sessions as last published by the bridge thread. The mutex guards only the pointer,
+    // the flag and the extension report time; readers work on the immutable copy outside it.
     std::mutex publishedMutex_;
     std::shared_ptr<const SessionMap> published_ = std::make_shared<const SessionMap>();
     bool publishing_ = true;  // false between stop() and the next start()
+    std::optional<double> lastExtensionReport_;  // the session clock's time
 
     // Everything below lives on the bridge thread.
     BrowserSessionTable sessions_;

@@ -1,5 +1,6 @@
 #include "settings/SettingsView.h"
 
+#include "settings/BrowserExtensionRow.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsSymbol.h"
 #include "settings/SwatchGrid.h"
@@ -359,8 +360,14 @@ QWidget* SettingsView::makePlayersTab() {
     auto* browser = new QVBoxLayout;
     browser->setSpacing(4);
     addPlayerRows(browser, SettingsViewState::browserPlayers());
+    browserPlayers_ = browser;
     return makeTabPage({makeSection(QStringLiteral("Desktop Players"), desktop),
                         makeSection(QStringLiteral("Browser Players"), browser)});
+}
+
+void SettingsView::showBrowserExtensionStatus(BrowserExtensionStatus status) {
+    if (!browserPlayers_ || findChild<BrowserExtensionRow*>()) return;
+    browserPlayers_->addWidget(new BrowserExtensionRow(std::move(status)));
 }
 
 QWidget* SettingsView::makeAudioTab() {

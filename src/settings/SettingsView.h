@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playback/MusicPlayer.h"
+#include "settings/BrowserExtensionStatus.h"
 #include "preferences/OverlayPreferences.h"
 #include "settings/SettingsActions.h"
 #include "settings/SettingsTab.h"
@@ -41,6 +42,8 @@ public:
     bool launchAtLoginEnabled() const { return launchAtLoginEnabled_; }
     // What the view currently shows from the preferences and the model.
     const SettingsViewState& state() const { return state_; }
+    // Adds the extension's status line and set-up button to the Browser Players section.
+    void showBrowserExtensionStatus(BrowserExtensionStatus status);
 
     QSize sizeHint() const override;
 
@@ -87,6 +90,7 @@ private:
     std::vector<SwatchGrid*> swatchGrids_;
     std::map<MusicPlayer, ToggleSwitch*> playerSwitches_;
     QLabel* noticeLabel_ = nullptr;
+    QVBoxLayout* browserPlayers_ = nullptr;
     QLabel* audioStatusSymbol_ = nullptr;
     QLabel* audioStatusText_ = nullptr;
     QPushButton* retryButton_ = nullptr;

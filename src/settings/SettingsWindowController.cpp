@@ -34,12 +34,13 @@ SettingsWindowController::~SettingsWindowController() = default;
 
 SettingsWindowFactory SettingsWindowController::factory(std::shared_ptr<OverlayPreferences> preferences,
                                                         std::shared_ptr<VisualizerModel> visualizerModel,
-                                                        std::string notice) {
+                                                        BrowserExtensionStatus extension, std::string notice) {
     return [preferences = std::move(preferences), visualizerModel = std::move(visualizerModel),
-            notice = std::move(notice)](SettingsActions actions,
-                                        bool launchAtLoginEnabled) -> std::shared_ptr<SettingsWindowPresenter> {
+            extension = std::move(extension), notice = std::move(notice)](
+               SettingsActions actions, bool launchAtLoginEnabled) -> std::shared_ptr<SettingsWindowPresenter> {
         auto view = std::make_unique<SettingsView>(preferences, visualizerModel, std::move(actions), launchAtLoginEnabled);
         view->showNotice(QString::fromStdString(notice));
+        if (extension.secondsSinceLastReport) view->showBrowserExtensionStatus(extension);
         return std::make_shared<SettingsWindowController>(std::move(view));
     };
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SettingsWindowPresenter.h"
+#include "settings/BrowserExtensionStatus.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/VisualizerModel.h"
 
@@ -25,10 +26,11 @@ public:
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
-    // The factory the application builds its settings window with.
-    // `notice`, when not empty, is shown above the tabs.
+    // The factory the application builds its settings window with; the extension row is
+    // shown when `extension` can tell the last report, and `notice`, when not empty, above the tabs.
     static SettingsWindowFactory factory(std::shared_ptr<OverlayPreferences> preferences,
-                                         std::shared_ptr<VisualizerModel> visualizerModel, std::string notice = {});
+                                         std::shared_ptr<VisualizerModel> visualizerModel,
+                                         BrowserExtensionStatus extension = {}, std::string notice = {});
 
     bool hasWindow() const override;
     // Shows the window (restoring it if minimised), raises it and gives it the focus.

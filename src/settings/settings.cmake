@@ -2,6 +2,7 @@
 # Qt window itself with its own controls and symbols.
 target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AudioStatusRow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionStatus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SettingsTab.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SettingsViewState.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SwatchGridLayout.cpp
@@ -9,6 +10,7 @@ target_sources(sonavista_core PRIVATE
 
 if(SONAVISTA_WITH_QT)
   target_sources(sonavista_qt PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionRow.cpp ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionRow.h
     ${CMAKE_CURRENT_LIST_DIR}/SegmentedPicker.cpp ${CMAKE_CURRENT_LIST_DIR}/SegmentedPicker.h
     ${CMAKE_CURRENT_LIST_DIR}/SettingsSymbol.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsView.cpp ${CMAKE_CURRENT_LIST_DIR}/SettingsView.h

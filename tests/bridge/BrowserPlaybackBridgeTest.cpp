@@ -91,6 +91,27 @@ TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
 }
 
+TEST_F(BrowserPlaybackBridgeTest, RemembersWhenAnExtensionLastReported) {
+    auto bridge = startBridge();
+    const auto port = bridge->listeningPort();
+    ASSERT_NE(port, 0);
+    // Only a stored report that came from an extension counts as one.
+    struct Case {
+        const char* what;
+        std::string request;
+    };
+    for (const Case& c : {Case{"a command-line client", report("cli")},
+                          Case{"an empty origin", report("empty", "youtube", true, "Origin: \r\n")},
+                          Case{"a refused source", report("bad", "spotify", true, "Origin: chrome-extension://x\r\n")},
+                          Case{"a preflight", "OPTIONS /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\n\r\n"}}) {
+        exchange(port, c.request);
+        EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::nullopt) << c.what;
+    }
+    exchange(port, report("tab", "youtube", false, "Origin: moz-extension://y\r\n"));
+    clock->advance(7);
+    EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::optional<double>(7.0));
+}
+
 TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
     auto bridge = startBridge();
     bridge->start();

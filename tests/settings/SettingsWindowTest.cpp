@@ -1,4 +1,5 @@
 #include "preferences/MemorySettingsStore.h"
+#include "settings/BrowserExtensionRow.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsSymbol.h"
 #include "settings/SettingsView.h"
@@ -85,8 +86,10 @@ protected:
         return actions;
     }
 
-    std::shared_ptr<SettingsWindowController> makeWindow(bool launchAtLogin = false) {
-        auto presenter = SettingsWindowController::factory(preferences, model)(recordingActions(), launchAtLogin);
+    std::shared_ptr<SettingsWindowController> makeWindow(bool launchAtLogin = false,
+                                                         BrowserExtensionStatus extension = {}) {
+        auto presenter =
+            SettingsWindowController::factory(preferences, model, extension)(recordingActions(), launchAtLogin);
         auto controller = std::dynamic_pointer_cast<SettingsWindowController>(presenter);
         controller->present();
         return controller;
@@ -353,6 +356,26 @@ TEST_F(SettingsWindowTest, PlayerRowsAndAboutBoxShowTheirContent) {
     EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());
 }
 
+TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp) {
+    EXPECT_EQ(makeWindow()->window()->findChild<BrowserExtensionRow*>(), nullptr) << "no status to show, no row";
+    std::optional<double> seconds;
+    int setUps = 0;
+    auto controller = makeWindow(false, {[&] { return seconds; }, [&] { ++setUps; }});
+    auto* row = find<BrowserExtensionRow>(*controller, "browserExtensionRow");
+    for (const auto& [value, text] : std::vector<std::pair<std::optional<double>, std::string>>{
+             {std::nullopt, "not seen yet"},
+             {3.7, "last report 3 s ago"},
+             {119.9, "last report 119 s ago"},
+             {125, "last report 2 min ago"},
+             {7300, "last report 2 h ago"}}) {
+        seconds = value;
+        row->refresh();
+        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text().toStdString(), "Browser extension: " + text);
+    }
+    find<QPushButton>(*controller, "browserExtensionSetupButton")->click();
+    EXPECT_EQ(setUps, 1);
+}
+
 TEST_F(SettingsWindowTest, EverySymbolTheWindowNamesIsBundledAndDrawsSomething) {
     std::vector<std::string_view> names = {"arrow.clockwise", "lock.shield", "waveform.circle",
                                            "waveform.circle.fill", "exclamationmark.shield.fill",
@@ -395,7 +418,7 @@ TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
     preferences->setPlayer(MusicPlayer::qqMusicWeb, false);
     model->updateLiveFrame({0.42, 1.0, 0.0, {}});
     QApplication::processEvents();
-    auto controller = makeWindow(true);
+    auto controller = makeWindow(true, {[] { return std::optional<double>(12); }, [] {}});
     const QString directory = qEnvironmentVariable("SONAVISTA_SETTINGS_SCREENSHOTS");
     for (SettingsTab tab : allSettingsTabs) {
         controller->rootView()->setSelectedTab(tab);
