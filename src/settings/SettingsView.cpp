@@ -1,5 +1,6 @@
 #include "settings/SettingsView.h"
 
+#include "settings/OtherPlayersList.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsSymbol.h"
 #include "settings/SwatchGrid.h"
@@ -349,7 +350,17 @@ QWidget* SettingsView::makePlayersTab() {
     browser->setSpacing(4);
     addPlayerRows(browser, SettingsViewState::browserPlayers());
     return makeTabPage({makeSection(QStringLiteral("Desktop Players"), desktop),
-                        makeSection(QStringLiteral("Browser Players"), browser)});
+                        makeSection(QStringLiteral("Browser Players"), browser), makeOtherPlayersSection()});
+}
+
+QWidget* SettingsView::makeOtherPlayersSection() {
+    otherPlayersList_ = new OtherPlayersList([this](const std::string& stem, bool on) {
+        if (actions_.setOtherPlayerEnabled) actions_.setOtherPlayerEnabled(stem, on);
+        refresh();
+    });
+    auto* rows = new QVBoxLayout;
+    rows->addWidget(otherPlayersList_);
+    return makeSection(QStringLiteral("Other Players"), rows);
 }
 
 QWidget* SettingsView::makeAudioTab() {
@@ -458,6 +469,7 @@ void SettingsView::refresh() {
     positionLabel_->setEnabled(state_.positionEnabled);
     for (SwatchGrid* grid : swatchGrids_) grid->setCurrentColor(state_.color);
     for (auto& [player, toggle] : playerSwitches_) toggle->setChecked(state_.isPlayerEnabled(player));
+    otherPlayersList_->setPlayers(state_.otherPlayers);
 
     retryButton_->setEnabled(state_.retryEnabled);
     systemPermissionsButton_->setEnabled(state_.systemPermissionsEnabled);

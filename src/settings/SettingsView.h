@@ -20,6 +20,7 @@ class QVBoxLayout;
 
 namespace sonavista {
 
+class OtherPlayersList;
 class SegmentedPicker;
 class SwatchGrid;
 class ToggleSwitch;
@@ -53,6 +54,7 @@ private:
     QWidget* makeAudioTab();
     QWidget* makeGeneralTab();
     void addPlayerRows(QVBoxLayout* layout, const std::vector<MusicPlayer>& players);
+    QWidget* makeOtherPlayersSection();
 
     // Re-reads the preferences and the model and updates every control.
     void refresh();
@@ -82,6 +84,7 @@ private:
     QLabel* positionLabel_ = nullptr;
     std::vector<SwatchGrid*> swatchGrids_;
     std::map<MusicPlayer, ToggleSwitch*> playerSwitches_;
+    OtherPlayersList* otherPlayersList_ = nullptr;
     QLabel* audioStatusSymbol_ = nullptr;
     QLabel* audioStatusText_ = nullptr;
     QPushButton* retryButton_ = nullptr;
