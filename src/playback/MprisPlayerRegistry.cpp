@@ -203,13 +203,33 @@ void MprisPlayerRegistry::applyRootProperties(Entry& entry, const QVariantMap& p
     }
 }
 
+void MprisPlayerRegistry::whenReady(std::function<void()> callback) {
+    if (isReady()) {
+        callback();
+        return;
+    }
+    readyCallbacks_.push_back(std::move(callback));
+}
+
 void MprisPlayerRegistry::call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> handler) {
+    // The first listing and every read it leads to count towards readiness: each is made
+    // from the reply of a counted call, before that call is uncounted.
+    const bool startup = !ready_;
+    if (startup) {
+        ++startupCalls_;
+    }
     // Parented to the registry: a reply that comes after it is gone is dropped with it.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, readTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [handler = std::move(handler)](QDBusPendingCallWatcher* finished) {
+            [this, startup, handler = std::move(handler)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 handler(finished->reply());
+                if (startup && --startupCalls_ == 0) {
+                    ready_ = true;
+                    for (auto& callback : std::exchange(readyCallbacks_, {})) {
+                        callback();
+                    }
+                }
             });
 }
 

@@ -48,6 +48,10 @@ public:
 
     // Called on the main thread after every change, in the order added.
     void addChangeListener(std::function<void()> listener);
+    // Whether the players that were on the bus at creation have all been read (or failed to
+    // answer). `whenReady` runs its callback once that holds, at once if it already does.
+    bool isReady() const { return ready_; }
+    void whenReady(std::function<void()> callback);
 
     std::vector<Player> players() const;
     // The playing and paused players, the owner of playback first (see NowPlayingOwnerTracker).
@@ -78,6 +82,9 @@ private:
     NowPlayingOwnerTracker tracker_;
     std::uint64_t nextGeneration_ = 1;
     std::vector<std::function<void()>> listeners_;
+    int startupCalls_ = 0;  // calls made before the registry was ready and not answered yet
+    bool ready_ = false;
+    std::vector<std::function<void()>> readyCallbacks_;
 };
 
 }  // namespace sonavista

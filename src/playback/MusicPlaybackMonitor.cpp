@@ -74,7 +74,9 @@ void MusicPlaybackMonitor::checkPlaybackState() {
         return;
     }
     MusicPlayerSet enabled = enabledPlayers_ ? enabledPlayers_() : MusicPlayerSet{};
-    if (enabled.empty()) {
+    // With no catalogue player enabled only the players outside it, which the now-playing
+    // provider lists, can still count.
+    if (enabled.empty() && !sources_.systemNowPlayingProvider) {
         publish(MusicPlaybackSnapshot::idle());
         return;
     }
