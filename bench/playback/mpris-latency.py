@@ -7,6 +7,8 @@ Starts a private session bus, mpv with its MPRIS plugin (a player outside the ca
 `mpris:mpv`) and sonavista-detect, then toggles the player with PlayPause over D-Bus TOGGLES
 times at random moments (so the toggles fall anywhere in the 0.5 s pass cycle) and measures,
 for each, the time from just before the call to the detect line that reports the new state.
+A dbus-monitor on the same bus timestamps the player's PropertiesChanged signal, which splits
+each latency into the player's own delay (call to signal) and detection's (signal to line).
 Prints every latency and the median, p95 and maximum in milliseconds."""
 
 import os
@@ -48,6 +50,22 @@ def main():
             ready, _, _ = select.select([detector.stdout], [], [], timeout)
             return detector.stdout.readline() if ready else None
 
+        monitor = subprocess.Popen(["dbus-monitor", "type='signal',member='PropertiesChanged'"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True, bufsize=1)
+        children.append(monitor)
+
+        def signal_time_after(moment):
+            # The wall-clock time dbus-monitor stamped on the first PropertiesChanged after `moment`.
+            while True:
+                ready, _, _ = select.select([monitor.stdout], [], [], 2)
+                if not ready:
+                    return None
+                line = monitor.stdout.readline()
+                if line.startswith("signal time=") and "member=PropertiesChanged" in line:
+                    stamp = float(line.split()[1].split("=")[1])
+                    if stamp >= moment:
+                        return stamp
+
         first = next_line(10)
         if first is None or '"playing"' not in first:
             sys.exit("detect did not report mpv playing: %r" % first)
@@ -55,22 +73,34 @@ def main():
         player = dbus.SessionBus().get_object("org.mpris.MediaPlayer2.mpv", "/org/mpris/MediaPlayer2")
         control = dbus.Interface(player, "org.mpris.MediaPlayer2.Player")
         expected = "paused"
-        latencies = []
+        time.sleep(0.5)
+        latencies, player_delays, detection_delays = [], [], []
         for _ in range(toggles):
             time.sleep(random.uniform(0.2, 0.8))
-            sent = time.monotonic()
+            sent_wall, sent = time.time(), time.monotonic()
             control.PlayPause()
             line = next_line(5)
             latency = (time.monotonic() - sent) * 1000
+            seen_wall = sent_wall + latency / 1000
             if line is None or ('"%s"' % expected) not in line:
                 sys.exit("unexpected detect output %r" % line)
+            signal = signal_time_after(sent_wall)
             latencies.append(latency)
+            if signal is not None:
+                player_delays.append((signal - sent_wall) * 1000)
+                detection_delays.append((seen_wall - signal) * 1000)
             print("%s after %.1f ms" % (expected, latency))
             expected = "playing" if expected == "paused" else "paused"
-        latencies.sort()
-        p95 = latencies[min(len(latencies) - 1, int(round(0.95 * (len(latencies) - 1))))]
-        print("toggles %d  median %.1f ms  p95 %.1f ms  max %.1f ms" %
-              (len(latencies), statistics.median(latencies), p95, latencies[-1]))
+
+        def summary(name, values):
+            values = sorted(values)
+            p95 = values[min(len(values) - 1, int(round(0.95 * (len(values) - 1))))]
+            print("%-28s n %d  median %.1f ms  p95 %.1f ms  max %.1f ms" %
+                  (name, len(values), statistics.median(values), p95, values[-1]))
+
+        summary("call to snapshot line", latencies)
+        summary("  call to player's signal", player_delays)
+        summary("  signal to snapshot line", detection_delays)
     finally:
         for child in reversed(children):
             child.terminate()
