@@ -194,8 +194,9 @@ TEST_F(DetectIntegration, BrowserPageAddressDecidesTheWebPlayer) {
     auto& browser = *children.back();
     ASSERT_EQ(browser.readLine(10s), std::optional<std::string>("ready"));
 
-    // Without --enabled: the defaults, under which a browser on another site does not count.
-    auto& detector = spawn({detect.string(), "--no-bridge"}, *busEnv, true);
+    // The browser itself is not enabled: a tab on another site does not count. (Native
+    // catalogue players are left out so that processes of other tests cannot interfere.)
+    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "youtube,spotifyWeb,mpris:vlc"}, *busEnv, true);
     ASSERT_EQ(detector.readLine(10s), idleLine);
     const std::string youtube = R"({"player": "youtube", "playerName": "YouTube", "state": "playing", "volumeLevel": 1.0})";
     for (const auto& [command, expected] :
