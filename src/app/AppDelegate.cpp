@@ -80,6 +80,8 @@ bool AppDelegate::captureConditionHolds() const { return overlayConditionHolds()
 
 void AppDelegate::handlePlaybackSnapshot(const MusicPlaybackSnapshot& snapshot) {
     currentMusicPlayer_ = snapshot.player;
+    currentOtherPlayerStem_ = snapshot.otherPlayerStem;
+    currentOtherPlayerName_ = snapshot.playerDisplayName();
     currentPlaybackState_ = snapshot.state;
     visualizerModel_->updateFallbackLevel(snapshot.volumeLevel);
 
@@ -213,6 +215,17 @@ void AppDelegate::setPlayer(MusicPlayer player, bool enabled) {
     }
 }
 
+void AppDelegate::setOtherPlayer(const std::string& stem, bool enabled) {
+    preferences_->setOtherPlayer(stem, enabled);
+    if (!enabled && !currentMusicPlayer_ && currentOtherPlayerStem_ == stem) {
+        handlePlaybackSnapshot(MusicPlaybackSnapshot::idle());
+    }
+    if (playbackMonitor_) {
+        playbackMonitor_->discardQueryInFlight();
+        playbackMonitor_->checkPlaybackState();
+    }
+}
+
 // MARK: Layout
 
 void AppDelegate::relayoutOverlay(bool applyLevel) {
@@ -276,6 +289,7 @@ bool AppDelegate::setLaunchAtLogin(bool enabled) {
 void AppDelegate::refreshMenuState() {
     StatusMenuState state;
     state.currentMusicPlayer = currentMusicPlayer_;
+    if (!currentOtherPlayerStem_.empty()) state.currentOtherPlayerName = currentOtherPlayerName_;
     state.currentPlaybackState = currentPlaybackState_;
     state.captureStatus = visualizerModel_->captureStatus();
     state.audioLevel = visualizerModel_->audioLevel();
@@ -330,6 +344,8 @@ SettingsActions AppDelegate::makeSettingsActions() {
     actions.setColor = weakCallback(weak, [](AppDelegate& self, WaveColor color) { self.setColor(color); });
     actions.setPlayerEnabled =
         weakCallback(weak, [](AppDelegate& self, MusicPlayer player, bool enabled) { self.setPlayer(player, enabled); });
+    actions.setOtherPlayerEnabled = weakCallback(
+        weak, [](AppDelegate& self, const std::string& stem, bool enabled) { self.setOtherPlayer(stem, enabled); });
     actions.retryAudioCapture = weakCallback(weak, [](AppDelegate& self) { self.retryAudioCapture(); });
     actions.openAudioCaptureSettings = weakCallback(weak, [](AppDelegate& self) { self.openAudioCaptureSettings(); });
     actions.setLaunchAtLogin = [weak](bool enabled) {

@@ -77,6 +77,8 @@ public:
     void setPosition(OverlayPosition position);
     void setColor(WaveColor color);
     void setPlayer(MusicPlayer player, bool enabled);
+    // The switch of a player outside the catalogue, by the stem of its MPRIS bus name.
+    void setOtherPlayer(const std::string& stem, bool enabled);
     void retryAudioCapture();
     void openAudioCaptureSettings();
     void openSettingsWindow();
@@ -132,6 +134,9 @@ private:
     std::uint64_t captureAttempt_ = 0;
     std::optional<double> audioCaptureRetryAfter_;
     std::optional<MusicPlayer> currentMusicPlayer_;
+    // The current player when it is outside the catalogue (empty otherwise).
+    std::string currentOtherPlayerStem_;
+    std::string currentOtherPlayerName_;
     MusicPlaybackState currentPlaybackState_ = MusicPlaybackState::notRunning;
     StatusMenuModel menuModel_ = StatusMenuModel::initial();
 };

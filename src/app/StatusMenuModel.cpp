@@ -128,8 +128,10 @@ StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
     StatusMenuModel model = initial();
     auto& items = model.items_;
 
-    items[playbackStatusIndex].title =
-        std::string(displayName(state.currentMusicPlayer)) + ": " + std::string(displayName(state.currentPlaybackState));
+    const std::string playerName = state.currentMusicPlayer || state.currentOtherPlayerName.empty()
+                                       ? std::string(displayName(state.currentMusicPlayer))
+                                       : state.currentOtherPlayerName;
+    items[playbackStatusIndex].title = playerName + ": " + std::string(displayName(state.currentPlaybackState));
     items[audioStatusIndex].title = audioStatusTitle(state.captureStatus, state.audioLevel);
     items[audioPermissionIndex].hidden = state.captureStatus != AudioCaptureStatus::permissionRequired;
     items[retryAudioIndex].enabled = state.audioResponsive && state.currentPlaybackState == MusicPlaybackState::playing;

@@ -37,6 +37,8 @@ struct StatusMenuItem {
 // model and the login item.
 struct StatusMenuState {
     std::optional<MusicPlayer> currentMusicPlayer;
+    // The name of the current player when it is outside the catalogue.
+    std::string currentOtherPlayerName;
     MusicPlaybackState currentPlaybackState = MusicPlaybackState::notRunning;
     AudioCaptureStatus captureStatus = AudioCaptureStatus::waiting;
     double audioLevel = 0.0;

@@ -20,19 +20,14 @@
 #include "base/SteadyClock.h"
 #include "base/WallClock.h"
 #include "bridge/BrowserPlaybackBridge.h"
-#include "playback/MprisNowPlaying.h"
-#include "playback/MprisPlayerQuery.h"
-#include "playback/MusicPlaybackMonitor.h"
-#include "playback/PlayerStateQueries.h"
-#include "playback/ProcRunningApplications.h"
-#include "playback/PulseOutputVolume.h"
+#include "playback/MprisPlayerIdentity.h"
+#include "playback/PlaybackDetection.h"
 #include "preferences/OverlayPreferences.h"
 #include "preferences/QSettingsStore.h"
 #include "visualizer/QtScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
 
 #include <QApplication>
-#include <QDBusConnection>
 #include <QIcon>
 #include <QSocketNotifier>
 
@@ -108,8 +103,6 @@ int main(int argc, char** argv) {
     auto bridge = std::make_shared<BrowserPlaybackBridge>();
 
     auto screens = std::make_shared<QtScreenArrangement>();
-    auto runningApplications = std::make_shared<ProcRunningApplications>();
-    std::shared_ptr<PulseOutputVolume> outputVolume = std::make_shared<PulseOutputVolume>();
     auto captureBackend = std::make_shared<PulseAudioCapture>();
     const auto configHome = XdgAutostartLoginItem::configHomeFromEnvironment();
 
@@ -124,16 +117,24 @@ int main(int argc, char** argv) {
         return std::make_shared<QtStatusMenu>(std::move(handler));
     };
     platform.makePlaybackMonitor = [&](EnabledPlayersProvider enabledPlayers, SnapshotCallback snapshotDidChange) {
-        MusicPlaybackMonitor::Sources sources;
-        sources.browser = bridge;
-        if (QDBusConnection::sessionBus().isConnected()) {
-            sources.systemNowPlayingProvider = MprisNowPlaying::create(mainQueue);
-        }
-        sources.playerStateQueries = std::make_shared<PlayerStateQueries>(
-            std::make_shared<MprisPlayerQuery>(runningApplications), outputVolume);
-        sources.runningApplications = runningApplications;
-        return std::make_shared<PlaybackMonitorAdapter>(MusicPlaybackMonitor::create(
-            mainQueue, std::move(enabledPlayers), std::move(sources), std::move(snapshotDidChange)));
+        const std::weak_ptr<OverlayPreferences> weakPreferences = preferences;
+        PlaybackDetection::Options options;
+        options.browser = bridge;
+        options.enabledPlayers = std::move(enabledPlayers);
+        options.otherPlayerEnabled = [weakPreferences](std::string_view stem) {
+            auto current = weakPreferences.lock();
+            return current ? current->isOtherPlayerEnabled(stem) : isOtherPlayerEnabledByDefault(stem);
+        };
+        options.otherPlayerSeen = [weakPreferences](const PlaybackDetection::OtherPlayerSighting& sighting) {
+            if (auto current = weakPreferences.lock()) {
+                current->rememberOtherPlayer(sighting.stem, sighting.name, sighting.desktopEntry);
+            }
+        };
+        options.snapshotDidChange = std::move(snapshotDidChange);
+        auto detection = std::make_shared<PlaybackDetection>(mainQueue, std::move(options));
+        // The monitor handed out keeps the whole wiring alive.
+        return std::make_shared<PlaybackMonitorAdapter>(
+            std::shared_ptr<MusicPlaybackMonitor>(detection, detection->monitor().get()));
     };
     platform.makeAudioMonitor = [&](AudioFrameCallback frameDidChange, AudioFailureCallback captureDidFail) {
         return std::make_shared<CaptureMonitorAdapter>(SystemAudioLevelMonitor::create(

@@ -1,38 +1,29 @@
 #pragma once
 
 #include "base/MainQueue.h"
-#include "playback/NowPlayingOwnerTracker.h"
+#include "playback/MprisPlayerRegistry.h"
 #include "playback/SystemNowPlayingProvider.h"
-
-#include <QDBusConnection>
 
 #include <memory>
 
 namespace sonavista {
 
-// The now-playing service over MPRIS on the session bus. Each fetch lists the
-// org.mpris.MediaPlayer2.* names, reads every player's PlaybackStatus, picks the owner of
-// playback (see NowPlayingOwnerTracker) and asks the bus for the owner's process id. All calls
-// are asynchronous and their replies arrive on the Qt main thread, which is the main queue.
-// With no player on the bus the answer is process 0 at once.
-class MprisNowPlaying final : public SystemNowPlayingProvider, public std::enable_shared_from_this<MprisNowPlaying> {
+// The now-playing service over MPRIS: answers from the registry's current state, so a fetch
+// makes no D-Bus call at all. The answer names the owner of playback (its process, whether it
+// plays) and lists every playing or paused player in order of ownership; with no such player
+// the process is 0. The completion runs on the main queue, after the current work; right
+// after start, once the players already on the bus have been read (at most 0.35 s later).
+class MprisNowPlaying final : public SystemNowPlayingProvider {
 public:
-    // Nothing when the session bus cannot be reached.
-    static std::shared_ptr<MprisNowPlaying> create(MainQueue& mainQueue,
-                                                   QDBusConnection bus = QDBusConnection::sessionBus());
+    MprisNowPlaying(MainQueue& mainQueue, std::shared_ptr<MprisPlayerRegistry> registry);
 
     void fetch(Completion completion) override;
 
+    static SystemNowPlayingSnapshot answerFrom(std::vector<NowPlayingPlayer> ranking);
+
 private:
-    MprisNowPlaying(MainQueue& mainQueue, QDBusConnection bus);
-    struct Sweep;
-
-    void readStatuses(const std::shared_ptr<Sweep>& sweep, const QStringList& names);
-    void finishSweep(const std::shared_ptr<Sweep>& sweep);
-
     MainQueue& mainQueue_;
-    QDBusConnection bus_;
-    NowPlayingOwnerTracker tracker_;
+    std::weak_ptr<MprisPlayerRegistry> registry_;
 };
 
 }  // namespace sonavista

@@ -1,32 +1,25 @@
 #pragma once
 
+#include "playback/MprisPlayerRegistry.h"
 #include "playback/PlayerScriptQuery.h"
 #include "playback/RunningApplications.h"
 
-#include <QDBusConnection>
-
-#include <chrono>
-#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace sonavista {
 
 // The state query of the scriptable players over MPRIS: finds the player on the session bus
-// whose owning process resolves to the asked catalogue entry and reads its PlaybackStatus
-// and Volume, answering in the shape "playing|57". An access-denied error is reported as the
-// not-permitted error number; no such player or any other error carries no number.
-//
-// The query runs synchronously on the main thread, so the whole of it is bounded (by
-// `budget`, about a quarter second): a hung player cannot freeze the interface. A player
-// that let the budget run out is not asked again for `hungPlayerPause`.
+// that resolves to the asked catalogue entry (by its owning process or its bus name) and
+// answers its PlaybackStatus and Volume in the shape "playing|57", from the registry's current
+// state: no D-Bus call, so a hung player cannot stall the caller. A player that refused to
+// show its properties is reported with the not-permitted error number; no such player, or one
+// whose properties have not been read yet, carries no number.
 class MprisPlayerQuery final : public PlayerScriptQuery {
 public:
-    static constexpr std::chrono::milliseconds budget{250};
-    static constexpr std::chrono::seconds hungPlayerPause{5};
-
-    MprisPlayerQuery(std::shared_ptr<RunningApplications> runningApplications,
-                     QDBusConnection bus = QDBusConnection::sessionBus());
+    MprisPlayerQuery(std::shared_ptr<MprisPlayerRegistry> registry,
+                     std::shared_ptr<RunningApplications> runningApplications);
 
     PlayerScriptReply query(MusicPlayer player) override;
 
@@ -34,9 +27,8 @@ public:
     static std::string answerText(const std::string& playbackStatus, std::optional<double> volume);
 
 private:
+    std::weak_ptr<MprisPlayerRegistry> registry_;
     std::shared_ptr<RunningApplications> runningApplications_;
-    QDBusConnection bus_;
-    std::map<std::string, std::chrono::steady_clock::time_point> hungUntil_;
 };
 
 }  // namespace sonavista

@@ -1,6 +1,10 @@
 #include "playback/MusicPlaybackMonitor.h"
 
 #include "base/WeakCallback.h"
+#include "playback/MprisPlayerIdentity.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <utility>
 #include <vector>
@@ -52,12 +56,27 @@ void MusicPlaybackMonitor::requestFreshPass() {
     checkPlaybackState();
 }
 
+void MusicPlaybackMonitor::sourcesDidChange() {
+    if (timer_ == 0 || changePassPosted_) {
+        return;
+    }
+    changePassPosted_ = true;
+    mainQueue_.post(weakCallback(weak_from_this(), [](MusicPlaybackMonitor& monitor) {
+        monitor.changePassPosted_ = false;
+        if (monitor.timer_ != 0) {
+            monitor.requestFreshPass();
+        }
+    }));
+}
+
 void MusicPlaybackMonitor::checkPlaybackState() {
     if (queryIsInFlight) {
         return;
     }
     MusicPlayerSet enabled = enabledPlayers_ ? enabledPlayers_() : MusicPlayerSet{};
-    if (enabled.empty()) {
+    // With no catalogue player enabled only the players outside it, which the now-playing
+    // provider lists, can still count.
+    if (enabled.empty() && !sources_.systemNowPlayingProvider) {
         publish(MusicPlaybackSnapshot::idle());
         return;
     }
@@ -90,7 +109,14 @@ void MusicPlaybackMonitor::handleNowPlayingAnswer(std::int64_t generation, const
         return;
     }
     queryIsInFlight = false;
-    if (answer && answer->processIdentifier >= 1 && sources_.runningApplications) {
+    if (answer && !answer->players.empty()) {
+        for (const auto& candidate : answer->players) {
+            if (auto snapshot = snapshotOf(candidate, enabled)) {
+                publish(*snapshot);
+                return;
+            }
+        }
+    } else if (answer && answer->processIdentifier >= 1 && sources_.runningApplications) {
         if (auto application = sources_.runningApplications->application(answer->processIdentifier)) {
             auto player = resolveMusicPlayer(application->bundleIdentifier, application->localizedName);
             if (player && enabled.contains(*player)) {
@@ -102,6 +128,41 @@ void MusicPlaybackMonitor::handleNowPlayingAnswer(std::int64_t generation, const
         }
     }
     checkPlayerFallbacks(browserFallback);
+}
+
+std::optional<MusicPlaybackSnapshot> MusicPlaybackMonitor::snapshotOf(const NowPlayingPlayer& candidate,
+                                                                       const MusicPlayerSet& enabled) {
+    std::optional<RunningApplication> application;
+    if (candidate.processIdentifier >= 1 && sources_.runningApplications) {
+        application = sources_.runningApplications->application(candidate.processIdentifier);
+    }
+    std::optional<std::string_view> url;
+    if (candidate.url) {
+        url = *candidate.url;
+    }
+    auto resolution = resolveMprisPlayer(candidate.busName, application, url);
+    if (!resolution) {
+        return std::nullopt;
+    }
+    const auto state = candidate.isPlaying ? MusicPlaybackState::playing : MusicPlaybackState::paused;
+    if (resolution->player) {
+        if (!enabled.contains(*resolution->player)) {
+            return std::nullopt;
+        }
+        return MusicPlaybackSnapshot{*resolution->player, state, systemOutputVolume()};
+    }
+    const auto& stem = resolution->otherPlayerStem;
+    const bool isEnabled =
+        sources_.otherPlayerEnabled ? sources_.otherPlayerEnabled(stem) : isOtherPlayerEnabledByDefault(stem);
+    if (!isEnabled) {
+        return std::nullopt;
+    }
+    // The player's own volume scales the output's, as for a queried player's answer.
+    double level = systemOutputVolume();
+    if (candidate.volume && std::isfinite(*candidate.volume)) {
+        level = std::sqrt(std::clamp(*candidate.volume, 0.0, 1.0) * level);
+    }
+    return MusicPlaybackSnapshot{state, level, stem, candidate.identity.empty() ? stem : candidate.identity};
 }
 
 void MusicPlaybackMonitor::checkPlayerFallbacks(const std::optional<MusicPlaybackSnapshot>& browserFallback) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace sonavista {
 
@@ -20,7 +21,9 @@ namespace sonavista {
 //
 // Sources in order of trust: the browser pages, the now-playing provider (optional, answers
 // asynchronously), the player state queries of running scriptable players, and the running
-// applications. Everything runs on the main queue; the timer and the now-playing answer hold
+// applications. A player the now-playing provider lists that is no catalogue player is a
+// player of its own (`mpris:<stem>`), on or off by `otherPlayerEnabled`. Besides the timer, a
+// source that learns of a change calls `sourcesDidChange` for a pass at once. Everything runs on the main queue; the timer and the now-playing answer hold
 // the monitor weakly. Create it with `create` (it must be owned by a shared_ptr).
 class MusicPlaybackMonitor : public std::enable_shared_from_this<MusicPlaybackMonitor> {
 public:
@@ -31,6 +34,9 @@ public:
         std::shared_ptr<SystemNowPlayingProvider> systemNowPlayingProvider;  // may be null
         std::shared_ptr<PlayerStateQueries> playerStateQueries;           // may be null: unknown, volume 1.0
         std::shared_ptr<RunningApplications> runningApplications;         // may be null: nothing runs
+        // Whether a player outside the catalogue counts, by its stem; empty: the defaults
+        // (every player but a browser).
+        std::function<bool(std::string_view stem)> otherPlayerEnabled = nullptr;
     };
 
     static std::shared_ptr<MusicPlaybackMonitor> create(MainQueue& mainQueue,
@@ -50,6 +56,9 @@ public:
     // A pass at once that discards the answer of any query still in flight (after the user
     // enabled or disabled a player).
     void requestFreshPass();
+    // A source saw a change: one fresh pass soon, however many changes arrive before it runs.
+    // Ignored while stopped.
+    void sourcesDidChange();
 
     std::int64_t queryGeneration = 0;
     bool queryIsInFlight = false;
@@ -64,6 +73,7 @@ private:
     void handleNowPlayingAnswer(std::int64_t generation, const MusicPlayerSet& enabled,
                                 const std::optional<MusicPlaybackSnapshot>& browserFallback,
                                 const std::optional<SystemNowPlayingSnapshot>& answer);
+    std::optional<MusicPlaybackSnapshot> snapshotOf(const NowPlayingPlayer& candidate, const MusicPlayerSet& enabled);
     void checkPlayerFallbacks(const std::optional<MusicPlaybackSnapshot>& browserFallback);
     void publish(const MusicPlaybackSnapshot& snapshot);
     double systemOutputVolume();
@@ -74,6 +84,7 @@ private:
     Sources sources_;
     MainQueue::TimerId timer_ = 0;
     std::optional<MusicPlaybackSnapshot> lastSnapshot_;
+    bool changePassPosted_ = false;
 };
 
 }  // namespace sonavista

@@ -42,6 +42,8 @@ constexpr BundleRule bundleRules[] = {
     {"com.netease.163music", MusicPlayer::netEaseMusic},
     {"com.netease.music.163", MusicPlayer::netEaseMusic},
     {"com.netease.163music.osx", MusicPlayer::netEaseMusic},
+    // Linux application ids (Flatpak, Snap) of the desktop clients.
+    {"sh.cider.cider", MusicPlayer::appleMusic},
 };
 
 struct NameRule {
@@ -60,6 +62,13 @@ constexpr NameRule nameContainsRules[] = {
 
 constexpr NameRule nameEqualsRules[] = {
     {"spotify", MusicPlayer::spotify},
+    {"cider", MusicPlayer::appleMusic},
+};
+
+// Names that only identify the player together with an application identifier: a desktop
+// application simply called "Music" has one, while a Linux process of that name (which has
+// none unless it is a Flatpak or Snap) is some other program.
+constexpr NameRule bundledNameEqualsRules[] = {
     {"音乐", MusicPlayer::appleMusic},
     {"music", MusicPlayer::appleMusic},
 };
@@ -129,6 +138,13 @@ std::optional<MusicPlayer> resolveMusicPlayer(std::optional<std::string_view> bu
     for (const NameRule& rule : nameEqualsRules) {
         if (name == rule.text) {
             return rule.player;
+        }
+    }
+    if (!bundle.empty()) {
+        for (const NameRule& rule : bundledNameEqualsRules) {
+            if (name == rule.text) {
+                return rule.player;
+            }
         }
     }
     return std::nullopt;

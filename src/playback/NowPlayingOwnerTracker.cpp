@@ -1,5 +1,7 @@
 #include "playback/NowPlayingOwnerTracker.h"
 
+#include <algorithm>
+
 namespace sonavista {
 
 NowPlayingOwnerTracker::Status NowPlayingOwnerTracker::statusFromText(std::string_view text) {
@@ -40,26 +42,36 @@ void NowPlayingOwnerTracker::observe(const std::string& name, Status status) {
 void NowPlayingOwnerTracker::forget(const std::string& name) { players_.erase(name); }
 
 std::optional<NowPlayingOwnerTracker::Owner> NowPlayingOwnerTracker::owner() const {
-    const std::pair<const std::string, Entry>* best = nullptr;
-    for (const auto& player : players_) {
-        if (player.second.status == Status::playing &&
-            (best == nullptr || player.second.playingSince > best->second.playingSince)) {
-            best = &player;
+    auto ranked = ranking();
+    if (ranked.empty()) {
+        return std::nullopt;
+    }
+    return ranked.front();
+}
+
+std::vector<NowPlayingOwnerTracker::Owner> NowPlayingOwnerTracker::ranking() const {
+    using Ranked = std::pair<std::uint64_t, const std::string*>;
+    std::vector<Ranked> playing;
+    std::vector<Ranked> paused;
+    for (const auto& [name, entry] : players_) {
+        if (entry.status == Status::playing) {
+            playing.emplace_back(entry.playingSince, &name);
+        } else if (entry.status == Status::paused) {
+            paused.emplace_back(entry.lastActive, &name);
         }
     }
-    if (best != nullptr) {
-        return Owner{best->first, true};
+    // Later first; among equals (never active) the name order decides, as the map gives it.
+    auto later = [](const Ranked& a, const Ranked& b) { return a.first > b.first; };
+    std::stable_sort(playing.begin(), playing.end(), later);
+    std::stable_sort(paused.begin(), paused.end(), later);
+    std::vector<Owner> ranked;
+    for (const auto& [tick, name] : playing) {
+        ranked.push_back(Owner{*name, true});
     }
-    for (const auto& player : players_) {
-        if (player.second.status == Status::paused &&
-            (best == nullptr || player.second.lastActive > best->second.lastActive)) {
-            best = &player;
-        }
+    for (const auto& [tick, name] : paused) {
+        ranked.push_back(Owner{*name, false});
     }
-    if (best != nullptr) {
-        return Owner{best->first, false};
-    }
-    return std::nullopt;
+    return ranked;
 }
 
 }  // namespace sonavista

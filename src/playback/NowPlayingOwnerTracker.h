@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sonavista {
 
@@ -31,6 +32,9 @@ public:
     void forget(const std::string& name);
 
     std::optional<Owner> owner() const;
+    // Every playing player (latest switch to playing first), then every paused one (most
+    // recently active first): the owner and whoever would own playback after it.
+    std::vector<Owner> ranking() const;
 
 private:
     struct Entry {

@@ -11,5 +11,7 @@ target_sources(sonavista_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/NowPlayingOwnerT
 if(SONAVISTA_WITH_QT)
   target_sources(sonavista_qt PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/MprisNowPlaying.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MprisPlayerRegistry.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PlaybackDetection.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MprisPlayerQuery.cpp)
 endif()

@@ -1,5 +1,7 @@
 #include "preferences/OverlayPreferences.h"
 
+#include "playback/MprisPlayerIdentity.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -31,6 +33,7 @@ void OverlayPreferences::load() {
                                : defaultPosition;
     const auto storedColor = defaults_->stringValue(colorKey);
     color_ = storedColor ? waveColorFromRawValue(*storedColor).value_or(defaultColor) : defaultColor;
+    loadOtherPlayers();
 
     const auto storedPlayers = defaults_->stringArrayValue(enabledPlayersKey);
     if (!storedPlayers) {
@@ -110,6 +113,90 @@ void OverlayPreferences::setPlayer(MusicPlayer player, bool enabled) {
         players.erase(player);
     }
     setEnabledPlayers(std::move(players));
+}
+
+void OverlayPreferences::loadOtherPlayers() {
+    otherPlayers_.clear();
+    const auto stored = defaults_->stringArrayValue(otherPlayersKey);
+    if (!stored) {
+        return;
+    }
+    for (std::string_view entry : *stored) {
+        // Malformed entries and repeated stems are skipped; the name keeps any '|' it has.
+        auto first = entry.find('|');
+        auto second = first == std::string_view::npos ? first : entry.find('|', first + 1);
+        auto third = second == std::string_view::npos ? second : entry.find('|', second + 1);
+        if (third == std::string_view::npos) {
+            continue;
+        }
+        const auto stem = entry.substr(0, first);
+        const auto flag = entry.substr(first + 1, second - first - 1);
+        if (!isValidMprisStem(stem) || (flag != "0" && flag != "1") ||
+            std::any_of(otherPlayers_.begin(), otherPlayers_.end(),
+                        [&](const OtherPlayerSetting& known) { return known.stem == stem; })) {
+            continue;
+        }
+        otherPlayers_.push_back(OtherPlayerSetting{std::string(stem), std::string(entry.substr(third + 1)),
+                                                   std::string(entry.substr(second + 1, third - second - 1)),
+                                                   flag == "1"});
+    }
+}
+
+void OverlayPreferences::writeOtherPlayers() {
+    std::vector<std::string> entries;
+    for (const auto& player : otherPlayers_) {
+        entries.push_back(player.stem + (player.enabled ? "|1|" : "|0|") + player.desktopEntry + "|" + player.name);
+    }
+    defaults_->setStringArray(otherPlayersKey, entries);
+    notify(Property::otherPlayers);
+}
+
+bool OverlayPreferences::isOtherPlayerEnabled(std::string_view stem) const {
+    for (const auto& player : otherPlayers_) {
+        if (player.stem == stem) {
+            return player.enabled;
+        }
+    }
+    return isOtherPlayerEnabledByDefault(stem);
+}
+
+void OverlayPreferences::rememberOtherPlayer(std::string_view stem, std::string_view name,
+                                             std::string_view desktopEntry) {
+    if (!isValidMprisStem(stem)) {
+        return;
+    }
+    // A '|' in the desktop entry would break the stored entry; such an entry names no icon.
+    if (desktopEntry.find('|') != std::string_view::npos) {
+        desktopEntry = {};
+    }
+    for (auto& player : otherPlayers_) {
+        if (player.stem == stem) {
+            if (player.name == name && player.desktopEntry == desktopEntry) {
+                return;
+            }
+            player.name = name;
+            player.desktopEntry = desktopEntry;
+            writeOtherPlayers();
+            return;
+        }
+    }
+    otherPlayers_.push_back(OtherPlayerSetting{std::string(stem), std::string(name), std::string(desktopEntry),
+                                               isOtherPlayerEnabledByDefault(stem)});
+    writeOtherPlayers();
+}
+
+void OverlayPreferences::setOtherPlayer(std::string_view stem, bool enabled) {
+    if (!isValidMprisStem(stem)) {
+        return;
+    }
+    auto known = std::find_if(otherPlayers_.begin(), otherPlayers_.end(),
+                              [&](const OtherPlayerSetting& player) { return player.stem == stem; });
+    if (known == otherPlayers_.end()) {
+        otherPlayers_.push_back(OtherPlayerSetting{std::string(stem), std::string(stem), {}, enabled});
+    } else {
+        known->enabled = enabled;
+    }
+    writeOtherPlayers();
 }
 
 std::vector<std::string> OverlayPreferences::sortedRawValues(const MusicPlayerSet& players) {

@@ -16,6 +16,16 @@
 
 namespace sonavista {
 
+// A player outside the catalogue that detection has seen, with the user's switch for it.
+struct OtherPlayerSetting {
+    std::string stem;  // of its MPRIS bus name; its raw value is "mpris:<stem>"
+    std::string name;  // its own display name (MPRIS Identity)
+    std::string desktopEntry;  // its desktop entry, for its icon; may be empty
+    bool enabled = true;
+
+    friend bool operator==(const OtherPlayerSetting&, const OtherPlayerSetting&) = default;
+};
+
 // The user's overlay settings. Loads every value from the store when created (repairing unknown
 // values with defaults and bringing old player lists up to date once), writes each value back
 // the moment it is assigned, and tells its observers about every assignment. Shared by the
@@ -32,6 +42,7 @@ public:
         position,
         color,
         enabledPlayers,
+        otherPlayers,
     };
 
     using Observer = std::function<void(Property)>;
@@ -46,6 +57,9 @@ public:
     static constexpr std::string_view colorKey = "waveColor";
     static constexpr std::string_view enabledPlayersKey = "enabledMusicPlayers";
     static constexpr std::string_view browserPlayersMigrationKey = "browserPlayersMigrationV1";
+    // One entry per player seen outside the catalogue: "<stem>|<1 or 0>|<desktop entry>|<name>".
+    // A file without it (written before such players were remembered) loads unchanged.
+    static constexpr std::string_view otherPlayersKey = "otherMusicPlayers";
 
     static constexpr OverlayDisplayMode defaultDisplayMode = OverlayDisplayMode::compact;
     static constexpr OverlayPosition defaultPosition = OverlayPosition::center;
@@ -66,6 +80,10 @@ public:
     OverlayPosition position() const { return position_; }
     WaveColor color() const { return color_; }
     const MusicPlayerSet& enabledPlayers() const { return enabledPlayers_; }
+    // In the order first seen.
+    const std::vector<OtherPlayerSetting>& otherPlayers() const { return otherPlayers_; }
+    // The user's switch for the player, or its default (on, except for a browser) when unseen.
+    bool isOtherPlayerEnabled(std::string_view stem) const;
 
     // Each assignment stores the value, writes it to the store and then notifies the
     // observers, even when the value is the one already held.
@@ -82,6 +100,14 @@ public:
     // Adds or removes one player and assigns the set back (which writes and notifies).
     void setPlayer(MusicPlayer player, bool enabled);
 
+    // Remembers a player seen outside the catalogue with its default switch, or updates the
+    // name and desktop entry of one already known. Writes and notifies only when something
+    // changed; an invalid stem is ignored.
+    void rememberOtherPlayer(std::string_view stem, std::string_view name, std::string_view desktopEntry);
+    // Sets the switch of a player outside the catalogue (remembering it, named by its stem, if
+    // it was not known yet), writes and notifies.
+    void setOtherPlayer(std::string_view stem, bool enabled);
+
     // Observers are called on every assignment, in assignment order, after the new value has
     // been stored. An observer may add or remove observers and assign values while called.
     ObserverToken addObserver(Observer observer);
@@ -94,6 +120,8 @@ private:
     void load();
     bool boolValue(std::string_view key, bool defaultValue) const;
     void notify(Property property);
+    void loadOtherPlayers();
+    void writeOtherPlayers();
 
     std::shared_ptr<SettingsStore> defaults_;
     bool overlayEnabled_ = true;
@@ -104,6 +132,7 @@ private:
     OverlayPosition position_ = defaultPosition;
     WaveColor color_ = defaultColor;
     MusicPlayerSet enabledPlayers_;
+    std::vector<OtherPlayerSetting> otherPlayers_;
 
     std::map<ObserverToken, std::shared_ptr<Observer>> observers_;
     ObserverToken nextToken_ = 1;

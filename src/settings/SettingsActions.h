@@ -5,6 +5,7 @@
 #include "preferences/WaveColor.h"
 
 #include <functional>
+#include <string>
 
 namespace sonavista {
 
@@ -19,7 +20,7 @@ namespace sonavista {
 // State the window reads directly, never through these callbacks:
 //  - the shared `OverlayPreferences` (observe it and re-render on every change; the status menu
 //    writes it too): overlayEnabled, autoShow, avoidsCoveringWindows, audioResponsive,
-//    displayMode, position, color, enabledPlayers;
+//    displayMode, position, color, enabledPlayers, otherPlayers;
 //  - the shared `VisualizerModel` (observed): captureStatus and audioLevel for the audio status
 //    row (it changes up to 30 times a second while audio is live);
 //  - the login-item status, once: the application passes it as a bool when it builds the window;
@@ -35,6 +36,8 @@ struct SettingsActions {
     std::function<void(OverlayPosition)> setPosition;
     std::function<void(WaveColor)> setColor;
     std::function<void(MusicPlayer, bool)> setPlayerEnabled;
+    // A player outside the catalogue, by the stem of its MPRIS bus name.
+    std::function<void(const std::string&, bool)> setOtherPlayerEnabled;
     std::function<void()> retryAudioCapture;
     std::function<void()> openAudioCaptureSettings;
     // Asks for launch at login on or off; answers whether it is enabled afterwards (a failed

@@ -1,6 +1,7 @@
 #include "settings/SettingsView.h"
 
 #include "settings/BrowserExtensionRow.h"
+#include "settings/OtherPlayersList.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsSymbol.h"
 #include "settings/SwatchGrid.h"
@@ -362,7 +363,17 @@ QWidget* SettingsView::makePlayersTab() {
     addPlayerRows(browser, SettingsViewState::browserPlayers());
     browserPlayers_ = browser;
     return makeTabPage({makeSection(QStringLiteral("Desktop Players"), desktop),
-                        makeSection(QStringLiteral("Browser Players"), browser)});
+                        makeSection(QStringLiteral("Browser Players"), browser), makeOtherPlayersSection()});
+}
+
+QWidget* SettingsView::makeOtherPlayersSection() {
+    otherPlayersList_ = new OtherPlayersList([this](const std::string& stem, bool on) {
+        if (actions_.setOtherPlayerEnabled) actions_.setOtherPlayerEnabled(stem, on);
+        refresh();
+    });
+    auto* rows = new QVBoxLayout;
+    rows->addWidget(otherPlayersList_);
+    return makeSection(QStringLiteral("Other Players"), rows);
 }
 
 void SettingsView::showBrowserExtensionStatus(BrowserExtensionStatus status) {
@@ -476,6 +487,7 @@ void SettingsView::refresh() {
     positionLabel_->setEnabled(state_.positionEnabled);
     for (SwatchGrid* grid : swatchGrids_) grid->setCurrentColor(state_.color);
     for (auto& [player, toggle] : playerSwitches_) toggle->setChecked(state_.isPlayerEnabled(player));
+    otherPlayersList_->setPlayers(state_.otherPlayers);
 
     retryButton_->setEnabled(state_.retryEnabled);
     systemPermissionsButton_->setEnabled(state_.systemPermissionsEnabled);

@@ -21,6 +21,7 @@ class QVBoxLayout;
 
 namespace sonavista {
 
+class OtherPlayersList;
 class SegmentedPicker;
 class SwatchGrid;
 class ToggleSwitch;
@@ -60,6 +61,7 @@ private:
     QWidget* makeAudioTab();
     QWidget* makeGeneralTab();
     void addPlayerRows(QVBoxLayout* layout, const std::vector<MusicPlayer>& players);
+    QWidget* makeOtherPlayersSection();
 
     // Re-reads the preferences and the model and updates every control.
     void refresh();
@@ -91,6 +93,7 @@ private:
     std::map<MusicPlayer, ToggleSwitch*> playerSwitches_;
     QLabel* noticeLabel_ = nullptr;
     QVBoxLayout* browserPlayers_ = nullptr;
+    OtherPlayersList* otherPlayersList_ = nullptr;
     QLabel* audioStatusSymbol_ = nullptr;
     QLabel* audioStatusText_ = nullptr;
     QPushButton* retryButton_ = nullptr;

@@ -16,6 +16,7 @@ SettingsViewState SettingsViewState::from(const OverlayPreferences& preferences,
     state.positionEnabled = state.displayMode == OverlayDisplayMode::compact;
     state.color = preferences.color();
     state.enabledPlayers = preferences.enabledPlayers();
+    state.otherPlayers = preferences.otherPlayers();
     state.audioStatus = AudioStatusRow::forStatus(model.captureStatus(), model.audioLevel());
     state.retryEnabled = state.audioResponsive;
     state.systemPermissionsEnabled = true;

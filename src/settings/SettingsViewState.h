@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playback/MusicPlayer.h"
+#include "preferences/OverlayPreferences.h"
 #include "preferences/OverlayDisplayMode.h"
 #include "preferences/OverlayPosition.h"
 #include "preferences/WaveColor.h"
@@ -10,7 +11,6 @@
 
 namespace sonavista {
 
-class OverlayPreferences;
 class VisualizerModel;
 
 // Everything the settings window shows that comes from the shared preferences and visualizer
@@ -27,6 +27,7 @@ struct SettingsViewState {
     bool positionEnabled = true;
     WaveColor color = WaveColor::cyan;
     MusicPlayerSet enabledPlayers;
+    std::vector<OtherPlayerSetting> otherPlayers;
     AudioStatusRow audioStatus;
     // Retrying capture makes no sense while audio response is off; the permissions button
     // is always available.

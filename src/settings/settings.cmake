@@ -11,6 +11,7 @@ target_sources(sonavista_core PRIVATE
 if(SONAVISTA_WITH_QT)
   target_sources(sonavista_qt PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionRow.cpp ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionRow.h
+    ${CMAKE_CURRENT_LIST_DIR}/OtherPlayersList.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SegmentedPicker.cpp ${CMAKE_CURRENT_LIST_DIR}/SegmentedPicker.h
     ${CMAKE_CURRENT_LIST_DIR}/SettingsSymbol.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsView.cpp ${CMAKE_CURRENT_LIST_DIR}/SettingsView.h

@@ -291,6 +291,20 @@ TEST_F(AppDelegateTest, DisablingThePlayersChecksAfreshAndHidesOnlyForTheCurrent
     EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
 }
 
+TEST_F(AppDelegateTest, OtherPlayerIsNamedAndSwitchedOffLikeACatalogueOne) {
+    launch();
+    app->handlePlaybackSnapshot(MusicPlaybackSnapshot{State::playing, 0.8, "rhythmbox", "Rhythmbox"});
+    EXPECT_TRUE(overlay->visible);
+    EXPECT_EQ(menu->shown.playbackStatusItem().title, "Rhythmbox: Playing");
+    app->setOtherPlayer("vlc", false);
+    EXPECT_TRUE(overlay->visible);
+    app->setOtherPlayer("rhythmbox", false);
+    EXPECT_FALSE(overlay->visible);
+    EXPECT_FALSE(app->preferences()->isOtherPlayerEnabled("rhythmbox"));
+    EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
+    EXPECT_EQ(journal.calls.back(), "playback.check");
+}
+
 TEST_F(AppDelegateTest, LaunchAtLoginCallsOnlyWhenTheStatusMustChange) {
     launch();
     login->enabled = true;

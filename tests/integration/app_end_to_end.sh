@@ -60,6 +60,18 @@ images_differ() {  # counts the pixels that differ; compare answers 1 for "diffe
 }
 enabled_players() { sed -n 's/^enabledMusicPlayers=//p' "$settings_file" 2>/dev/null; }
 lacks_youtube() { enabled_players | grep -q '"spotifyWeb"' && ! enabled_players | grep -q '"youtube"'; }
+other_players() { sed -n 's/^otherMusicPlayers=//p' "$settings_file" 2>/dev/null; }
+mpv_switched_off() { other_players | grep -q '"mpv|0|'; }
+# mpv under its own name: a player outside the catalogue. The sandbox's player already holds
+# the bus name org.mpris.MediaPlayer2.mpv, so this one is org.mpris.MediaPlayer2.mpv.instance<pid>.
+start_plain_mpv() {
+  /usr/bin/mpv --no-config --no-video --ao=pulse --audio-device=pulse/out --loop=inf \
+    --script=/usr/lib/mpv-mpris/mpris.so "$SANDBOX/music.wav" >"$SANDBOX/logs/mpv.log" 2>&1 &
+  plain_mpv=$!
+  sandbox_pids+=($plain_mpv)
+  sandbox_wait_for 10 sh -c "timeout 2 playerctl -p mpv.instance$plain_mpv status | grep -q Playing"
+}
+stop_plain_mpv() { kill "$plain_mpv" 2>/dev/null; wait "$plain_mpv" 2>/dev/null; }
 start_app() {
   sandbox_start_app "$app"
   check "the bridge listens" sandbox_wait_for 10 bridge_answers &&
@@ -107,6 +119,16 @@ else
   skip "live frames and pausing"
 fi
 
+# A player outside the catalogue raises the overlay too, and is listed under Other Players.
+if check "mpv plays under its own name" start_plain_mpv; then
+  check "the overlay appears for mpv" sandbox_wait_for 5 sandbox_overlay_visible
+  check "mpv is remembered as another player" sandbox_wait_for 3 sh -c "grep -q 'mpv|1|' '$settings_file'"
+  timeout 5 playerctl -p "mpv.instance$plain_mpv" pause
+  check "pausing mpv hides the overlay" sandbox_wait_for 5 overlay_hidden
+else
+  skip "a player outside the catalogue"
+fi
+
 # A setting changed in the settings window persists across a restart. The window opens at
 # launch on the Players tab with its tab bar focused; the player switches follow in order
 # (four desktop players, then Spotify Web and YouTube), and Space toggles the focused one.
@@ -116,9 +138,20 @@ if check "the settings window opens at launch" test -n "$window"; then
   timeout 5 xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab space
   check "switching YouTube off is saved" sandbox_wait_for 3 lacks_youtube
   echo "#    enabled players: $(enabled_players)"
+  # On past QQ Music Web to the first of the Other Players: mpv.
+  timeout 5 xdotool key --delay 50 Tab Tab space
+  check "switching mpv off is saved" sandbox_wait_for 3 mpv_switched_off
+  echo "#    other players: $(other_players)"
 fi
+stop_plain_mpv
 stop_app
 start_app
+check "mpv is still switched off after the restart" mpv_switched_off
+if check "mpv plays again" start_plain_mpv; then
+  sleep 2  # longer than a player's play takes to show the overlay
+  check "mpv, switched off, shows no overlay" overlay_hidden
+  stop_plain_mpv
+fi
 check "the setting is still saved after the restart" lacks_youtube
 check "a report from YouTube is accepted" test "$(report youtube e2e-youtube true)" = 204
 sleep 3  # longer than a Spotify Web report below takes to show the overlay

@@ -1,6 +1,7 @@
 // End-to-end checks of playback detection against real components, each private to the test:
-// a session bus of its own, mpv with its MPRIS plugin running as a copy named "spotify",
-// playerctl to drive it, a private PulseAudio server, and sonavista-detect itself.
+// a session bus of its own, mpv with its MPRIS plugin (as itself, and as a copy named
+// "spotify"), playerctl to drive it, a stand-in browser publishing its page address, a private
+// PulseAudio server, and sonavista-detect itself.
 
 #include "playback/PulseOutputVolume.h"
 #include "PrivatePulseServer.h"
@@ -13,6 +14,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -100,6 +102,25 @@ protected:
         return argv;
     }
 
+    // A private session bus for this test; its address, or nothing.
+    std::optional<Env> privateBus() {
+        auto& bus = spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}, env, true);
+        auto address = bus.readLine(10s);
+        if (!address || address->empty()) return std::nullopt;
+        Env busEnv = env;
+        busEnv["DBUS_SESSION_BUS_ADDRESS"] = *address;
+        return busEnv;
+    }
+    // Waits until playerctl sees the player `name` in `status`.
+    static bool playerIs(const Env& busEnv, const std::string& name, const std::string& status) {
+        for (int i = 0; i < 100; ++i) {
+            Child check({"playerctl", "--player=" + name, "status"}, Child::readOutput, busEnv);
+            if (check.readLine(2s) == std::optional<std::string>(status)) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
     testing::TempDir root{"sonavista-detect"};  // declared first: outlives the children
     fs::path detect;
     Env env;
@@ -107,31 +128,21 @@ protected:
 };
 
 const std::string idleLine = R"({"player": null, "state": "notRunning", "volumeLevel": 0.0})";
-const std::string spotifyPlaying = R"({"player": "spotify", "state": "playing", "volumeLevel": 1.0})";
-const std::string spotifyPaused = R"({"player": "spotify", "state": "paused", "volumeLevel": 1.0})";
+const std::string spotifyPlaying = R"({"player": "spotify", "playerName": "Spotify", "state": "playing", "volumeLevel": 1.0})";
+const std::string spotifyPaused = R"({"player": "spotify", "playerName": "Spotify", "state": "paused", "volumeLevel": 1.0})";
 
 TEST_F(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
-    auto& bus = spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}, env, true);
-    auto address = bus.readLine(10s);
-    ASSERT_TRUE(address && !address->empty()) << "no private session bus";
-    Env busEnv = env;
-    busEnv["DBUS_SESSION_BUS_ADDRESS"] = *address;
+    auto busEnv = privateBus();
+    ASSERT_TRUE(busEnv) << "no private session bus";
+    auto& player = spawn(playerCommand("spotify", true), *busEnv);
+    ASSERT_TRUE(playerIs(*busEnv, "mpv", "Playing")) << "mpv never appeared on the bus as playing";
 
-    auto& player = spawn(playerCommand("spotify", true), busEnv);
-    bool registered = false;
-    for (int i = 0; i < 100 && !registered; ++i) {
-        Child status({"playerctl", "--player=mpv", "status"}, Child::readOutput, busEnv);
-        registered = status.readLine(2s) == std::optional<std::string>("Playing");
-        if (!registered) std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_TRUE(registered) << "mpv never appeared on the bus as playing";
-
-    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "spotify,youtube"}, busEnv, true);
+    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "spotify,youtube"}, *busEnv, true);
     auto lines = detector.readUntil(spotifyPlaying, 10s);
     ASSERT_EQ(lines.back(), spotifyPlaying) << joined(lines);
     EXPECT_EQ(lines.size(), 1u) << "the first snapshot should already be the playing one:\n" << joined(lines);
 
-    ASSERT_EQ(runProgram({"playerctl", "--player=mpv", "pause"}, busEnv), 0);
+    ASSERT_EQ(runProgram({"playerctl", "--player=mpv", "pause"}, *busEnv), 0);
     lines = detector.readUntil(spotifyPaused, 10s);
     ASSERT_EQ(lines.back(), spotifyPaused) << joined(lines);
 
@@ -144,6 +155,64 @@ TEST_F(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
     EXPECT_EQ(detector.wait(5s), 0);
 }
 
+TEST_F(DetectIntegration, PlayerOutsideTheCatalogueIsFollowedAtOnce) {
+    auto busEnv = privateBus();
+    ASSERT_TRUE(busEnv) << "no private session bus";
+    auto& player = spawn(playerCommand("mpv", true), *busEnv);
+    ASSERT_TRUE(playerIs(*busEnv, "mpv", "Playing")) << "mpv never appeared on the bus as playing";
+    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "mpris:mpv"}, *busEnv, true);
+    const std::string playing = R"({"player": "mpris:mpv", "playerName": "mpv", "state": "playing", "volumeLevel": 1.0})";
+    const std::string paused = R"({"player": "mpris:mpv", "playerName": "mpv", "state": "paused", "volumeLevel": 1.0})";
+    auto lines = detector.readUntil(playing, 10s);
+    ASSERT_EQ(lines.back(), playing) << joined(lines);
+
+    // From the moment playerctl has sent the pause to the snapshot line: the signal, not the
+    // next timed pass, brings it.
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_EQ(runProgram({"playerctl", "--player=mpv", "pause"}, *busEnv), 0);
+    lines = detector.readUntil(paused, 10s);
+    const auto latency = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
+    ASSERT_EQ(lines.back(), paused) << joined(lines);
+    std::printf("pause to snapshot: %.1f ms\n", latency);
+
+    player.kill(SIGTERM);
+    player.wait(5s);
+    lines = detector.readUntil(idleLine, 10s);
+    ASSERT_EQ(lines.back(), idleLine) << joined(lines);
+    detector.kill(SIGTERM);
+    EXPECT_EQ(detector.wait(5s), 0);
+}
+
+TEST_F(DetectIntegration, BrowserPageAddressDecidesTheWebPlayer) {
+    auto busEnv = privateBus();
+    ASSERT_TRUE(busEnv) << "no private session bus";
+    const char* sourceDir = std::getenv("SONAVISTA_SOURCE_DIR");
+    ASSERT_NE(sourceDir, nullptr);
+    children.push_back(std::make_unique<Child>(
+        std::vector<std::string>{"/usr/bin/python3", std::string(sourceDir) + "/tests/integration/mpris_browser.py"},
+        Child::readOutput | Child::writeInput, *busEnv));
+    auto& browser = *children.back();
+    ASSERT_EQ(browser.readLine(10s), std::optional<std::string>("ready"));
+
+    // The browser itself is not enabled: a tab on another site does not count. (Native
+    // catalogue players are left out so that processes of other tests cannot interfere.)
+    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "youtube,spotifyWeb,mpris:vlc"}, *busEnv, true);
+    ASSERT_EQ(detector.readLine(10s), idleLine);
+    const std::string youtube = R"({"player": "youtube", "playerName": "YouTube", "state": "playing", "volumeLevel": 1.0})";
+    for (const auto& [command, expected] :
+         {std::pair<std::string, std::string>{"play https://music.youtube.com/watch?v=1", youtube},
+          {"play https://youtube.com.evil.org/watch?v=1", idleLine},
+          {"play https://open.spotify.com/track/1",
+           R"({"player": "spotifyWeb", "playerName": "Spotify Web", "state": "playing", "volumeLevel": 1.0})"},
+          {"pause", R"({"player": "spotifyWeb", "playerName": "Spotify Web", "state": "paused", "volumeLevel": 1.0})"}}) {
+        browser.send(command);
+        auto lines = detector.readUntil(expected, 5s);
+        ASSERT_EQ(lines.back(), expected) << command << "\n" << joined(lines);
+    }
+    detector.kill(SIGTERM);
+    EXPECT_EQ(detector.wait(5s), 0);
+}
+
 TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports) {
     // QQ Music rather than Spotify, so that this test and the one above, which may run at the
     // same time, each see only their own player in /proc.
@@ -152,7 +221,7 @@ TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports
     auto& detector =
         spawn({detect.string(), "--bridge-port", std::to_string(port), "--enabled", "qqMusic,youtube"}, env, true);
     // Found among the processes; a player that cannot be asked counts as paused.
-    const std::string qqMusicPaused = R"({"player": "qqMusic", "state": "paused", "volumeLevel": 1.0})";
+    const std::string qqMusicPaused = R"({"player": "qqMusic", "playerName": "QQ Music", "state": "paused", "volumeLevel": 1.0})";
     auto lines = detector.readUntil(qqMusicPaused, 10s);
     ASSERT_EQ(lines.back(), qqMusicPaused) << joined(lines);
 
@@ -163,7 +232,7 @@ TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports
         if (!accepted) std::this_thread::sleep_for(100ms);
     }
     ASSERT_TRUE(accepted) << "the bridge did not accept the report";
-    const std::string youtubePlaying = R"({"player": "youtube", "state": "playing", "volumeLevel": 0.25})";
+    const std::string youtubePlaying = R"({"player": "youtube", "playerName": "YouTube", "state": "playing", "volumeLevel": 0.25})";
     lines = detector.readUntil(youtubePlaying, 5s);
     ASSERT_EQ(lines.back(), youtubePlaying) << joined(lines);
 
@@ -174,6 +243,9 @@ TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports
 TEST_F(DetectIntegration, BadArgumentsExitWithStatusTwo) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--enabled", "winamp"},
                                           std::vector<std::string>{"--enabled", "Spotify"},
+                                          std::vector<std::string>{"--enabled", "spotify,mpris:"},
+                                          std::vector<std::string>{"--enabled", "mpris:my player"},
+                                          std::vector<std::string>{"--enabled", "mpris:a/b"},
                                           std::vector<std::string>{"--frobnicate"},
                                           std::vector<std::string>{"--enabled"},
                                           std::vector<std::string>{"--bridge-port", "70000"}}) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "playback/MprisPlayerIdentity.h"
 #include "playback/MusicPlayer.h"
 #include "playback/UnicodeLowercase.h"
 
@@ -67,8 +68,17 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
         {std::nullopt, "SPOTIFY", P::spotify},
         {std::nullopt, "Spotify Premium", std::nullopt},
         {std::nullopt, "spotify ", std::nullopt},
-        {std::nullopt, "Music", P::appleMusic},
-        {std::nullopt, "音乐", P::appleMusic},
+        // A Linux process merely called "music" is some other program.
+        {std::nullopt, "Music", std::nullopt},
+        {std::nullopt, "音乐", std::nullopt},
+        // Linux clients: Spotify native, Flatpak and Snap; Cider; the NetEase and QQ clients.
+        {std::nullopt, "spotify", P::spotify},
+        {"com.spotify.Client", "spotify", P::spotify},
+        {"spotify", "spotify", P::spotify},
+        {std::nullopt, "cider", P::appleMusic},
+        {"sh.cider.Cider", "Cider", P::appleMusic},
+        {std::nullopt, "netease-cloud-music", P::netEaseMusic},
+        {std::nullopt, "qqmusic", P::qqMusic},
         {std::nullopt, "Apple Music", std::nullopt},
         {std::nullopt, "音乐盒", std::nullopt},
         // Web players are never resolved from processes.
@@ -91,6 +101,72 @@ TEST(MusicPlayerCatalogue, BrowserPlayerIsExactAndWebOnly) {
     };
     for (const auto& [source, expected] : rows) {
         EXPECT_EQ(browserPlayer(source), expected) << source;
+    }
+}
+
+TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
+    using Resolution = std::optional<MprisPlayerResolution>;
+    const auto catalogue = [](P player) { return Resolution{MprisPlayerResolution{player, {}}}; };
+    const auto other = [](std::string stem) { return Resolution{MprisPlayerResolution{std::nullopt, std::move(stem)}}; };
+    const RunningApplication flatpakSpotify{7, "com.spotify.Client", "spotify"};
+    const RunningApplication renamedMpv{8, std::nullopt, "spotify"};
+    struct Row {
+        std::string_view busName;
+        std::optional<RunningApplication> application;
+        std::optional<std::string_view> url;
+        Resolution expected;
+    };
+    const Row rows[] = {
+        {"org.mpris.MediaPlayer2.vlc", std::nullopt, std::nullopt, other("vlc")},
+        {"org.mpris.MediaPlayer2.rhythmbox", std::nullopt, "file:///a.ogg", other("rhythmbox")},
+        {"org.mpris.MediaPlayer2.firefox.instance_1_42", std::nullopt, std::nullopt, other("firefox")},
+        {"org.mpris.MediaPlayer2.chromium.instance4242", std::nullopt, std::nullopt, other("chromium")},
+        {"org.mpris.MediaPlayer2.spotify", flatpakSpotify, std::nullopt, catalogue(P::spotify)},
+        {"org.mpris.MediaPlayer2.spotify", std::nullopt, std::nullopt, catalogue(P::spotify)},
+        {"org.mpris.MediaPlayer2.mpv", renamedMpv, std::nullopt, catalogue(P::spotify)},
+        {"org.mpris.MediaPlayer2.cider", std::nullopt, std::nullopt, catalogue(P::appleMusic)},
+        // A browser's page address decides, by exact host, http(s) only.
+        {"org.mpris.MediaPlayer2.firefox.instance_1_42", std::nullopt, "https://music.youtube.com/watch?v=1",
+         catalogue(P::youtube)},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://YouTube.com./watch", catalogue(P::youtube)},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "http://user@m.youtube.com:443/x", catalogue(P::youtube)},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://www.youtube.com", catalogue(P::youtube)},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://open.spotify.com/track/1", catalogue(P::spotifyWeb)},
+        {"org.mpris.MediaPlayer2.epiphany", std::nullopt, "https://y.qq.com/n/ryqq", catalogue(P::qqMusicWeb)},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://notyoutube.com/watch", other("firefox")},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://youtube.com.evil.org/watch", other("firefox")},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://evil.org/?u=https://youtube.com", other("firefox")},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://evil.org#@youtube.com", other("firefox")},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "ftp://youtube.com/a", other("firefox")},
+        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "spotify.com", other("firefox")},
+        // Only a browser's address counts: a player streaming from the site is still itself.
+        {"org.mpris.MediaPlayer2.mpv", std::nullopt, "https://www.youtube.com/watch?v=1", other("mpv")},
+        {"org.freedesktop.Notifications", std::nullopt, std::nullopt, std::nullopt},
+        {"org.mpris.MediaPlayer2", std::nullopt, std::nullopt, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.busName) + " " + std::string(row.url.value_or("-")));
+        EXPECT_EQ(resolveMprisPlayer(row.busName, row.application, row.url), row.expected);
+    }
+}
+
+TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
+    const std::pair<std::string_view, std::optional<std::string>> raws[] = {
+        {"mpris:vlc", "vlc"}, {"mpris:firefox-esr", "firefox-esr"}, {"mpris:", std::nullopt},
+        {"mpris:a b", std::nullopt}, {"mpris:a/b", std::nullopt}, {"mpris:a.b", std::nullopt},
+        {"vlc", std::nullopt}, {"MPRIS:vlc", std::nullopt},
+    };
+    for (const auto& [raw, stem] : raws) {
+        EXPECT_EQ(otherPlayerStemFromRawValue(raw), stem) << raw;
+        if (stem) {
+            EXPECT_EQ(otherPlayerRawValue(*stem), raw);
+        }
+    }
+    for (std::string_view browser : {"firefox", "chromium", "chrome", "brave", "vivaldi", "opera", "epiphany"}) {
+        EXPECT_FALSE(isOtherPlayerEnabledByDefault(browser)) << browser;
+    }
+    for (std::string_view player : {"vlc", "rhythmbox", "mpv", "elisa", "firefoxplayer"}) {
+        EXPECT_TRUE(isOtherPlayerEnabledByDefault(player)) << player;
     }
 }
 

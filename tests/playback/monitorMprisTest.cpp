@@ -1,9 +1,10 @@
 // The MPRIS adapters against a private session bus, with fake players served from a worker
-// thread of this process so that they can answer while the main thread blocks in a query.
+// thread of this process.
 
 #include "base/QtMainQueue.h"
 #include "playback/MprisNowPlaying.h"
 #include "playback/MprisPlayerQuery.h"
+#include "playback/MprisPlayerRegistry.h"
 #include "monitorFakes.h"
 
 #include <gtest/gtest.h>
@@ -20,39 +21,51 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace sonavista {
 namespace {
 
-enum class Mode { answer, denied, failing, hung };
+enum class Mode { answer, denied, hung };
 
-// One MPRIS player: answers Get/GetAll of the Player interface according to `mode`.
+// One MPRIS player: answers GetAll of the root and Player interfaces according to `mode`, and
+// announces a new status with PropertiesChanged like a real player.
 class FakePlayer : public QDBusVirtualObject {
 public:
     std::atomic<Mode> mode{Mode::answer};
-    QString status = QStringLiteral("Playing");
-    double volume = 0.57;
+    QString status = QStringLiteral("Paused");
+    QString connectionName;
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        switch (mode.load()) {
-            case Mode::hung: return true;
-            case Mode::denied:
-                connection.send(message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no")));
-                return true;
-            case Mode::failing:
-                connection.send(message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no")));
-                return true;
-            case Mode::answer: break;
+        if (mode == Mode::hung) return true;
+        if (mode == Mode::denied) {
+            connection.send(message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no")));
+            return true;
         }
-        if (message.member() == QLatin1String("Get")) {
-            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(status))));
+        if (message.arguments().value(0).toString() == QLatin1String("org.mpris.MediaPlayer2")) {
+            QVariantMap root{{QStringLiteral("Identity"), QStringLiteral("Fake Player")},
+                             {QStringLiteral("DesktopEntry"), QStringLiteral("fake-player")}};
+            connection.send(message.createReply(QVariant::fromValue(root)));
         } else {
-            QVariantMap properties{{QStringLiteral("PlaybackStatus"), status}, {QStringLiteral("Volume"), volume}};
-            connection.send(message.createReply(QVariant::fromValue(properties)));
+            connection.send(message.createReply(QVariant::fromValue(properties())));
         }
         return true;
+    }
+    QVariantMap properties() const {
+        QVariantMap metadata{{QStringLiteral("xesam:url"), QStringLiteral("https://music.youtube.com/watch?v=1")}};
+        return {{QStringLiteral("PlaybackStatus"), status}, {QStringLiteral("Volume"), 0.57},
+                {QStringLiteral("Metadata"), metadata}};
+    }
+    void announce(const QString& newStatus) {
+        status = newStatus;
+        auto signal = QDBusMessage::createSignal(QStringLiteral("/org/mpris/MediaPlayer2"),
+                                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                 QStringLiteral("PropertiesChanged"));
+        signal << QStringLiteral("org.mpris.MediaPlayer2.Player")
+               << QVariantMap{{QStringLiteral("PlaybackStatus"), newStatus}} << QStringList();
+        QDBusConnection(connectionName).send(signal);
     }
 };
 
@@ -99,6 +112,7 @@ protected:
     FakePlayer& addPlayer(const QString& suffix) {
         auto player = std::make_unique<FakePlayer>();
         player->moveToThread(&worker);
+        player->connectionName = suffix;
         auto connection = QDBusConnection::connectToBus(address, suffix);
         EXPECT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/mpris/MediaPlayer2"), player.get()));
         EXPECT_TRUE(connection.registerService(QStringLiteral("org.mpris.MediaPlayer2.") + suffix));
@@ -107,19 +121,12 @@ protected:
         return ref;
     }
 
-    std::optional<std::optional<SystemNowPlayingSnapshot>> fetchOnce(MprisNowPlaying& provider) {
-        std::optional<std::optional<SystemNowPlayingSnapshot>> result;
-        int calls = 0;
-        provider.fetch([&](std::optional<SystemNowPlayingSnapshot> answer) {
-            ++calls;
-            result = answer;
-        });
+    // Runs the event loop until `done` holds or two seconds have passed.
+    static bool eventually(const std::function<bool()>& done) {
         QElapsedTimer clock;
         clock.start();
-        // Past the 0.35 s time-out, to see that the completion ran exactly once.
-        while (clock.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        EXPECT_EQ(calls, 1);
-        return result;
+        while (!done() && clock.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
     }
 
     QProcess bus;
@@ -129,62 +136,61 @@ protected:
     std::vector<std::pair<QString, std::unique_ptr<FakePlayer>>> players;
 };
 
-TEST_F(MprisAdapters, PlayerQueryAnswersInTheDocumentedShape) {
+TEST_F(MprisAdapters, RegistryFollowsPlayersBySignalsAndAnswersWithoutCalls) {
     auto& player = addPlayer(QStringLiteral("fake"));
-    MprisPlayerQuery query(std::make_shared<ProcessIsSpotify>(), *client);
+    auto registry = MprisPlayerRegistry::create(*client);
+    ASSERT_NE(registry, nullptr);
+    int changes = 0;
+    registry->addChangeListener([&] { ++changes; });
+    MprisPlayerQuery query(registry, std::make_shared<ProcessIsSpotify>());
+    QtMainQueue queue;
+    MprisNowPlaying provider(queue, registry);
 
+    // A player already on the bus is read in full.
+    ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).text == std::optional<std::string>("paused|57"); }));
+    ASSERT_TRUE(eventually([&] { return !registry->ranking().empty() && !registry->ranking()[0].identity.empty(); }));
+    const NowPlayingPlayer paused{"org.mpris.MediaPlayer2.fake", ::getpid(), false, "Fake Player",
+                                  "https://music.youtube.com/watch?v=1", 0.57};
+    EXPECT_EQ(registry->ranking(), std::vector{paused});
+    EXPECT_EQ(registry->players().at(0).desktopEntry, "fake-player");
+
+    // A status change arrives by signal, without another read.
+    changes = 0;
+    player.mode = Mode::hung;
+    player.announce(QStringLiteral("Playing"));
+    ASSERT_TRUE(eventually([&] { return !registry->ranking().empty() && registry->ranking()[0].isPlaying; }));
+    EXPECT_GE(changes, 1);
+    EXPECT_EQ(query.query(MusicPlayer::spotify).text, "playing|57");
+    std::optional<SystemNowPlayingSnapshot> answer;
+    provider.fetch([&](std::optional<SystemNowPlayingSnapshot> a) { answer = a; });
+    ASSERT_TRUE(eventually([&] { return answer.has_value(); }));
+    EXPECT_EQ(answer->processIdentifier, ::getpid());
+    EXPECT_TRUE(answer->isPlaying);
+    ASSERT_EQ(answer->players.size(), 1u);
+
+    // The player leaves the bus.
+    QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
+    ASSERT_TRUE(eventually([&] { return registry->players().empty(); }));
+    EXPECT_EQ(query.query(MusicPlayer::spotify).kind, PlayerScriptReply::Kind::failure);
+}
+
+TEST_F(MprisAdapters, RefusedAndSilentPlayersAreReportedAsSuch) {
+    addPlayer(QStringLiteral("refusing")).mode = Mode::denied;
+    auto registry = MprisPlayerRegistry::create(*client);
+    ASSERT_NE(registry, nullptr);
+    MprisPlayerQuery query(registry, std::make_shared<ProcessIsSpotify>());
+    ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).errorNumber.has_value(); }));
+    EXPECT_EQ(query.query(MusicPlayer::spotify).errorNumber, PlayerScriptReply::notPermittedErrorNumber);
+    QDBusConnection::disconnectFromBus(QStringLiteral("refusing"));
+    ASSERT_TRUE(eventually([&] { return registry->players().empty(); }));
+
+    // A player that never answers is known by name only: no status, no error, no owner.
+    addPlayer(QStringLiteral("silent")).mode = Mode::hung;
+    ASSERT_TRUE(eventually([&] { return registry->players().size() == 1; }));
     auto reply = query.query(MusicPlayer::spotify);
-    EXPECT_EQ(reply.kind, PlayerScriptReply::Kind::answer);
-    EXPECT_EQ(reply.text, "playing|57");
-    // No MPRIS player resolves to Apple Music.
-    EXPECT_EQ(query.query(MusicPlayer::appleMusic).errorNumber, std::nullopt);
-    EXPECT_EQ(query.query(MusicPlayer::appleMusic).kind, PlayerScriptReply::Kind::failure);
-
-    player.mode = Mode::denied;
-    reply = query.query(MusicPlayer::spotify);
-    EXPECT_EQ(reply.kind, PlayerScriptReply::Kind::failure);
-    EXPECT_EQ(reply.errorNumber, PlayerScriptReply::notPermittedErrorNumber);
-
-    player.mode = Mode::failing;
-    reply = query.query(MusicPlayer::spotify);
     EXPECT_EQ(reply.kind, PlayerScriptReply::Kind::failure);
     EXPECT_EQ(reply.errorNumber, std::nullopt);
-}
-
-TEST_F(MprisAdapters, HungPlayerCannotHoldTheQueryLong) {
-    addPlayer(QStringLiteral("fake")).mode = Mode::hung;
-    MprisPlayerQuery query(std::make_shared<ProcessIsSpotify>(), *client);
-    QElapsedTimer clock;
-    clock.start();
-    auto reply = query.query(MusicPlayer::spotify);
-    auto first = clock.restart();
-    EXPECT_EQ(reply.kind, PlayerScriptReply::Kind::failure);
-    EXPECT_GE(first, 200);
-    EXPECT_LT(first, 450);
-    // Paused for a while: the next pass is not held again.
-    query.query(MusicPlayer::spotify);
-    EXPECT_LT(clock.elapsed(), 100);
-}
-
-TEST_F(MprisAdapters, NowPlayingNamesTheOwnerOrNothing) {
-    QtMainQueue queue;
-    auto provider = MprisNowPlaying::create(queue, *client);
-    ASSERT_NE(provider, nullptr);
-
-    // No player at all: "no owner" at once.
-    EXPECT_EQ(fetchOnce(*provider), std::optional(std::optional(SystemNowPlayingSnapshot{0, false})));
-
-    auto& player = addPlayer(QStringLiteral("fake"));
-    player.status = QStringLiteral("Paused");
-    EXPECT_EQ(fetchOnce(*provider), std::optional(std::optional(SystemNowPlayingSnapshot{::getpid(), false})));
-    player.status = QStringLiteral("Playing");
-    EXPECT_EQ(fetchOnce(*provider), std::optional(std::optional(SystemNowPlayingSnapshot{::getpid(), true})));
-    player.status = QStringLiteral("Stopped");
-    EXPECT_EQ(fetchOnce(*provider), std::optional(std::optional(SystemNowPlayingSnapshot{0, false})));
-
-    // A player that never answers owns nothing; its silence does not outlast the query.
-    player.mode = Mode::hung;
-    EXPECT_EQ(fetchOnce(*provider), std::optional(std::optional(SystemNowPlayingSnapshot{0, false})));
+    EXPECT_TRUE(registry->ranking().empty());
 }
 
 TEST(MprisPlayerQueryTest, AnswerText) {

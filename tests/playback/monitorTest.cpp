@@ -20,16 +20,29 @@ using testing::FakeScriptQuery;
 using State = MusicPlaybackState;
 using P = MusicPlayer;
 
-const RunningApplication appleMusicApp{10, std::nullopt, "Music"};
+const RunningApplication appleMusicApp{10, std::nullopt, "Cider"};
 const RunningApplication qqMusicApp{11, "com.tencent.qqmusic", "QQ"};
 const RunningApplication netEaseApp{12, std::nullopt, "NetEase Cloud Music"};
 const RunningApplication spotifyApp{30, std::nullopt, "spotify"};
 const RunningApplication editorApp{40, std::nullopt, "editor"};
+const RunningApplication rhythmboxApp{50, std::nullopt, "rhythmbox"};
+const RunningApplication firefoxApp{60, std::nullopt, "firefox-esr"};
 
 const MusicPlayerSet allEnabled(allMusicPlayers.begin(), allMusicPlayers.end());
 
 MusicPlaybackSnapshot snap(std::optional<P> player, State state, double volume) {
     return MusicPlaybackSnapshot{player, state, volume};
+}
+
+NowPlayingPlayer rhythmbox(bool playing) {
+    return {"org.mpris.MediaPlayer2.rhythmbox", 50, playing, "Rhythmbox", "file:///music/a.ogg", 0.5625};
+}
+NowPlayingPlayer firefoxTab(const char* url) {
+    return {"org.mpris.MediaPlayer2.firefox.instance_1_42", 60, true, "Firefox", url, 1.0};
+}
+// The players list as a now-playing answer, owner first.
+SystemNowPlayingSnapshot players(std::vector<NowPlayingPlayer> list) {
+    return SystemNowPlayingSnapshot{list.front().processIdentifier, list.front().isPlaying, list};
 }
 
 struct Harness {
@@ -148,6 +161,24 @@ INSTANTIATE_TEST_SUITE_P(
         PassCase{"FirstCandidateOfAnyState", allEnabled, snap(P::youtube, State::paused, 0.7), false, std::nullopt,
                  {spotifyApp, appleMusicApp}, {{P::appleMusic, said("stopped|100")}, {P::spotify, said("bogus|100")}},
                  snap(P::appleMusic, State::stopped, 0.5), {P::appleMusic, P::spotify}},
+        // Players the now-playing service lists, owner first.
+        PassCase{"OtherPlayerPlaysUnderItsOwnName", allEnabled, std::nullopt, true, players({rhythmbox(true)}),
+                 {rhythmboxApp}, {}, MusicPlaybackSnapshot{State::playing, 0.375, "rhythmbox", "Rhythmbox"}, {}},
+        PassCase{"BrowserOnAnotherSiteIsOffByDefault", allEnabled, std::nullopt, true,
+                 players({firefoxTab("https://vimeo.com/1"), rhythmbox(false)}), {rhythmboxApp, firefoxApp}, {},
+                 MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
+        PassCase{"BrowserTabOnYouTubeMusicIsYouTube", allEnabled, std::nullopt, true,
+                 players({firefoxTab("https://music.youtube.com/watch?v=1"), rhythmbox(true)}), {firefoxApp}, {},
+                 snap(P::youtube, State::playing, 0.25), {}},
+        PassCase{"BrowserTabObeysTheWebPlayerSwitch", {P::spotify}, std::nullopt, true,
+                 players({firefoxTab("https://www.youtube.com/watch?v=1"), rhythmbox(false)}), {firefoxApp}, {},
+                 MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
+        PassCase{"OtherPlayerCountsWithNoCataloguePlayerEnabled", {}, std::nullopt, true,
+                 players({rhythmbox(true)}), {}, {}, MusicPlaybackSnapshot{State::playing, 0.375, "rhythmbox", "Rhythmbox"},
+                 {}},
+        PassCase{"CatalogueClientKnownByBusNameAlone", allEnabled, std::nullopt, true,
+                 players({{"org.mpris.MediaPlayer2.cider", 0, true, "Cider", std::nullopt, 0.5}}), {}, {},
+                 snap(P::appleMusic, State::playing, 0.25), {}},
         PassCase{"EnabledButNotRunningIsNeverScripted", {P::spotify, P::youtube}, snap(P::youtube, State::paused, 0.7),
                  false, std::nullopt, {appleMusicApp, qqMusicApp}, {{P::spotify, said("playing|100")}},
                  snap(P::youtube, State::paused, 0.7), {}}),
@@ -176,14 +207,13 @@ TEST(MonitorLifecycleTest, PassesEverySecondHalfAndPublishesOnlyChanges) {
 }
 
 TEST(MonitorLifecycleTest, NothingEnabledPublishesIdleOnceAndAsksNoSource) {
-    Harness h;
+    Harness h(false);
     h.enabled = {};
     h.monitor->start();
     h.queue.advance(2.0);
     ASSERT_EQ(h.published.size(), 1u);
     EXPECT_EQ(h.published[0], MusicPlaybackSnapshot::idle());
     EXPECT_TRUE(h.browser->askedWith.empty());
-    EXPECT_TRUE(h.nowPlaying->pending.empty());
 }
 
 TEST(MonitorLifecycleTest, TicksAreSkippedWhileAQueryIsInFlight) {
@@ -291,6 +321,25 @@ TEST(MonitorLifecycleTest, FallbackRankingAsksForTheEnabledPlayersAgain) {
     EXPECT_EQ(h.enabledAsked, 2);
     ASSERT_EQ(h.published.size(), 1u);
     EXPECT_EQ(h.published[0], snap(P::netEaseMusic, State::paused, 1.0));
+}
+
+TEST(MonitorLifecycleTest, SourceChangesCoalesceIntoOneFreshPass) {
+    Harness h;
+    h.monitor->sourcesDidChange();  // stopped: ignored
+    h.queue.runPending();
+    EXPECT_TRUE(h.nowPlaying->pending.empty());
+    h.monitor->start();
+    ASSERT_EQ(h.nowPlaying->pending.size(), 1u);
+    h.monitor->sourcesDidChange();
+    h.monitor->sourcesDidChange();
+    h.queue.runPending();
+    // One pass for both changes, not held back by the query still in flight.
+    ASSERT_EQ(h.nowPlaying->pending.size(), 2u);
+    h.nowPlaying->answer(0, players({rhythmbox(true)}));
+    EXPECT_TRUE(h.published.empty());
+    h.nowPlaying->answer(1, players({rhythmbox(false)}));
+    ASSERT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.published[0].state, State::paused);
 }
 
 TEST(MonitorLifecycleTest, GoneMonitorIgnoresTimerAndAnswer) {

@@ -211,6 +211,38 @@ TEST(OverlayPreferencesTest, SetPlayerInsertsOrRemovesAndAlwaysWrites) {
     EXPECT_EQ(notifications, 6);
 }
 
+TEST(OverlayPreferencesTest, OtherPlayersAreRememberedWithTheirSwitches) {
+    // Written before: malformed entries and a repeated stem are dropped, a name keeps its '|'.
+    auto store = storeWith({{"otherMusicPlayers", Strings{"vlc|0|vlc|VLC | media", "bad stem|1||X", "mpv|2||mpv",
+                                                          "elisa|1|", "vlc|1||again"}},
+                            {"browserPlayersMigrationV1", true}});
+    OverlayPreferences preferences(store);
+    EXPECT_EQ(preferences.otherPlayers(), (std::vector<OtherPlayerSetting>{{"vlc", "VLC | media", "vlc", false}}));
+    store->clearWrites();
+    int notifications = 0;
+    preferences.addObserver([&](Prop property) { notifications += property == Prop::otherPlayers; });
+
+    preferences.rememberOtherPlayer("vlc", "VLC | media", "vlc");  // known and unchanged: nothing
+    preferences.rememberOtherPlayer("a b", "Bad", "");             // not a stem: ignored
+    EXPECT_TRUE(store->writes().empty());
+    preferences.rememberOtherPlayer("firefox", "Firefox", "firefox-esr");
+    preferences.rememberOtherPlayer("rhythmbox", "Rhythmbox", "org.gnome.Rhythmbox3|x");
+    preferences.setOtherPlayer("vlc", true);
+    EXPECT_EQ(store->writes().back(),
+              (Write{"otherMusicPlayers",
+                     Strings{"vlc|1|vlc|VLC | media", "firefox|0|firefox-esr|Firefox", "rhythmbox|1||Rhythmbox"}}));
+    EXPECT_EQ(notifications, 3);
+    // Unseen players follow the defaults: every player but a browser.
+    EXPECT_TRUE(preferences.isOtherPlayerEnabled("vlc"));
+    EXPECT_FALSE(preferences.isOtherPlayerEnabled("firefox"));
+    EXPECT_TRUE(preferences.isOtherPlayerEnabled("audacious"));
+    EXPECT_FALSE(preferences.isOtherPlayerEnabled("chromium"));
+
+    // The next launch reads back what was written.
+    OverlayPreferences reloaded(store);
+    EXPECT_EQ(reloaded.otherPlayers(), preferences.otherPlayers());
+}
+
 TEST(OverlayPreferencesTest, ObserversCanBeRemovedAndMayReenter) {
     auto preferences = OverlayPreferences::create(storeWith({}));
     std::vector<std::string> calls;

@@ -77,6 +77,10 @@ protected:
                             ")");
             if (applyChanges) preferences->setPlayer(player, enabled);
         };
+        actions.setOtherPlayerEnabled = [this](const std::string& stem, bool enabled) {
+            calls.push_back("setOtherPlayerEnabled(" + stem + ", " + (enabled ? "true" : "false") + ")");
+            if (applyChanges) preferences->setOtherPlayer(stem, enabled);
+        };
         actions.retryAudioCapture = [this] { calls.push_back("retryAudioCapture()"); };
         actions.openAudioCaptureSettings = [this] { calls.push_back("openAudioCaptureSettings()"); };
         actions.setLaunchAtLogin = [this](bool enabled) {
@@ -413,8 +417,30 @@ TEST_F(SettingsWindowTest, ObserversAreRemovedWithTheWindow) {
     EXPECT_EQ(preferences->color(), WaveColor::ocean);
 }
 
+TEST_F(SettingsWindowTest, OtherPlayersAppearAsSeenAndTheirSwitchesRouteThroughTheActions) {
+    auto controller = makeWindow();
+    EXPECT_NE(controller->window()->findChild<QWidget*>(QStringLiteral("otherPlayersEmpty")), nullptr);
+    preferences->rememberOtherPlayer("rhythmbox", "Rhythmbox", "");
+    preferences->rememberOtherPlayer("firefox", "Firefox", "no-such-icon");
+    QApplication::processEvents();
+    auto* rhythmbox = find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:rhythmbox"));
+    auto* firefox = find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:firefox"));
+    ASSERT_TRUE(rhythmbox && firefox);
+    EXPECT_TRUE(rhythmbox->isChecked());
+    EXPECT_FALSE(firefox->isChecked());
+    EXPECT_FALSE(find<QLabel>(*controller, QStringLiteral("playerSymbol-mpris:firefox"))->property("fromIconTheme").toBool());
+    firefox->click();
+    EXPECT_EQ(calls.back(), "setOtherPlayerEnabled(firefox, true)");
+    EXPECT_TRUE(preferences->isOtherPlayerEnabled("firefox"));
+    // A change made elsewhere (the same switch written by the application) shows too.
+    preferences->setOtherPlayer("rhythmbox", false);
+    EXPECT_FALSE(find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:rhythmbox"))->isChecked());
+}
+
 TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
     preferences->setColor(WaveColor::aurora);
+    preferences->rememberOtherPlayer("rhythmbox", "Rhythmbox", "org.gnome.Rhythmbox3");
+    preferences->rememberOtherPlayer("firefox", "Firefox", "firefox-esr");
     preferences->setPlayer(MusicPlayer::qqMusicWeb, false);
     model->updateLiveFrame({0.42, 1.0, 0.0, {}});
     QApplication::processEvents();

@@ -1,14 +1,19 @@
 #include "DetectOptions.h"
 
+#include "playback/MprisPlayerIdentity.h"
+
 #include <charconv>
+#include <cstdio>
 #include <string_view>
 
 namespace sonavista {
 
 namespace {
 
-bool parseEnabled(std::string_view list, MusicPlayerSet& enabled, std::string& error) {
+bool parseEnabled(std::string_view list, DetectOptions& options, std::string& error) {
+    auto& enabled = options.enabled;
     enabled.clear();
+    options.enabledOtherPlayers.emplace();
     while (!list.empty()) {
         auto comma = list.find(',');
         auto name = list.substr(0, comma);
@@ -16,10 +21,21 @@ bool parseEnabled(std::string_view list, MusicPlayerSet& enabled, std::string& e
         if (name.empty()) {
             continue;
         }
+        if (name.starts_with(otherPlayerPrefix)) {
+            auto stem = otherPlayerStemFromRawValue(name);
+            if (!stem) {
+                error = "malformed player \"" + std::string(name) +
+                        "\" (mpris: must be followed by a bus name stem of letters, digits, '_' or '-')";
+                return false;
+            }
+            options.enabledOtherPlayers->insert(*stem);
+            continue;
+        }
         auto player = musicPlayerFromRawValue(name);
         if (!player) {
             error = "unknown player \"" + std::string(name) +
-                    "\" (known: appleMusic, qqMusic, netEaseMusic, spotify, spotifyWeb, youtube, qqMusicWeb)";
+                    "\" (known: appleMusic, qqMusic, netEaseMusic, spotify, spotifyWeb, youtube, qqMusicWeb, "
+                    "mpris:<stem>)";
             return false;
         }
         enabled.insert(*player);
@@ -51,7 +67,7 @@ bool DetectOptions::parse(const std::vector<std::string>& arguments, DetectOptio
             return true;
         };
         if (argument == "--enabled") {
-            if (!takeValue() || !parseEnabled(value, options.enabled, error)) {
+            if (!takeValue() || !parseEnabled(value, options, error)) {
                 return false;
             }
         } else if (argument == "--bridge-port") {
@@ -80,8 +96,10 @@ bool DetectOptions::parse(const std::vector<std::string>& arguments, DetectOptio
 std::string DetectOptions::usage() {
     return "Usage: sonavista-detect [--enabled LIST] [--no-bridge] [--bridge-port PORT]\n"
            "Prints every playback snapshot as one JSON line until interrupted.\n"
-           "  --enabled LIST      comma-separated players to detect (default: all):\n"
-           "                      appleMusic, qqMusic, netEaseMusic, spotify, spotifyWeb, youtube, qqMusicWeb\n"
+           "  --enabled LIST      comma-separated players to detect (default: all, and every\n"
+           "                      other MPRIS player but a browser on another site):\n"
+           "                      appleMusic, qqMusic, netEaseMusic, spotify, spotifyWeb, youtube, qqMusicWeb,\n"
+           "                      mpris:<stem> (an MPRIS player by its bus name, e.g. mpris:vlc)\n"
            "  --no-bridge         do not listen for browser reports\n"
            "  --bridge-port PORT  port for browser reports (default 43828)\n";
 }
@@ -98,9 +116,35 @@ std::string_view stateCaseName(MusicPlaybackState state) {
     return "unknown";
 }
 
+namespace {
+
+std::string jsonString(std::string_view text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
 std::string snapshotJsonLine(const MusicPlaybackSnapshot& snapshot) {
     std::string line = "{\"player\": ";
-    line += snapshot.player ? "\"" + std::string(rawValue(*snapshot.player)) + "\"" : std::string("null");
+    const auto raw = snapshot.playerRawValue();
+    if (raw.empty()) {
+        line += "null";
+    } else {
+        line += jsonString(raw) + ", \"playerName\": " + jsonString(snapshot.playerDisplayName());
+    }
     line += ", \"state\": \"";
     line += stateCaseName(snapshot.state);
     line += "\", \"volumeLevel\": ";

@@ -4,6 +4,8 @@
 #include "playback/MusicPlayer.h"
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,9 @@ namespace sonavista {
 // The command line of sonavista-detect.
 struct DetectOptions {
     MusicPlayerSet enabled{allMusicPlayers.begin(), allMusicPlayers.end()};
+    // The stems of the players outside the catalogue that count; nothing: every one but a
+    // browser (the application's defaults).
+    std::optional<std::set<std::string>> enabledOtherPlayers;
     bool useBridge = true;
     std::uint16_t bridgePort = 43828;
     bool showHelp = false;
@@ -22,7 +27,8 @@ struct DetectOptions {
     static std::string usage();
 };
 
-// The JSON line of one snapshot: {"player": "spotify", "state": "playing", "volumeLevel": 0.5}.
+// The JSON line of one snapshot: {"player": "spotify", "playerName": "Spotify", "state": "playing",
+// "volumeLevel": 0.5}; a snapshot without a player has "player": null and no name.
 std::string snapshotJsonLine(const MusicPlaybackSnapshot& snapshot);
 // The case name of a state ("notRunning", "playing", ...).
 std::string_view stateCaseName(MusicPlaybackState state);

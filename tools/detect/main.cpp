@@ -7,12 +7,7 @@
 
 #include "base/QtMainQueue.h"
 #include "bridge/BrowserPlaybackBridge.h"
-#include "playback/MprisNowPlaying.h"
-#include "playback/MprisPlayerQuery.h"
-#include "playback/MusicPlaybackMonitor.h"
-#include "playback/PlayerStateQueries.h"
-#include "playback/ProcRunningApplications.h"
-#include "playback/PulseOutputVolume.h"
+#include "playback/PlaybackDetection.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -73,13 +68,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(qtArgc, argv);
     QtMainQueue mainQueue;
 
-    auto running = std::make_shared<ProcRunningApplications>();
-    auto volume = std::make_shared<PulseOutputVolume>("sonavista-detect");
-    auto queries = std::make_shared<PlayerStateQueries>(std::make_shared<MprisPlayerQuery>(running), volume);
-    auto nowPlaying = MprisNowPlaying::create(mainQueue);
-    if (!nowPlaying) {
-        std::fputs("sonavista-detect: no session bus; detecting from running processes only\n", stderr);
-    }
     std::shared_ptr<BrowserPlaybackBridge> bridge;
     if (options.useBridge) {
         BrowserPlaybackBridge::Options bridgeOptions;
@@ -88,13 +76,24 @@ int main(int argc, char** argv) {
         bridge->start();
     }
 
-    auto enabled = options.enabled;
-    auto monitor = MusicPlaybackMonitor::create(
-        mainQueue, [enabled] { return enabled; }, {bridge, nowPlaying, queries, running},
-        [](const MusicPlaybackSnapshot& snapshot) {
-            std::fputs((snapshotJsonLine(snapshot) + "\n").c_str(), stdout);
-            std::fflush(stdout);
-        });
+    PlaybackDetection::Options detectionOptions;
+    detectionOptions.browser = bridge;
+    detectionOptions.enabledPlayers = [enabled = options.enabled] { return enabled; };
+    if (options.enabledOtherPlayers) {
+        detectionOptions.otherPlayerEnabled = [others = *options.enabledOtherPlayers](std::string_view stem) {
+            return others.contains(std::string(stem));
+        };
+    }
+    detectionOptions.snapshotDidChange = [](const MusicPlaybackSnapshot& snapshot) {
+        std::fputs((snapshotJsonLine(snapshot) + "\n").c_str(), stdout);
+        std::fflush(stdout);
+    };
+    detectionOptions.soundClientName = "sonavista-detect";
+    PlaybackDetection detection(mainQueue, std::move(detectionOptions));
+    if (!detection.registry()) {
+        std::fputs("sonavista-detect: no session bus; detecting from running processes only\n", stderr);
+    }
+    auto monitor = detection.monitor();
 
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
@@ -111,7 +110,5 @@ int main(int argc, char** argv) {
     mainQueue.post([monitor] { monitor->start(); });
     app.exec();
 
-    monitor.reset();
-    bridge.reset();
     return 0;
 }
