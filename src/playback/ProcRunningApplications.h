@@ -19,10 +19,11 @@ namespace sonavista {
 // runs in one, else absent.
 //
 // What a process's sandbox is cannot change while it runs the same executable, so that part
-// is remembered per process and only the cheap checks (owner, executable) are repeated.
-// A process without an executable (a kernel thread or a zombie) never gains one, so it is
-// skipped until its /proc entry goes, without a system call: the directory listing's inode
-// number tells that the entry is still the same.
+// is remembered per process. While the directory listing gives a process's entry under the
+// same inode number, only its executable link is read again (an execve keeps the entry); the
+// owner is checked when the entry is new or its executable changed. A process without an
+// executable (a kernel thread or a zombie) never gains one, so its entry costs no system call
+// until it goes.
 // Not thread-safe: use it from one thread.
 class ProcRunningApplications final : public RunningApplications {
 public:
