@@ -147,7 +147,13 @@ void AppDelegate::handleFrame(std::uint64_t attempt, const AudioVisualizationFra
     if (attempt != captureAttempt_ || !audioLevelMonitor_) return;
     audioCaptureRetryAfter_.reset();
     visualizerModel_->updateLiveFrame(frame);
-    refreshMenuState();
+    // Of what the menu shows, a frame changes only the audio line (and with the capture
+    // status, whether the permission item shows); frames arrive 30 times a second, so the
+    // menu is rebuilt only when that line reads differently.
+    if (StatusMenuModel::audioStatusTitle(visualizerModel_->captureStatus(), visualizerModel_->audioLevel()) !=
+        menuModel_.audioStatusItem().title) {
+        refreshMenuState();
+    }
 }
 
 void AppDelegate::handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailure failure) {

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace sonavista {
 
@@ -131,18 +134,24 @@ std::vector<RunningApplication> ProcRunningApplications::runningApplications() {
         known_.clear();
         return applications;
     }
-    std::map<std::int32_t, Known> seen;
+    KnownList seen;
+    seen.reserve(known_.size() + 16);
     int fd = ::dirfd(directory);
     while (dirent* entry = ::readdir(directory)) {
         auto pid = parsePid(entry->d_name);
         if (!pid) {
             continue;
         }
-        if (auto application = readProcess(fd, *pid, seen)) {
+        if (auto application = readProcess(fd, *pid, entry->d_ino, seen)) {
             applications.push_back(std::move(*application));
         }
     }
     ::closedir(directory);
+    // /proc lists processes in ascending order, so this rarely sorts anything.
+    const auto byPid = [](const Known& a, const Known& b) { return a.pid < b.pid; };
+    if (!std::is_sorted(seen.begin(), seen.end(), byPid)) {
+        std::sort(seen.begin(), seen.end(), byPid);
+    }
     // Only processes still present are remembered, so a reused process id starts afresh.
     known_ = std::move(seen);
     return applications;
@@ -156,48 +165,88 @@ std::optional<RunningApplication> ProcRunningApplications::application(std::int3
     if (directory.get() < 0) {
         return std::nullopt;
     }
-    std::map<std::int32_t, Known> seen;
-    auto application = readProcess(directory.get(), processIdentifier, seen);
-    if (auto found = seen.find(processIdentifier); found != seen.end()) {
-        known_.insert_or_assign(processIdentifier, std::move(found->second));
+    KnownList seen;
+    auto application = readProcess(directory.get(), processIdentifier, 0, seen);
+    if (!seen.empty()) {
+        if (Known* known = remembered(processIdentifier)) {
+            *known = std::move(seen.front());
+        } else {
+            const auto at = std::lower_bound(known_.begin(), known_.end(), processIdentifier,
+                                             [](const Known& k, std::int32_t pid) { return k.pid < pid; });
+            known_.insert(at, std::move(seen.front()));
+        }
     }
     return application;
 }
 
+ProcRunningApplications::Known* ProcRunningApplications::remembered(std::int32_t pid) {
+    const auto at = std::lower_bound(known_.begin(), known_.end(), pid,
+                                     [](const Known& k, std::int32_t p) { return k.pid < p; });
+    return at != known_.end() && at->pid == pid ? &*at : nullptr;
+}
+
 std::optional<RunningApplication> ProcRunningApplications::readProcess(int procDirectory, std::int32_t pid,
-                                                                       std::map<std::int32_t, Known>& seen) {
-    std::string pidText = std::to_string(pid);
+                                                                       ino_t listedInode, KnownList& seen) {
+    Known* remembered = this->remembered(pid);
+    // Moves a remembered entry on to the new list; the old slot can no longer match.
+    const auto keep = [&](Known& known) {
+        known.listedInode = listedInode;
+        seen.push_back(std::move(known));
+        remembered->inode = 0;
+        remembered->listedInode = 0;
+    };
+    std::array<char, 32> path{};
+    char* const pidEnd = std::to_chars(path.data(), path.data() + 16, pid).ptr;
+    std::array<char, 4096> target;
+    const auto readExecutable = [&]() -> std::optional<std::string_view> {
+        std::memcpy(pidEnd, "/exe", 5);
+        const ssize_t length = ::readlinkat(procDirectory, path.data(), target.data(), target.size());
+        *pidEnd = '\0';
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
+            return std::nullopt;
+        }
+        return std::string_view(target.data(), static_cast<std::size_t>(length));
+    };
+    if (remembered != nullptr && listedInode != 0 && remembered->listedInode == listedInode) {
+        // The same /proc entry as at the last scan, so the same process with the same owner:
+        // only an execve can have changed it, and that changes the executable link.
+        if (remembered->executable.empty()) {
+            keep(*remembered);
+            return std::nullopt;
+        }
+        if (const auto executable = readExecutable(); executable && *executable == remembered->executable) {
+            keep(*remembered);
+            const Known& known = seen.back();
+            return RunningApplication{pid, known.bundleIdentifier, executableBaseName(known.executable)};
+        }
+    }
     struct stat status {};
-    if (::fstatat(procDirectory, pidText.c_str(), &status, 0) != 0 || !S_ISDIR(status.st_mode) ||
+    if (::fstatat(procDirectory, path.data(), &status, 0) != 0 || !S_ISDIR(status.st_mode) ||
         status.st_uid != user_) {
         return std::nullopt;
     }
-    auto remembered = known_.find(pid);
-    if (remembered != known_.end() && remembered->second.inode == status.st_ino &&
-        remembered->second.executable.empty()) {
-        seen.insert_or_assign(pid, remembered->second);
+    if (remembered != nullptr && remembered->inode == status.st_ino && remembered->executable.empty()) {
+        keep(*remembered);
         return std::nullopt;
     }
-    std::array<char, 4096> target;
-    ssize_t length = ::readlinkat(procDirectory, (pidText + "/exe").c_str(), target.data(), target.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
-        if (length < 0 && errno == ENOENT) {
-            seen.insert_or_assign(pid, Known{status.st_ino, std::string(), std::nullopt});
+    errno = 0;
+    const auto read = readExecutable();
+    if (!read) {
+        if (errno == ENOENT) {
+            seen.push_back(Known{pid, status.st_ino, listedInode, std::string(), std::nullopt});
         }
         return std::nullopt;  // kernel threads, zombies, processes we may not inspect
     }
-    std::string executable(target.data(), static_cast<std::size_t>(length));
+    const std::string_view executable = *read;
 
-    Known known;
-    if (remembered != known_.end() && remembered->second.inode == status.st_ino &&
-        remembered->second.executable == executable) {
-        known = remembered->second;
+    if (remembered != nullptr && remembered->inode == status.st_ino && remembered->executable == executable) {
+        keep(*remembered);
     } else {
-        known = Known{status.st_ino, executable, readBundleIdentifier(procDirectory, pidText)};
+        seen.push_back(Known{pid, status.st_ino, listedInode, std::string(executable),
+                             readBundleIdentifier(procDirectory, std::string(path.data()))});
     }
-    RunningApplication application{pid, known.bundleIdentifier, executableBaseName(executable)};
-    seen.insert_or_assign(pid, std::move(known));
-    return application;
+    const Known& known = seen.back();
+    return RunningApplication{pid, known.bundleIdentifier, executableBaseName(known.executable)};
 }
 
 std::optional<std::string> ProcRunningApplications::readBundleIdentifier(int procDirectory,

@@ -5,10 +5,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sonavista {
 
@@ -19,9 +19,11 @@ namespace sonavista {
 // runs in one, else absent.
 //
 // What a process's sandbox is cannot change while it runs the same executable, so that part
-// is remembered per process and only the cheap checks (owner, executable) are repeated.
-// A process without an executable (a kernel thread or a zombie) never gains one, so it is
-// skipped until its /proc entry goes.
+// is remembered per process. While the directory listing gives a process's entry under the
+// same inode number, only its executable link is read again (an execve keeps the entry); the
+// owner is checked when the entry is new or its executable changed. A process without an
+// executable (a kernel thread or a zombie) never gains one, so its entry costs no system call
+// until it goes.
 // Not thread-safe: use it from one thread.
 class ProcRunningApplications final : public RunningApplications {
 public:
@@ -41,18 +43,23 @@ public:
 
 private:
     struct Known {
-        ino_t inode;
+        std::int32_t pid = 0;
+        ino_t inode = 0;         // of the /proc/PID directory
+        ino_t listedInode = 0;   // as the directory listing gave it (0: not from a listing)
         std::string executable;  // empty for a process without an executable (kernel thread, zombie)
         std::optional<std::string> bundleIdentifier;
     };
+    using KnownList = std::vector<Known>;  // sorted by pid
 
-    std::optional<RunningApplication> readProcess(int procDirectory, std::int32_t pid,
-                                                  std::map<std::int32_t, Known>& seen);
+    std::optional<RunningApplication> readProcess(int procDirectory, std::int32_t pid, ino_t listedInode,
+                                                  KnownList& seen);
     std::optional<std::string> readBundleIdentifier(int procDirectory, const std::string& pidText);
+    Known* remembered(std::int32_t pid);
 
     std::string procRoot_;
     uid_t user_;
-    std::map<std::int32_t, Known> known_;
+    // What the last scan found; entries are moved into the next scan's list as it meets them.
+    KnownList known_;
 };
 
 }  // namespace sonavista

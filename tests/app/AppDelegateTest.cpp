@@ -231,6 +231,8 @@ TEST_F(AppDelegateTest, FrameClearsAPassedDeadlineAndGoesLive) {
     EXPECT_FALSE(app->audioCaptureRetryAfter());
     EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::live);
     EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
+    audio().frameDidChange(AudioVisualizationFrame{0.5, 1.0, 0.0, std::vector<double>(96, 0.2)});
+    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 50%");
 }
 
 TEST_F(AppDelegateTest, CallbacksOfAStoppedOrReplacedMonitorAreIgnored) {
