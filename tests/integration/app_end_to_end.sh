@@ -138,8 +138,9 @@ if check "the settings window opens at launch" test -n "$window"; then
   timeout 5 xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab space
   check "switching YouTube off is saved" sandbox_wait_for 3 lacks_youtube
   echo "#    enabled players: $(enabled_players)"
-  # On past QQ Music Web to the first of the Other Players: mpv.
-  timeout 5 xdotool key --delay 50 Tab Tab space
+  # On past QQ Music Web and the extension's set-up button to the first of the Other
+  # Players: mpv.
+  timeout 5 xdotool key --delay 50 Tab Tab Tab space
   check "switching mpv off is saved" sandbox_wait_for 3 mpv_switched_off
   echo "#    other players: $(other_players)"
 fi
