@@ -86,7 +86,11 @@ int LiveCaptureAnalysis::run(int argc, const char* const* argv) {
             status = exitFailure;
             mainQueue.quit();
         },
-        mainQueue, std::make_shared<PulseAudioCapture>(), clock);
+        mainQueue,
+        std::make_shared<PulseAudioCapture>([](const std::string& server, const std::string& source) {
+            std::fprintf(stderr, "sonavista-analyze: recording %s on %s\n", source.c_str(), server.c_str());
+        }),
+        clock);
     monitor->start();
     mainQueue.runUntil(seconds ? std::optional<double>(start + *seconds) : std::nullopt);
     monitor->stop();
