@@ -64,8 +64,10 @@ int LiveCaptureAnalysis::run(int argc, const char* const* argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    // Static: the signal thread is never joined and may outlive this call.
-    static ToolMainQueue mainQueue;
+    // Never destroyed: the signal thread is never joined, and the capture thread may still be
+    // returning from a post (of a failure the main thread has already acted on) while the
+    // process exits.
+    static ToolMainQueue& mainQueue = *new ToolMainQueue;
     std::thread([stopSignals] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
