@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Side-by-side CPU cost of live capture + analysis: plays the same music into a private
-# PulseAudio null sink and runs `sonavista-analyze --capture` and cava (30 fps, 96 bars,
+# Side-by-side CPU cost of live capture + analysis: plays the same music into a null sink
+# of a private sound server (PulseAudio, or PipeWire with WirePlumber and pipewire-pulse)
+# and runs `sonavista-analyze --capture` and cava (30 fps, 96 bars,
 # raw output to /dev/null, same monitor source) at the same time, so both see the same
 # machine load, for SECONDS after a 3 s warm-up; this is repeated REPEATS times, with the
 # start order alternating (odd runs start ours first, even runs cava first).
@@ -12,24 +13,25 @@
 # Each run prints both programs' CPU and the ratio; the last lines give the median, minimum
 # and maximum ratio over the runs.
 #
-# Usage: bench/audio/capture-vs-cava.sh [BUILD_DIR] [SECONDS] [REPEATS]
+# Usage: bench/audio/capture-vs-cava.sh [BUILD_DIR] [SECONDS] [REPEATS] [pulseaudio|pipewire]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 "$root/scripts/install-deps" demo test bench  # the comparison programs and the private services
 build=${1:-$root/build/capture}
 seconds=${2:-30}
 repeats=${3:-5}
+server=${4:-pulseaudio}
 analyze=$build/tools/analyze/sonavista-analyze
 [ -x "$analyze" ] || { echo "build sonavista-analyze first ($analyze)" >&2; exit 2; }
 command -v cava >/dev/null || { echo "cava is not installed" >&2; exit 2; }
 
 tmp=$(mktemp -d)
-server_pid=
+server_pids=()
 player_pid=
 ours_pid=
 cava_pid=
 cleanup() {
-  for pid in "$ours_pid" "$cava_pid" "$player_pid" "$server_pid"; do
+  for pid in "$ours_pid" "$cava_pid" "$player_pid" "${server_pids[@]}"; do
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
@@ -37,13 +39,29 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -m 700 "$tmp/run"
-env HOME="$tmp" XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp/config" \
-  pulseaudio --daemonize=no --system=no --exit-idle-time=-1 -n --use-pid-file=no \
-  --load="module-null-sink sink_name=out" \
-  --load="module-native-protocol-unix socket=$tmp/native auth-anonymous=1" >/dev/null 2>&1 &
-server_pid=$!
-export PULSE_SERVER=unix:$tmp/native HOME=$tmp XDG_CONFIG_HOME=$tmp/config
+service() { env HOME="$tmp" XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp/config" "$@" >>"$tmp/server.log" 2>&1 & server_pids+=($!); }
+case $server in
+  pulseaudio)
+    service pulseaudio --daemonize=no --system=no --exit-idle-time=-1 -n --use-pid-file=no \
+      --load="module-null-sink sink_name=out" \
+      --load="module-native-protocol-unix socket=$tmp/native auth-anonymous=1"
+    export PULSE_SERVER=unix:$tmp/native ;;
+  pipewire)  # the whole stack, private: session bus, daemon, session manager, pulse server
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$tmp/run/bus
+    service dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"; sleep 0.3
+    service pipewire; sleep 0.3
+    service wireplumber
+    service pipewire-pulse
+    export PULSE_SERVER=unix:$tmp/run/pulse/native ;;
+  *) echo "unknown server $server (pulseaudio or pipewire)" >&2; exit 2 ;;
+esac
+export HOME=$tmp XDG_CONFIG_HOME=$tmp/config
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+if [ "$server" = pipewire ]; then
+  pactl load-module module-null-sink sink_name=out >/dev/null
+  for _ in $(seq 100); do [ "$(pactl get-default-sink)" = out ] && break; sleep 0.05; done
+fi
+pactl info | grep "Server Name"
 
 # "Music": a chord with a beat and a sweeping tone, looped for as long as the runs last.
 sox -n -r 48000 -c 2 "$tmp/music.wav" synth 10 sine 110 sine 220 sine 330-3300 tremolo 2 90 vol 0.4
@@ -100,6 +118,7 @@ for run in $(seq "$repeats"); do
   thread_ns "$ours_pid" > "$tmp/ours.1"; thread_ns "$cava_pid" > "$tmp/cava.1"
   kill -TERM "$ours_pid" "$cava_pid"; wait "$ours_pid" "$cava_pid" 2>/dev/null || true
   ours_pid= cava_pid=
+  [ "$run" -eq 1 ] && grep -m1 recording "$tmp/ours.err" >&2
 
   ours_ns=$(ns_between "$tmp/ours.0" "$tmp/ours.1"); cava_ns=$(ns_between "$tmp/cava.0" "$tmp/cava.1")
   ours_ticks=$((ours_t1 - ours_t0)); cava_ticks=$((cava_t1 - cava_t0))

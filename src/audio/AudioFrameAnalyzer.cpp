@@ -72,6 +72,15 @@ void AudioFrameAnalyzer::beginCapture() {
     lastAudibleSampleTime_ = now;
 }
 
+double AudioFrameAnalyzer::secondsUntilSilence() const {
+    std::lock_guard lock(mutex_);
+    return secondsUntilSilenceLocked(clock_.now());
+}
+
+double AudioFrameAnalyzer::secondsUntilSilenceLocked(double now) const {
+    return silenceTimeout - (now - std::max(captureStartTime_, lastAudibleSampleTime_));
+}
+
 void AudioFrameAnalyzer::reset() {
     std::lock_guard lock(mutex_);
     smoothedLevel_ = 0.0;
@@ -286,7 +295,7 @@ AudioFrameAnalyzer::Outcome AudioFrameAnalyzer::handleLocked(const AudioSampleBu
     const double now = clock_.now();
     if (rms > silenceFloor) {
         lastAudibleSampleTime_ = now;
-    } else if (now - std::max(captureStartTime_, lastAudibleSampleTime_) > silenceTimeout) {
+    } else if (secondsUntilSilenceLocked(now) < 0) {
         return Outcome::silent;
     }
 

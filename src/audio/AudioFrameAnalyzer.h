@@ -67,6 +67,10 @@ public:
 
     // Capture start: the silence timer counts from now.
     void beginCapture();
+    // Seconds left until nothing audible has been handled for longer than the silence
+    // limit, counted from the capture start; negative once it has passed. Time passes
+    // whether or not buffers arrive, so a capture that delivers nothing can be judged too.
+    double secondsUntilSilence() const;
     // Analyses one delivery. Ignored unless it is audio output, capture is requested and
     // the buffer is valid. The buffer's bytes are only read during the call.
     void handle(const AudioSampleBuffer& buffer, bool isAudioOutput, bool captureRequested);
@@ -97,6 +101,7 @@ private:
     enum class Outcome { ignored, silent, accumulated, published };
 
     Outcome handleLocked(const AudioSampleBuffer& buffer, AudioVisualizationFrame& frame);
+    double secondsUntilSilenceLocked(double now) const;
     void spectrumLocked(std::span<const float> samples, std::vector<double>& out);
     static bool extract(const AudioSampleBuffer& buffer, double& rms, std::vector<float>& samples);
 

@@ -7,7 +7,9 @@
 
 namespace sonavista {
 
-PulseAudioCapture::PulseAudioCapture() = default;
+PulseAudioCapture::PulseAudioCapture(SourceDidConnect sourceDidConnect)
+    : sourceDidConnect_(std::move(sourceDidConnect)) {}
+
 PulseAudioCapture::~PulseAudioCapture() = default;
 
 void PulseAudioCapture::openStream(Handlers handlers) {
@@ -21,7 +23,7 @@ void PulseAudioCapture::openStream(Handlers handlers) {
         handlers.streamDidFailToOpen(AudioCaptureFailure::unavailable);
         return;
     }
-    PulseAudioStream::open(std::move(loop), std::move(handlers));
+    PulseAudioStream::open(std::move(loop), std::move(handlers), sourceDidConnect_);
 }
 
 }  // namespace sonavista

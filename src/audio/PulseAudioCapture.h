@@ -2,28 +2,36 @@
 
 #include "audio/AudioCaptureBackend.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace sonavista {
 
 class PulseAudioMainLoop;
 
 // System audio capture from a PulseAudio server (PipeWire through pipewire-pulse): each
-// stream records the default sink's monitor. The delivery thread, started on first use,
-// is one libpulse threaded main loop shared by every stream of this backend.
+// stream records the monitor of the server's default sink, and follows the default sink
+// when it changes. The delivery thread, started on first use, is one libpulse threaded
+// main loop shared by every stream of this backend.
 //
 // A server that does not answer is never started; that, a refused connection, a failed
 // stream and a server that goes away are `unavailable`; access denied is
 // `permissionRequired`. Destroy the backend from outside its delivery thread.
 class PulseAudioCapture final : public AudioCaptureBackend {
 public:
-    PulseAudioCapture();
+    // Learns the server's name and version and the monitor source each time a stream
+    // starts recording one; called on the delivery thread.
+    using SourceDidConnect = std::function<void(const std::string& server, const std::string& source)>;
+
+    explicit PulseAudioCapture(SourceDidConnect sourceDidConnect = {});
     ~PulseAudioCapture() override;
 
     void openStream(Handlers handlers) override;
 
 private:
+    const SourceDidConnect sourceDidConnect_;
     std::mutex mutex_;
     std::shared_ptr<PulseAudioMainLoop> loop_;
 };

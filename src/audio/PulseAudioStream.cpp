@@ -17,8 +17,6 @@ namespace sonavista {
 
 namespace {
 
-constexpr const char* defaultMonitorSource = "@DEFAULT_MONITOR@";
-
 AudioCaptureFailure failureForError(int error) {
     return error == PA_ERR_ACCESS ? AudioCaptureFailure::permissionRequired : AudioCaptureFailure::unavailable;
 }
@@ -57,8 +55,9 @@ void releaseLater(pa_mainloop_api* api, pa_stream* stream, pa_context* context) 
 
 }  // namespace
 
-void PulseAudioStream::open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers) {
-    auto* session = new PulseAudioStream(loop, std::move(handlers));
+void PulseAudioStream::open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
+                            PulseAudioCapture::SourceDidConnect sourceDidConnect) {
+    auto* session = new PulseAudioStream(loop, std::move(handlers), std::move(sourceDidConnect));
     loop->locked([&] {
         pa_proplist* properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
@@ -82,8 +81,11 @@ void PulseAudioStream::open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptu
     });
 }
 
-PulseAudioStream::PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers)
-    : loop_(std::move(loop)), handlers_(std::make_shared<const AudioCaptureBackend::Handlers>(std::move(handlers))) {}
+PulseAudioStream::PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
+                                   PulseAudioCapture::SourceDidConnect sourceDidConnect)
+    : loop_(std::move(loop)),
+      handlers_(std::make_shared<const AudioCaptureBackend::Handlers>(std::move(handlers))),
+      sourceDidConnect_(std::move(sourceDidConnect)) {}
 
 PulseAudioStream::~PulseAudioStream() { stop(); }
 
@@ -133,40 +135,77 @@ void PulseAudioStream::serverEvent(pa_context*, pa_subscription_event_type_t typ
 }
 
 void PulseAudioStream::requestServerInfo() {
+    track(pa_context_get_server_info(context_, &PulseAudioStream::serverInfoReceived, this));
+}
+
+void PulseAudioStream::track(pa_operation* operation) {
     // Finished requests are dropped; the pending ones are cancelled on tear-down, since
     // their answers would reach this session.
-    std::erase_if(pendingInfo_, [](pa_operation* operation) {
-        if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) return false;
-        pa_operation_unref(operation);
+    std::erase_if(pendingInfo_, [](pa_operation* pending) {
+        if (pa_operation_get_state(pending) == PA_OPERATION_RUNNING) return false;
+        pa_operation_unref(pending);
         return true;
     });
-    if (pa_operation* operation = pa_context_get_server_info(context_, &PulseAudioStream::serverInfoReceived, this)) {
-        pendingInfo_.push_back(operation);
-    }
+    if (operation != nullptr) pendingInfo_.push_back(operation);
 }
 
-void PulseAudioStream::serverInfoReceived(pa_context*, const pa_server_info* info, void* userdata) {
+void PulseAudioStream::serverInfoReceived(pa_context* context, const pa_server_info* info, void* userdata) {
     auto* self = static_cast<PulseAudioStream*>(userdata);
     if (self->stopped_) return;
-    const std::string defaultSink = info != nullptr && info->default_sink_name != nullptr ? info->default_sink_name : "";
-    if (!self->opened_) {
-        if (self->stream_ != nullptr) return;  // set-up already under way
-        self->sinkName_ = defaultSink;
-        if (!self->connectRecordStream()) self->failToOpen(pa_context_errno(self->context_));
+    if (info == nullptr) {
+        if (self->stream_ == nullptr) self->loseDefaultSink(pa_context_errno(context));
         return;
     }
-    if (defaultSink == self->sinkName_) {
+    self->serverName_ = std::string(info->server_name != nullptr ? info->server_name : "unknown server") + " " +
+                        (info->server_version != nullptr ? info->server_version : "");
+    const std::string defaultSink = info->default_sink_name != nullptr ? info->default_sink_name : "";
+    if (defaultSink == self->sinkName_ && (self->opened_ || self->stream_ != nullptr)) {
         // Nothing moved. A stream that was lost meanwhile cannot be recovered.
-        if (self->stream_ == nullptr) self->reportStopped();
+        if (self->stream_ == nullptr) self->loseDefaultSink(PA_ERR_NOENTITY);
         return;
     }
-    // The user switched the output device: follow it to the new default's monitor.
-    self->sinkName_ = defaultSink;
-    self->tearDownRecordStream();
-    if (!self->connectRecordStream()) self->reportStopped();
+    // The first answer, or the user switched the output device: look up the monitor of the
+    // (new) default sink. A server without sinks may still name a default that does not
+    // exist; the lookup then fails.
+    pa_operation* lookup =
+        defaultSink.empty()
+            ? nullptr
+            : pa_context_get_sink_info_by_name(context, defaultSink.c_str(), &PulseAudioStream::sinkInfoReceived, self);
+    if (lookup == nullptr) {
+        if (self->stream_ == nullptr) self->loseDefaultSink(PA_ERR_NOENTITY);
+        return;
+    }
+    self->track(lookup);
 }
 
-bool PulseAudioStream::connectRecordStream() {
+void PulseAudioStream::sinkInfoReceived(pa_context* context, const pa_sink_info* info, int eol, void* userdata) {
+    auto* self = static_cast<PulseAudioStream*>(userdata);
+    if (self->stopped_ || eol > 0) return;  // eol > 0 closes the list after the one answer
+    if (info == nullptr || info->monitor_source_name == nullptr) {
+        // The sink went away between the two answers. A stream still recording another
+        // sink goes on; the server's next change event names the next default.
+        if (self->stream_ == nullptr) self->loseDefaultSink(info == nullptr ? pa_context_errno(context) : PA_ERR_NOENTITY);
+        return;
+    }
+    if (self->stream_ != nullptr && self->sinkName_ == info->name) return;  // already recording it
+    self->sinkName_ = info->name;
+    self->tearDownRecordStream();
+    if (!self->connectRecordStream(info->monitor_source_name)) {
+        self->loseDefaultSink(pa_context_errno(context));
+        return;
+    }
+    if (self->sourceDidConnect_) self->sourceDidConnect_(self->serverName_, info->monitor_source_name);
+}
+
+void PulseAudioStream::loseDefaultSink(int error) {
+    if (!opened_) {
+        failToOpen(error);
+    } else {
+        reportStopped();
+    }
+}
+
+bool PulseAudioStream::connectRecordStream(const char* source) {
     pa_sample_spec spec{};
     spec.format = PA_SAMPLE_FLOAT32LE;
     spec.rate = sampleRate;
@@ -187,10 +226,11 @@ bool PulseAudioStream::connectRecordStream() {
     attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentMicroseconds, &spec));
     // Corked until started, so a stream set up for a capture that was meanwhile stopped
     // never delivers. Not movable: if its sink goes away the stream ends and is re-created
-    // on the new default's monitor rather than being moved to an arbitrary source.
+    // on the new default's monitor rather than being moved to an arbitrary source (the
+    // session manager would pick the default input).
     auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
                                                 (started_ ? 0 : PA_STREAM_START_CORKED));
-    if (pa_stream_connect_record(stream_, defaultMonitorSource, &attributes, flags) < 0) {
+    if (pa_stream_connect_record(stream_, source, &attributes, flags) < 0) {
         tearDownRecordStream();
         return false;
     }

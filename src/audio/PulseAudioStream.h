@@ -2,6 +2,7 @@
 
 #include "audio/AudioCaptureBackend.h"
 #include "audio/AudioCaptureStream.h"
+#include "audio/PulseAudioCapture.h"
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>
@@ -19,15 +20,19 @@ class PulseAudioMainLoop;
 // One capture session on a PulseAudio (or pipewire-pulse) server: its own context and a
 // record stream on the default sink's monitor, float32 48 kHz stereo in 20 ms fragments.
 //
-// The session connects, creates the stream corked, and hands itself to
-// `streamDidOpen` once the stream is ready; `start()` uncorks it. When the default sink
-// changes, or the recorded sink disappears while another is the default, it re-creates
-// the stream on the new default's monitor without reporting anything. All of its state
-// is touched only with the loop's lock held (callbacks run with it held).
+// The session connects, asks the server for its default sink and that sink for the name of
+// its monitor source, records that source by name, and hands itself to `streamDidOpen`
+// once the stream is ready; `start()` uncorks it. (The "@DEFAULT_MONITOR@" alias is not
+// used: pipewire-pulse cannot link a stream to it, and without the don't-move flag it
+// resolves to the default input, a microphone.) When the default sink changes, or the
+// recorded sink disappears while another is the default, it re-creates the stream on the
+// new default's monitor without reporting anything. All of its state is touched only with
+// the loop's lock held (callbacks run with it held).
 class PulseAudioStream final : public AudioCaptureStream {
 public:
     // Starts connecting on `loop`; answers exactly once through the handlers.
-    static void open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers);
+    static void open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
+                     PulseAudioCapture::SourceDidConnect sourceDidConnect = {});
 
     ~PulseAudioStream() override;
     void start() override;
@@ -38,11 +43,13 @@ public:
     static constexpr std::uint64_t fragmentMicroseconds = 20000;
 
 private:
-    PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers);
+    PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
+                     PulseAudioCapture::SourceDidConnect sourceDidConnect);
 
     static void contextStateChanged(pa_context* context, void* userdata);
     static void serverEvent(pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* userdata);
     static void serverInfoReceived(pa_context* context, const pa_server_info* info, void* userdata);
+    static void sinkInfoReceived(pa_context* context, const pa_sink_info* info, int eol, void* userdata);
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamReadable(pa_stream* stream, size_t bytes, void* userdata);
 
@@ -52,7 +59,11 @@ private:
     void reportStopped();
 
     void requestServerInfo();
-    bool connectRecordStream();
+    void track(pa_operation* operation);
+    // The default sink cannot be recorded (none, or gone): fails the set-up, or ends a
+    // capture that has lost its stream.
+    void loseDefaultSink(int error);
+    bool connectRecordStream(const char* source);
     pa_stream* detachRecordStream();
     void tearDownRecordStream();
     void tearDown();
@@ -62,8 +73,10 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // expires with the session
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
-    std::vector<pa_operation*> pendingInfo_;  // server info requests answering to this session
-    std::string sinkName_;       // default sink whose monitor the stream records
+    const PulseAudioCapture::SourceDidConnect sourceDidConnect_;
+    std::vector<pa_operation*> pendingInfo_;  // server and sink info requests answering to this session
+    std::string serverName_;     // "name version" of the server, from its info
+    std::string sinkName_;       // sink whose monitor the stream records
     bool opened_ = false;        // handed to the owner
     bool started_ = false;
     bool stopped_ = false;

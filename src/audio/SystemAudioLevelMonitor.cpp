@@ -70,9 +70,26 @@ void SystemAudioLevelMonitor::start() {
         if (auto self = weak.lock()) self->reportFailure(AudioCaptureFailure::unavailable, attempt);
     };
     backend_->openStream(std::move(handlers));
+    watchForSilence(attempt, AudioFrameAnalyzer::silenceTimeout);
+}
+
+void SystemAudioLevelMonitor::watchForSilence(std::uint64_t attempt, double delaySeconds) {
+    mainQueue_.cancel(silenceTimer_);
+    silenceTimer_ = mainQueue_.postAfter(delaySeconds, [weak = weak_from_this(), attempt] {
+        const auto self = weak.lock();
+        if (!self || !self->captureRequested_.load()) return;
+        const double left = self->analyzer_->secondsUntilSilence();
+        if (left < 0) {
+            self->reportFailure(AudioCaptureFailure::silentOrProtectedAudio, attempt);
+        } else {
+            // Just past the limit, so that the next check finds it passed.
+            self->watchForSilence(attempt, left + 0.01);
+        }
+    });
 }
 
 void SystemAudioLevelMonitor::stop() {
+    mainQueue_.cancel(std::exchange(silenceTimer_, 0));
     std::shared_ptr<AudioCaptureStream> stream;
     {
         std::lock_guard lock(mutex_);

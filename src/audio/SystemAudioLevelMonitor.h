@@ -19,6 +19,10 @@ namespace sonavista {
 // frames. One monitor serves one capture attempt at a time: `start()` asks for capture,
 // `stop()` ends it; the first failure after a start is reported once and ends the capture.
 //
+// Silence is judged on the clock, not only when buffers arrive: a stream that is set up but
+// delivers nothing (never linked to a source, a server that stopped answering) is reported
+// as `silentOrProtectedAudio` after the same limit, by a timer on the main queue.
+//
 // Both callbacks run on the main thread, are posted (never called synchronously, so the
 // owner may release the monitor inside them) and only while the monitor exists: frames
 // only while capture is requested, failures at most once per `start()` and never after
@@ -58,6 +62,9 @@ private:
     void reportFailure(AudioCaptureFailure failure, std::uint64_t attempt = 0);
     void streamDidOpen(std::uint64_t attempt, std::unique_ptr<AudioCaptureStream> stream);
     void handleBuffer(const AudioSampleBuffer& buffer);
+    // Main thread: checks for silence after `delaySeconds`, then again until it is reported
+    // or the attempt is over.
+    void watchForSilence(std::uint64_t attempt, double delaySeconds);
 
     const FrameDidChange frameDidChange_;
     const CaptureDidFail captureDidFail_;
@@ -72,6 +79,8 @@ private:
     std::mutex mutex_;
     std::shared_ptr<AudioCaptureStream> stream_;
     std::uint64_t attempt_ = 0;
+
+    MainQueue::TimerId silenceTimer_ = 0;  // main thread only
 };
 
 }  // namespace sonavista

@@ -311,25 +311,6 @@ TEST_F(HandlerTest, SilenceReportedOnlyAfterMoreThanFourSecondsFromTheLaterStart
     EXPECT_EQ(failures.size(), 1u);
 }
 
-TEST_F(HandlerTest, RmsAtTheSilenceFloorCountsAsSilent) {
-    // Single-sample buffers: the rms is the sample's magnitude.
-    // The largest float at or below the floor, and the next one up.
-    float silent = static_cast<float>(AudioFrameAnalyzer::silenceFloor);
-    while (static_cast<double>(silent) > AudioFrameAnalyzer::silenceFloor) {
-        silent = std::nextafter(silent, 0.0f);
-    }
-    float audible = std::nextafter(silent, 1.0f);
-    ASSERT_GT(static_cast<double>(audible), AudioFrameAnalyzer::silenceFloor);
-    OwnedSampleBuffer probe(floatFormat(1), {std::vector<float>{silent}});
-    ASSERT_EQ(AudioFrameAnalyzer::audioData(probe.buffer)->rms, static_cast<double>(silent));
-
-    analyzer.beginCapture();
-    feed(2.0, silent);
-    EXPECT_EQ(analyzer.state().lastAudibleSampleTime, 1.0);
-    feed(3.0, audible);
-    EXPECT_EQ(analyzer.state().lastAudibleSampleTime, 3.0);
-}
-
 // Single-sample buffers never fill the FFT window, so the flux is 0 and the onset score is
 // driven by level rises alone: loud buffers after quiet ones make beats.
 TEST_F(HandlerTest, BeatsSetPulseDecayItAndFoldTheirIntervalIntoTempo) {

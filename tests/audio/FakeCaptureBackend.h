@@ -87,7 +87,6 @@ public:
     void flush() {
         thread_.sync([] {});
     }
-    SerialQueue& thread() { return thread_; }
 
     static constexpr std::size_t latest = static_cast<std::size_t>(-1);
 

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <regex>
 
 using namespace sonavista;
 using sonavista::testing::PrivatePulseServer;
+using sonavista::testing::SoundServer;
 
 namespace {
 
@@ -21,6 +23,7 @@ struct Capture {
     std::vector<std::pair<double, AudioVisualizationFrame>> frames;
     std::vector<std::pair<double, AudioCaptureFailure>> failures;
     double startTime = clock->now();
+    const double queueOrigin = clock->now();
     std::shared_ptr<SystemAudioLevelMonitor> monitor = SystemAudioLevelMonitor::create(
         [this](const AudioVisualizationFrame& f) { frames.emplace_back(elapsed(), f); },
         [this](AudioCaptureFailure f) { failures.emplace_back(elapsed(), f); }, mainQueue, backend, clock);
@@ -34,6 +37,7 @@ struct Capture {
     bool pumpUntil(const std::function<bool()>& done, double seconds) {
         const double end = clock->now() + seconds;
         while (clock->now() < end) {
+            mainQueue.advance(clock->now() - queueOrigin - mainQueue.now());  // timers on real time
             mainQueue.runPending();
             if (done()) return true;
             PrivatePulseServer::sleepSeconds(0.01);
@@ -48,18 +52,24 @@ struct Capture {
 
 int countOurSourceOutputs(const PrivatePulseServer& server) {
     const std::string list = server.output("pactl list source-outputs");
-    int count = 0;
-    for (std::size_t at = list.find("application.name = \"Sonavista\""); at != std::string::npos;
-         at = list.find("application.name = \"Sonavista\"", at + 1)) {
-        ++count;
-    }
-    return count;
+    const std::regex ours("application.name = \"Sonavista\"");
+    return static_cast<int>(std::distance(std::sregex_iterator(list.begin(), list.end(), ours), std::sregex_iterator()));
 }
 
-TEST(PulseAudioCapture, FramesFollowTheSignalAndStopLeavesNoSourceOutput) {
-    PrivatePulseServer server;
-    server.useFromThisProcess();
-    const std::string signal = server.generate("signal", {"1.2 sine 440 vol 0.5", "1.2 sine 440 vol 0.01"});
+// Every case of this suite runs on a private PulseAudio and on a private PipeWire stack.
+class Capturing : public ::testing::TestWithParam<SoundServer> {
+protected:
+    Capturing() { server.useFromThisProcess(); }
+    PrivatePulseServer server{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(OnEachServer, Capturing, ::testing::Values(SoundServer::pulseAudio, SoundServer::pipeWire),
+                         [](const auto& info) { return info.param == SoundServer::pipeWire ? "PipeWire" : "PulseAudio"; });
+
+TEST_P(Capturing, FramesFollowTheSignalAndStopLeavesNoSourceOutput) {
+    // Loud, quiet, then four beats half a second apart.
+    const std::string signal = server.generate(
+        "signal", {"1.2 sine 440 vol 0.5", "1.2 sine 440 vol 0.01", "0.1 sine 100 vol 0.5 pad 0 0.4 repeat 3"});
     Capture capture;
     capture.start();
     ASSERT_TRUE(capture.pumpUntil([&] { return !capture.frames.empty(); }, 5.0)) << "no frame from the server";
@@ -67,19 +77,23 @@ TEST(PulseAudioCapture, FramesFollowTheSignalAndStopLeavesNoSourceOutput) {
 
     const double playStart = capture.elapsed();
     server.play(signal);
-    capture.pump(2.6);
+    capture.pump(4.6);
     ASSERT_TRUE(capture.failures.empty());
 
     // Loud part (-9 dBFS): the level reaches the top. Quiet part (-43 dBFS): it settles
     // near its target of about 0.39.
     double loudPeak = 0.0, quietLast = -1.0;
+    int beats = 0;
     for (const auto& [time, frame] : capture.frames) {
         if (time > playStart + 0.3 && time < playStart + 1.1) loudPeak = std::max(loudPeak, frame.level);
         if (time > playStart + 1.9 && time < playStart + 2.3) quietLast = frame.level;
+        if (time > playStart + 2.3 && frame.beatPulse == 1.0) ++beats;
     }
     EXPECT_GT(loudPeak, 0.9);
     EXPECT_GT(quietLast, 0.2);
     EXPECT_LT(quietLast, 0.6);
+    EXPECT_GE(beats, 3);
+    EXPECT_LE(beats, 5);
     // About 30 frames per second while capturing.
     const auto loudFrames = std::count_if(capture.frames.begin(), capture.frames.end(), [&](const auto& entry) {
         return entry.first > playStart && entry.first < playStart + 2.0;
@@ -95,9 +109,7 @@ TEST(PulseAudioCapture, FramesFollowTheSignalAndStopLeavesNoSourceOutput) {
     EXPECT_TRUE(capture.failures.empty());
 }
 
-TEST(PulseAudioCapture, StopDuringSetUpLeavesNoStream) {
-    PrivatePulseServer server;
-    server.useFromThisProcess();
+TEST_P(Capturing, StopDuringSetUpLeavesNoStream) {
     Capture capture;
     for (int round = 0; round < 5; ++round) {
         capture.start();
@@ -109,23 +121,7 @@ TEST(PulseAudioCapture, StopDuringSetUpLeavesNoStream) {
     EXPECT_TRUE(capture.frames.empty());
 }
 
-TEST(PulseAudioCapture, SilentSinkReportsSilenceAfterFourSeconds) {
-    PrivatePulseServer server;
-    server.useFromThisProcess();
-    Capture capture;
-    capture.start();
-    ASSERT_TRUE(capture.pumpUntil([&] { return !capture.failures.empty(); }, 7.0));
-    EXPECT_EQ(capture.failures[0].second, AudioCaptureFailure::silentOrProtectedAudio);
-    EXPECT_GT(capture.failures[0].first, 4.0);
-    EXPECT_LT(capture.failures[0].first, 5.0);
-    capture.pump(0.3);
-    EXPECT_EQ(capture.failures.size(), 1u);
-    EXPECT_EQ(countOurSourceOutputs(server), 0) << "the failure ended the stream";
-}
-
-TEST(PulseAudioCapture, KilledServerReportsOneUnavailable) {
-    PrivatePulseServer server;
-    server.useFromThisProcess();
+TEST_P(Capturing, KilledServerReportsOneUnavailable) {
     Capture capture;
     capture.start();
     ASSERT_TRUE(capture.pumpUntil([&] { return !capture.frames.empty(); }, 5.0));
@@ -136,47 +132,83 @@ TEST(PulseAudioCapture, KilledServerReportsOneUnavailable) {
     EXPECT_EQ(capture.failures[0].second, AudioCaptureFailure::unavailable);
 }
 
-TEST(PulseAudioCapture, NoServerIsUnavailableAndNoneIsStarted) {
-    PrivatePulseServer server;
-    server.useFromThisProcess();
-    server.kill(SIGKILL);
-    Capture capture;
-    capture.start();
-    ASSERT_TRUE(capture.pumpUntil([&] { return !capture.failures.empty(); }, 3.0));
-    EXPECT_EQ(capture.failures[0].second, AudioCaptureFailure::unavailable);
-    EXPECT_FALSE(std::filesystem::exists(server.dir() / "client-run" / "pulse" / "pid"))
-        << "a sound server was spawned";
-}
-
-TEST(PulseAudioCapture, FollowsTheDefaultSinkWithoutReportingAFailure) {
-    PrivatePulseServer server;
-    server.useFromThisProcess();
-    ASSERT_EQ(server.run("pactl load-module module-null-sink sink_name=headphones"), 0);
-    const std::string tone = server.generate("tone", {"5 sine 330 vol 0.5"});
+TEST_P(Capturing, FollowsTheDefaultSinkWithoutReportingAFailure) {
+    const std::string headphones = server.output("pactl load-module module-null-sink sink_name=headphones");
+    ASSERT_EQ(server.run("pactl set-default-sink out"), 0);
+    // The loud sink's monitor is the default input, as a microphone would be: never recorded.
+    ASSERT_EQ(server.run("pactl set-default-source headphones.monitor"), 0);
+    // Quiet but audible on the default sink (so that no silence is reported), loud on the other.
+    server.play(server.generate("quiet", {"12 sine 330 vol 0.01"}), "out");
+    server.play(server.generate("loud", {"12 sine 330 vol 0.5"}), "headphones");
     Capture capture;
     capture.start();
     ASSERT_TRUE(capture.pumpUntil([&] { return !capture.frames.empty(); }, 5.0));
-
-    server.play(tone, "headphones");  // not heard: the default sink is still "out"
     capture.pump(0.5);
     const double switchTime = capture.elapsed();
-    double levelBefore = capture.frames.back().second.level;
-    EXPECT_LT(levelBefore, 0.05);
+    for (const auto& [time, frame] : capture.frames) EXPECT_LT(frame.level, 0.6) << time;
     ASSERT_EQ(server.run("pactl set-default-sink headphones"), 0);
     // A null sink takes up to 2 s to deliver to a new record stream (its idle block length).
-    ASSERT_TRUE(capture.pumpUntil(
-        [&] { return !capture.frames.empty() && capture.frames.back().second.level > 0.9; }, 3.0))
+    ASSERT_TRUE(capture.pumpUntil([&] { return capture.frames.back().second.level > 0.9; }, 3.0))
         << "capture did not follow the new default sink";
     EXPECT_LT(capture.elapsed() - switchTime, 2.6);
-    EXPECT_TRUE(capture.failures.empty());
     EXPECT_EQ(countOurSourceOutputs(server), 1);
 
-    // The recorded sink disappearing while another one is the default is followed too.
-    ASSERT_EQ(server.run("pactl set-default-sink out"), 0);
-    capture.pump(0.3);
-    ASSERT_EQ(server.run("pactl unload-module module-null-sink"), 0);  // removes both sinks
-    capture.pump(0.5);
-    EXPECT_EQ(capture.failures.size(), 1u) << "with no sink left the capture is unavailable";
+    // The recorded output is unplugged: the server makes the other sink the default, and
+    // capture goes on there.
+    ASSERT_EQ(server.run("pactl unload-module " + headphones), 0);
+    const double unplugged = capture.elapsed();
+    capture.pump(2.5);
+    EXPECT_GT(capture.frames.back().first, unplugged + 2.0);
+    EXPECT_TRUE(capture.failures.empty());
+
+    // With no sink left PulseAudio has no default output: capture is unavailable. (PipeWire's
+    // session manager then offers a dummy output instead, which is followed.)
+    if (GetParam() == SoundServer::pipeWire) return;
+    ASSERT_EQ(server.run("pactl unload-module module-null-sink"), 0);
+    ASSERT_TRUE(capture.pumpUntil([&] { return !capture.failures.empty(); }, 1.0));
+    EXPECT_EQ(capture.failures[0].second, AudioCaptureFailure::unavailable);
+}
+
+// `sonavista-analyze --capture` names the server it records on standard error, and ends
+// every failed capture with status 3. A capture that never gets data (nothing linked to the
+// stream without a working session manager, a server that does not answer) must end in a
+// failure too, never in a quiet success.
+TEST(AnalyzeToolCapture, NamesTheServerAndEndsAFailedCaptureWithStatusThree) {
+    enum Trouble { none, noSessionManager, frozen, gone };  // frozen: the session manager, or PulseAudio itself
+    struct Case {
+        SoundServer kind;
+        Trouble trouble;
+        const char* server;  // as named on standard error, if the server answers
+        const char* failure;
+    };
+    const auto pulse = SoundServer::pulseAudio, pipe = SoundServer::pipeWire;
+    for (const Case& c : {Case{pulse, none, "pulseaudio 1", "silentOrProtectedAudio"},
+                          Case{pipe, none, "PulseAudio (on PipeWire 0.", "silentOrProtectedAudio"},
+                          Case{pipe, noSessionManager, nullptr, "unavailable"},  // no default output
+                          Case{pipe, frozen, nullptr, "silentOrProtectedAudio"},
+                          Case{pulse, frozen, nullptr, "silentOrProtectedAudio"},
+                          Case{pulse, gone, nullptr, "unavailable"}}) {
+        SCOPED_TRACE(std::to_string(c.trouble) + (c.kind == pipe ? " on PipeWire" : " on PulseAudio"));
+        PrivatePulseServer server(c.kind, false, c.trouble != noSessionManager);
+        server.useFromThisProcess();
+        if (c.trouble == frozen && c.kind == pipe) server.freezeSessionManager();
+        if (c.trouble == frozen && c.kind == pulse) server.kill(SIGSTOP);
+        if (c.trouble == gone) server.kill(SIGKILL);
+        const std::string out = server.output("sh -c '" + std::string(std::getenv("SONAVISTA_BINARY_DIR")) +
+                                              "/tools/analyze/sonavista-analyze --capture --seconds 7; echo status=$?'");
+        std::smatch last;
+        ASSERT_TRUE(std::regex_search(out, last, std::regex(R"re(\{"time": ([0-9.]+), "failure": "(\w+)"\}\nstatus=3\n$)re")))
+            << out;
+        EXPECT_EQ(last[2], c.failure);
+        // Silence is reported after its limit of 4 s, anything else at once.
+        const double expected = last[2] == "silentOrProtectedAudio" ? 4.0 : 0.0;
+        EXPECT_GT(std::stod(last[1]), expected);
+        EXPECT_LT(std::stod(last[1]), expected + 1.0);
+        if (c.server) {
+            EXPECT_NE(out.find(std::string("sonavista-analyze: recording out.monitor on ") + c.server), std::string::npos);
+        }
+        EXPECT_FALSE(std::filesystem::exists(server.dir() / "client-run" / "pulse" / "pid")) << "a server was spawned";
+    }
 }
 
 // Runs in a separate process started by the test below (libpulse refuses to work in a
@@ -197,7 +229,7 @@ TEST(PulseAudioCaptureProbe, ExitsWithTheReportedFailure) {
 
 TEST(PulseAudioCapture, RefusedCredentialsArePermissionRequired) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the client under another uid";
-    PrivatePulseServer server(/*refuseForeignClients=*/true);
+    PrivatePulseServer server(SoundServer::pulseAudio, /*refuseForeignClients=*/true);
     const auto dir = server.dir();
     {
         std::ofstream cookie(dir / "wrong-cookie", std::ios::binary);

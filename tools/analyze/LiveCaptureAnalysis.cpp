@@ -64,8 +64,10 @@ int LiveCaptureAnalysis::run(int argc, const char* const* argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    // Static: the signal thread is never joined and may outlive this call.
-    static ToolMainQueue mainQueue;
+    // Never destroyed: the signal thread is never joined, and the capture thread may still be
+    // returning from a post (of a failure the main thread has already acted on) while the
+    // process exits.
+    static ToolMainQueue& mainQueue = *new ToolMainQueue;
     std::thread([stopSignals] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
@@ -86,7 +88,11 @@ int LiveCaptureAnalysis::run(int argc, const char* const* argv) {
             status = exitFailure;
             mainQueue.quit();
         },
-        mainQueue, std::make_shared<PulseAudioCapture>(), clock);
+        mainQueue,
+        std::make_shared<PulseAudioCapture>([](const std::string& server, const std::string& source) {
+            std::fprintf(stderr, "sonavista-analyze: recording %s on %s\n", source.c_str(), server.c_str());
+        }),
+        clock);
     monitor->start();
     mainQueue.runUntil(seconds ? std::optional<double>(start + *seconds) : std::nullopt);
     monitor->stop();
