@@ -113,7 +113,7 @@ std::string XdgAutostartLoginItem::entryText() const {
          << "Type=Application\n"
          << "Name=Sonavista\n"
          << "Comment=Live waveform of the playing music over the desktop\n"
-         << "Exec=" << execValue(executable_) << "\n"
+         << "Exec=" << execValue(executable_) << " " << autostartArgument << "\n"
          << "Icon=sonavista\n"
          << "Terminal=false\n"
          << "X-GNOME-Autostart-enabled=true\n";

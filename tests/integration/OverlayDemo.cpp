@@ -2,8 +2,10 @@
 // integration tests. Prints one line per event on stdout:
 //   frame X Y W H WINDOW COMPOSITOR   after every show or layout command
 //   notice TEXT                        when the controller asks to tell the user something
+//   settings WINDOW                    once the stand-in settings window is shown
 // and reads commands on stdin, one per line: "mode compact|fullscreenFog",
-// "position top|center|bottom", "avoid on|off", "show", "hide", "quit" (also on end of input).
+// "position top|center|bottom", "avoid on|off", "show", "hide", "settings" (shows an ordinary
+// window of the same application, as the settings window is), "quit" (also on end of input).
 #include "preferences/MemorySettingsStore.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/OverlayWindowController.h"
@@ -86,6 +88,10 @@ int main(int argc, char** argv) {
     controller->showOverlay();
     QTimer::singleShot(0, [&] { report(*controller, *window); });
 
+    QWidget settings;
+    settings.setWindowTitle(QStringLiteral("Sonavista Settings"));
+    settings.setGeometry(700, 600, 500, 300);
+
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     std::string pending;
     const auto runCommand = [&](const std::string& line) {
@@ -94,6 +100,13 @@ int main(int argc, char** argv) {
         const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
         if (command == "quit") {
             QApplication::quit();
+            return;
+        }
+        if (command == "settings") {
+            settings.show();
+            settings.activateWindow();
+            std::printf("settings %llu\n", static_cast<unsigned long long>(settings.winId()));
+            std::fflush(stdout);
             return;
         }
         if (command == "show") {

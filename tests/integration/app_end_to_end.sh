@@ -36,6 +36,7 @@ finish() {
 }
 
 overlay_hidden() { ! sandbox_overlay_visible; }
+not_within() { ! sandbox_wait_for "$@"; }
 settings_shown() { [ -n "$(sandbox_settings_window)" ]; }
 settings_hidden() { ! settings_shown; }
 report() {  # source, page id, playing flag; prints the HTTP status
@@ -61,7 +62,7 @@ images_differ() {  # counts the pixels that differ; compare answers 1 for "diffe
 enabled_players() { sed -n 's/^enabledMusicPlayers=//p' "$settings_file" 2>/dev/null; }
 lacks_youtube() { enabled_players | grep -q '"spotifyWeb"' && ! enabled_players | grep -q '"youtube"'; }
 start_app() {
-  sandbox_start_app "$app"
+  sandbox_start_app "$app" "$@"
   check "the bridge listens" sandbox_wait_for 10 bridge_answers &&
     check "the bridge is this application's" bridge_is_ours ||
     { echo "#    nothing else can be checked without the bridge"; finish; }
@@ -75,7 +76,7 @@ stop_app() {
 sandbox_start "$work" || exit 1
 mkdir -p "$(dirname "$settings_file")"
 printf '[General]\noverlayPosition="bottom"\n' >"$settings_file"
-start_app
+start_app --autostart  # the very first launch, even at login, presents the settings window
 check "nothing is shown before anything plays" overlay_hidden
 
 # A browser page reports playback: the overlay appears as a band 150 px high, 28 px above the
@@ -118,8 +119,13 @@ if check "the settings window opens at launch" test -n "$window"; then
   echo "#    enabled players: $(enabled_players)"
 fi
 stop_app
-start_app
+start_app --autostart
 check "the setting is still saved after the restart" lacks_youtube
+check "a later launch at login presents no window" not_within 2 settings_shown
+timeout 10 "$app" --autostart >>"$work/logs/second.log" 2>&1
+check "nor does a second launch at login" not_within 2 settings_shown
+timeout 10 "$app" >>"$work/logs/second.log" 2>&1
+check "a launch by the user presents it" sandbox_wait_for 3 settings_shown
 check "a report from YouTube is accepted" test "$(report youtube e2e-youtube true)" = 204
 sleep 3  # longer than a Spotify Web report below takes to show the overlay
 check "YouTube, switched off, shows no overlay" overlay_hidden

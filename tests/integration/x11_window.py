@@ -5,6 +5,15 @@
                                    title bar's close button does
     x11_window.py minimise WINDOW  iconifies it: WM_STATE becomes Iconic and it is unmapped
 
+and stands in for the windows an overlay meets under a window manager:
+
+    x11_window.py desktop          maps a full-screen window of type DESKTOP, and
+    x11_window.py window           an ordinary 800 x 500 window at (560, 290); each prints
+                                   "window ID", then "press X Y" for every click it receives,
+                                   until it is ended
+    x11_window.py order NAME=ID... prints the names bottom to top, in the stacking order of
+                                   the top-level windows (frames) that hold the windows
+
 Talks to libX11 directly so the tests need no extra Python package. Exits 0 once the
 request reached the server, 1 when the display cannot be opened.
 """
@@ -27,6 +36,14 @@ declare("XCloseDisplay", ctypes.c_int, Display)
 declare("XInternAtom", Atom, Display, ctypes.c_char_p, ctypes.c_int)
 declare("XSync", ctypes.c_int, Display, ctypes.c_int)
 declare("XUnmapWindow", ctypes.c_int, Display, Window)
+declare("XQueryTree", ctypes.c_int, Display, Window, ctypes.POINTER(Window), ctypes.POINTER(Window),
+        ctypes.POINTER(ctypes.POINTER(Window)), ctypes.POINTER(ctypes.c_uint))
+declare("XDefaultRootWindow", Window, Display)
+declare("XCreateSimpleWindow", Window, Display, Window, ctypes.c_int, ctypes.c_int, ctypes.c_uint, ctypes.c_uint,
+        ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong)
+declare("XSelectInput", ctypes.c_int, Display, Window, ctypes.c_long)
+declare("XMapWindow", ctypes.c_int, Display, Window)
+declare("XNextEvent", ctypes.c_int, Display, ctypes.c_void_p)
 declare("XChangeProperty", ctypes.c_int, Display, Window, Atom, Atom, ctypes.c_int, ctypes.c_int,
         ctypes.c_void_p, ctypes.c_int)
 
@@ -37,8 +54,16 @@ class ClientMessageEvent(ctypes.Structure):
                 ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
 
 
+class ButtonEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", Display), ("window", Window), ("root", Window), ("subwindow", Window),
+                ("time", ctypes.c_ulong), ("x", ctypes.c_int), ("y", ctypes.c_int), ("x_root", ctypes.c_int),
+                ("y_root", ctypes.c_int), ("state", ctypes.c_uint), ("button", ctypes.c_uint),
+                ("same_screen", ctypes.c_int)]
+
+
 class XEvent(ctypes.Union):
-    _fields_ = [("client_message", ClientMessageEvent), ("pad", ctypes.c_long * 24)]
+    _fields_ = [("client_message", ClientMessageEvent), ("button", ButtonEvent), ("pad", ctypes.c_long * 24)]
 
 
 declare("XSendEvent", ctypes.c_int, Display, Window, ctypes.c_int, ctypes.c_long, ctypes.POINTER(XEvent))
@@ -46,6 +71,10 @@ declare("XSendEvent", ctypes.c_int, Display, Window, ctypes.c_int, ctypes.c_long
 CLIENT_MESSAGE = 33
 PROP_MODE_REPLACE = 0
 ICONIC_STATE = 3
+BUTTON_PRESS = 4
+BUTTON_PRESS_MASK = 1 << 2
+XA_ATOM = 4
+WM_NORMAL_HINTS, WM_SIZE_HINTS = 40, 41
 
 
 def close(display, window):
@@ -68,15 +97,61 @@ def minimise(display, window):
     xlib.XUnmapWindow(display, window)
 
 
+def record(display, kind):
+    root = xlib.XDefaultRootWindow(display)
+    desktop = kind == "desktop"
+    # A dark teal desktop and a white window, told apart on screenshots.
+    window = xlib.XCreateSimpleWindow(display, root, *((0, 0, 1920, 1080) if desktop else (560, 290, 800, 500)),
+                                      0, 0, 0x1d4d4f if desktop else 0xffffff)
+    # User-specified position and size (WM_NORMAL_HINTS flags USPosition | USSize), so the
+    # window manager keeps them.
+    hints = (ctypes.c_long * 18)(1 | 2, *((0, 0, 1920, 1080) if desktop else (560, 290, 800, 500)))
+    xlib.XChangeProperty(display, window, WM_NORMAL_HINTS, WM_SIZE_HINTS, 32, PROP_MODE_REPLACE, hints, 18)
+    if desktop:
+        kind_atom = Atom(xlib.XInternAtom(display, b"_NET_WM_WINDOW_TYPE_DESKTOP", 0))
+        xlib.XChangeProperty(display, window, xlib.XInternAtom(display, b"_NET_WM_WINDOW_TYPE", 0), XA_ATOM, 32,
+                             PROP_MODE_REPLACE, ctypes.byref(kind_atom), 1)
+    xlib.XSelectInput(display, window, BUTTON_PRESS_MASK)
+    xlib.XMapWindow(display, window)
+    xlib.XSync(display, 0)
+    print(f"window {window}", flush=True)
+    event = XEvent()
+    while True:
+        xlib.XNextEvent(display, ctypes.byref(event))
+        if event.button.type == BUTTON_PRESS:
+            print(f"press {event.button.x_root} {event.button.y_root}", flush=True)
+
+
+def top_level(display, window):
+    root, parent, children, count = Window(), Window(), ctypes.POINTER(Window)(), ctypes.c_uint()
+    while xlib.XQueryTree(display, window, ctypes.byref(root), ctypes.byref(parent), ctypes.byref(children),
+                          ctypes.byref(count)) and parent.value != root.value:
+        window = parent.value
+    return window
+
+
+def order(display, named):
+    tops = {top_level(display, int(window, 0)): name for name, window in (pair.split("=") for pair in named)}
+    root, parent, children, count = Window(), Window(), ctypes.POINTER(Window)(), ctypes.c_uint()
+    xlib.XQueryTree(display, xlib.XDefaultRootWindow(display), ctypes.byref(root), ctypes.byref(parent),
+                    ctypes.byref(children), ctypes.byref(count))
+    print(" ".join(tops[children[i]] for i in range(count.value) if children[i] in tops))
+
+
 def main():
-    actions = {"close": close, "minimise": minimise}
-    if len(sys.argv) != 3 or sys.argv[1] not in actions:
+    actions = {"close": close, "minimise": minimise, "desktop": record, "window": record, "order": order}
+    if len(sys.argv) < 2 or sys.argv[1] not in actions or (sys.argv[1] in ("close", "minimise")) != (len(sys.argv) == 3):
         sys.exit(__doc__)
     display = xlib.XOpenDisplay(None)
     if not display:
         print("x11_window: cannot open the display", file=sys.stderr)
         return 1
-    actions[sys.argv[1]](display, int(sys.argv[2], 0))
+    if sys.argv[1] in ("close", "minimise"):
+        actions[sys.argv[1]](display, int(sys.argv[2], 0))
+    elif sys.argv[1] == "order":
+        order(display, sys.argv[2:])
+    else:
+        record(display, sys.argv[1])
     xlib.XSync(display, 0)
     xlib.XCloseDisplay(display)
     return 0
