@@ -237,8 +237,8 @@ void X11OverlayWindow::restack() {
         }
     }
     if (stacking.move != OverlayStacking::Move::none) {
-        // xfwm4's compositor keeps drawing a restacked window at its old place until its size
-        // changes: change it by one pixel and back.
+        // xfwm4's compositor may keep drawing a restacked window at its old place until its
+        // size changes: change it by one pixel and back (this helps in most cases, not all).
         XWindowAttributes attributes;
         if (XGetWindowAttributes(display, overlay, &attributes)) {
             XResizeWindow(display, overlay, static_cast<unsigned>(attributes.width), static_cast<unsigned>(attributes.height) + 1);

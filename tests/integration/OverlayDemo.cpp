@@ -49,12 +49,11 @@ bool applySetting(OverlayPreferences& preferences, const std::string& key, const
     return false;
 }
 
-void report(const OverlayWindowController& controller, const X11OverlayWindow& window) {
+void report(const X11OverlayWindow& window) {
     const QRect g = window.geometry();
     std::printf("frame %d %d %d %d %llu %d\n", g.x(), g.y(), g.width(), g.height(),
                 static_cast<unsigned long long>(window.x11Window()), window.hasCompositor() ? 1 : 0);
     std::fflush(stdout);
-    (void)controller;
 }
 
 }  // namespace
@@ -86,11 +85,11 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     controller->showOverlay();
-    QTimer::singleShot(0, [&] { report(*controller, *window); });
+    QTimer::singleShot(0, [&] { report(*window); });
 
     QWidget settings;
     settings.setWindowTitle(QStringLiteral("Sonavista Settings"));
-    settings.setGeometry(700, 600, 500, 300);
+    settings.setGeometry(700, 720, 500, 300);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     std::string pending;
@@ -124,7 +123,7 @@ int main(int argc, char** argv) {
             controller->reposition();
         }
         // Let the window system settle before reporting.
-        QTimer::singleShot(0, [&] { report(*controller, *window); });
+        QTimer::singleShot(0, [&] { report(*window); });
     };
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char buffer[4096];

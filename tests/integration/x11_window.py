@@ -1,18 +1,14 @@
 #!/usr/bin/env python3
-"""Does to a top-level X11 window what a window manager would, for a display that has none.
+"""Does to a top-level X11 window what a window manager would, for a display that has none,
+or maps a window that records its clicks.
 
     x11_window.py close WINDOW     asks the client to close it (WM_DELETE_WINDOW), as the
                                    title bar's close button does
     x11_window.py minimise WINDOW  iconifies it: WM_STATE becomes Iconic and it is unmapped
 
-and stands in for the windows an overlay meets under a window manager:
-
-    x11_window.py desktop          maps a full-screen window of type DESKTOP, and
-    x11_window.py window           an ordinary 800 x 500 window at (560, 290); each prints
-                                   "window ID", then "press X Y" for every click it receives,
-                                   until it is ended
-    x11_window.py order NAME=ID... prints the names bottom to top, in the stacking order of
-                                   the top-level windows (frames) that hold the windows
+    x11_window.py desktop|window   stands in for a full-screen desktop (type DESKTOP) or an
+                                   ordinary 800 x 500 window at (560, 290): prints "window ID",
+                                   then "press X Y" for each click it gets, until it is ended
 
 Talks to libX11 directly so the tests need no extra Python package. Exits 0 once the
 request reached the server, 1 when the display cannot be opened.
@@ -36,8 +32,6 @@ declare("XCloseDisplay", ctypes.c_int, Display)
 declare("XInternAtom", Atom, Display, ctypes.c_char_p, ctypes.c_int)
 declare("XSync", ctypes.c_int, Display, ctypes.c_int)
 declare("XUnmapWindow", ctypes.c_int, Display, Window)
-declare("XQueryTree", ctypes.c_int, Display, Window, ctypes.POINTER(Window), ctypes.POINTER(Window),
-        ctypes.POINTER(ctypes.POINTER(Window)), ctypes.POINTER(ctypes.c_uint))
 declare("XDefaultRootWindow", Window, Display)
 declare("XCreateSimpleWindow", Window, Display, Window, ctypes.c_int, ctypes.c_int, ctypes.c_uint, ctypes.c_uint,
         ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong)
@@ -58,8 +52,7 @@ class ButtonEvent(ctypes.Structure):
     _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
                 ("display", Display), ("window", Window), ("root", Window), ("subwindow", Window),
                 ("time", ctypes.c_ulong), ("x", ctypes.c_int), ("y", ctypes.c_int), ("x_root", ctypes.c_int),
-                ("y_root", ctypes.c_int), ("state", ctypes.c_uint), ("button", ctypes.c_uint),
-                ("same_screen", ctypes.c_int)]
+                ("y_root", ctypes.c_int)]  # (the fields after these are not read)
 
 
 class XEvent(ctypes.Union):
@@ -98,14 +91,13 @@ def minimise(display, window):
 
 
 def record(display, kind):
-    root = xlib.XDefaultRootWindow(display)
     desktop = kind == "desktop"
+    geometry = (0, 0, 1920, 1080) if desktop else (560, 290, 800, 500)
     # A dark teal desktop and a white window, told apart on screenshots.
-    window = xlib.XCreateSimpleWindow(display, root, *((0, 0, 1920, 1080) if desktop else (560, 290, 800, 500)),
-                                      0, 0, 0x1d4d4f if desktop else 0xffffff)
-    # User-specified position and size (WM_NORMAL_HINTS flags USPosition | USSize), so the
-    # window manager keeps them.
-    hints = (ctypes.c_long * 18)(1 | 2, *((0, 0, 1920, 1080) if desktop else (560, 290, 800, 500)))
+    window = xlib.XCreateSimpleWindow(display, xlib.XDefaultRootWindow(display), *geometry, 0, 0,
+                                      0x1d4d4f if desktop else 0xffffff)
+    # A position and size the window manager keeps (WM_NORMAL_HINTS: USPosition | USSize).
+    hints = (ctypes.c_long * 18)(1 | 2, *geometry)
     xlib.XChangeProperty(display, window, WM_NORMAL_HINTS, WM_SIZE_HINTS, 32, PROP_MODE_REPLACE, hints, 18)
     if desktop:
         kind_atom = Atom(xlib.XInternAtom(display, b"_NET_WM_WINDOW_TYPE_DESKTOP", 0))
@@ -122,36 +114,18 @@ def record(display, kind):
             print(f"press {event.button.x_root} {event.button.y_root}", flush=True)
 
 
-def top_level(display, window):
-    root, parent, children, count = Window(), Window(), ctypes.POINTER(Window)(), ctypes.c_uint()
-    while xlib.XQueryTree(display, window, ctypes.byref(root), ctypes.byref(parent), ctypes.byref(children),
-                          ctypes.byref(count)) and parent.value != root.value:
-        window = parent.value
-    return window
-
-
-def order(display, named):
-    tops = {top_level(display, int(window, 0)): name for name, window in (pair.split("=") for pair in named)}
-    root, parent, children, count = Window(), Window(), ctypes.POINTER(Window)(), ctypes.c_uint()
-    xlib.XQueryTree(display, xlib.XDefaultRootWindow(display), ctypes.byref(root), ctypes.byref(parent),
-                    ctypes.byref(children), ctypes.byref(count))
-    print(" ".join(tops[children[i]] for i in range(count.value) if children[i] in tops))
-
-
 def main():
-    actions = {"close": close, "minimise": minimise, "desktop": record, "window": record, "order": order}
-    if len(sys.argv) < 2 or sys.argv[1] not in actions or (sys.argv[1] in ("close", "minimise")) != (len(sys.argv) == 3):
+    actions = {"close": close, "minimise": minimise}
+    recorder = len(sys.argv) == 2 and sys.argv[1] in ("desktop", "window")
+    if not recorder and (len(sys.argv) != 3 or sys.argv[1] not in actions):
         sys.exit(__doc__)
     display = xlib.XOpenDisplay(None)
     if not display:
         print("x11_window: cannot open the display", file=sys.stderr)
         return 1
-    if sys.argv[1] in ("close", "minimise"):
-        actions[sys.argv[1]](display, int(sys.argv[2], 0))
-    elif sys.argv[1] == "order":
-        order(display, sys.argv[2:])
-    else:
+    if recorder:
         record(display, sys.argv[1])
+    actions[sys.argv[1]](display, int(sys.argv[2], 0))
     xlib.XSync(display, 0)
     xlib.XCloseDisplay(display)
     return 0
