@@ -110,6 +110,7 @@ X11OverlayWindow::X11OverlayWindow(std::shared_ptr<OverlayPreferences> preferenc
 }
 
 X11OverlayWindow::~X11OverlayWindow() {
+    delete stackingEvents_;  // before its socket closes
     if (stackingDisplay_) XCloseDisplay(stackingDisplay_);
 }
 
@@ -196,7 +197,8 @@ void X11OverlayWindow::restack() {
     if (managed_ || !display || !overlay || !QWidget::isVisible()) return;
     XFlush(x11Display());  // our own window's requests first
     const Window root = DefaultRootWindow(display);
-    // The top-level window (frame) that holds `window`, or 0 once it is gone.
+    // A window that is gone meanwhile fails its queries quietly: Qt's Xlib error handler
+    // ignores errors. The top-level window (frame) that holds `window`, or 0 once it is gone.
     const auto topLevel = [display](Window window) -> Window {
         for (;;) {
             Window rootReturn = 0, parent = 0, *children = nullptr;
