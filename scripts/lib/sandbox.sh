@@ -109,9 +109,9 @@ sandbox_port_owner() {
   timeout 5 ss -Hltnp "sport = :$1" 2>/dev/null | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2
 }
 
-# Starts the application ($1 = executable) with the sandbox's environment.
+# Starts the application ($1 = executable, then its arguments) with the sandbox's environment.
 sandbox_start_app() {
-  "$1" >>"$SANDBOX/logs/app.log" 2>&1 &
+  "$@" >>"$SANDBOX/logs/app.log" 2>&1 &
   sandbox_app_pid=$!
   sandbox_pids+=($sandbox_app_pid)
 }

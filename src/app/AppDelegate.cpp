@@ -25,7 +25,7 @@ AppDelegate::AppDelegate(MainQueue& mainQueue, const Clock& wallClock, std::shar
 
 // MARK: Lifecycle
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppDelegate::applicationDidFinishLaunching(bool quietly) {
     if (platform_.makeOverlay) overlayController_ = platform_.makeOverlay();
     if (platform_.makeSettingsWindow) {
         settingsWindowController_ = platform_.makeSettingsWindow(makeSettingsActions(), loginItemEnabled());
@@ -53,7 +53,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 
     // Presented one turn of the main queue later, once launching has returned.
-    mainQueue_.post(weakCallback(weak_from_this(), [](AppDelegate& self) { self.openSettingsWindow(); }));
+    if (!quietly) mainQueue_.post(weakCallback(weak_from_this(), [](AppDelegate& self) { self.openSettingsWindow(); }));
 }
 
 bool AppDelegate::applicationShouldHandleReopen() {

@@ -62,8 +62,8 @@ public:
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Lifecycle.
-    void applicationDidFinishLaunching();
+    // Lifecycle. A quiet launch (at login) does not present the settings window.
+    void applicationDidFinishLaunching(bool quietly = false);
     // Another launch of the application asked for it: presents the settings window.
     bool applicationShouldHandleReopen();
     void applicationWillTerminate();

@@ -23,14 +23,14 @@ QString SingleInstance::defaultSocketPath() {
     return QDir::tempPath() + QStringLiteral("/sonavista-%1.socket").arg(::getuid());
 }
 
-SingleInstance::Outcome SingleInstance::claim(std::function<void()> onPresentRequest) {
+SingleInstance::Outcome SingleInstance::claim(std::function<void()> onPresentRequest, bool quietly) {
     // Two launches at the same moment: the lock makes one of them wait until the other
     // listens, so exactly one becomes primary.
     lock_ = std::make_unique<QLockFile>(socketPath_ + QStringLiteral(".lock"));
     lock_->setStaleLockTime(0);
     const bool locked = lock_->tryLock(5000);
 
-    if (notifyRunning(2000)) {
+    if (notifyRunning(2000, quietly ? quietRequest : presentRequest)) {
         if (locked) lock_->unlock();
         return Outcome::notifiedRunning;
     }
@@ -42,11 +42,11 @@ SingleInstance::Outcome SingleInstance::claim(std::function<void()> onPresentReq
     return listening ? Outcome::primary : Outcome::failed;
 }
 
-bool SingleInstance::notifyRunning(int timeoutMilliseconds) {
+bool SingleInstance::notifyRunning(int timeoutMilliseconds, const char* request) {
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(timeoutMilliseconds)) return false;
-    socket.write(presentRequest);
+    socket.write(request);
     if (!socket.waitForBytesWritten(timeoutMilliseconds)) return false;
     // The answer tells that a live instance, not a stale listener, got the request.
     while (!socket.canReadLine()) {
@@ -64,13 +64,14 @@ bool SingleInstance::listen() {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
                 while (client->canReadLine()) {
-                    if (client->readLine() != presentRequest) {
+                    const QByteArray line = client->readLine();
+                    if (line != presentRequest && line != quietRequest) {
                         client->disconnectFromServer();
                         return;
                     }
                     client->write(acknowledgement);
                     client->flush();
-                    if (onPresentRequest_) onPresentRequest_();
+                    if (line == presentRequest && onPresentRequest_) onPresentRequest_();
                 }
                 // Anything but short request lines is not a launch of ours.
                 if (client->bytesAvailable() > 64) client->disconnectFromServer();

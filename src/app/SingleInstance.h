@@ -23,6 +23,8 @@ public:
     };
 
     static constexpr const char* presentRequest = "present\n";
+    // A quiet launch (at login) only learns that an instance runs.
+    static constexpr const char* quietRequest = "quiet\n";
     static constexpr const char* acknowledgement = "ok\n";
 
     // `socketPath` is the full path of the socket; `defaultSocketPath` chooses it.
@@ -32,12 +34,13 @@ public:
     // `$XDG_RUNTIME_DIR/sonavista.socket`, or a per-user name in the temporary folder.
     static QString defaultSocketPath();
 
-    // Becomes the primary instance or hands over to the running one. `onPresentRequest` runs
-    // on this thread each time a later launch asks; it is kept only for the primary.
-    Outcome claim(std::function<void()> onPresentRequest);
+    // Becomes the primary instance or hands over to the running one, asking it to present its
+    // window unless `quietly`. `onPresentRequest` runs on this thread each time a later launch
+    // asks; it is kept only for the primary.
+    Outcome claim(std::function<void()> onPresentRequest, bool quietly = false);
 
 private:
-    bool notifyRunning(int timeoutMilliseconds);
+    bool notifyRunning(int timeoutMilliseconds, const char* request);
     bool listen();
 
     QString socketPath_;

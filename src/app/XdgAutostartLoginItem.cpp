@@ -114,7 +114,7 @@ std::string XdgAutostartLoginItem::entryText() const {
          << "Name=Sonavista\n"
          << "Comment=Live waveform of the playing music over the desktop\n"
          // Started at login, the application goes quietly into the tray.
-         << "Exec=" << execValue(executable_) << " --autostart\n"
+         << "Exec=" << execValue(executable_) << " " << autostartArgument << "\n"
          << "Icon=sonavista\n"
          << "Terminal=false\n"
          << "X-GNOME-Autostart-enabled=true\n";

@@ -14,6 +14,9 @@ namespace sonavista {
 // never leaves a half-written entry behind.
 class XdgAutostartLoginItem final : public LoginItem {
 public:
+    // The argument the entry's command carries, so that a launch at login can start quietly.
+    static constexpr const char* autostartArgument = "--autostart";
+
     // `configHome` is the folder `$XDG_CONFIG_HOME` names; `executable` is the program the
     // entry starts.
     XdgAutostartLoginItem(std::filesystem::path configHome, std::filesystem::path executable);

@@ -31,7 +31,9 @@
 #include <QIcon>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -39,6 +41,9 @@
 using namespace sonavista;
 
 namespace {
+
+// Set at the first launch; the settings are otherwise the preferences' alone.
+constexpr const char* launchedBeforeKey = "launchedBefore";
 
 int signalPipe[2] = {-1, -1};
 
@@ -83,12 +88,20 @@ int main(int argc, char** argv) {
     // Closing the settings window only hides it; the application lives in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Started by the session's autostart entry: into the tray without a window, unless this is
+    // the very first launch (the user has yet to find the application).
+    const bool autostarted = std::any_of(argv + 1, argv + argc, [](const char* argument) {
+        return std::strcmp(argument, XdgAutostartLoginItem::autostartArgument) == 0;
+    });
+
     // A second launch shows the running instance's settings window and ends here.
     SingleInstance singleInstance(SingleInstance::defaultSocketPath());
     std::weak_ptr<AppDelegate> reopenTarget;
-    if (singleInstance.claim([&reopenTarget] {
-            if (auto delegate = reopenTarget.lock()) delegate->applicationShouldHandleReopen();
-        }) == SingleInstance::Outcome::notifiedRunning) {
+    if (singleInstance.claim(
+            [&reopenTarget] {
+                if (auto delegate = reopenTarget.lock()) delegate->applicationShouldHandleReopen();
+            },
+            autostarted) == SingleInstance::Outcome::notifiedRunning) {
         return 0;
     }
     quitOnTerminationSignals(application);
@@ -98,7 +111,10 @@ int main(int argc, char** argv) {
     auto steadyClock = std::make_shared<SteadyClock>();
 
     // Created in this order before launch: preferences, visualizer model, browser bridge.
-    auto preferences = OverlayPreferences::create(QSettingsStore::openDefault());
+    auto settingsStore = QSettingsStore::openDefault();
+    const bool launchedBefore = settingsStore->boolValue(launchedBeforeKey);
+    settingsStore->setBool(launchedBeforeKey, true);
+    auto preferences = OverlayPreferences::create(settingsStore);
     auto visualizerModel = std::make_shared<VisualizerModel>();
     auto bridge = std::make_shared<BrowserPlaybackBridge>();
 
@@ -148,7 +164,7 @@ int main(int argc, char** argv) {
     auto delegate = AppDelegate::create(mainQueue, wallClock, preferences, visualizerModel,
                                         std::make_shared<BridgeAdapter>(bridge), std::move(platform));
     reopenTarget = delegate;
-    delegate->applicationDidFinishLaunching();
+    delegate->applicationDidFinishLaunching(autostarted && launchedBefore);
 
     QApplication::exec();
 

@@ -2,7 +2,11 @@
 
 #include "visualizer/VisualizerView.h"
 
+#include "visualizer/OverlayStacking.h"
+
 #include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -12,6 +16,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,16 +34,62 @@ Atom atom(Display* display, const char* name, bool onlyIfExists = false) {
     return XInternAtom(display, name, onlyIfExists ? True : False);
 }
 
+Atom levelState(Display* display, OverlayWindowLevel level) {
+    return atom(display, level == OverlayWindowLevel::floating ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW");
+}
+
+// A property holding a list of window ids or atoms; empty when it is missing.
+std::vector<unsigned long> windowListProperty(Display* display, Window window, Atom property, Atom type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(display, window, property, 0, 4096, False, type, &actualType, &format, &count, &after,
+                           &data) == Success &&
+        actualType == type && format == 32) {
+        const auto* items = reinterpret_cast<const unsigned long*>(data);  // format 32 arrives as long
+        values.assign(items, items + count);
+    }
+    if (data) XFree(data);
+    return values;
+}
+
+// Mutter (GNOME on X11) draws every override-redirect window above all managed windows,
+// whatever the X stacking says, so an unmanaged overlay could not stay on the desktop layer.
+bool drawsUnmanagedWindowsOnTop(Display* display) {
+    if (!display) return false;
+    const Window root = DefaultRootWindow(display);
+    const auto check = windowListProperty(display, root, atom(display, "_NET_SUPPORTING_WM_CHECK"), XA_WINDOW);
+    if (check.empty()) return false;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(display, check.front(), atom(display, "_NET_WM_NAME"), 0, 64, False,
+                           atom(display, "UTF8_STRING"), &type, &format, &count, &after, &data) == Success &&
+        data && format == 8) {
+        name.assign(reinterpret_cast<const char*>(data), count);
+    }
+    if (data) XFree(data);
+    return name == "Mutter" || name == "GNOME Shell";
+}
+
 }  // namespace
 
 X11OverlayWindow::X11OverlayWindow(std::shared_ptr<OverlayPreferences> preferences,
                                    std::shared_ptr<VisualizerModel> model, QWidget* parent)
     : QWidget(parent) {
-    // The stacking level is not expressed through Qt's stays-on-top/bottom flags: changing
-    // those makes Qt replace the native window at the next show, losing its id and the
-    // properties set here. The window's _NET_WM_STATE carries the level instead.
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint | Qt::WindowDoesNotAcceptFocus |
-                   Qt::WindowTransparentForInput);
+    // Override-redirect (bypassing the window manager) where the compositor draws such windows
+    // in stacking order. Under Mutter a managed window instead: undecorated, so Mutter gives
+    // it no frame and its empty input shape holds, and kept in its layer by the
+    // _NET_WM_STATE_ABOVE or _BELOW state. A plain window type, not a tool window: Qt makes
+    // that transient for its group leader, and managers raise and minimise it with the group.
+    // The flags never change afterwards (that makes Qt replace the native window).
+    managed_ = drawsUnmanagedWindowsOnTop(x11Display());
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint | Qt::WindowDoesNotAcceptFocus |
+                   Qt::WindowTransparentForInput | (managed_ ? Qt::Widget : Qt::X11BypassWindowManagerHint));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -54,9 +106,13 @@ X11OverlayWindow::X11OverlayWindow(std::shared_ptr<OverlayPreferences> preferenc
 
     winId();  // create the native window now so its properties are in place before mapping
     applyWindowProperties();
+    watchStacking();
 }
 
-X11OverlayWindow::~X11OverlayWindow() = default;
+X11OverlayWindow::~X11OverlayWindow() {
+    delete stackingEvents_;  // before its socket closes
+    if (stackingDisplay_) XCloseDisplay(stackingDisplay_);
+}
 
 unsigned long X11OverlayWindow::nativeWindow() const {
     const QWindow* window = windowHandle();
@@ -64,37 +120,30 @@ unsigned long X11OverlayWindow::nativeWindow() const {
 }
 
 void X11OverlayWindow::setLevel(OverlayWindowLevel level) {
-    if (level == level_) {
-        return;
-    }
     const OverlayWindowLevel previous = level_;
     level_ = level;
     Display* display = x11Display();
-    if (!display || !QWidget::isVisible()) {
-        return;  // written before the next map
+    if (!managed_ || !display || !QWidget::isVisible() || level == previous) {
+        restack();  // a managed window that is not shown gets its state before the next map
+        return;
     }
-    // Mapped: ask the window manager to swap the state, keep the property itself current
-    // for desktops without one, and restack.
+    // Mapped and managed: ask the window manager to swap the state.
     const auto window = static_cast<Window>(nativeWindow());
-    const auto stateAtom = [display](OverlayWindowLevel l) {
-        return atom(display, l == OverlayWindowLevel::floating ? "_NET_WM_STATE_ABOVE" : "_NET_WM_STATE_BELOW");
-    };
-    const auto request = [&](long action, Atom state) {
+    const auto request = [&](long action, OverlayWindowLevel l) {
         XEvent event{};
         event.xclient.type = ClientMessage;
         event.xclient.window = window;
         event.xclient.message_type = atom(display, "_NET_WM_STATE");
         event.xclient.format = 32;
         event.xclient.data.l[0] = action;  // 0 remove, 1 add
-        event.xclient.data.l[1] = static_cast<long>(state);
+        event.xclient.data.l[1] = static_cast<long>(levelState(display, l));
         event.xclient.data.l[3] = 1;  // from an application
         XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                    &event);
     };
-    request(0, stateAtom(previous));
-    request(1, stateAtom(level));
-    applyWindowProperties();
-    restack();
+    request(0, previous);
+    request(1, level);
+    XFlush(display);
 }
 
 void X11OverlayWindow::setFrostedBackdrop(bool enabled) {
@@ -115,13 +164,91 @@ void X11OverlayWindow::orderFront() {
     restack();
 }
 
-// Without a window manager the stacking state is not acted upon; restack directly.
-void X11OverlayWindow::restack() {
-    if (level_ == OverlayWindowLevel::floating) {
-        raise();
-    } else {
-        lower();
+// Any change of the screen's windows (mapped, restacked, the window manager's client list)
+// may have moved a window past the overlay: check once the burst of events is read.
+void X11OverlayWindow::watchStacking() {
+    Display* qtDisplay = x11Display();
+    stackingDisplay_ = qtDisplay ? XOpenDisplay(DisplayString(qtDisplay)) : nullptr;
+    if (!stackingDisplay_) return;
+    XSelectInput(stackingDisplay_, DefaultRootWindow(stackingDisplay_), SubstructureNotifyMask | PropertyChangeMask);
+    XFlush(stackingDisplay_);
+    stackingCheck_ = new QTimer(this);
+    stackingCheck_->setSingleShot(true);
+    connect(stackingCheck_, &QTimer::timeout, this, &X11OverlayWindow::restack);
+    stackingEvents_ = new QSocketNotifier(ConnectionNumber(stackingDisplay_), QSocketNotifier::Read, this);
+    connect(stackingEvents_, &QSocketNotifier::activated, this, &X11OverlayWindow::readStackingEvents);
+}
+
+// Also called after each check: events that arrived while it queried the server wait in
+// Xlib's queue, where the socket notifier cannot see them.
+void X11OverlayWindow::readStackingEvents() {
+    bool changed = false;
+    while (XPending(stackingDisplay_) > 0) {
+        XEvent event;
+        XNextEvent(stackingDisplay_, &event);
+        changed = true;
     }
+    if (changed && !stackingCheck_->isActive()) stackingCheck_->start(0);
+}
+
+void X11OverlayWindow::restack() {
+    Display* display = stackingDisplay_;
+    const auto overlay = static_cast<Window>(nativeWindow());
+    if (managed_ || !display || !overlay || !QWidget::isVisible()) return;
+    XFlush(x11Display());  // our own window's requests first
+    const Window root = DefaultRootWindow(display);
+    // A window that is gone meanwhile fails its queries quietly: Qt's Xlib error handler
+    // ignores errors. The top-level window (frame) that holds `window`, or 0 once it is gone.
+    const auto topLevel = [display](Window window) -> Window {
+        for (;;) {
+            Window rootReturn = 0, parent = 0, *children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count)) return 0;
+            if (children) XFree(children);
+            if (parent == rootReturn) return window;
+            window = parent;
+        }
+    };
+    std::vector<unsigned long> bottomToTop;
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return;
+    bottomToTop.assign(children, children + count);
+    if (children) XFree(children);
+
+    std::set<unsigned long> managed, desktop;
+    const Atom desktopType = atom(display, "_NET_WM_WINDOW_TYPE_DESKTOP");
+    for (const Window client : windowListProperty(display, root, atom(display, "_NET_CLIENT_LIST"), XA_WINDOW)) {
+        const Window frame = topLevel(client);
+        if (!frame) continue;
+        managed.insert(frame);
+        const auto types = windowListProperty(display, client, atom(display, "_NET_WM_WINDOW_TYPE"), XA_ATOM);
+        if (std::find(types.begin(), types.end(), desktopType) != types.end()) desktop.insert(frame);
+    }
+    const auto stacking = OverlayStacking::plan(bottomToTop, overlay, managed, desktop, level_);
+    switch (stacking.move) {
+        case OverlayStacking::Move::none: break;
+        case OverlayStacking::Move::top: XRaiseWindow(display, overlay); break;
+        case OverlayStacking::Move::bottom: XLowerWindow(display, overlay); break;
+        case OverlayStacking::Move::aboveSibling: {
+            XWindowChanges changes{};
+            changes.sibling = static_cast<Window>(stacking.sibling);
+            changes.stack_mode = Above;
+            XConfigureWindow(display, overlay, CWSibling | CWStackMode, &changes);
+            break;
+        }
+    }
+    if (stacking.move != OverlayStacking::Move::none) {
+        // xfwm4's compositor may keep drawing a restacked window at its old place until its
+        // size changes: change it by one pixel and back (this helps in most cases, not all).
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, overlay, &attributes)) {
+            XResizeWindow(display, overlay, static_cast<unsigned>(attributes.width), static_cast<unsigned>(attributes.height) + 1);
+            XResizeWindow(display, overlay, static_cast<unsigned>(attributes.width), static_cast<unsigned>(attributes.height));
+        }
+    }
+    XFlush(display);
+    readStackingEvents();
 }
 
 void X11OverlayWindow::orderOut() {
@@ -163,8 +290,10 @@ bool X11OverlayWindow::compositorOffersBlur() const {
     return offered;
 }
 
-// Window class, desktop and state hints. _NET_WM_STATE is written whole; a window manager
-// reads it when the window is mapped (Qt merges its own states into it then).
+// Window class and, for a window manager that manages the overlay, its states and desktop
+// (_NET_WM_STATE is written whole while unmapped; Qt merges its own states into it at the
+// show). No tie to the application's other windows: without a group leader or a client
+// leader no window manager treats the overlay as part of the application.
 void X11OverlayWindow::applyWindowProperties() {
     Display* display = x11Display();
     if (!display) {
@@ -178,13 +307,19 @@ void X11OverlayWindow::applyWindowProperties() {
     classHint.res_class = name.data();
     XSetClassHint(display, window, &classHint);
 
-    std::vector<Atom> states = {atom(display, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                atom(display, "_NET_WM_STATE_SKIP_PAGER"), atom(display, "_NET_WM_STATE_STICKY")};
-    states.push_back(level_ == OverlayWindowLevel::floating ? atom(display, "_NET_WM_STATE_ABOVE")
-                                                            : atom(display, "_NET_WM_STATE_BELOW"));
+    if (XWMHints* hints = XGetWMHints(display, window)) {
+        hints->flags &= ~WindowGroupHint;
+        XSetWMHints(display, window, hints);
+        XFree(hints);
+    }
+    XDeleteProperty(display, window, atom(display, "WM_CLIENT_LEADER"));
+    XDeleteProperty(display, window, atom(display, "WM_TRANSIENT_FOR"));
+
+    const std::vector<Atom> states = {atom(display, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                      atom(display, "_NET_WM_STATE_SKIP_PAGER"), atom(display, "_NET_WM_STATE_STICKY"),
+                                      levelState(display, level_)};
     XChangeProperty(display, window, atom(display, "_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(states.data()), static_cast<int>(states.size()));
-
     const long allDesktops = 0xFFFFFFFFL;
     XChangeProperty(display, window, atom(display, "_NET_WM_DESKTOP"), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&allDesktops), 1);

@@ -5,16 +5,26 @@
 #include <QWidget>
 #include <memory>
 
+class QSocketNotifier;
+class QTimer;
+struct _XDisplay;
+
 namespace sonavista {
 
 class OverlayPreferences;
 class VisualizerModel;
 class VisualizerView;
 
-// The overlay panel on X11: a frameless, translucent top-level window that ignores the
-// pointer (empty input shape), never takes focus, lies on every desktop, is skipped by
-// task bars and pagers, and stays above ordinary windows or below all of them. Its window
-// class is "sonavista" and its title "Sonavista Overlay".
+// The overlay panel on X11: a translucent window that ignores the pointer (empty input shape)
+// and never takes focus. Normally an override-redirect window that no window manager frames,
+// groups, focuses or lists (a frame would have an input region of its own and swallow
+// clicks), so it lies on every desktop by construction and is stacked here: floating, above
+// every managed window; on the desktop layer, just above the desktop window(s) and below
+// every other window. It watches the screen's stacking on a connection of its own and
+// restacks itself whenever the window manager moves a window past it. Under Mutter, whose
+// compositor draws unmanaged windows above everything, a managed undecorated window with
+// sticky, skip-taskbar/pager and above/below states instead. Its window class is "sonavista"
+// and its title "Sonavista Overlay".
 //
 // Translucency needs a compositing manager (the owner of the _NET_WM_CM_S<screen>
 // selection). Without one the window still works but is drawn opaque, and the view paints
@@ -46,10 +56,16 @@ public:
 private:
     unsigned long nativeWindow() const;
     void applyWindowProperties();
+    void watchStacking();
+    void readStackingEvents();
     void restack();
     void applyBlurHint();
 
     VisualizerView* view_ = nullptr;
+    _XDisplay* stackingDisplay_ = nullptr;  // ours, not Qt's: selects the root window's events
+    QSocketNotifier* stackingEvents_ = nullptr;
+    QTimer* stackingCheck_ = nullptr;
+    bool managed_ = false;  // by the window manager, instead of override-redirect
     OverlayWindowLevel level_ = OverlayWindowLevel::belowDesktopIcons;
     bool frostedBackdrop_ = false;
 };

@@ -3,6 +3,7 @@
 target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DesktopCoordinates.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OverlayLayout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OverlayStacking.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OverlayWindowController.cpp)
 if(SONAVISTA_WITH_QT)
   target_sources(sonavista_qt PRIVATE

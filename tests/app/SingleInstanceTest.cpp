@@ -8,6 +8,7 @@
 
 #include "QtTestApplication.h"
 
+#include <algorithm>
 #include <future>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -37,14 +38,15 @@ TEST(SingleInstanceTest, ALaterLaunchAsksTheFirstToPresentAndStepsAside) {
 
     // The second launch blocks while it waits for the answer, so it runs on its own thread
     // while this one serves the first instance's event loop.
-    for (int launch = 1; launch <= 2; ++launch) {
+    // The third is a quiet launch (at login): it steps aside without a window presented.
+    for (int launch = 1; launch <= 3; ++launch) {
         auto second = std::async(std::launch::async, [&] {
             SingleInstance later(path);
-            return later.claim([] {});
+            return later.claim([] {}, launch == 3);
         });
         ASSERT_TRUE(spinUntil([&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
         EXPECT_EQ(second.get(), SingleInstance::Outcome::notifiedRunning);
-        EXPECT_EQ(requests, launch);
+        EXPECT_EQ(requests, std::min(launch, 2));
     }
 }
 

@@ -32,7 +32,6 @@ TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt) 
     const std::string text = read(item.entryPath());
     EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(text.find("\nExec=\"/opt/Sonavista/bin/sonavista\" --autostart\n"), std::string::npos);
-    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
     EXPECT_EQ((fs::status(item.entryPath()).permissions() & fs::perms::others_read), fs::perms::others_read);
 
     EXPECT_EQ(item.registerItem(), std::nullopt);  // again: replaced in place, no stray temporary

@@ -2,8 +2,10 @@
 // integration tests. Prints one line per event on stdout:
 //   frame X Y W H WINDOW COMPOSITOR   after every show or layout command
 //   notice TEXT                        when the controller asks to tell the user something
+//   settings WINDOW                    once the stand-in settings window is shown
 // and reads commands on stdin, one per line: "mode compact|fullscreenFog",
-// "position top|center|bottom", "avoid on|off", "show", "hide", "quit" (also on end of input).
+// "position top|center|bottom", "avoid on|off", "show", "hide", "settings" (shows an ordinary
+// window of the same application, as the settings window is), "quit" (also on end of input).
 #include "preferences/MemorySettingsStore.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/OverlayWindowController.h"
@@ -47,12 +49,11 @@ bool applySetting(OverlayPreferences& preferences, const std::string& key, const
     return false;
 }
 
-void report(const OverlayWindowController& controller, const X11OverlayWindow& window) {
+void report(const X11OverlayWindow& window) {
     const QRect g = window.geometry();
     std::printf("frame %d %d %d %d %llu %d\n", g.x(), g.y(), g.width(), g.height(),
                 static_cast<unsigned long long>(window.x11Window()), window.hasCompositor() ? 1 : 0);
     std::fflush(stdout);
-    (void)controller;
 }
 
 }  // namespace
@@ -84,7 +85,11 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     controller->showOverlay();
-    QTimer::singleShot(0, [&] { report(*controller, *window); });
+    QTimer::singleShot(0, [&] { report(*window); });
+
+    QWidget settings;
+    settings.setWindowTitle(QStringLiteral("Sonavista Settings"));
+    settings.setGeometry(700, 720, 500, 300);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     std::string pending;
@@ -94,6 +99,13 @@ int main(int argc, char** argv) {
         const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
         if (command == "quit") {
             QApplication::quit();
+            return;
+        }
+        if (command == "settings") {
+            settings.show();
+            settings.activateWindow();
+            std::printf("settings %llu\n", static_cast<unsigned long long>(settings.winId()));
+            std::fflush(stdout);
             return;
         }
         if (command == "show") {
@@ -111,7 +123,7 @@ int main(int argc, char** argv) {
             controller->reposition();
         }
         // Let the window system settle before reporting.
-        QTimer::singleShot(0, [&] { report(*controller, *window); });
+        QTimer::singleShot(0, [&] { report(*window); });
     };
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char buffer[4096];

@@ -36,6 +36,7 @@ finish() {
 }
 
 overlay_hidden() { ! sandbox_overlay_visible; }
+not_within() { ! sandbox_wait_for "$@"; }
 settings_shown() { [ -n "$(sandbox_settings_window)" ]; }
 settings_hidden() { ! settings_shown; }
 report() {  # source, page id, playing flag; prints the HTTP status
@@ -73,7 +74,7 @@ start_plain_mpv() {
 }
 stop_plain_mpv() { kill "$plain_mpv" 2>/dev/null; wait "$plain_mpv" 2>/dev/null; }
 start_app() {
-  sandbox_start_app "$app"
+  sandbox_start_app "$app" "$@"
   check "the bridge listens" sandbox_wait_for 10 bridge_answers &&
     check "the bridge is this application's" bridge_is_ours ||
     { echo "#    nothing else can be checked without the bridge"; finish; }
@@ -87,7 +88,7 @@ stop_app() {
 sandbox_start "$work" || exit 1
 mkdir -p "$(dirname "$settings_file")"
 printf '[General]\noverlayPosition="bottom"\n' >"$settings_file"
-start_app
+start_app --autostart  # the very first launch, even at login, presents the settings window
 check "nothing is shown before anything plays" overlay_hidden
 
 # A browser page reports playback: the overlay appears as a band 150 px high, 28 px above the
@@ -146,7 +147,7 @@ if check "the settings window opens at launch" test -n "$window"; then
 fi
 stop_plain_mpv
 stop_app
-start_app
+start_app --autostart
 check "mpv is still switched off after the restart" mpv_switched_off
 if check "mpv plays again" start_plain_mpv; then
   sleep 2  # longer than a player's play takes to show the overlay
@@ -154,6 +155,9 @@ if check "mpv plays again" start_plain_mpv; then
   stop_plain_mpv
 fi
 check "the setting is still saved after the restart" lacks_youtube
+check "a later launch at login presents no window" not_within 2 settings_shown
+timeout 10 "$app" >>"$work/logs/second.log" 2>&1
+check "a launch by the user presents it" sandbox_wait_for 3 settings_shown
 check "a report from YouTube is accepted" test "$(report youtube e2e-youtube true)" = 204
 sleep 3  # longer than a Spotify Web report below takes to show the overlay
 check "YouTube, switched off, shows no overlay" overlay_hidden

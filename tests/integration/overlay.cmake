@@ -9,3 +9,12 @@ if(SONAVISTA_WITH_QT)
     SONAVISTA_OVERLAY_DEMO="$<TARGET_FILE:sonavista-overlay-demo>")
   add_dependencies(overlay_integration_tests sonavista-overlay-demo)
 endif()
+# The overlay under the X11 window managers of common desktops, and under none.
+if(SONAVISTA_WITH_QT)
+  foreach(manager xfwm4 openbox mutter none)
+    add_test(NAME overlay_under_${manager} COMMAND ${CMAKE_CURRENT_LIST_DIR}/window_managers.sh
+      $<TARGET_FILE:sonavista-overlay-demo> ${manager})
+    set_tests_properties(overlay_under_${manager} PROPERTIES LABELS integration TIMEOUT 110
+      ENVIRONMENT SONAVISTA_BINARY_DIR=${CMAKE_BINARY_DIR})
+  endforeach()
+endif()
