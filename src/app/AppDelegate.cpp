@@ -1,27 +1,27 @@
 #include "app/AppDelegate.h"
 
+#include "base/SteadyClock.h"
 #include "base/WeakCallback.h"
 
 namespace sonavista {
 
-std::shared_ptr<AppDelegate> AppDelegate::create(MainQueue& mainQueue, const Clock& wallClock,
-                                                 std::shared_ptr<OverlayPreferences> preferences,
+std::shared_ptr<AppDelegate> AppDelegate::create(MainQueue& mainQueue, std::shared_ptr<OverlayPreferences> preferences,
                                                  std::shared_ptr<VisualizerModel> visualizerModel,
                                                  std::shared_ptr<BridgeControl> browserPlaybackBridge, Platform platform) {
-    return std::shared_ptr<AppDelegate>(new AppDelegate(mainQueue, wallClock, std::move(preferences),
+    return std::shared_ptr<AppDelegate>(new AppDelegate(mainQueue, std::move(preferences),
                                                         std::move(visualizerModel), std::move(browserPlaybackBridge),
                                                         std::move(platform)));
 }
 
-AppDelegate::AppDelegate(MainQueue& mainQueue, const Clock& wallClock, std::shared_ptr<OverlayPreferences> preferences,
+AppDelegate::AppDelegate(MainQueue& mainQueue, std::shared_ptr<OverlayPreferences> preferences,
                          std::shared_ptr<VisualizerModel> visualizerModel,
                          std::shared_ptr<BridgeControl> browserPlaybackBridge, Platform platform)
     : mainQueue_(mainQueue),
-      wallClock_(wallClock),
       preferences_(std::move(preferences)),
       visualizerModel_(std::move(visualizerModel)),
       browserPlaybackBridge_(std::move(browserPlaybackBridge)),
-      platform_(std::move(platform)) {}
+      platform_(std::move(platform)),
+      clock_(platform_.clock ? platform_.clock : std::make_shared<SteadyClock>()) {}
 
 // MARK: Lifecycle
 
@@ -126,7 +126,7 @@ void AppDelegate::updateOverlayVisibility() {
 
 void AppDelegate::startAudioLevelMonitorIfNeeded() {
     if (audioLevelMonitor_) return;
-    if (audioCaptureRetryAfter_ && *audioCaptureRetryAfter_ > wallClock_.now()) return;
+    if (audioCaptureRetryAfter_ && *audioCaptureRetryAfter_ > clock_->now()) return;
     if (!platform_.makeAudioMonitor) return;
 
     const std::uint64_t attempt = ++captureAttempt_;
@@ -153,7 +153,7 @@ void AppDelegate::handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailur
     // The monitor has ended itself; it is dropped without being stopped.
     audioLevelMonitor_.reset();
     const double delay = failure == AudioCaptureFailure::permissionRequired ? permissionRetryDelay : failureRetryDelay;
-    audioCaptureRetryAfter_ = wallClock_.now() + delay;
+    audioCaptureRetryAfter_ = clock_->now() + delay;
     visualizerModel_->useFallbackAudio(failure);
     refreshMenuState();
 }

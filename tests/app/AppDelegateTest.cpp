@@ -2,8 +2,8 @@
 #include "AppFakes.h"
 #include "PreferencesForTests.h"
 
-#include "base/FakeClock.h"
 #include "base/ManualMainQueue.h"
+#include "base/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,16 @@ namespace sonavista::testing {
 namespace {
 
 using State = MusicPlaybackState;
+
+// Reads the test's virtual time, so that timers and the back-off deadline move together.
+class QueueClock final : public Clock {
+public:
+    explicit QueueClock(const ManualMainQueue& queue) : queue_(queue) {}
+    double now() const override { return 1'000'000.0 + queue_.now(); }
+
+private:
+    const ManualMainQueue& queue_;
+};
 
 class AppDelegateTest : public ::testing::Test {
 protected:
@@ -46,7 +56,8 @@ protected:
         platform.workspaceOpener = std::make_shared<FakeOpener>(journal);
         platform.alerts = std::make_shared<FakeAlerts>(journal);
         platform.requestQuit = [this] { journal.add("quit"); };
-        app = AppDelegate::create(queue, clock, preferences, model, std::make_shared<FakeBridge>(journal),
+        platform.clock = clock;
+        app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeBridge>(journal),
                                   std::move(platform));
     }
 
@@ -65,7 +76,7 @@ protected:
 
     Journal journal;
     ManualMainQueue queue;
-    FakeClock clock{1'000'000.0};
+    std::shared_ptr<const Clock> clock = std::make_shared<QueueClock>(queue);
     std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::shared_ptr<FakeLoginItem> login = std::make_shared<FakeLoginItem>(journal);
@@ -126,7 +137,7 @@ TEST_F(AppDelegateTest, PausedSnapshotStopsCaptureHidesAndClearsTheDeadline) {
     launch();
     snapshot(State::playing, MusicPlayer::spotify, 0.5);
     audio().captureDidFail(AudioCaptureFailure::unavailable);
-    clock.advance(31);
+    queue.advance(31);
     snapshot(State::playing, MusicPlayer::spotify, 0.6);  // the deadline has passed: capture again
     ASSERT_EQ(audioMonitors.size(), 2u);
     ASSERT_TRUE(app->audioCaptureRetryAfter());
@@ -162,7 +173,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         model = std::make_shared<VisualizerModel>();
         create();
         launch();
-        const double start = clock.now();
+        const double start = clock->now();
         snapshot(State::playing, MusicPlayer::spotify, 0.5);
         ASSERT_EQ(audioMonitors.size(), 1u);
         audio().captureDidFail(c.failure);
@@ -173,14 +184,27 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
         EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, c.permissionItemVisible);
 
-        clock.set(start + c.wait - 1);
+        queue.advance(c.wait - 1);
         snapshot(State::playing, MusicPlayer::spotify, 0.55);
         EXPECT_EQ(audioMonitors.size(), 1u);
-        clock.set(start + c.wait);  // not strictly later any more
+        queue.advance(1);  // not strictly later any more
         snapshot(State::playing, MusicPlayer::spotify, 0.6);
         EXPECT_EQ(audioMonitors.size(), 2u);
         EXPECT_EQ(audio().starts, 1);
     }
+}
+
+TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
+    clock = nullptr;
+    create();
+    launch();
+    snapshot(State::playing);
+    const double before = SteadyClock().now();
+    audio().captureDidFail(AudioCaptureFailure::unavailable);
+    const double after = SteadyClock().now();
+    ASSERT_TRUE(app->audioCaptureRetryAfter());
+    EXPECT_GE(*app->audioCaptureRetryAfter(), before + AppDelegate::failureRetryDelay);
+    EXPECT_LE(*app->audioCaptureRetryAfter(), after + AppDelegate::failureRetryDelay);
 }
 
 TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
@@ -224,7 +248,7 @@ TEST_F(AppDelegateTest, FrameClearsAPassedDeadlineAndGoesLive) {
     launch();
     snapshot(State::playing);
     audio().captureDidFail(AudioCaptureFailure::unavailable);
-    clock.advance(45);
+    queue.advance(45);
     snapshot(State::playing, MusicPlayer::spotify, 0.9);
     ASSERT_TRUE(app->audioCaptureRetryAfter());
     audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});

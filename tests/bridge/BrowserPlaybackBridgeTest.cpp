@@ -1,4 +1,5 @@
 #include "base/FakeClock.h"
+#include "base/SteadyClock.h"
 #include "bridge/BrowserPlaybackBridge.h"
 #include "bridge/BridgeTestClient.h"
 
@@ -35,7 +36,7 @@ class BrowserPlaybackBridgeTest : public ::testing::Test {
 protected:
     std::shared_ptr<BrowserPlaybackBridge> startBridge(BrowserPlaybackBridge::Options options = {}) {
         options.port = options.port == BrowserPlaybackBridge::applicationPort ? 0 : options.port;
-        options.wallClock = clock;
+        options.clock = clock;
         auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
         bridge->start();
         return bridge;
@@ -89,6 +90,18 @@ TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
     EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt);
     EXPECT_TRUE(bridge->sessions().empty());
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
+}
+
+TEST_F(BrowserPlaybackBridgeTest, StampsSessionsOnTheSteadyClockByDefault) {
+    clock = nullptr;
+    auto bridge = startBridge();
+    const double before = SteadyClock().now();
+    exchange(bridge->listeningPort(), report("tab-1"));
+    const double after = SteadyClock().now();
+    const auto sessions = bridge->sessions();
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_GE(sessions.begin()->second.updatedAt, before);
+    EXPECT_LE(sessions.begin()->second.updatedAt, after);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
