@@ -62,6 +62,8 @@ bool AppDelegate::applicationShouldHandleReopen() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    if (captureRetryTimer_ != 0) mainQueue_.cancel(captureRetryTimer_);
+    captureRetryTimer_ = 0;
     if (playbackMonitor_) playbackMonitor_->stop();
     if (audioLevelMonitor_) audioLevelMonitor_->stop();
     if (browserPlaybackBridge_) browserPlaybackBridge_->stop();
@@ -154,7 +156,29 @@ void AppDelegate::handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailur
     audioLevelMonitor_.reset();
     const double delay = failure == AudioCaptureFailure::permissionRequired ? permissionRetryDelay : failureRetryDelay;
     audioCaptureRetryAfter_ = clock_->now() + delay;
+    scheduleCaptureRetry(delay);
     visualizerModel_->useFallbackAudio(failure);
+    refreshMenuState();
+}
+
+void AppDelegate::scheduleCaptureRetry(double delay) {
+    if (captureRetryTimer_ != 0) mainQueue_.cancel(captureRetryTimer_);
+    captureRetryTimer_ = mainQueue_.postAfter(
+        delay, weakCallback(weak_from_this(), [](AppDelegate& self) { self.captureRetryDeadlineReached(); }));
+}
+
+void AppDelegate::captureRetryDeadlineReached() {
+    captureRetryTimer_ = 0;
+    // Cleared meanwhile: capture was started again or is no longer wanted.
+    if (!audioCaptureRetryAfter_) return;
+    // A timer may fire a little before the clock reaches the deadline: wait for the rest.
+    const double remaining = *audioCaptureRetryAfter_ - clock_->now();
+    if (remaining > 0) {
+        scheduleCaptureRetry(remaining);
+        return;
+    }
+    if (!captureConditionHolds()) return;
+    startAudioLevelMonitorIfNeeded();
     refreshMenuState();
 }
 

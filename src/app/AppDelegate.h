@@ -114,6 +114,8 @@ private:
     void applyToggle();
     void handleFrame(std::uint64_t attempt, const AudioVisualizationFrame& frame);
     void handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailure failure);
+    void scheduleCaptureRetry(double delay);
+    void captureRetryDeadlineReached();
     void relayoutOverlay(bool applyLevel);
     bool loginItemEnabled() const;
 
@@ -133,6 +135,9 @@ private:
     // or replaced is recognised and ignored.
     std::uint64_t captureAttempt_ = 0;
     std::optional<double> audioCaptureRetryAfter_;
+    // Fires at the back-off deadline, so that capture comes back during steady playback too
+    // (the playback monitor reports only changes).
+    MainQueue::TimerId captureRetryTimer_ = 0;
     std::optional<MusicPlayer> currentMusicPlayer_;
     MusicPlaybackState currentPlaybackState_ = MusicPlaybackState::notRunning;
     StatusMenuModel menuModel_ = StatusMenuModel::initial();

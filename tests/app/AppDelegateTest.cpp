@@ -184,14 +184,25 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
         EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, c.permissionItemVisible);
 
+        // The snapshot holds steady, as it does while one track plays on: the deadline itself
+        // brings capture back.
         queue.advance(c.wait - 1);
-        snapshot(State::playing, MusicPlayer::spotify, 0.55);
         EXPECT_EQ(audioMonitors.size(), 1u);
         queue.advance(1);  // not strictly later any more
-        snapshot(State::playing, MusicPlayer::spotify, 0.6);
         EXPECT_EQ(audioMonitors.size(), 2u);
         EXPECT_EQ(audio().starts, 1);
+        EXPECT_TRUE(capturing());
     }
+}
+
+TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
+    launch();
+    snapshot(State::playing);
+    audio().captureDidFail(AudioCaptureFailure::unavailable);
+    app->setAutoShow(false);
+    queue.advance(AppDelegate::failureRetryDelay);
+    EXPECT_EQ(audioMonitors.size(), 1u);
+    EXPECT_FALSE(capturing());
 }
 
 TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
