@@ -101,9 +101,19 @@ void AppDelegate::handlePlaybackSnapshot(const MusicPlaybackSnapshot& snapshot) 
 
 void AppDelegate::takeStopPath() {
     stopAudioLevelMonitor();
-    visualizerModel_->pause();
+    showFixedLevelOrPause();
     updateOverlayVisibility();
     refreshMenuState();
+}
+
+// The overlay still shows without capture only when audio response is off: it then plays on
+// the fixed level and says so, however that situation was reached.
+void AppDelegate::showFixedLevelOrPause() {
+    if (overlayConditionHolds()) {
+        visualizerModel_->useFallbackAudio(std::nullopt);
+    } else {
+        visualizerModel_->pause();
+    }
 }
 
 void AppDelegate::stopAudioLevelMonitor() {
@@ -214,7 +224,7 @@ void AppDelegate::setAudioResponsive(bool enabled) {
         return;
     }
     stopAudioLevelMonitor();
-    if (currentPlaybackState_ == MusicPlaybackState::playing) visualizerModel_->useFallbackAudio(std::nullopt);
+    if (overlayConditionHolds()) visualizerModel_->useFallbackAudio(std::nullopt);
     refreshMenuState();
 }
 

@@ -111,6 +111,7 @@ private:
     void startAudioLevelMonitorIfNeeded();
     void stopAudioLevelMonitor();
     void takeStopPath();
+    void showFixedLevelOrPause();
     void applyToggle();
     void handleFrame(std::uint64_t attempt, const AudioVisualizationFrame& frame);
     void handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailure failure);
