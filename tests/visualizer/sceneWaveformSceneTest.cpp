@@ -16,7 +16,7 @@ WaveformInputs compactInputs(double width = 1440, double height = 150) {
     in.panelWidth = width;
     in.panelHeight = height;
     in.displayMode = OverlayDisplayMode::compact;
-    in.time = 1234.5;
+    in.motionTime = 1234.5;
     return in;
 }
 
@@ -85,7 +85,7 @@ TEST(WaveformScene, FullLevelCapsTheTallestBarsAndSaturatesOpacity) {
     in.motionRate = 2.8;
     in.spectrum.assign(96, 1.0);
     for (double time : {0.0, 10.0, 123.456}) {
-        in.time = time;
+        in.motionTime = time;
         const WaveformScene scene = WaveformScene::make(in);
         int capped = 0;
         for (const WaveformBar& bar : scene.bars) {
@@ -173,7 +173,7 @@ TEST(WaveformScene, AudioResponseOffUsesFixedValuesButKeepsTheSpectrum) {
         EXPECT_DOUBLE_EQ(a.bars[i].opacity, b.bars[i].opacity);
     }
     // Moves with time even with response off.
-    off.time += 0.5;
+    off.motionTime += 0.5;
     const WaveformScene later = WaveformScene::make(off);
     EXPECT_NE(later.bars[10].halfHeight, a.bars[10].halfHeight);
 }
@@ -185,10 +185,10 @@ TEST(WaveformScene, RippleTravelsTowardsLargerX) {
     in.spectrum.assign(96, 0.5);
     in.audioLevel = 0.5;
     in.beatPulse = 0.0;
-    in.time = 0.0;
+    in.motionTime = 0.0;
     in.motionRate = 1.0;
     const WaveformScene now = WaveformScene::make(in);
-    in.time = 0.05;
+    in.motionTime = 0.05;
     const WaveformScene later = WaveformScene::make(in);
     // motion = 0.92 + 0.055 sin(phi - 4p) has its crest at u = 3/8 when phi = 0; as phi grows the
     // crest moves right, so the bar left of it (u = 0.3) shrinks and the one right of it grows.
