@@ -37,6 +37,13 @@ void AppDelegate::applicationDidFinishLaunching() {
             }));
     }
     refreshMenuState();
+    // Every assignment tries to save; the menu shows at once when that starts or stops failing,
+    // whichever part made the change.
+    preferences_->addObserver(weakCallback(weak_from_this(), [](AppDelegate& self, OverlayPreferences::Property) {
+        if (self.menuModel_.settingsNotSavedItem().hidden == self.preferences_->saveError().has_value()) {
+            self.refreshMenuState();
+        }
+    }));
 
     if (browserPlaybackBridge_) browserPlaybackBridge_->start();
 
@@ -281,7 +288,9 @@ void AppDelegate::setColor(WaveColor color) {
 // MARK: Windows, desktop, login item
 
 void AppDelegate::openAudioCaptureSettings() {
-    if (platform_.workspaceOpener) platform_.workspaceOpener->openAudioCaptureSettings();
+    if (!platform_.workspaceOpener) return;
+    const auto problem = platform_.workspaceOpener->openAudioCaptureSettings();
+    if (problem && platform_.alerts) platform_.alerts->showWarning("Unable to Open Sound Settings", *problem);
 }
 
 void AppDelegate::openSettingsWindow() {
@@ -321,6 +330,7 @@ void AppDelegate::refreshMenuState() {
     state.position = preferences_->position();
     state.color = preferences_->color();
     state.launchAtLoginEnabled = loginItemEnabled();
+    state.settingsNotSaved = preferences_->saveError().has_value();
     menuModel_ = StatusMenuModel::make(state);
     if (statusMenu_) statusMenu_->update(menuModel_);
 }

@@ -82,6 +82,10 @@ public:
     // Adds or removes one player and assigns the set back (which writes and notifies).
     void setPlayer(MusicPlayer player, bool enabled);
 
+    // Why the latest assignment could not be saved (it still holds until the process ends, and
+    // the next assignment tries to save everything again); nothing when it was saved.
+    std::optional<std::string> saveError() const { return defaults_->lastWriteError(); }
+
     // Observers are called on every assignment, in assignment order, after the new value has
     // been stored. An observer may add or remove observers and assign values while called.
     ObserverToken addObserver(Observer observer);

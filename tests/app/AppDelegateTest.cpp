@@ -53,7 +53,7 @@ protected:
             return audioMonitors.back();
         };
         platform.loginItem = login;
-        platform.workspaceOpener = std::make_shared<FakeOpener>(journal);
+        platform.workspaceOpener = opener;
         platform.alerts = std::make_shared<FakeAlerts>(journal);
         platform.requestQuit = [this] { journal.add("quit"); };
         platform.clock = clock;
@@ -80,6 +80,7 @@ protected:
     std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::shared_ptr<FakeLoginItem> login = std::make_shared<FakeLoginItem>(journal);
+    std::shared_ptr<FakeOpener> opener = std::make_shared<FakeOpener>(journal);
     std::shared_ptr<FakeOverlay> overlay;
     std::shared_ptr<FakeSettingsWindow> settings;
     std::shared_ptr<FakeStatusMenu> menu;
@@ -394,6 +395,28 @@ TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
     EXPECT_TRUE(preferences->overlayEnabled());
 }
 
+TEST_F(AppDelegateTest, AChangeThatCannotBeSavedShowsInTheMenuUntilOneIs) {
+    auto store = std::make_shared<MemorySettingsStore>();
+    preferences = OverlayPreferences::create(store);
+    create();
+    launch();
+    const std::vector<std::function<void()>> changes = {
+        [&] { menu->choose(StatusMenuAction::selectWaveColor, "neon"); },
+        [&] { settings->actions.setPlayerEnabled(MusicPlayer::youtube, false); },
+        [&] { preferences->setPosition(OverlayPosition::top); },  // any writer
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i);
+        store->setWriteError("Could not save the settings.");
+        changes[i]();
+        EXPECT_FALSE(menu->shown.settingsNotSavedItem().hidden);
+        store->setWriteError(std::nullopt);
+        changes[i]();  // the next change saves again
+        EXPECT_TRUE(menu->shown.settingsNotSavedItem().hidden);
+    }
+    for (const auto& call : journal.calls) EXPECT_EQ(call.rfind("alert:", 0), std::string::npos) << call;
+}
+
 TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
     launch();
     snapshot(State::playing);
@@ -429,6 +452,11 @@ TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
         {[&] { menu->choose(StatusMenuAction::selectWaveColor, "Candy Pop"); }, {}},
         {[&] { menu->choose(StatusMenuAction::openAudioCaptureSettings); }, {"opener.audioSettings"}},
         {[&] { settings->actions.openAudioCaptureSettings(); }, {"opener.audioSettings"}},
+        {[&] {
+             opener->failure = "Install pavucontrol.";
+             settings->actions.openAudioCaptureSettings();
+         },
+         {"opener.audioSettings", "alert:Unable to Open Sound Settings|Install pavucontrol."}},
         {[&] { menu->choose(StatusMenuAction::openSettingsWindow); }, {"settings.present"}},
         {[&] { menu->choose(StatusMenuAction::quitApplication); }, {"quit"}},
     };
