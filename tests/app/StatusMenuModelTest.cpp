@@ -146,18 +146,5 @@ TEST(StatusMenuModelTest, ExactlyOneColourIsChecked) {
     }
 }
 
-TEST(StatusMenuModelTest, EqualStatesGiveEqualMenusWhateverCameBefore) {
-    StatusMenuState a;
-    a.captureStatus = AudioCaptureStatus::permissionRequired;
-    a.color = WaveColor::neon;
-    StatusMenuState b = a;
-    b.captureStatus = AudioCaptureStatus::live;
-    b.color = WaveColor::black;
-    StatusMenuModel first = StatusMenuModel::make(a);
-    StatusMenuModel::make(b);
-    EXPECT_EQ(StatusMenuModel::make(a), first);
-    EXPECT_FALSE(StatusMenuModel::make(b) == first);
-}
-
 }  // namespace
 }  // namespace sonavista
