@@ -26,7 +26,7 @@ WaveformInputs frameInputs(double width, double height, OverlayDisplayMode mode,
     in.panelHeight = height;
     in.displayMode = mode;
     in.color = WaveColor::aurora;
-    in.time = 8.0e8 + frame / 30.0;
+    in.motionTime = frame / 30.0 * 1.4;
     in.audioLevel = 0.6 + 0.3 * std::sin(frame * 0.21);
     in.motionRate = 1.4;
     in.beatPulse = 0.5 + 0.5 * std::sin(frame * 0.9);

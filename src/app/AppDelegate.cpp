@@ -1,27 +1,27 @@
 #include "app/AppDelegate.h"
 
+#include "base/SteadyClock.h"
 #include "base/WeakCallback.h"
 
 namespace sonavista {
 
-std::shared_ptr<AppDelegate> AppDelegate::create(MainQueue& mainQueue, const Clock& wallClock,
-                                                 std::shared_ptr<OverlayPreferences> preferences,
+std::shared_ptr<AppDelegate> AppDelegate::create(MainQueue& mainQueue, std::shared_ptr<OverlayPreferences> preferences,
                                                  std::shared_ptr<VisualizerModel> visualizerModel,
                                                  std::shared_ptr<BridgeControl> browserPlaybackBridge, Platform platform) {
-    return std::shared_ptr<AppDelegate>(new AppDelegate(mainQueue, wallClock, std::move(preferences),
+    return std::shared_ptr<AppDelegate>(new AppDelegate(mainQueue, std::move(preferences),
                                                         std::move(visualizerModel), std::move(browserPlaybackBridge),
                                                         std::move(platform)));
 }
 
-AppDelegate::AppDelegate(MainQueue& mainQueue, const Clock& wallClock, std::shared_ptr<OverlayPreferences> preferences,
+AppDelegate::AppDelegate(MainQueue& mainQueue, std::shared_ptr<OverlayPreferences> preferences,
                          std::shared_ptr<VisualizerModel> visualizerModel,
                          std::shared_ptr<BridgeControl> browserPlaybackBridge, Platform platform)
     : mainQueue_(mainQueue),
-      wallClock_(wallClock),
       preferences_(std::move(preferences)),
       visualizerModel_(std::move(visualizerModel)),
       browserPlaybackBridge_(std::move(browserPlaybackBridge)),
-      platform_(std::move(platform)) {}
+      platform_(std::move(platform)),
+      clock_(platform_.clock ? platform_.clock : std::make_shared<SteadyClock>()) {}
 
 // MARK: Lifecycle
 
@@ -37,6 +37,13 @@ void AppDelegate::applicationDidFinishLaunching(bool quietly) {
             }));
     }
     refreshMenuState();
+    // Every assignment tries to save; the menu shows at once when that starts or stops failing,
+    // whichever part made the change.
+    preferences_->addObserver(weakCallback(weak_from_this(), [](AppDelegate& self, OverlayPreferences::Property) {
+        if (self.menuModel_.settingsNotSavedItem().hidden == self.preferences_->saveError().has_value()) {
+            self.refreshMenuState();
+        }
+    }));
 
     if (browserPlaybackBridge_) browserPlaybackBridge_->start();
 
@@ -62,6 +69,8 @@ bool AppDelegate::applicationShouldHandleReopen() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    if (captureRetryTimer_ != 0) mainQueue_.cancel(captureRetryTimer_);
+    captureRetryTimer_ = 0;
     if (playbackMonitor_) playbackMonitor_->stop();
     if (audioLevelMonitor_) audioLevelMonitor_->stop();
     if (browserPlaybackBridge_) browserPlaybackBridge_->stop();
@@ -101,9 +110,19 @@ void AppDelegate::handlePlaybackSnapshot(const MusicPlaybackSnapshot& snapshot) 
 
 void AppDelegate::takeStopPath() {
     stopAudioLevelMonitor();
-    visualizerModel_->pause();
+    showFixedLevelOrPause();
     updateOverlayVisibility();
     refreshMenuState();
+}
+
+// The overlay still shows without capture only when audio response is off: it then plays on
+// the fixed level and says so, however that situation was reached.
+void AppDelegate::showFixedLevelOrPause() {
+    if (overlayConditionHolds()) {
+        visualizerModel_->useFallbackAudio(std::nullopt);
+    } else {
+        visualizerModel_->pause();
+    }
 }
 
 void AppDelegate::stopAudioLevelMonitor() {
@@ -128,7 +147,7 @@ void AppDelegate::updateOverlayVisibility() {
 
 void AppDelegate::startAudioLevelMonitorIfNeeded() {
     if (audioLevelMonitor_) return;
-    if (audioCaptureRetryAfter_ && *audioCaptureRetryAfter_ > wallClock_.now()) return;
+    if (audioCaptureRetryAfter_ && *audioCaptureRetryAfter_ > clock_->now()) return;
     if (!platform_.makeAudioMonitor) return;
 
     const std::uint64_t attempt = ++captureAttempt_;
@@ -161,8 +180,30 @@ void AppDelegate::handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailur
     // The monitor has ended itself; it is dropped without being stopped.
     audioLevelMonitor_.reset();
     const double delay = failure == AudioCaptureFailure::permissionRequired ? permissionRetryDelay : failureRetryDelay;
-    audioCaptureRetryAfter_ = wallClock_.now() + delay;
+    audioCaptureRetryAfter_ = clock_->now() + delay;
+    scheduleCaptureRetry(delay);
     visualizerModel_->useFallbackAudio(failure);
+    refreshMenuState();
+}
+
+void AppDelegate::scheduleCaptureRetry(double delay) {
+    if (captureRetryTimer_ != 0) mainQueue_.cancel(captureRetryTimer_);
+    captureRetryTimer_ = mainQueue_.postAfter(
+        delay, weakCallback(weak_from_this(), [](AppDelegate& self) { self.captureRetryDeadlineReached(); }));
+}
+
+void AppDelegate::captureRetryDeadlineReached() {
+    captureRetryTimer_ = 0;
+    // Cleared meanwhile: capture was started again or is no longer wanted.
+    if (!audioCaptureRetryAfter_) return;
+    // A timer may fire a little before the clock reaches the deadline: wait for the rest.
+    const double remaining = *audioCaptureRetryAfter_ - clock_->now();
+    if (remaining > 0) {
+        scheduleCaptureRetry(remaining);
+        return;
+    }
+    if (!captureConditionHolds()) return;
+    startAudioLevelMonitorIfNeeded();
     refreshMenuState();
 }
 
@@ -198,7 +239,7 @@ void AppDelegate::setAudioResponsive(bool enabled) {
         return;
     }
     stopAudioLevelMonitor();
-    if (currentPlaybackState_ == MusicPlaybackState::playing) visualizerModel_->useFallbackAudio(std::nullopt);
+    if (overlayConditionHolds()) visualizerModel_->useFallbackAudio(std::nullopt);
     refreshMenuState();
 }
 
@@ -266,7 +307,9 @@ void AppDelegate::setColor(WaveColor color) {
 // MARK: Windows, desktop, login item
 
 void AppDelegate::openAudioCaptureSettings() {
-    if (platform_.workspaceOpener) platform_.workspaceOpener->openAudioCaptureSettings();
+    if (!platform_.workspaceOpener) return;
+    const auto problem = platform_.workspaceOpener->openAudioCaptureSettings();
+    if (problem && platform_.alerts) platform_.alerts->showWarning("Unable to Open Sound Settings", *problem);
 }
 
 void AppDelegate::openSettingsWindow() {
@@ -307,6 +350,7 @@ void AppDelegate::refreshMenuState() {
     state.position = preferences_->position();
     state.color = preferences_->color();
     state.launchAtLoginEnabled = loginItemEnabled();
+    state.settingsNotSaved = preferences_->saveError().has_value();
     menuModel_ = StatusMenuModel::make(state);
     if (statusMenu_) statusMenu_->update(menuModel_);
 }

@@ -51,12 +51,14 @@ public:
         std::shared_ptr<AlertPresenter> alerts;
         // Asks the application to end; `applicationWillTerminate` runs on the way out.
         std::function<void()> requestQuit;
+        // Times the capture back-off; the steady clock when absent. Monotonic, so that a step of
+        // the wall clock neither stretches nor cancels a back-off.
+        std::shared_ptr<const Clock> clock;
     };
 
-    // `wallClock` times the capture back-off; the preferences, the model and the bridge are
-    // created by the caller, in that order, before the delegate.
-    static std::shared_ptr<AppDelegate> create(MainQueue& mainQueue, const Clock& wallClock,
-                                               std::shared_ptr<OverlayPreferences> preferences,
+    // The preferences, the model and the bridge are created by the caller, in that order,
+    // before the delegate.
+    static std::shared_ptr<AppDelegate> create(MainQueue& mainQueue, std::shared_ptr<OverlayPreferences> preferences,
                                                std::shared_ptr<VisualizerModel> visualizerModel,
                                                std::shared_ptr<BridgeControl> browserPlaybackBridge, Platform platform);
     AppDelegate(const AppDelegate&) = delete;
@@ -101,7 +103,7 @@ public:
     const std::shared_ptr<VisualizerModel>& visualizerModel() const { return visualizerModel_; }
 
 private:
-    AppDelegate(MainQueue& mainQueue, const Clock& wallClock, std::shared_ptr<OverlayPreferences> preferences,
+    AppDelegate(MainQueue& mainQueue, std::shared_ptr<OverlayPreferences> preferences,
                 std::shared_ptr<VisualizerModel> visualizerModel, std::shared_ptr<BridgeControl> browserPlaybackBridge,
                 Platform platform);
 
@@ -111,18 +113,21 @@ private:
     void startAudioLevelMonitorIfNeeded();
     void stopAudioLevelMonitor();
     void takeStopPath();
+    void showFixedLevelOrPause();
     void applyToggle();
     void handleFrame(std::uint64_t attempt, const AudioVisualizationFrame& frame);
     void handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailure failure);
+    void scheduleCaptureRetry(double delay);
+    void captureRetryDeadlineReached();
     void relayoutOverlay(bool applyLevel);
     bool loginItemEnabled() const;
 
     MainQueue& mainQueue_;
-    const Clock& wallClock_;
     std::shared_ptr<OverlayPreferences> preferences_;
     std::shared_ptr<VisualizerModel> visualizerModel_;
     std::shared_ptr<BridgeControl> browserPlaybackBridge_;
     Platform platform_;
+    std::shared_ptr<const Clock> clock_;
 
     std::shared_ptr<OverlayPresenter> overlayController_;
     std::shared_ptr<SettingsWindowPresenter> settingsWindowController_;
@@ -133,6 +138,9 @@ private:
     // or replaced is recognised and ignored.
     std::uint64_t captureAttempt_ = 0;
     std::optional<double> audioCaptureRetryAfter_;
+    // Fires at the back-off deadline, so that capture comes back during steady playback too
+    // (the playback monitor reports only changes).
+    MainQueue::TimerId captureRetryTimer_ = 0;
     std::optional<MusicPlayer> currentMusicPlayer_;
     // The current player when it is outside the catalogue (empty otherwise).
     std::string currentOtherPlayerStem_;

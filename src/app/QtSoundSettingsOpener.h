@@ -7,7 +7,7 @@ namespace sonavista {
 // Starts the desktop's sound settings (see `SoundSettingsCommand`) as a detached process.
 class QtSoundSettingsOpener final : public WorkspaceOpener {
 public:
-    void openAudioCaptureSettings() override;
+    std::optional<std::string> openAudioCaptureSettings() override;
 };
 
 }  // namespace sonavista

@@ -16,6 +16,11 @@ public:
     // with the program replaced by its full path. Nothing when none is installed.
     static std::optional<std::vector<std::string>> find(std::string_view pathVariable);
 
+    // What the user is told when none of the candidates is installed.
+    static constexpr std::string_view missingAdvice =
+        "No sound settings program is installed. Install pavucontrol (sudo apt install pavucontrol) "
+        "to see and change what Sonavista records.";
+
     // The candidates in order of preference: program first, then its arguments.
     static const std::vector<std::vector<std::string>>& candidates();
 };

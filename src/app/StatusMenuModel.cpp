@@ -10,16 +10,17 @@ namespace {
 enum TopIndex : std::size_t {
     playbackStatusIndex = 0,
     audioStatusIndex = 1,
-    audioPermissionIndex = 2,
-    overlayEnabledIndex = 6,
-    autoShowIndex = 7,
-    avoidCoveringIndex = 8,
-    audioResponsiveIndex = 9,
-    retryAudioIndex = 10,
-    displayModeIndex = 11,
-    positionIndex = 12,
-    colorIndex = 13,
-    launchAtLoginIndex = 15,
+    settingsNotSavedIndex = 2,
+    audioPermissionIndex = 3,
+    overlayEnabledIndex = 7,
+    autoShowIndex = 8,
+    avoidCoveringIndex = 9,
+    audioResponsiveIndex = 10,
+    retryAudioIndex = 11,
+    displayModeIndex = 12,
+    positionIndex = 13,
+    colorIndex = 14,
+    launchAtLoginIndex = 16,
 };
 
 StatusMenuItem separator() {
@@ -84,9 +85,12 @@ StatusMenuModel StatusMenuModel::initial() {
     StatusMenuModel model;
     StatusMenuItem permission = command("Open System Audio Permissions...", A::openAudioCaptureSettings);
     permission.hidden = true;
+    StatusMenuItem notSaved = information("Settings Not Saved (see Settings)");
+    notSaved.hidden = true;
     model.items_ = {
         information("Music Player: Detecting"),
         information("Audio Response: Waiting for Playback"),
+        notSaved,
         permission,
         separator(),
         command("Open Settings...", A::openSettingsWindow, ","),
@@ -133,6 +137,7 @@ StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
                                        : state.currentOtherPlayerName;
     items[playbackStatusIndex].title = playerName + ": " + std::string(displayName(state.currentPlaybackState));
     items[audioStatusIndex].title = audioStatusTitle(state.captureStatus, state.audioLevel);
+    items[settingsNotSavedIndex].hidden = !state.settingsNotSaved;
     items[audioPermissionIndex].hidden = state.captureStatus != AudioCaptureStatus::permissionRequired;
     items[retryAudioIndex].enabled = state.audioResponsive && state.currentPlaybackState == MusicPlaybackState::playing;
 

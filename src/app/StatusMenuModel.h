@@ -50,6 +50,8 @@ struct StatusMenuState {
     OverlayPosition position = OverlayPosition::center;
     WaveColor color = WaveColor::cyan;
     bool launchAtLoginEnabled = false;
+    // The latest settings change could not be saved.
+    bool settingsNotSaved = false;
 };
 
 // The whole status menu as plain values. The structure never changes; `make` derives every
@@ -69,6 +71,8 @@ public:
     const StatusMenuItem& playbackStatusItem() const { return items_[0]; }
     // The second line, e.g. "Audio Analysis: Live 42%".
     const StatusMenuItem& audioStatusItem() const { return items_[1]; }
+    // The third, shown only while the settings cannot be saved.
+    const StatusMenuItem& settingsNotSavedItem() const { return items_[2]; }
     const StatusMenuItem& positionItem() const;
 
     // The audio line for a capture status and level.

@@ -1,14 +1,18 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 namespace sonavista {
 
 // Opens places of the desktop outside the application.
 class WorkspaceOpener {
 public:
     virtual ~WorkspaceOpener() = default;
-    // Opens the desktop's sound settings where audio recording is controlled. Does nothing
-    // when the desktop has no such tool; never blocks.
-    virtual void openAudioCaptureSettings() = 0;
+    // Opens the desktop's sound settings where audio recording is controlled; never blocks.
+    // Answers nothing when a settings program was started, else one line for the user saying
+    // why not and what to install.
+    virtual std::optional<std::string> openAudioCaptureSettings() = 0;
 };
 
 }  // namespace sonavista

@@ -18,7 +18,6 @@
 #include "audio/SystemAudioLevelMonitor.h"
 #include "base/QtMainQueue.h"
 #include "base/SteadyClock.h"
-#include "base/WallClock.h"
 #include "bridge/BrowserPlaybackBridge.h"
 #include "playback/MprisPlayerIdentity.h"
 #include "playback/PlaybackDetection.h"
@@ -107,7 +106,6 @@ int main(int argc, char** argv) {
     quitOnTerminationSignals(application);
 
     QtMainQueue mainQueue;
-    WallClock wallClock;
     auto steadyClock = std::make_shared<SteadyClock>();
 
     // Created in this order before launch: preferences, visualizer model, browser bridge.
@@ -161,7 +159,7 @@ int main(int argc, char** argv) {
     platform.alerts = std::make_shared<QtAlertPresenter>();
     platform.requestQuit = [] { QApplication::quit(); };
 
-    auto delegate = AppDelegate::create(mainQueue, wallClock, preferences, visualizerModel,
+    auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel,
                                         std::make_shared<BridgeAdapter>(bridge), std::move(platform));
     reopenTarget = delegate;
     delegate->applicationDidFinishLaunching(autostarted && launchedBefore);

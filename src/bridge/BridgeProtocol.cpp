@@ -139,6 +139,11 @@ std::optional<std::pair<HTTPRequest, std::uint64_t>> parseHead(std::string_view 
     if (!isValidUtf8(head)) return std::nullopt;
 
     const auto lines = split(head, "\r\n");
+    // A CR or LF that is not part of a CRLF pair would let a header value carry a line of its
+    // own into anything that repeats it.
+    for (const auto line : lines) {
+        if (line.find_first_of("\r\n") != std::string_view::npos) return std::nullopt;
+    }
     std::vector<std::string_view> words;
     for (const auto word : split(lines.front(), " ")) {
         if (!word.empty()) words.push_back(word);
@@ -160,6 +165,13 @@ std::optional<std::pair<HTTPRequest, std::uint64_t>> parseHead(std::string_view 
     }
     if (contentLength < 0) return std::nullopt;
     return std::pair{std::move(request), static_cast<std::uint64_t>(contentLength)};
+}
+
+bool hasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -202,6 +214,8 @@ BridgeResponse BridgeProtocol::process(const HTTPRequest& request, BrowserSessio
         origin = header->second;
     }
     if (!isAllowed(origin)) return {std::string(forbidden), std::nullopt};
+    // An origin is echoed in a response line, so one with a control character is never used.
+    if (origin && hasControlCharacter(*origin)) return {std::string(badRequest), std::nullopt};
     if (request.method == "OPTIONS") return {std::string(noContent), origin};
 
     const auto connector = request.headers.find("x-sonavista-connector");
@@ -225,7 +239,7 @@ std::string BridgeProtocol::responseText(std::string_view status, const std::opt
     text.append("HTTP/1.1 ").append(status).append("\r\n");
     text.append("Connection: close\r\n");
     text.append("Content-Length: 0\r\n");
-    if (origin && isAllowed(origin)) {
+    if (origin && isAllowed(origin) && !hasControlCharacter(*origin)) {
         text.append("Access-Control-Allow-Origin: ").append(*origin).append("\r\n");
         text.append("Access-Control-Allow-Methods: POST, OPTIONS\r\n");
         text.append("Access-Control-Allow-Headers: Content-Type, X-Sonavista-Connector\r\n");

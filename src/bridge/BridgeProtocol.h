@@ -22,8 +22,8 @@ public:
     static constexpr std::string_view forbidden = "403 Forbidden";
 
     // Cuts one request out of the bytes received so far. Nothing means "not complete yet"
-    // and also "malformed" (non-UTF-8 head, request line of fewer than two words, negative
-    // Content-Length): such a request never completes.
+    // and also "malformed" (non-UTF-8 head, a CR or LF outside a CRLF pair in the head, request
+    // line of fewer than two words, negative Content-Length): such a request never completes.
     static std::optional<HTTPRequest> parseRequest(std::string_view received);
 
     // For a header block ending in the blank line ("\r\n\r\n"): how many bytes the whole
@@ -40,7 +40,7 @@ public:
     static BridgeResponse process(const HTTPRequest& request, BrowserSessionTable& sessions);
 
     // The exact response bytes: status line, Connection and Content-Length, the four CORS
-    // lines when an allowed origin is given, then the blank line.
+    // lines when an allowed origin without control characters is given, then the blank line.
     static std::string responseText(std::string_view status, const std::optional<std::string>& origin);
 };
 

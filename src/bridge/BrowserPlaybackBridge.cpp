@@ -1,6 +1,6 @@
 #include "bridge/BrowserPlaybackBridge.h"
 
-#include "base/WallClock.h"
+#include "base/SteadyClock.h"
 #include "bridge/BridgeProtocol.h"
 
 #include <asio/post.hpp>
@@ -16,8 +16,8 @@
 namespace sonavista {
 namespace {
 
-std::shared_ptr<const Clock> wallClockOrDefault(std::shared_ptr<const Clock> clock) {
-    return clock ? std::move(clock) : std::make_shared<WallClock>();
+std::shared_ptr<const Clock> clockOrDefault(std::shared_ptr<const Clock> clock) {
+    return clock ? std::move(clock) : std::make_shared<SteadyClock>();
 }
 
 std::chrono::steady_clock::duration seconds(double value) {
@@ -47,7 +47,7 @@ BrowserPlaybackBridge::BrowserPlaybackBridge() : BrowserPlaybackBridge(Options{}
 BrowserPlaybackBridge::BrowserPlaybackBridge(Options options)
     : options_(std::move(options)),
       io_(std::make_unique<asio::io_context>(1)),
-      sessions_(wallClockOrDefault(options_.wallClock), options_.sessionLifetime) {
+      sessions_(clockOrDefault(options_.clock), options_.sessionLifetime) {
     work_.emplace(io_->get_executor());
     thread_ = std::thread([io = io_.get()] {
         pthread_setname_np(pthread_self(), "sv-bridge");

@@ -49,8 +49,8 @@ public:
         // reading and discarding so that the peer receives the response rather than a reset.
         double drainTimeout = 1.0;
         double sessionLifetime = BrowserSessionTable::defaultSessionLifetime;
-        // Stamps the sessions; the system wall clock when absent.
-        std::shared_ptr<const Clock> wallClock;
+        // Stamps the sessions; the steady clock when absent.
+        std::shared_ptr<const Clock> clock;
     };
 
     BrowserPlaybackBridge();

@@ -9,7 +9,7 @@ struct BrowserSession {
     MusicPlayer player = MusicPlayer::youtube;  // always a web player
     bool isPlaying = false;
     double volume = 0.0;     // already clamped to 0...1
-    double updatedAt = 0.0;  // wall-clock seconds when the report was stored
+    double updatedAt = 0.0;  // monotonic seconds when the report was stored
 
     bool operator==(const BrowserSession&) const = default;
 };

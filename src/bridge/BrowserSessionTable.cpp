@@ -4,8 +4,8 @@
 
 namespace sonavista {
 
-BrowserSessionTable::BrowserSessionTable(std::shared_ptr<const Clock> wallClock, double sessionLifetime)
-    : clock_(std::move(wallClock)), sessionLifetime_(sessionLifetime) {}
+BrowserSessionTable::BrowserSessionTable(std::shared_ptr<const Clock> monotonicClock, double sessionLifetime)
+    : clock_(std::move(monotonicClock)), sessionLifetime_(sessionLifetime) {}
 
 void BrowserSessionTable::store(const std::string& pageId, MusicPlayer player, bool isPlaying, double volume) {
     sessions_[pageId] = BrowserSession{player, isPlaying, volume, clock_->now()};

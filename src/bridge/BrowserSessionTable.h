@@ -14,14 +14,15 @@
 namespace sonavista {
 
 // The latest report of every browser page, keyed by the page identifier the extension chose.
-// A report counts for `sessionLifetime` seconds; stale entries are dropped lazily, when a
+// A report counts for `sessionLifetime` seconds of a monotonic clock (a step of the wall clock
+// must not revive or expire a page); stale entries are dropped lazily, when a
 // report is stored or a snapshot is taken. Not thread-safe: the bridge touches it on its own
 // thread only.
 class BrowserSessionTable {
 public:
     static constexpr double defaultSessionLifetime = 3.5;
 
-    explicit BrowserSessionTable(std::shared_ptr<const Clock> wallClock,
+    explicit BrowserSessionTable(std::shared_ptr<const Clock> monotonicClock,
                                  double sessionLifetime = defaultSessionLifetime);
 
     // Stores (or replaces) the page's session stamped with the current time, then drops

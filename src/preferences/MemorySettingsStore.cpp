@@ -45,6 +45,7 @@ void MemorySettingsStore::setStringArray(std::string_view key, const std::vector
 void MemorySettingsStore::store(std::string_view key, SettingsValue value) {
     writes_.push_back(Write{std::string(key), value});
     values_.insert_or_assign(std::string(key), std::move(value));
+    lastWriteError_ = writeError_;
 }
 
 }  // namespace sonavista

@@ -37,12 +37,19 @@ public:
     const std::vector<Write>& writes() const { return writes_; }
     void clearWrites() { writes_.clear(); }
 
+    // Lets tests stand in for a disk that refuses writes: every write after this reports
+    // `error` (nothing: writes succeed again).
+    void setWriteError(std::optional<std::string> error) { writeError_ = std::move(error); }
+    std::optional<std::string> lastWriteError() const override { return lastWriteError_; }
+
 private:
     void store(std::string_view key, SettingsValue value);
     const SettingsValue* find(std::string_view key) const;
 
     SettingsMap values_;
     std::vector<Write> writes_;
+    std::optional<std::string> writeError_;
+    std::optional<std::string> lastWriteError_;
 };
 
 }  // namespace sonavista

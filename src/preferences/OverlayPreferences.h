@@ -107,6 +107,9 @@ public:
     // Sets the switch of a player outside the catalogue (remembering it, named by its stem, if
     // it was not known yet), writes and notifies.
     void setOtherPlayer(std::string_view stem, bool enabled);
+    // Why the latest assignment could not be saved (it still holds until the process ends, and
+    // the next assignment tries to save everything again); nothing when it was saved.
+    std::optional<std::string> saveError() const { return defaults_->lastWriteError(); }
 
     // Observers are called on every assignment, in assignment order, after the new value has
     // been stored. An observer may add or remove observers and assign values while called.

@@ -100,7 +100,7 @@ void QSettingsStore::setStringArray(std::string_view key, const std::vector<std:
 
 void QSettingsStore::store(std::string_view key, SettingsValue value) {
     values_.insert_or_assign(std::string(key), std::move(value));
-    lastWriteFailed_ = !writeFile();
+    lastWriteError_ = writeFile();
 }
 
 bool QSettingsStore::preserveCorruptFile() {
@@ -127,27 +127,29 @@ bool QSettingsStore::preserveCorruptFile() {
     return false;
 }
 
-bool QSettingsStore::writeFile() {
+std::optional<std::string> QSettingsStore::writeFile() {
+    const std::string failure = "Could not save the settings to " + filePath_;
     if (corruptFilePending_) {
         if (!preserveCorruptFile()) {
-            return false;
+            return failure + ": the damaged file there could not be moved aside.";
         }
         corruptFilePending_ = false;
     }
     const QString path = toQString(filePath_);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return false;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        return failure + ": the folder " + folder.toStdString() + " could not be created.";
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
     const std::string text = SettingsFileFormat::serialize(values_);
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        const std::string reason = file.errorString().toStdString();
         file.cancelWriting();
-        return false;
+        return failure + ": " + reason + ".";
     }
-    return file.commit();
+    return std::nullopt;
 }
 
 }  // namespace sonavista

@@ -38,8 +38,8 @@ public:
     LoadOutcome loadOutcome() const { return loadOutcome_; }
     // Where the damaged file was moved, once it has been (empty before).
     const std::string& preservedCorruptPath() const { return preservedCorruptPath_; }
-    // Whether the latest write failed to reach the file (the value is still held in memory).
-    bool lastWriteFailed() const { return lastWriteFailed_; }
+    // Why the latest write failed to reach the file (the value is still held in memory).
+    std::optional<std::string> lastWriteError() const override { return lastWriteError_; }
 
     bool hasObject(std::string_view key) const override;
     bool boolValue(std::string_view key) const override;
@@ -57,7 +57,8 @@ private:
     void load();
     void store(std::string_view key, SettingsValue value);
     bool preserveCorruptFile();
-    bool writeFile();
+    // Nothing on success, else what failed.
+    std::optional<std::string> writeFile();
     const SettingsValue* find(std::string_view key) const;
 
     std::string filePath_;
@@ -65,7 +66,7 @@ private:
     LoadOutcome loadOutcome_ = LoadOutcome::missing;
     std::string preservedCorruptPath_;
     bool corruptFilePending_ = false;  // a damaged file is still in place and must be moved aside
-    bool lastWriteFailed_ = false;
+    std::optional<std::string> lastWriteError_;
 };
 
 }  // namespace sonavista

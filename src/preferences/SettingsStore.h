@@ -8,8 +8,9 @@
 namespace sonavista {
 
 // A persistent key-value store of booleans, strings and arrays of strings. Reading never fails:
-// a missing or differently typed value reads as nothing (or false). Writes take effect at once.
-// Used on the main thread only.
+// a missing or differently typed value reads as nothing (or false). Writes take effect at once
+// in memory; one that cannot be made persistent is reported by `lastWriteError`, and every later
+// write tries again with all values. Used on the main thread only.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
@@ -26,6 +27,10 @@ public:
     virtual void setBool(std::string_view key, bool value) = 0;
     virtual void setString(std::string_view key, std::string_view value) = 0;
     virtual void setStringArray(std::string_view key, const std::vector<std::string>& value) = 0;
+
+    // Why the latest write did not reach persistent storage, as a sentence naming the place;
+    // nothing when it did.
+    virtual std::optional<std::string> lastWriteError() const = 0;
 };
 
 }  // namespace sonavista

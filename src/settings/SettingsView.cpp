@@ -137,6 +137,11 @@ SettingsView::SettingsView(std::shared_ptr<OverlayPreferences> preferences,
     noticeLabel_->hide();
     layout->addWidget(noticeLabel_);
     layout->addWidget(tabs_);
+    saveErrorLabel_ = new QLabel(this);
+    saveErrorLabel_->setObjectName(QStringLiteral("saveErrorLabel"));
+    saveErrorLabel_->setWordWrap(true);
+    saveErrorLabel_->setVisible(false);
+    layout->addWidget(saveErrorLabel_);
 
     if (preferences_) {
         // Preferences notify after storing, so the new values can be read at once.
@@ -491,6 +496,11 @@ void SettingsView::refresh() {
 
     retryButton_->setEnabled(state_.retryEnabled);
     systemPermissionsButton_->setEnabled(state_.systemPermissionsEnabled);
+    saveErrorLabel_->setText(state_.saveError ? QString::fromStdString(*state_.saveError) +
+                                                    QStringLiteral(" Changes apply until Sonavista quits; the next "
+                                                                   "change tries to save them again.")
+                                              : QString());
+    saveErrorLabel_->setVisible(state_.saveError.has_value());
     applyAudioStatus();
 }
 

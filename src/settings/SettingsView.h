@@ -98,6 +98,7 @@ private:
     QLabel* audioStatusText_ = nullptr;
     QPushButton* retryButton_ = nullptr;
     QPushButton* systemPermissionsButton_ = nullptr;
+    QLabel* saveErrorLabel_ = nullptr;
 };
 
 }  // namespace sonavista

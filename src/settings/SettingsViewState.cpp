@@ -20,6 +20,7 @@ SettingsViewState SettingsViewState::from(const OverlayPreferences& preferences,
     state.audioStatus = AudioStatusRow::forStatus(model.captureStatus(), model.audioLevel());
     state.retryEnabled = state.audioResponsive;
     state.systemPermissionsEnabled = true;
+    state.saveError = preferences.saveError();
     return state;
 }
 

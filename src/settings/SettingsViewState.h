@@ -7,6 +7,8 @@
 #include "preferences/WaveColor.h"
 #include "settings/AudioStatusRow.h"
 
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace sonavista {
@@ -33,6 +35,8 @@ struct SettingsViewState {
     // is always available.
     bool retryEnabled = true;
     bool systemPermissionsEnabled = true;
+    // Why the latest change could not be saved; shown under the tabs until a change is saved.
+    std::optional<std::string> saveError;
 
     static SettingsViewState from(const OverlayPreferences& preferences, const VisualizerModel& model);
 

@@ -1,6 +1,6 @@
 #include "visualizer/VisualizerView.h"
 
-#include "base/WallClock.h"
+#include "base/SteadyClock.h"
 #include "visualizer/WaveformScene.h"
 
 #include <QImage>
@@ -18,11 +18,11 @@ namespace sonavista {
 
 VisualizerView::VisualizerView(std::shared_ptr<OverlayPreferences> preferences,
                                std::shared_ptr<VisualizerModel> model, QWidget* parent,
-                               std::shared_ptr<const Clock> wallClock)
+                               std::shared_ptr<const Clock> clock)
     : QWidget(parent),
       preferences_(std::move(preferences)),
       model_(std::move(model)),
-      clock_(wallClock ? std::move(wallClock) : std::make_shared<WallClock>()) {
+      clock_(clock ? std::move(clock) : std::make_shared<SteadyClock>()) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -75,7 +75,7 @@ WaveformInputs VisualizerView::currentInputs() const {
     WaveformInputs inputs;
     inputs.panelWidth = width();
     inputs.panelHeight = height();
-    inputs.time = clock_->now() - referenceDateOffset;
+    inputs.motionTime = motionTime_;
     inputs.color = preferences_->color();
     inputs.audioResponsive = preferences_->audioResponsive();
     inputs.displayMode = preferences_->displayMode();
@@ -145,7 +145,14 @@ std::uint32_t VisualizerView::backgroundPixel() const {
 }
 
 VisualizerView::RowSpan VisualizerView::renderFrame() {
-    const WaveformInputs inputs = currentInputs();
+    WaveformInputs inputs = currentInputs();
+    // The ripple moves on by this frame's interval at this frame's rate.
+    const double now = clock_->now();
+    if (lastFrameTime_) {
+        motionTime_ += std::max(now - *lastFrameTime_, 0.0) * WaveformScene::effectiveMotion(inputs);
+    }
+    lastFrameTime_ = now;
+    inputs.motionTime = motionTime_;
     const auto scene = WaveformScene::make(inputs);
     const double ratio = devicePixelRatioF();
     // The rasterizer composites the wave over the background pixel, so the frame is copied

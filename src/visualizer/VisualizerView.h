@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QTimer;
@@ -31,12 +32,10 @@ public:
     // Frames are at least this far apart (just over 1/30 s, so never more than 30 a second).
     static constexpr int frameIntervalMilliseconds = 34;
     static constexpr double fogTintOpacity = 0.045;
-    // Seconds from 1970-01-01 to 2001-01-01 (UTC), the animation clock's origin.
-    static constexpr double referenceDateOffset = 978307200.0;
 
-    // `wallClock` counts seconds since the Unix epoch; a WallClock when absent.
+    // `clock` paces the animation in monotonic seconds; a SteadyClock when absent.
     VisualizerView(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<VisualizerModel> model,
-                   QWidget* parent = nullptr, std::shared_ptr<const Clock> wallClock = nullptr);
+                   QWidget* parent = nullptr, std::shared_ptr<const Clock> clock = nullptr);
     ~VisualizerView() override;
 
     // Set by the window when no compositor runs: the panel is opaque then, and a short
@@ -44,7 +43,7 @@ public:
     void setCompositorMissing(bool missing);
     bool isAnimating() const;
 
-    // What the next frame is drawn from.
+    // What the next frame is drawn from, the ripple where the last frame left it.
     WaveformInputs currentInputs() const;
 
     // The rows of `image` (first, last) that hold anything but `background`; {0, -1} when
@@ -89,6 +88,9 @@ private:
     // runs, the model changes; the next paint renders a fresh frame.
     bool frameStale_ = true;
     bool compositorMissing_ = false;
+    // The ripple's time, advanced by every rendered frame (see WaveformInputs::motionTime).
+    double motionTime_ = 0.0;
+    std::optional<double> lastFrameTime_;
 };
 
 }  // namespace sonavista

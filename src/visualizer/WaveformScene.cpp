@@ -62,15 +62,13 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
 
     if (in.audioResponsive) {
         s.level = in.audioLevel;
-        s.motion = in.motionRate;
         s.pulse = in.beatPulse;
     } else {
         s.level = 0.48;
-        s.motion = 1.0;
         s.pulse = 0.16;
     }
+    s.motion = effectiveMotion(in);
     const double L = s.level;
-    const double M = s.motion;
     const double B = s.pulse;
 
     const double dx = W / N;
@@ -97,12 +95,12 @@ WaveformScene WaveformScene::make(const WaveformInputs& in) {
     s.sparkleDiameter = std::max(w * 0.62, 0.8);
 
     const double G = L * 1.02 + 0.14;
-    const double phase = in.time * M * 2.15;
-    // sin(phase - 4p) per bar by the angle difference formula: the phase grows with the wall
-    // clock (about 2e9 radians), where each sine would take the slow argument reduction.
+    const double phase = in.motionTime * 2.15;
+    // sin(phase - 4p) per bar by the angle difference formula: two sines per frame instead of
+    // one per bar.
     const double sinPhase = std::sin(phase);
     const double cosPhase = std::cos(phase);
-    const double wobble = std::sin(in.time * M * 1.25) * 0.025;
+    const double wobble = std::sin(in.motionTime * 1.25) * 0.025;
     const double d = std::max(N - 1, 1);
 
     // The per-bar terms that depend only on the bar's position: kept per thread for the last

@@ -36,6 +36,9 @@ public:
     // (those above 0.9).
     static double sparkleFraction(int index);
 
+    // The motion rate a frame animates with: the model's, or 1 with audio response off.
+    static double effectiveMotion(const WaveformInputs& inputs) { return inputs.audioResponsive ? inputs.motionRate : 1.0; }
+
     static WaveformScene make(const WaveformInputs& inputs);
 
     // Panel and wave area.

@@ -2,8 +2,8 @@
 #include "AppFakes.h"
 #include "PreferencesForTests.h"
 
-#include "base/FakeClock.h"
 #include "base/ManualMainQueue.h"
+#include "base/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,16 @@ namespace sonavista::testing {
 namespace {
 
 using State = MusicPlaybackState;
+
+// Reads the test's virtual time, so that timers and the back-off deadline move together.
+class QueueClock final : public Clock {
+public:
+    explicit QueueClock(const ManualMainQueue& queue) : queue_(queue) {}
+    double now() const override { return 1'000'000.0 + queue_.now(); }
+
+private:
+    const ManualMainQueue& queue_;
+};
 
 class AppDelegateTest : public ::testing::Test {
 protected:
@@ -43,10 +53,11 @@ protected:
             return audioMonitors.back();
         };
         platform.loginItem = login;
-        platform.workspaceOpener = std::make_shared<FakeOpener>(journal);
+        platform.workspaceOpener = opener;
         platform.alerts = std::make_shared<FakeAlerts>(journal);
         platform.requestQuit = [this] { journal.add("quit"); };
-        app = AppDelegate::create(queue, clock, preferences, model, std::make_shared<FakeBridge>(journal),
+        platform.clock = clock;
+        app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeBridge>(journal),
                                   std::move(platform));
     }
 
@@ -65,10 +76,11 @@ protected:
 
     Journal journal;
     ManualMainQueue queue;
-    FakeClock clock{1'000'000.0};
+    std::shared_ptr<const Clock> clock = std::make_shared<QueueClock>(queue);
     std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::shared_ptr<FakeLoginItem> login = std::make_shared<FakeLoginItem>(journal);
+    std::shared_ptr<FakeOpener> opener = std::make_shared<FakeOpener>(journal);
     std::shared_ptr<FakeOverlay> overlay;
     std::shared_ptr<FakeSettingsWindow> settings;
     std::shared_ptr<FakeStatusMenu> menu;
@@ -93,12 +105,13 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
     struct Case {
         bool overlayEnabled, autoShow, audioResponsive;
         bool visible, capturing;
+        AudioCaptureStatus status;
     };
     const Case cases[] = {
-        {true, true, true, true, true},
-        {true, false, true, false, false},
-        {false, true, true, false, false},
-        {true, true, false, true, false},
+        {true, true, true, true, true, AudioCaptureStatus::waiting},  // until the first frame
+        {true, false, true, false, false, AudioCaptureStatus::waiting},
+        {false, true, true, false, false, AudioCaptureStatus::waiting},
+        {true, true, false, true, false, AudioCaptureStatus::fallback},  // shown on the fixed level
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.overlayEnabled << c.autoShow << c.audioResponsive);
@@ -116,9 +129,7 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
         EXPECT_EQ(audioMonitors.size(), c.capturing ? 1u : 0u);
         EXPECT_DOUBLE_EQ(model->fallbackLevel(), 0.6);
         EXPECT_EQ(menu->shown.playbackStatusItem().title, "Spotify: Playing");
-        if (!c.capturing) {
-            EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::waiting);
-        }
+        EXPECT_EQ(model->captureStatus(), c.status);
     }
 }
 
@@ -126,12 +137,9 @@ TEST_F(AppDelegateTest, PausedSnapshotStopsCaptureHidesAndClearsTheDeadline) {
     launch();
     snapshot(State::playing, MusicPlayer::spotify, 0.5);
     audio().captureDidFail(AudioCaptureFailure::unavailable);
-    clock.advance(31);
-    snapshot(State::playing, MusicPlayer::spotify, 0.6);  // the deadline has passed: capture again
+    queue.advance(31);  // capture runs again; the deadline stays until a frame arrives
     ASSERT_EQ(audioMonitors.size(), 2u);
     ASSERT_TRUE(app->audioCaptureRetryAfter());
-    audio().frameDidChange(AudioVisualizationFrame{0.4, 1.0, 0.0, std::vector<double>(96, 0.1)});
-    ASSERT_EQ(model->captureStatus(), AudioCaptureStatus::live);
     journal.clear();
 
     snapshot(State::paused);
@@ -162,7 +170,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         model = std::make_shared<VisualizerModel>();
         create();
         launch();
-        const double start = clock.now();
+        const double start = clock->now();
         snapshot(State::playing, MusicPlayer::spotify, 0.5);
         ASSERT_EQ(audioMonitors.size(), 1u);
         audio().captureDidFail(c.failure);
@@ -173,14 +181,37 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
         EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, c.permissionItemVisible);
 
-        clock.set(start + c.wait - 1);
-        snapshot(State::playing, MusicPlayer::spotify, 0.55);
+        // The snapshot holds steady, as it does while one track plays on: the deadline itself
+        // brings capture back.
+        queue.advance(c.wait - 1);
         EXPECT_EQ(audioMonitors.size(), 1u);
-        clock.set(start + c.wait);  // not strictly later any more
-        snapshot(State::playing, MusicPlayer::spotify, 0.6);
+        queue.advance(1);  // not strictly later any more
         EXPECT_EQ(audioMonitors.size(), 2u);
         EXPECT_EQ(audio().starts, 1);
+        audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});
+        EXPECT_FALSE(app->audioCaptureRetryAfter());
+        EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
     }
+}
+
+TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
+    launch();
+    snapshot(State::playing);
+    audio().captureDidFail(AudioCaptureFailure::unavailable);
+    app->setAutoShow(false);
+    queue.advance(AppDelegate::failureRetryDelay);
+    EXPECT_EQ(audioMonitors.size(), 1u);
+}
+
+TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
+    clock = nullptr;
+    create();
+    launch();
+    snapshot(State::playing);
+    const double before = SteadyClock().now() + AppDelegate::failureRetryDelay;
+    audio().captureDidFail(AudioCaptureFailure::unavailable);
+    EXPECT_GE(app->audioCaptureRetryAfter().value_or(0), before);
+    EXPECT_LE(app->audioCaptureRetryAfter().value_or(0), SteadyClock().now() + AppDelegate::failureRetryDelay);
 }
 
 TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
@@ -218,21 +249,14 @@ TEST_F(AppDelegateTest, AudioResponseOffWhilePlayingFallsBackWithoutTouchingTheO
     EXPECT_TRUE(overlay->visible);
     for (const auto& call : journal.calls) EXPECT_EQ(call.rfind("overlay.", 0), std::string::npos) << call;
     EXPECT_FALSE(menu->shown.find(StatusMenuAction::retryAudioCapture)->enabled);
-}
 
-TEST_F(AppDelegateTest, FrameClearsAPassedDeadlineAndGoesLive) {
-    launch();
-    snapshot(State::playing);
-    audio().captureDidFail(AudioCaptureFailure::unavailable);
-    clock.advance(45);
-    snapshot(State::playing, MusicPlayer::spotify, 0.9);
-    ASSERT_TRUE(app->audioCaptureRetryAfter());
-    audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});
-    EXPECT_FALSE(app->audioCaptureRetryAfter());
-    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::live);
-    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
-    audio().frameDidChange(AudioVisualizationFrame{0.5, 1.0, 0.0, std::vector<double>(96, 0.2)});
-    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 50%");
+    // The next snapshot of the same playback keeps the same status (the other order, audio
+    // response off before playback, is a case of PlayingSnapshotFollowsTheThreeSwitches).
+    snapshot(State::playing, MusicPlayer::spotify, 0.4);
+    EXPECT_EQ(model->captureStatus(), AudioCaptureStatus::fallback);
+    EXPECT_DOUBLE_EQ(model->audioLevel(), 0.4);
+    EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Fixed-Level Fallback");
+    EXPECT_TRUE(overlay->visible);
 }
 
 TEST_F(AppDelegateTest, CallbacksOfAStoppedOrReplacedMonitorAreIgnored) {
@@ -368,6 +392,27 @@ TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
     EXPECT_TRUE(preferences->overlayEnabled());
 }
 
+TEST_F(AppDelegateTest, AChangeThatCannotBeSavedShowsInTheMenuUntilOneIs) {
+    auto store = std::make_shared<MemorySettingsStore>();
+    preferences = OverlayPreferences::create(store);
+    create();
+    launch();
+    const std::vector<std::function<void()>> changes = {
+        [&] { menu->choose(StatusMenuAction::selectWaveColor, "neon"); },
+        [&] { settings->actions.setPlayerEnabled(MusicPlayer::youtube, false); },
+        [&] { preferences->setPosition(OverlayPosition::top); },  // any writer
+    };
+    for (const auto& change : changes) {
+        store->setWriteError("Could not save the settings.");
+        change();
+        EXPECT_FALSE(menu->shown.settingsNotSavedItem().hidden);
+        store->setWriteError(std::nullopt);
+        change();  // the next change saves again
+        EXPECT_TRUE(menu->shown.settingsNotSavedItem().hidden);
+    }
+    for (const auto& call : journal.calls) EXPECT_EQ(call.rfind("alert:", 0), std::string::npos) << call;
+}
+
 TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
     launch();
     snapshot(State::playing);
@@ -403,6 +448,11 @@ TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
         {[&] { menu->choose(StatusMenuAction::selectWaveColor, "Candy Pop"); }, {}},
         {[&] { menu->choose(StatusMenuAction::openAudioCaptureSettings); }, {"opener.audioSettings"}},
         {[&] { settings->actions.openAudioCaptureSettings(); }, {"opener.audioSettings"}},
+        {[&] {
+             opener->failure = "Install pavucontrol.";
+             settings->actions.openAudioCaptureSettings();
+         },
+         {"opener.audioSettings", "alert:Unable to Open Sound Settings|Install pavucontrol."}},
         {[&] { menu->choose(StatusMenuAction::openSettingsWindow); }, {"settings.present"}},
         {[&] { menu->choose(StatusMenuAction::quitApplication); }, {"quit"}},
     };

@@ -142,7 +142,11 @@ private:
 class FakeOpener final : public WorkspaceOpener {
 public:
     explicit FakeOpener(Journal& journal) : journal_(journal) {}
-    void openAudioCaptureSettings() override { journal_.add("opener.audioSettings"); }
+    std::optional<std::string> openAudioCaptureSettings() override {
+        journal_.add("opener.audioSettings");
+        return failure;
+    }
+    std::optional<std::string> failure;
 
 private:
     Journal& journal_;

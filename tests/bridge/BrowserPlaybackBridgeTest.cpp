@@ -1,4 +1,5 @@
 #include "base/FakeClock.h"
+#include "base/SteadyClock.h"
 #include "bridge/BrowserPlaybackBridge.h"
 #include "bridge/BridgeTestClient.h"
 
@@ -35,7 +36,7 @@ class BrowserPlaybackBridgeTest : public ::testing::Test {
 protected:
     std::shared_ptr<BrowserPlaybackBridge> startBridge(BrowserPlaybackBridge::Options options = {}) {
         options.port = options.port == BrowserPlaybackBridge::applicationPort ? 0 : options.port;
-        options.wallClock = clock;
+        options.clock = clock;
         auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
         bridge->start();
         return bridge;
@@ -110,6 +111,16 @@ TEST_F(BrowserPlaybackBridgeTest, RemembersWhenAnExtensionLastReported) {
     exchange(port, report("tab", "youtube", false, "Origin: moz-extension://y\r\n"));
     clock->advance(7);
     EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::optional<double>(7.0));
+}
+
+TEST_F(BrowserPlaybackBridgeTest, StampsSessionsOnTheSteadyClockByDefault) {
+    clock = nullptr;
+    auto bridge = startBridge();
+    const double before = SteadyClock().now();
+    exchange(bridge->listeningPort(), report("tab-1"));
+    const double stamp = bridge->sessions()["tab-1"].updatedAt;
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, SteadyClock().now());
 }
 
 TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {

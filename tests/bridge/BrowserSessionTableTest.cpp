@@ -105,13 +105,3 @@ TEST(BrowserSessionTable, ExpiresLazilyOnSnapshotsAndReports) {
     EXPECT_TRUE(table.sessions().empty());
 }
 
-TEST(BrowserSessionTable, ChangingSourceKeepsOneSessionPerPage) {
-    auto clock = std::make_shared<FakeClock>(5.0);
-    BrowserSessionTable table(clock);
-    table.store("tab", MusicPlayer::youtube, true, 0.4);
-    clock->advance(1.0);
-    table.store("tab", MusicPlayer::spotifyWeb, true, 0.9);
-    ASSERT_EQ(table.sessions().size(), 1u);
-    EXPECT_EQ(table.sessions().at("tab"), (BrowserSession{MusicPlayer::spotifyWeb, true, 0.9, 6.0}));
-    EXPECT_EQ(table.snapshot(allWeb), playing(MusicPlayer::spotifyWeb, 0.9));
-}

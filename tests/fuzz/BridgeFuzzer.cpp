@@ -5,6 +5,7 @@
 #include "bridge/BrowserSessionTable.h"
 #include "bridge/PlaybackMessage.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -57,9 +58,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(snapshot && snapshot->player == session.player);
     }
 
+    // Every response line is one the bridge writes: the request supplies at most the text after
+    // the allow-origin name, with no control character that could start a line of its own.
+    static const std::string_view fixed[] = {
+        "Connection: close", "Content-Length: 0", "Access-Control-Allow-Methods: POST, OPTIONS",
+        "Access-Control-Allow-Headers: Content-Type, X-Sonavista-Connector", "Vary: Origin"};
     const auto text = BridgeProtocol::responseText(response.status, response.origin);
-    require(text.starts_with("HTTP/1.1 ") && text.ends_with("\r\n\r\n"));
-    // An echoed origin cannot end the header block early: only the final blank line does.
-    require(text.find("\r\n\r\n") == text.size() - 4);
+    require(text.starts_with("HTTP/1.1 " + response.status + "\r\n"));
+    for (std::string_view rest = text; !rest.empty();) {
+        const auto end = rest.find("\r\n");
+        require(end != std::string_view::npos);
+        const auto line = rest.substr(0, end);
+        rest.remove_prefix(end + 2);
+        require(line.empty() == rest.empty());  // the blank line comes last, and only there
+        require(std::none_of(line.begin(), line.end(), [](char c) { return c >= 0 && c < 0x20; }) &&
+                line.find('\x7F') == std::string_view::npos);
+        require(line.empty() || line.starts_with("HTTP/1.1 ") || line.starts_with("Access-Control-Allow-Origin: ") ||
+                std::find(std::begin(fixed), std::end(fixed), line) != std::end(fixed));
+    }
     return 0;
 }

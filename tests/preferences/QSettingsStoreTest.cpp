@@ -94,7 +94,7 @@ TEST_F(QSettingsStoreTest, EveryValueFormRoundTripsThroughTheFile) {
     store->setStringArray("none", {});
     store->setStringArray("one", {"spotify"});
     store->setStringArray("three", {"a", "b,c", ""});
-    EXPECT_FALSE(store->lastWriteFailed());
+    EXPECT_EQ(store->lastWriteError(), std::nullopt);
 
     QSettingsStore reloaded(file_.string());
     EXPECT_EQ(reloaded.loadOutcome(), QSettingsStore::LoadOutcome::loaded);
@@ -152,7 +152,7 @@ TEST_F(QSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
         EXPECT_EQ(readFile(file_), row.bytes);  // reading alone changes nothing
 
         store.setBool("autoShow", false);
-        EXPECT_FALSE(store.lastWriteFailed());
+        EXPECT_EQ(store.lastWriteError(), std::nullopt);
         const fs::path kept = file_.string() + ".corrupt";
         EXPECT_EQ(store.preservedCorruptPath(), kept.string());
         EXPECT_EQ(readFile(kept), row.bytes);
@@ -174,7 +174,7 @@ TEST_F(QSettingsStoreTest, UnreadablePathAndEarlierCorruptCopiesAreKept) {
     QSettingsStore store(file_.string());
     EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
     store.setString("waveColor", "neon");
-    EXPECT_FALSE(store.lastWriteFailed());
+    EXPECT_EQ(store.lastWriteError(), std::nullopt);
     EXPECT_EQ(readFile(file_.string() + ".corrupt"), "older damage");
     EXPECT_EQ(store.preservedCorruptPath(), file_.string() + ".corrupt.2");
     EXPECT_EQ(readFile(file_.string() + ".corrupt.2/inside"), "x");
@@ -193,9 +193,16 @@ TEST_F(QSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {
     std::ofstream(configHome_) << "not a directory";
     QSettingsStore store(file_.string());
     store.setBool("overlayEnabled", false);
-    EXPECT_TRUE(store.lastWriteFailed());
+    ASSERT_TRUE(store.lastWriteError());
+    EXPECT_NE(store.lastWriteError()->find(file_.string()), std::string::npos) << *store.lastWriteError();
     EXPECT_TRUE(store.hasObject("overlayEnabled"));
     EXPECT_FALSE(store.boolValue("overlayEnabled"));
+
+    // Once the obstacle is gone, the next change saves everything held.
+    fs::remove(configHome_);
+    store.setBool("autoShow", true);
+    EXPECT_EQ(store.lastWriteError(), std::nullopt);
+    EXPECT_EQ(readFile(file_), "[General]\nautoShow=true\noverlayEnabled=false\n");
 }
 
 TEST_F(QSettingsStoreTest, PreferencesPersistAcrossLaunches) {

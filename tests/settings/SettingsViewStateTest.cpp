@@ -112,38 +112,6 @@ protected:
     VisualizerModel model;
 };
 
-TEST_F(SettingsViewStateTest, PositionIsDisabledButKeptInFogMode) {
-    struct Case {
-        OverlayDisplayMode mode;
-        OverlayPosition position;
-        bool enabled;
-    };
-    const Case cases[] = {
-        {OverlayDisplayMode::compact, OverlayPosition::top, true},
-        {OverlayDisplayMode::compact, OverlayPosition::bottom, true},
-        {OverlayDisplayMode::fullscreenFog, OverlayPosition::bottom, false},
-        {OverlayDisplayMode::fullscreenFog, OverlayPosition::center, false},
-    };
-    for (const Case& c : cases) {
-        preferences->setDisplayMode(c.mode);
-        preferences->setPosition(c.position);
-        const auto state = SettingsViewState::from(*preferences, model);
-        EXPECT_EQ(state.displayMode, c.mode);
-        EXPECT_EQ(state.position, c.position);
-        EXPECT_EQ(state.positionEnabled, c.enabled);
-    }
-}
-
-TEST_F(SettingsViewStateTest, RetryFollowsAudioResponseWhilePermissionsStayAvailable) {
-    for (bool responsive : {true, false}) {
-        preferences->setAudioResponsive(responsive);
-        const auto state = SettingsViewState::from(*preferences, model);
-        EXPECT_EQ(state.audioResponsive, responsive);
-        EXPECT_EQ(state.retryEnabled, responsive);
-        EXPECT_TRUE(state.systemPermissionsEnabled);
-    }
-}
-
 TEST_F(SettingsViewStateTest, ReflectsEveryPreferenceAndTheModel) {
     preferences->setOverlayEnabled(false);
     preferences->setAutoShow(false);

@@ -210,6 +210,21 @@ TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
     EXPECT_TRUE(calls.empty());
 }
 
+TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs) {
+    auto store = std::make_shared<MemorySettingsStore>();
+    preferences = OverlayPreferences::create(store);
+    auto controller = makeWindow();
+    auto* line = find<QLabel>(*controller, "saveErrorLabel");
+    EXPECT_FALSE(line->isVisible());
+    store->setWriteError("Could not save the settings to /x.");
+    preferences->setColor(WaveColor::neon);
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_TRUE(line->text().startsWith("Could not save the settings to /x.")) << line->text().toStdString();
+    store->setWriteError(std::nullopt);
+    preferences->setColor(WaveColor::ocean);
+    EXPECT_FALSE(line->isVisible());
+}
+
 TEST_F(SettingsWindowTest, PickersCallTheirActionsAndPositionIsDisabledInFogMode) {
     auto controller = makeWindow();
     controller->rootView()->setSelectedTab(SettingsTab::display);

@@ -118,7 +118,7 @@ TEST_P(RasterizerComparison, MatchesTheQPainterReference) {
     in.motionRate = c.motion;
     in.beatPulse = c.pulse;
     in.spectrum = c.spectrum;
-    in.time = c.time;
+    in.motionTime = c.time;
     const WaveformScene scene = WaveformScene::make(in);
 
     WaveformRasterizer rasterizer;

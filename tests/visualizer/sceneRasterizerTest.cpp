@@ -20,7 +20,7 @@ WaveformScene makeScene(double width, double height, OverlayDisplayMode mode, do
     in.audioLevel = level;
     in.beatPulse = pulse;
     in.motionRate = 1.3;
-    in.time = 321.0;
+    in.motionTime = 321.0;
     in.spectrum.assign(96, level);
     return WaveformScene::make(in);
 }

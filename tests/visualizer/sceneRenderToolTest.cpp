@@ -37,7 +37,7 @@ TEST(RenderOptions, ParsesEveryOption) {
     EXPECT_DOUBLE_EQ(in.panelHeight, 150);
     EXPECT_EQ(in.displayMode, OverlayDisplayMode::fullscreenFog);
     EXPECT_EQ(in.color, WaveColor::candyPop);
-    EXPECT_DOUBLE_EQ(in.time, 12.25);
+    EXPECT_DOUBLE_EQ(in.motionTime, 12.25);  // audio response off: motion rate 1
     EXPECT_DOUBLE_EQ(in.audioLevel, 0.7);
     EXPECT_DOUBLE_EQ(in.motionRate, 1.5);
     EXPECT_DOUBLE_EQ(in.beatPulse, 0.3);
@@ -57,6 +57,9 @@ TEST(RenderOptions, DefaultsFollowTheSettingsAndTheModel) {
     EXPECT_TRUE(options->inputs.spectrum.empty());
     EXPECT_DOUBLE_EQ(options->inputs.audioLevel, 0.48);
     EXPECT_DOUBLE_EQ(options->scale, 1.0);
+    const auto moving = parse({"--width", "800", "--height", "100", "--time", "2", "--motion", "1.5", "--geometry"});
+    ASSERT_TRUE(moving);
+    EXPECT_DOUBLE_EQ(moving->inputs.motionTime, 3.0) << "T seconds at the given motion rate";
     EXPECT_FALSE(options->outputPath);
 }
 

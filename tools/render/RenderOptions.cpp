@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "preferences/OverlayPreferences.h"
+#include "visualizer/WaveformScene.h"
 
 namespace sonavista {
 namespace {
@@ -43,7 +44,8 @@ constexpr double maximumPixels = 16384.0;
 const char* RenderOptions::usage() {
     return "usage: sonavista-render --width W --height H [--mode compact|fullscreenFog] [--color PRESET]\n"
            "                        [--time T] [--level L] [--motion M] [--pulse B] [--spectrum v1,v2,...]\n"
-           "                        (L, B and spectrum values in 0...1, M in 0.55...2.8)\n"
+           "                        (L, B and spectrum values in 0...1, M in 0.55...2.8; T is seconds of animation at\n"
+           "                        motion rate M, so the ripple stands where a live view has it after T seconds)\n"
            "                        [--audio-responsive on|off] [--scale S] [--out FILE.png] [--geometry]\n"
            "                        [--reference]\n"
            "Draws one waveform frame for a panel of W x H points. --out writes the panel image as PNG at\n"
@@ -109,7 +111,7 @@ std::optional<RenderOptions> RenderOptions::parse(const std::vector<std::string>
             }
             options.inputs.color = *color;
         } else if (name == "--time") {
-            if (!number(options.inputs.time, -unbounded, unbounded, true)) return std::nullopt;
+            if (!number(options.time, -unbounded, unbounded, true)) return std::nullopt;
         } else if (name == "--level") {
             // The model's ranges: level and pulse 0...1, motion rate 0.55...2.8.
             if (!number(options.inputs.audioLevel, 0.0, 1.0, true)) return std::nullopt;
@@ -146,6 +148,8 @@ std::optional<RenderOptions> RenderOptions::parse(const std::vector<std::string>
     if (options.help) {
         return options;
     }
+    // A still at time T looks as a live view does after T seconds at this motion rate.
+    options.inputs.motionTime = options.time * WaveformScene::effectiveMotion(options.inputs);
     if (!haveWidth || !haveHeight) {
         error = "--width and --height are required";
         return std::nullopt;

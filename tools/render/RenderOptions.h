@@ -11,6 +11,8 @@ namespace sonavista {
 // The command line of sonavista-render.
 struct RenderOptions {
     WaveformInputs inputs;
+    // --time: seconds of animation at a steady motion rate; sets inputs.motionTime.
+    double time = 0.0;
     double scale = 1.0;
     std::optional<std::string> outputPath;  // --out
     bool printGeometry = false;             // --geometry
