@@ -75,7 +75,7 @@ WaveformInputs VisualizerView::currentInputs() const {
     WaveformInputs inputs;
     inputs.panelWidth = width();
     inputs.panelHeight = height();
-    inputs.motionTime = motionTime_;
+    inputs.motionTime = motionPhase_.value();
     inputs.color = preferences_->color();
     inputs.audioResponsive = preferences_->audioResponsive();
     inputs.displayMode = preferences_->displayMode();
@@ -147,12 +147,7 @@ std::uint32_t VisualizerView::backgroundPixel() const {
 VisualizerView::RowSpan VisualizerView::renderFrame() {
     WaveformInputs inputs = currentInputs();
     // The ripple moves on by this frame's interval at this frame's rate.
-    const double now = clock_->now();
-    if (lastFrameTime_) {
-        motionTime_ += std::max(now - *lastFrameTime_, 0.0) * WaveformScene::effectiveMotion(inputs);
-    }
-    lastFrameTime_ = now;
-    inputs.motionTime = motionTime_;
+    inputs.motionTime = motionPhase_.advance(clock_->now(), WaveformScene::effectiveMotion(inputs));
     const auto scene = WaveformScene::make(inputs);
     const double ratio = devicePixelRatioF();
     // The rasterizer composites the wave over the background pixel, so the frame is copied

@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "preferences/OverlayPreferences.h"
+#include "visualizer/MotionPhase.h"
 #include "visualizer/ImageBuffer.h"
 #include "visualizer/VisualizerModel.h"
 #include "visualizer/WaveformInputs.h"
@@ -89,8 +90,7 @@ private:
     bool frameStale_ = true;
     bool compositorMissing_ = false;
     // The ripple's time, advanced by every rendered frame (see WaveformInputs::motionTime).
-    double motionTime_ = 0.0;
-    std::optional<double> lastFrameTime_;
+    MotionPhase motionPhase_;
 };
 
 }  // namespace sonavista

@@ -1,6 +1,6 @@
 #include "visualizer/WaylandLayerShellPanel.h"
 
-#include "base/WallClock.h"
+#include "base/SteadyClock.h"
 #include "visualizer/VisualizerView.h"
 #include "visualizer/WaveformScene.h"
 
@@ -133,14 +133,14 @@ struct WaylandListeners {
 
 std::shared_ptr<WaylandLayerShellPanel> WaylandLayerShellPanel::connect(std::shared_ptr<OverlayPreferences> preferences,
                                                                         std::shared_ptr<VisualizerModel> model,
-                                                                        std::shared_ptr<const Clock> wallClock) {
+                                                                        std::shared_ptr<const Clock> clock) {
     // Without WAYLAND_DISPLAY, wl_display_connect would try "wayland-0" anyway.
     wl_display* display = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? nullptr : wl_display_connect(nullptr);
     if (!display) {
         return nullptr;
     }
     std::shared_ptr<WaylandLayerShellPanel> panel(new WaylandLayerShellPanel(
-        std::move(preferences), std::move(model), wallClock ? std::move(wallClock) : std::make_shared<WallClock>(),
+        std::move(preferences), std::move(model), clock ? std::move(clock) : std::make_shared<SteadyClock>(),
         display));
     if (!panel->bindGlobals()) {
         return nullptr;
@@ -150,8 +150,8 @@ std::shared_ptr<WaylandLayerShellPanel> WaylandLayerShellPanel::connect(std::sha
 
 WaylandLayerShellPanel::WaylandLayerShellPanel(std::shared_ptr<OverlayPreferences> preferences,
                                                std::shared_ptr<VisualizerModel> model,
-                                               std::shared_ptr<const Clock> wallClock, wl_display* display)
-    : preferences_(std::move(preferences)), model_(std::move(model)), clock_(std::move(wallClock)), display_(display) {
+                                               std::shared_ptr<const Clock> clock, wl_display* display)
+    : preferences_(std::move(preferences)), model_(std::move(model)), clock_(std::move(clock)), display_(display) {
     timer_ = new QTimer(this);
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(VisualizerView::frameIntervalMilliseconds);
@@ -367,7 +367,6 @@ void WaylandLayerShellPanel::draw() {
     WaveformInputs inputs;
     inputs.panelWidth = width_;
     inputs.panelHeight = height_;
-    inputs.time = clock_->now() - VisualizerView::referenceDateOffset;
     inputs.color = preferences_->color();
     inputs.audioResponsive = preferences_->audioResponsive();
     inputs.displayMode = preferences_->displayMode();
@@ -375,6 +374,7 @@ void WaylandLayerShellPanel::draw() {
     inputs.motionRate = model_->motionRate();
     inputs.beatPulse = model_->beatPulse();
     inputs.spectrum = model_->spectrum();
+    inputs.motionTime = motionPhase_.advance(clock_->now(), WaveformScene::effectiveMotion(inputs));
 
     // The rasterizer composites over the background and, for the same layout, touches only
     // the rows the previous frame or this one may reach.

@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "preferences/OverlayPreferences.h"
+#include "visualizer/MotionPhase.h"
 #include "visualizer/ImageBuffer.h"
 #include "visualizer/OverlayPanel.h"
 #include "visualizer/VisualizerModel.h"
@@ -52,7 +53,7 @@ public:
     // Null when no compositor answers on WAYLAND_DISPLAY or it lacks layer-shell.
     static std::shared_ptr<WaylandLayerShellPanel> connect(std::shared_ptr<OverlayPreferences> preferences,
                                                            std::shared_ptr<VisualizerModel> model,
-                                                           std::shared_ptr<const Clock> wallClock = nullptr);
+                                                           std::shared_ptr<const Clock> clock = nullptr);
     ~WaylandLayerShellPanel() override;
 
     void setLevel(OverlayWindowLevel level) override;
@@ -72,7 +73,7 @@ public:
 
 private:
     WaylandLayerShellPanel(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<VisualizerModel> model,
-                           std::shared_ptr<const Clock> wallClock, wl_display* display);
+                           std::shared_ptr<const Clock> clock, wl_display* display);
     bool bindGlobals();
     void watchOutput(Output& output);
     void dispatch();
@@ -93,6 +94,7 @@ private:
     std::shared_ptr<OverlayPreferences> preferences_;
     std::shared_ptr<VisualizerModel> model_;
     std::shared_ptr<const Clock> clock_;
+    MotionPhase motionPhase_;  // the ripple's running time
     OverlayPreferences::ObserverToken preferencesToken_ = 0;
 
     wl_display* display_;
