@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <fcntl.h>
 #include <pthread.h>
 
 namespace sonavista {
@@ -24,6 +25,13 @@ std::chrono::steady_clock::duration seconds(double value) {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(value));
 }
 
+// Programs the application starts (a browser, the sound settings) must not inherit the
+// bridge's sockets: a child holding the listener keeps the port after we quit.
+void closeOnExec(int descriptor) {
+    const int flags = ::fcntl(descriptor, F_GETFD);
+    if (flags >= 0) ::fcntl(descriptor, F_SETFD, flags | FD_CLOEXEC);
+}
+
 // Opens, binds and listens; nothing when any step fails (address missing, port taken).
 std::shared_ptr<asio::ip::tcp::acceptor> listenOn(asio::io_context& io, const asio::ip::address& address,
                                                   std::uint16_t port) {
@@ -31,6 +39,7 @@ std::shared_ptr<asio::ip::tcp::acceptor> listenOn(asio::io_context& io, const as
     const asio::ip::tcp::endpoint endpoint(address, port);
     asio::error_code error;
     acceptor->open(endpoint.protocol(), error);
+    if (!error) closeOnExec(acceptor->native_handle());
     if (!error) acceptor->set_option(asio::socket_base::reuse_address(true), error);
     if (!error && address.is_v6()) acceptor->set_option(asio::ip::v6_only(true), error);
     if (!error) acceptor->bind(endpoint, error);
@@ -231,6 +240,7 @@ void BrowserPlaybackBridge::accept(const Acceptor& acceptor) {
 }
 
 void BrowserPlaybackBridge::adopt(asio::ip::tcp::socket socket) {
+    closeOnExec(socket.native_handle());
     if (connections_.size() >= options_.maxConnections) {
         // Full: one connection must go at once. Closing the one that has waited longest
         // without being answered (rather than the newcomer) keeps the bridge answering real

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <ifaddrs.h>
+#include <filesystem>
 
 #include <algorithm>
 #include <atomic>
@@ -131,6 +133,14 @@ TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
     EXPECT_EQ(addresses.front(), "127.0.0.1");
     EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "127.0.0.1"), 1);
     for (const auto& address : addresses) EXPECT_TRUE(address == "127.0.0.1" || address == "::1") << address;
+    // Programs the application starts must not inherit a listener (they would keep the port).
+    int sockets = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        if (std::filesystem::read_symlink(entry.path()).string().rfind("socket:", 0) != 0) continue;
+        ++sockets;
+        EXPECT_TRUE(::fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC) << entry.path();
+    }
+    EXPECT_GE(sockets, 1);
 
     if (std::find(addresses.begin(), addresses.end(), "::1") != addresses.end()) {
         EXPECT_EQ(exchange(bridge->listeningPort(), report("v6"), "::1"), noContent);
