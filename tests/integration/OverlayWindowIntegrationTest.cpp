@@ -230,8 +230,14 @@ TEST_F(OverlayWindowIntegrationTest, AppearsAtTheComputedFrameAndShowsBars) {
         ASSERT_TRUE(frame);
         EXPECT_TRUE(frame->compositor);
 
-        std::this_thread::sleep_for(150ms);
-        const auto info = windowInfo(frame->window);
+        // The X server applies the new frame shortly after the answer: wait for it (a loaded
+        // machine takes longer than an idle one).
+        auto info = windowInfo(frame->window);
+        for (int tries = 0; tries < 30 && (info.y != c.y || info.height != c.height); ++tries) {
+            std::this_thread::sleep_for(100ms);
+            info = windowInfo(frame->window);
+        }
+        std::this_thread::sleep_for(150ms);  // and for the compositor to draw it
         EXPECT_TRUE(info.viewable);
         EXPECT_EQ(info.x, 0);
         EXPECT_EQ(info.y, c.y);
