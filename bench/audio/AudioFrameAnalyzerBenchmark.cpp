@@ -44,9 +44,9 @@ void BM_HandleBufferGated(benchmark::State& state) {
     analyzer.beginCapture();
     const auto block = stereoBlock(480);
     const auto buffer = AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2);
-    analyzer.handle(buffer, true, true);  // publishes once; the clock then stays within 1/30 s
+    analyzer.handle(buffer, true);  // publishes once; the clock then stays within 1/30 s
     for (auto _ : state) {
-        analyzer.handle(buffer, true, true);
+        analyzer.handle(buffer, true);
     }
     benchmark::DoNotOptimize(published);
 }
@@ -62,11 +62,11 @@ void BM_HandleBufferPublishing(benchmark::State& state) {
     const auto buffer = AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2);
     for (int i = 0; i < 3; ++i) {
         clock.advance(0.04);
-        analyzer.handle(buffer, true, true);  // fill the window
+        analyzer.handle(buffer, true);  // fill the window
     }
     for (auto _ : state) {
         clock.advance(0.04);
-        analyzer.handle(buffer, true, true);
+        analyzer.handle(buffer, true);
     }
     if (published < static_cast<int>(state.iterations())) {
         state.SkipWithError("a buffer did not publish");

@@ -23,9 +23,9 @@ AppDelegate::AppDelegate(MainQueue& mainQueue, std::shared_ptr<OverlayPreference
       platform_(std::move(platform)),
       clock_(platform_.clock ? platform_.clock : std::make_shared<SteadyClock>()) {}
 
-// MARK: Lifecycle
+// --- Lifecycle ---
 
-void AppDelegate::applicationDidFinishLaunching(bool quietly) {
+void AppDelegate::launch(bool quietly) {
     if (platform_.makeOverlay) overlayController_ = platform_.makeOverlay();
     if (platform_.makeSettingsWindow) {
         settingsWindowController_ = platform_.makeSettingsWindow(makeSettingsActions(), loginItemEnabled());
@@ -76,7 +76,7 @@ void AppDelegate::applicationWillTerminate() {
     if (browserPlaybackBridge_) browserPlaybackBridge_->stop();
 }
 
-// MARK: Conditions
+// --- Conditions ---
 
 bool AppDelegate::overlayConditionHolds() const {
     return preferences_->overlayEnabled() && preferences_->autoShow() &&
@@ -85,7 +85,7 @@ bool AppDelegate::overlayConditionHolds() const {
 
 bool AppDelegate::captureConditionHolds() const { return overlayConditionHolds() && preferences_->audioResponsive(); }
 
-// MARK: Snapshots
+// --- Snapshots ---
 
 void AppDelegate::handlePlaybackSnapshot(const MusicPlaybackSnapshot& snapshot) {
     currentMusicPlayer_ = snapshot.player;
@@ -137,13 +137,13 @@ void AppDelegate::updateOverlayVisibility() {
     if (overlayConditionHolds()) {
         overlayController_->applyWindowLevel();
         overlayController_->reposition();
-        overlayController_->orderFront();
+        overlayController_->showPanel();
     } else {
-        overlayController_->orderOut();
+        overlayController_->hidePanel();
     }
 }
 
-// MARK: Capture
+// --- Capture ---
 
 void AppDelegate::startAudioLevelMonitorIfNeeded() {
     if (audioLevelMonitor_) return;
@@ -207,7 +207,7 @@ void AppDelegate::captureRetryDeadlineReached() {
     refreshMenuState();
 }
 
-// MARK: Toggles
+// --- Toggles ---
 
 void AppDelegate::setOverlayEnabled(bool enabled) {
     preferences_->setOverlayEnabled(enabled);
@@ -273,7 +273,7 @@ void AppDelegate::setOtherPlayer(const std::string& stem, bool enabled) {
     }
 }
 
-// MARK: Layout
+// --- Layout ---
 
 void AppDelegate::relayoutOverlay(bool applyLevel) {
     if (!overlayController_) return;
@@ -304,7 +304,7 @@ void AppDelegate::setColor(WaveColor color) {
     refreshMenuState();
 }
 
-// MARK: Windows, desktop, login item
+// --- Windows, desktop, login item ---
 
 void AppDelegate::openAudioCaptureSettings() {
     if (!platform_.workspaceOpener) return;
@@ -333,7 +333,7 @@ bool AppDelegate::setLaunchAtLogin(bool enabled) {
     return loginItemEnabled();
 }
 
-// MARK: Menu
+// --- Menu ---
 
 void AppDelegate::refreshMenuState() {
     StatusMenuState state;
@@ -355,7 +355,7 @@ void AppDelegate::refreshMenuState() {
     if (statusMenu_) statusMenu_->update(menuModel_);
 }
 
-void AppDelegate::performMenuAction(StatusMenuAction action, const std::string& representedObject) {
+void AppDelegate::performMenuAction(StatusMenuAction action, const std::string& data) {
     using A = StatusMenuAction;
     switch (action) {
         case A::openAudioCaptureSettings: openAudioCaptureSettings(); break;
@@ -371,7 +371,7 @@ void AppDelegate::performMenuAction(StatusMenuAction action, const std::string& 
         case A::selectCenterPosition: setPosition(OverlayPosition::center); break;
         case A::selectBottomPosition: setPosition(OverlayPosition::bottom); break;
         case A::selectWaveColor:
-            if (auto color = waveColorFromRawValue(representedObject)) setColor(*color);
+            if (auto color = waveColorFromRawValue(data)) setColor(*color);
             break;
         case A::toggleLaunchAtLogin: setLaunchAtLogin(!loginItemEnabled()); break;
         case A::quitApplication:

@@ -65,7 +65,7 @@ public:
     AppDelegate& operator=(const AppDelegate&) = delete;
 
     // Lifecycle. A quiet launch (at login) does not present the settings window.
-    void applicationDidFinishLaunching(bool quietly = false);
+    void launch(bool quietly = false);
     // Another launch of the application asked for it: presents the settings window.
     bool applicationShouldHandleReopen();
     void applicationWillTerminate();
@@ -85,7 +85,7 @@ public:
     void openAudioCaptureSettings();
     void openSettingsWindow();
     bool setLaunchAtLogin(bool enabled);
-    void performMenuAction(StatusMenuAction action, const std::string& representedObject);
+    void performMenuAction(StatusMenuAction action, const std::string& data);
     // The callbacks the settings window gets, each holding the delegate weakly.
     SettingsActions makeSettingsActions();
 

@@ -14,8 +14,8 @@ public:
     // preferences ask for.
     virtual void reposition() = 0;
     // Shows the panel in front, without taking focus from the active application.
-    virtual void orderFront() = 0;
-    virtual void orderOut() = 0;
+    virtual void showPanel() = 0;
+    virtual void hidePanel() = 0;
 };
 
 }  // namespace sonavista

@@ -47,7 +47,7 @@ void QtStatusMenu::build(QMenu* menu, const std::vector<StatusMenuItem>& items) 
         }
         if (item.action) {
             const StatusMenuAction command = *item.action;
-            const std::string represented = item.representedObject;
+            const std::string represented = item.data;
             connect(action, &QAction::triggered, this, [this, command, represented] {
                 if (handler_) handler_(command, represented);
             });

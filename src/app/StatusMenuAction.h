@@ -16,7 +16,7 @@ enum class StatusMenuAction {
     selectTopPosition,
     selectCenterPosition,
     selectBottomPosition,
-    selectWaveColor,  // the colour is the chosen item's represented value
+    selectWaveColor,  // the colour is the chosen item's data
     toggleLaunchAtLogin,
     quitApplication,
 };

@@ -59,7 +59,7 @@ std::vector<StatusMenuItem> colorSubmenu() {
         for (WaveColor preset : allWaveColors) {
             if (group(preset) != colorGroup) continue;
             StatusMenuItem item = command(std::string(displayName(preset)), StatusMenuAction::selectWaveColor, {}, true);
-            item.representedObject = std::string(rawValue(preset));
+            item.data = std::string(rawValue(preset));
             items.push_back(std::move(item));
         }
     }
@@ -67,13 +67,13 @@ std::vector<StatusMenuItem> colorSubmenu() {
 }
 
 const StatusMenuItem* findIn(const std::vector<StatusMenuItem>& items, StatusMenuAction action,
-                             std::string_view representedObject) {
+                             std::string_view data) {
     for (const StatusMenuItem& item : items) {
         if (item.action == action &&
-            (action != StatusMenuAction::selectWaveColor || item.representedObject == representedObject)) {
+            (action != StatusMenuAction::selectWaveColor || item.data == data)) {
             return &item;
         }
-        if (const StatusMenuItem* found = findIn(item.submenu, action, representedObject)) return found;
+        if (const StatusMenuItem* found = findIn(item.submenu, action, data)) return found;
     }
     return nullptr;
 }
@@ -157,14 +157,14 @@ StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
     positions[2].checked = state.position == OverlayPosition::bottom;
 
     for (StatusMenuItem& item : items[colorIndex].submenu) {
-        if (!item.isSeparator) item.checked = item.representedObject == rawValue(state.color);
+        if (!item.isSeparator) item.checked = item.data == rawValue(state.color);
     }
     items[launchAtLoginIndex].checked = state.launchAtLoginEnabled;
     return model;
 }
 
-const StatusMenuItem* StatusMenuModel::find(StatusMenuAction action, std::string_view representedObject) const {
-    return findIn(items_, action, representedObject);
+const StatusMenuItem* StatusMenuModel::find(StatusMenuAction action, std::string_view data) const {
+    return findIn(items_, action, data);
 }
 
 const StatusMenuItem& StatusMenuModel::positionItem() const { return items_[positionIndex]; }

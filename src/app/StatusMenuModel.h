@@ -27,7 +27,7 @@ struct StatusMenuItem {
     bool checkable = false;
     bool checked = false;
     // The colour items carry their preset's raw value ("candyPop").
-    std::string representedObject;
+    std::string data;
     std::vector<StatusMenuItem> submenu;
 
     bool operator==(const StatusMenuItem&) const = default;
@@ -65,8 +65,8 @@ public:
 
     const std::vector<StatusMenuItem>& items() const { return items_; }
     // The first item (searching submenus too) that runs `action`; for `selectWaveColor`, the
-    // one whose represented value is `representedObject`.
-    const StatusMenuItem* find(StatusMenuAction action, std::string_view representedObject = {}) const;
+    // one whose data is `data`.
+    const StatusMenuItem* find(StatusMenuAction action, std::string_view data = {}) const;
     // The first line, e.g. "Spotify: Playing".
     const StatusMenuItem& playbackStatusItem() const { return items_[0]; }
     // The second line, e.g. "Audio Analysis: Live 42%".

@@ -18,8 +18,8 @@ public:
     virtual void update(const StatusMenuModel& model) = 0;
 };
 
-// A chosen command and, for colour items, the item's represented value.
-using StatusMenuActionHandler = std::function<void(StatusMenuAction action, const std::string& representedObject)>;
+// A chosen command and, for colour items, the item's data.
+using StatusMenuActionHandler = std::function<void(StatusMenuAction action, const std::string& data)>;
 using StatusMenuViewFactory = std::function<std::shared_ptr<StatusMenuView>(StatusMenuActionHandler handler)>;
 
 }  // namespace sonavista

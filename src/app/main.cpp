@@ -22,7 +22,7 @@
 #include "playback/MprisPlayerIdentity.h"
 #include "playback/PlaybackDetection.h"
 #include "preferences/OverlayPreferences.h"
-#include "preferences/QSettingsStore.h"
+#include "preferences/IniSettingsStore.h"
 #include "visualizer/QtScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
 
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     auto steadyClock = std::make_shared<SteadyClock>();
 
     // Created in this order before launch: preferences, visualizer model, browser bridge.
-    auto settingsStore = QSettingsStore::openDefault();
+    auto settingsStore = IniSettingsStore::openDefault();
     const bool launchedBefore = settingsStore->boolValue(launchedBeforeKey);
     settingsStore->setBool(launchedBeforeKey, true);
     auto preferences = OverlayPreferences::create(settingsStore);
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel,
                                         std::make_shared<BridgeAdapter>(bridge), std::move(platform));
     reopenTarget = delegate;
-    delegate->applicationDidFinishLaunching(autostarted && launchedBefore);
+    delegate->launch(autostarted && launchedBefore);
 
     QApplication::exec();
 

@@ -264,8 +264,8 @@ void AudioFrameAnalyzer::spectrumLocked(std::span<const float> samples, std::vec
     }
 }
 
-void AudioFrameAnalyzer::handle(const AudioSampleBuffer& buffer, bool isAudioOutput, bool captureRequested) {
-    if (!isAudioOutput || !captureRequested || !buffer.isValid) {
+void AudioFrameAnalyzer::handle(const AudioSampleBuffer& buffer, bool captureRequested) {
+    if (!captureRequested || !buffer.isValid) {
         return;
     }
     AudioVisualizationFrame frame;

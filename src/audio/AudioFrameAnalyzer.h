@@ -71,9 +71,8 @@ public:
     // limit, counted from the capture start; negative once it has passed. Time passes
     // whether or not buffers arrive, so a capture that delivers nothing can be judged too.
     double secondsUntilSilence() const;
-    // Analyses one delivery. Ignored unless it is audio output, capture is requested and
-    // the buffer is valid. The buffer's bytes are only read during the call.
-    void handle(const AudioSampleBuffer& buffer, bool isAudioOutput, bool captureRequested);
+    // Analyses one delivery. Ignored unless capture is requested and the buffer is valid. The buffer's bytes are only read during the call.
+    void handle(const AudioSampleBuffer& buffer, bool captureRequested);
     // What stopping the capture resets: levels, spectra, accumulator, flux baseline, beat
     // pulse and times of the last beat and publish. Tempo and capture start stay.
     void reset();

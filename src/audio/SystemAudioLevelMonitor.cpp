@@ -116,7 +116,7 @@ void SystemAudioLevelMonitor::streamDidOpen(std::uint64_t attempt, std::unique_p
 }
 
 void SystemAudioLevelMonitor::handleBuffer(const AudioSampleBuffer& buffer) {
-    analyzer_->handle(buffer, true, captureRequested_.load());
+    analyzer_->handle(buffer, captureRequested_.load());
 }
 
 void SystemAudioLevelMonitor::reportFailure(AudioCaptureFailure failure, std::uint64_t attempt) {

@@ -7,7 +7,7 @@
 
 namespace sonavista {
 
-OverlayPreferences::OverlayPreferences(std::shared_ptr<SettingsStore> defaults) : defaults_(std::move(defaults)) {
+OverlayPreferences::OverlayPreferences(std::shared_ptr<SettingsStore> defaults) : store_(std::move(defaults)) {
     load();
 }
 
@@ -16,7 +16,7 @@ std::shared_ptr<OverlayPreferences> OverlayPreferences::create(std::shared_ptr<S
 }
 
 bool OverlayPreferences::boolValue(std::string_view key, bool defaultValue) const {
-    return defaults_->hasObject(key) ? defaults_->boolValue(key) : defaultValue;
+    return store_->hasObject(key) ? store_->boolValue(key) : defaultValue;
 }
 
 void OverlayPreferences::load() {
@@ -25,21 +25,21 @@ void OverlayPreferences::load() {
     avoidsCoveringWindows_ = boolValue(avoidsCoveringWindowsKey, true);
     audioResponsive_ = boolValue(audioResponsiveKey, true);
 
-    const auto storedMode = defaults_->stringValue(displayModeKey);
+    const auto storedMode = store_->stringValue(displayModeKey);
     displayMode_ = storedMode ? overlayDisplayModeFromRawValue(*storedMode).value_or(defaultDisplayMode)
                               : defaultDisplayMode;
-    const auto storedPosition = defaults_->stringValue(positionKey);
+    const auto storedPosition = store_->stringValue(positionKey);
     position_ = storedPosition ? overlayPositionFromRawValue(*storedPosition).value_or(defaultPosition)
                                : defaultPosition;
-    const auto storedColor = defaults_->stringValue(colorKey);
+    const auto storedColor = store_->stringValue(colorKey);
     color_ = storedColor ? waveColorFromRawValue(*storedColor).value_or(defaultColor) : defaultColor;
     loadOtherPlayers();
 
-    const auto storedPlayers = defaults_->stringArrayValue(enabledPlayersKey);
+    const auto storedPlayers = store_->stringArrayValue(enabledPlayersKey);
     if (!storedPlayers) {
         // First launch: everything enabled. The list itself is written on its first assignment.
         enabledPlayers_ = MusicPlayerSet(allMusicPlayers.begin(), allMusicPlayers.end());
-        defaults_->setBool(browserPlayersMigrationKey, true);
+        store_->setBool(browserPlayersMigrationKey, true);
         return;
     }
     enabledPlayers_.clear();
@@ -49,59 +49,59 @@ void OverlayPreferences::load() {
         }
     }
     // Lists stored before the web players existed gain them once.
-    if (!defaults_->boolValue(browserPlayersMigrationKey)) {
+    if (!store_->boolValue(browserPlayersMigrationKey)) {
         MusicPlayerSet migrated = enabledPlayers_;
         migrated.insert({MusicPlayer::spotifyWeb, MusicPlayer::youtube, MusicPlayer::qqMusicWeb});
         setEnabledPlayers(std::move(migrated));
     }
-    defaults_->setBool(browserPlayersMigrationKey, true);
+    store_->setBool(browserPlayersMigrationKey, true);
 }
 
 void OverlayPreferences::setOverlayEnabled(bool value) {
     overlayEnabled_ = value;
-    defaults_->setBool(overlayEnabledKey, value);
+    store_->setBool(overlayEnabledKey, value);
     notify(Property::overlayEnabled);
 }
 
 void OverlayPreferences::setAutoShow(bool value) {
     autoShow_ = value;
-    defaults_->setBool(autoShowKey, value);
+    store_->setBool(autoShowKey, value);
     notify(Property::autoShow);
 }
 
 void OverlayPreferences::setAvoidsCoveringWindows(bool value) {
     avoidsCoveringWindows_ = value;
-    defaults_->setBool(avoidsCoveringWindowsKey, value);
+    store_->setBool(avoidsCoveringWindowsKey, value);
     notify(Property::avoidsCoveringWindows);
 }
 
 void OverlayPreferences::setAudioResponsive(bool value) {
     audioResponsive_ = value;
-    defaults_->setBool(audioResponsiveKey, value);
+    store_->setBool(audioResponsiveKey, value);
     notify(Property::audioResponsive);
 }
 
 void OverlayPreferences::setDisplayMode(OverlayDisplayMode value) {
     displayMode_ = value;
-    defaults_->setString(displayModeKey, rawValue(value));
+    store_->setString(displayModeKey, rawValue(value));
     notify(Property::displayMode);
 }
 
 void OverlayPreferences::setPosition(OverlayPosition value) {
     position_ = value;
-    defaults_->setString(positionKey, rawValue(value));
+    store_->setString(positionKey, rawValue(value));
     notify(Property::position);
 }
 
 void OverlayPreferences::setColor(WaveColor value) {
     color_ = value;
-    defaults_->setString(colorKey, rawValue(value));
+    store_->setString(colorKey, rawValue(value));
     notify(Property::color);
 }
 
 void OverlayPreferences::setEnabledPlayers(MusicPlayerSet value) {
     enabledPlayers_ = std::move(value);
-    defaults_->setStringArray(enabledPlayersKey, sortedRawValues(enabledPlayers_));
+    store_->setStringArray(enabledPlayersKey, sortedRawValues(enabledPlayers_));
     notify(Property::enabledPlayers);
 }
 
@@ -117,7 +117,7 @@ void OverlayPreferences::setPlayer(MusicPlayer player, bool enabled) {
 
 void OverlayPreferences::loadOtherPlayers() {
     otherPlayers_.clear();
-    const auto stored = defaults_->stringArrayValue(otherPlayersKey);
+    const auto stored = store_->stringArrayValue(otherPlayersKey);
     if (!stored) {
         return;
     }
@@ -147,7 +147,7 @@ void OverlayPreferences::writeOtherPlayers() {
     for (const auto& player : otherPlayers_) {
         entries.push_back(player.stem + (player.enabled ? "|1|" : "|0|") + player.desktopEntry + "|" + player.name);
     }
-    defaults_->setStringArray(otherPlayersKey, entries);
+    store_->setStringArray(otherPlayersKey, entries);
     notify(Property::otherPlayers);
 }
 

@@ -109,7 +109,7 @@ public:
     void setOtherPlayer(std::string_view stem, bool enabled);
     // Why the latest assignment could not be saved (it still holds until the process ends, and
     // the next assignment tries to save everything again); nothing when it was saved.
-    std::optional<std::string> saveError() const { return defaults_->lastWriteError(); }
+    std::optional<std::string> saveError() const { return store_->lastWriteError(); }
 
     // Observers are called on every assignment, in assignment order, after the new value has
     // been stored. An observer may add or remove observers and assign values while called.
@@ -126,7 +126,7 @@ private:
     void loadOtherPlayers();
     void writeOtherPlayers();
 
-    std::shared_ptr<SettingsStore> defaults_;
+    std::shared_ptr<SettingsStore> store_;
     bool overlayEnabled_ = true;
     bool autoShow_ = true;
     bool avoidsCoveringWindows_ = true;

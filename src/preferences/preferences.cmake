@@ -8,5 +8,5 @@ target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/OverlayPreferences.cpp)
 target_sources(sonavista_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SettingsFileFormat.cpp)
 if(SONAVISTA_WITH_QT)
-  target_sources(sonavista_qt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/QSettingsStore.cpp)
+  target_sources(sonavista_qt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/IniSettingsStore.cpp)
 endif()

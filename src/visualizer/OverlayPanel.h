@@ -17,8 +17,8 @@ public:
     // Window-system global coordinates.
     virtual void setFrame(const PixelRect& frame) = 0;
     // Shows the panel in front of its level without activating the application.
-    virtual void orderFront() = 0;
-    virtual void orderOut() = 0;
+    virtual void showPanel() = 0;
+    virtual void hidePanel() = 0;
     virtual bool isVisible() const = 0;
     // Whether a compositing manager runs; without one the panel cannot be translucent.
     virtual bool hasCompositor() const = 0;

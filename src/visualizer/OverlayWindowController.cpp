@@ -56,19 +56,19 @@ void OverlayWindowController::reposition() {
     panel_->setFrame(DesktopCoordinates::toPixels(coordinates.toWindowSystem(frame)));
 }
 
-void OverlayWindowController::orderFront() {
-    panel_->orderFront();
+void OverlayWindowController::showPanel() {
+    panel_->showPanel();
     checkCompositor();
 }
 
-void OverlayWindowController::orderOut() {
-    panel_->orderOut();
+void OverlayWindowController::hidePanel() {
+    panel_->hidePanel();
 }
 
 void OverlayWindowController::showOverlay() {
     applyWindowLevel();
     reposition();
-    orderFront();
+    showPanel();
 }
 
 void OverlayWindowController::screenParametersDidChange() {

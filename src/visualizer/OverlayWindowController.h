@@ -44,12 +44,11 @@ public:
     void reposition() override;
     // Shows the panel without taking focus. Level and frame are not re-applied here: the
     // caller does that first.
-    void orderFront() override;
-    void orderOut() override;
+    void showPanel() override;
+    void hidePanel() override;
 
     // Convenience for callers that show the overlay in one step: level, frame, front.
     void showOverlay();
-    void hideOverlay() { orderOut(); }
     bool isVisible() const { return panel_->isVisible(); }
 
     // The last frame applied, in y-up layout coordinates.

@@ -246,14 +246,14 @@ void WaylandLayerShellPanel::setFrame(const PixelRect& frame) {
     flush();
 }
 
-void WaylandLayerShellPanel::orderFront() {
+void WaylandLayerShellPanel::showPanel() {
     if (shown_) return;
     shown_ = true;
     createSurface();
     if (!lost_) timer_->start();
 }
 
-void WaylandLayerShellPanel::orderOut() {
+void WaylandLayerShellPanel::hidePanel() {
     if (!shown_) return;
     shown_ = false;
     timer_->stop();

@@ -60,8 +60,8 @@ public:
     // No blur protocol is used: the fog keeps its translucent tint alone.
     void setFrostedBackdrop(bool) override {}
     void setFrame(const PixelRect& frame) override;
-    void orderFront() override;
-    void orderOut() override;
+    void showPanel() override;
+    void hidePanel() override;
     bool isVisible() const override { return shown_; }
     // Every Wayland compositor composites.
     bool hasCompositor() const override { return true; }

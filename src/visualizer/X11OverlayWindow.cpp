@@ -155,7 +155,7 @@ void X11OverlayWindow::setFrame(const PixelRect& frame) {
     setGeometry(frame.x, frame.y, frame.width, frame.height);
 }
 
-void X11OverlayWindow::orderFront() {
+void X11OverlayWindow::showPanel() {
     if (!QWidget::isVisible()) {
         applyWindowProperties();
         view_->setCompositorMissing(!hasCompositor());
@@ -251,7 +251,7 @@ void X11OverlayWindow::restack() {
     readStackingEvents();
 }
 
-void X11OverlayWindow::orderOut() {
+void X11OverlayWindow::hidePanel() {
     hide();
 }
 

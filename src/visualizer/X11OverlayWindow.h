@@ -42,8 +42,8 @@ public:
     void setLevel(OverlayWindowLevel level) override;
     void setFrostedBackdrop(bool enabled) override;
     void setFrame(const PixelRect& frame) override;
-    void orderFront() override;
-    void orderOut() override;
+    void showPanel() override;
+    void hidePanel() override;
     bool isVisible() const override;
     bool hasCompositor() const override;
 

@@ -62,7 +62,7 @@ protected:
     }
 
     void launch() {
-        app->applicationDidFinishLaunching();
+        app->launch();
         queue.runPending();
         journal.clear();
     }
@@ -90,7 +90,7 @@ protected:
 };
 
 TEST_F(AppDelegateTest, LaunchBuildsInOrderAndPresentsSettingsOneTurnLater) {
-    app->applicationDidFinishLaunching();
+    app->launch();
     EXPECT_EQ(journal.calls, (std::vector<std::string>{"make.overlay", "make.settings", "make.menu", "menu.update",
                                                        "bridge.start", "make.playback", "playback.start"}));
     EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
@@ -420,12 +420,12 @@ TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
     journal.clear();
     menu->choose(StatusMenuAction::toggleOverlayEnabled);
     EXPECT_EQ(preferences->overlayEnabled(), !initial);
-    EXPECT_TRUE(journal.contains("overlay.orderOut"));
+    EXPECT_TRUE(journal.contains("overlay.hidePanel"));
     EXPECT_TRUE(journal.contains("audio.stop"));
     journal.clear();
     menu->choose(StatusMenuAction::toggleOverlayEnabled);
     EXPECT_EQ(preferences->overlayEnabled(), initial);
-    EXPECT_TRUE(journal.contains("overlay.orderFront"));
+    EXPECT_TRUE(journal.contains("overlay.showPanel"));
     EXPECT_TRUE(capturing());
 
     struct Route {

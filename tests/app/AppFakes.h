@@ -26,8 +26,8 @@ public:
     explicit FakeOverlay(Journal& journal) : journal_(journal) {}
     void applyWindowLevel() override { journal_.add("overlay.applyWindowLevel"); }
     void reposition() override { journal_.add("overlay.reposition"); }
-    void orderFront() override { visible = true; journal_.add("overlay.orderFront"); }
-    void orderOut() override { visible = false; journal_.add("overlay.orderOut"); }
+    void showPanel() override { visible = true; journal_.add("overlay.showPanel"); }
+    void hidePanel() override { visible = false; journal_.add("overlay.hidePanel"); }
     bool visible = false;
 
 private:

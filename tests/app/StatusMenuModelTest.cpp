@@ -139,7 +139,7 @@ TEST(StatusMenuModelTest, ExactlyOneColourIsChecked) {
         for (const auto& item : model.items()[14].submenu) {
             if (item.checked) {
                 ++checked;
-                EXPECT_EQ(item.representedObject, rawValue(color));
+                EXPECT_EQ(item.data, rawValue(color));
             }
         }
         EXPECT_EQ(checked, 1);

@@ -107,7 +107,7 @@ TEST_F(AnalyzeToolTest, PrintsEveryPublishedFrameAsRoundTrippingJson) {
             const float* start = samples.data() + done * channels;
             done += frames;
             clock.set(1.0 + done / 48000.0);
-            analyzer.handle(AudioSampleBuffer::interleavedFloat(start, frames * channels, channels), true, true);
+            analyzer.handle(AudioSampleBuffer::interleavedFloat(start, frames * channels, channels), true);
         }
 
         const auto parsed = lines(result.out);

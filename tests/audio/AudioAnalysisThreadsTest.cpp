@@ -56,13 +56,13 @@ TEST(AnalyzerConcurrencyTest, ResetAndHandleAreExclusive) {
         for (int i = 0; i < 3000; ++i) {
             block[i % 960] = static_cast<float>(i % 7) * 0.01f;
             clock.advance(0.01);
-            analyzer->handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true, true);
+            analyzer->handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true);
         }
         // Silence long enough to make the failure hook reset from the capture thread.
         std::vector<float> silence(960, 0.0f);
         for (int i = 0; i < 600; ++i) {
             clock.advance(0.01);
-            analyzer->handle(AudioSampleBuffer::interleavedFloat(silence.data(), silence.size(), 2), true, true);
+            analyzer->handle(AudioSampleBuffer::interleavedFloat(silence.data(), silence.size(), 2), true);
         }
         done = true;
     });

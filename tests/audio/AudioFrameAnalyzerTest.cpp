@@ -232,7 +232,7 @@ protected:
     void feed(double time, float value, std::size_t count = 1) {
         clock.set(time);
         std::vector<float> samples(count, value);
-        analyzer.handle(AudioSampleBuffer::interleavedFloat(samples.data(), samples.size(), 1), true, true);
+        analyzer.handle(AudioSampleBuffer::interleavedFloat(samples.data(), samples.size(), 1), true);
     }
 
     FakeClock clock{1.0};
@@ -252,10 +252,9 @@ TEST_F(HandlerTest, IgnoredBuffersChangeNothing) {
     AudioSampleBuffer integer = valid;
     integer.streamDescription->formatFlags = 0;
     clock.set(9.0);  // long after: any accepted buffer would publish or report silence
-    analyzer.handle(valid, false, true);
-    analyzer.handle(valid, true, false);
-    analyzer.handle(invalid, true, true);
-    analyzer.handle(integer, true, true);
+    analyzer.handle(valid, false);
+    analyzer.handle(invalid, true);
+    analyzer.handle(integer, true);
     const AudioAnalysisState after = analyzer.state();
     EXPECT_EQ(after.smoothedLevel, before.smoothedLevel);
     EXPECT_EQ(after.accumulatedSampleCount, before.accumulatedSampleCount);
@@ -391,7 +390,7 @@ TEST_F(HandlerTest, ToneStreamPublishesBoundedFrames) {
             block[2 * i + 1] = value;
         }
         clock.set(1.0 + frame / 48000.0);
-        analyzer.handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true, true);
+        analyzer.handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true);
     }
     EXPECT_EQ(frames.size(), 25u);
     for (const auto& f : frames) {

@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
         if (command == "show") {
             controller->showOverlay();
         } else if (command == "hide") {
-            controller->hideOverlay();
+            controller->hidePanel();
         } else if (!applySetting(*preferences, command, value)) {
             std::printf("error %s\n", line.c_str());
             std::fflush(stdout);

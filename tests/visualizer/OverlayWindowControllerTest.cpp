@@ -20,11 +20,11 @@ public:
         frame = f;
         calls.push_back("frame");
     }
-    void orderFront() override {
+    void showPanel() override {
         visible = true;
         calls.push_back("front");
     }
-    void orderOut() override {
+    void hidePanel() override {
         visible = false;
         calls.push_back("out");
     }
@@ -173,7 +173,7 @@ TEST_F(OverlayWindowControllerTest, ShowAppliesLevelAndFrameBeforeOrderingFront)
     controller->showOverlay();
     EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame", "front"}));
     EXPECT_TRUE(controller->isVisible());
-    controller->hideOverlay();
+    controller->hidePanel();
     EXPECT_FALSE(controller->isVisible());
 }
 
@@ -182,10 +182,10 @@ TEST_F(OverlayWindowControllerTest, CompositorNoticeOncePerAbsence) {
     std::vector<std::string> notices;
     panel->compositor = false;
 
-    controller->orderFront();  // no handler yet: the notice waits for one
+    controller->showPanel();  // no handler yet: the notice waits for one
     controller->setNoticeHandler([&](const std::string& message) { notices.push_back(message); });
-    controller->orderFront();
-    controller->orderOut();
+    controller->showPanel();
+    controller->hidePanel();
     controller->showOverlay();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], OverlayWindowController::compositorMissingNotice);

@@ -82,7 +82,7 @@ SoundFileAnalysis::Result SoundFileAnalysis::run(std::size_t blockFrames, FrameJ
             clock.set(captureStart + static_cast<double>(delivered) / requiredSampleRate);
             buffer.buffers[0] = {reinterpret_cast<const std::byte*>(chunk.data() + offset * channels),
                                  frames * channels * sizeof(float)};
-            analyzer.handle(buffer, true, true);
+            analyzer.handle(buffer, true);
             if (silenceReported) {
                 return Result::silenceReported;
             }

@@ -20,7 +20,7 @@ namespace sonavista {
 // the first write replaces it, it is renamed to Sonavista.conf.corrupt (or .corrupt.2, .3, ...
 // if that name is taken) so the user's old file is never lost silently; if it cannot be moved
 // aside, nothing is written over it.
-class QSettingsStore final : public SettingsStore {
+class IniSettingsStore final : public SettingsStore {
 public:
     enum class LoadOutcome {
         missing,  // no file yet
@@ -28,11 +28,11 @@ public:
         corrupt,  // present but unreadable or malformed; loaded as empty
     };
 
-    explicit QSettingsStore(std::string filePath);
+    explicit IniSettingsStore(std::string filePath);
 
     // The settings file path for the current environment.
     static std::string defaultFilePath();
-    static std::shared_ptr<QSettingsStore> openDefault();
+    static std::shared_ptr<IniSettingsStore> openDefault();
 
     const std::string& filePath() const { return filePath_; }
     LoadOutcome loadOutcome() const { return loadOutcome_; }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "preferences/OverlayPreferences.h"
-#include "preferences/QSettingsStore.h"
+#include "preferences/IniSettingsStore.h"
 
 namespace sonavista {
 namespace {
@@ -32,7 +32,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 }
 
 // Gives each test its own XDG_CONFIG_HOME and restores the environment afterwards.
-class QSettingsStoreTest : public ::testing::Test {
+class IniSettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(temp_.isValid());
@@ -69,21 +69,21 @@ protected:
     fs::path file_;
 };
 
-TEST_F(QSettingsStoreTest, DefaultPathFollowsXdgConfigHome) {
-    EXPECT_EQ(QSettingsStore::defaultFilePath(), file_.string());
+TEST_F(IniSettingsStoreTest, DefaultPathFollowsXdgConfigHome) {
+    EXPECT_EQ(IniSettingsStore::defaultFilePath(), file_.string());
     const std::string home = temp_.path().toStdString() + "/home";
     setenv("HOME", home.c_str(), 1);
     for (const char* ignored : {"", "relative/config"}) {
         setenv("XDG_CONFIG_HOME", ignored, 1);
-        EXPECT_EQ(QSettingsStore::defaultFilePath(), home + "/.config/Sonavista/Sonavista.conf") << ignored;
+        EXPECT_EQ(IniSettingsStore::defaultFilePath(), home + "/.config/Sonavista/Sonavista.conf") << ignored;
     }
     unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(QSettingsStore::defaultFilePath(), home + "/.config/Sonavista/Sonavista.conf");
+    EXPECT_EQ(IniSettingsStore::defaultFilePath(), home + "/.config/Sonavista/Sonavista.conf");
 }
 
-TEST_F(QSettingsStoreTest, EveryValueFormRoundTripsThroughTheFile) {
-    auto store = QSettingsStore::openDefault();
-    EXPECT_EQ(store->loadOutcome(), QSettingsStore::LoadOutcome::missing);
+TEST_F(IniSettingsStoreTest, EveryValueFormRoundTripsThroughTheFile) {
+    auto store = IniSettingsStore::openDefault();
+    EXPECT_EQ(store->loadOutcome(), IniSettingsStore::LoadOutcome::missing);
     EXPECT_FALSE(fs::exists(file_));  // nothing is created until something is written
 
     store->setBool("yes", true);
@@ -96,8 +96,8 @@ TEST_F(QSettingsStoreTest, EveryValueFormRoundTripsThroughTheFile) {
     store->setStringArray("three", {"a", "b,c", ""});
     EXPECT_EQ(store->lastWriteError(), std::nullopt);
 
-    QSettingsStore reloaded(file_.string());
-    EXPECT_EQ(reloaded.loadOutcome(), QSettingsStore::LoadOutcome::loaded);
+    IniSettingsStore reloaded(file_.string());
+    EXPECT_EQ(reloaded.loadOutcome(), IniSettingsStore::LoadOutcome::loaded);
     EXPECT_TRUE(reloaded.hasObject("no"));
     EXPECT_FALSE(reloaded.hasObject("missing"));
     EXPECT_TRUE(reloaded.boolValue("yes"));
@@ -114,8 +114,8 @@ TEST_F(QSettingsStoreTest, EveryValueFormRoundTripsThroughTheFile) {
     EXPECT_EQ(reloaded.stringValue("yes"), std::nullopt);
 }
 
-TEST_F(QSettingsStoreTest, EachAssignmentReplacesTheFileAtOnce) {
-    QSettingsStore store(file_.string());
+TEST_F(IniSettingsStoreTest, EachAssignmentReplacesTheFileAtOnce) {
+    IniSettingsStore store(file_.string());
     store.setBool("overlayEnabled", false);
     EXPECT_EQ(readFile(file_), "[General]\noverlayEnabled=false\n");
 
@@ -130,7 +130,7 @@ TEST_F(QSettingsStoreTest, EachAssignmentReplacesTheFileAtOnce) {
     EXPECT_EQ(directoryEntries(), Strings{"Sonavista.conf"});
 }
 
-TEST_F(QSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
+TEST_F(IniSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
     struct Row {
         const char* name;
         std::string bytes;
@@ -146,8 +146,8 @@ TEST_F(QSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
         fs::remove_all(file_.parent_path());
         writeFile(file_, row.bytes);
 
-        QSettingsStore store(file_.string());
-        EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
+        IniSettingsStore store(file_.string());
+        EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::corrupt);
         EXPECT_FALSE(store.hasObject("overlayEnabled"));
         EXPECT_EQ(readFile(file_), row.bytes);  // reading alone changes nothing
 
@@ -165,33 +165,33 @@ TEST_F(QSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
     }
 }
 
-TEST_F(QSettingsStoreTest, UnreadablePathAndEarlierCorruptCopiesAreKept) {
+TEST_F(IniSettingsStoreTest, UnreadablePathAndEarlierCorruptCopiesAreKept) {
     // A directory where the file should be cannot be read as settings.
     fs::create_directories(file_);
     writeFile(file_ / "inside", "x");
     writeFile(file_.string() + ".corrupt", "older damage");
 
-    QSettingsStore store(file_.string());
-    EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
+    IniSettingsStore store(file_.string());
+    EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::corrupt);
     store.setString("waveColor", "neon");
     EXPECT_EQ(store.lastWriteError(), std::nullopt);
     EXPECT_EQ(readFile(file_.string() + ".corrupt"), "older damage");
     EXPECT_EQ(store.preservedCorruptPath(), file_.string() + ".corrupt.2");
     EXPECT_EQ(readFile(file_.string() + ".corrupt.2/inside"), "x");
-    EXPECT_EQ(QSettingsStore(file_.string()).stringValue("waveColor"), "neon");
+    EXPECT_EQ(IniSettingsStore(file_.string()).stringValue("waveColor"), "neon");
 }
 
-TEST_F(QSettingsStoreTest, OversizedFileCountsAsDamaged) {
-    writeFile(file_, "[General]\nk=\"" + std::string(QSettingsStore::maximumFileSize, 'a') + "\"\n");
-    QSettingsStore store(file_.string());
-    EXPECT_EQ(store.loadOutcome(), QSettingsStore::LoadOutcome::corrupt);
+TEST_F(IniSettingsStoreTest, OversizedFileCountsAsDamaged) {
+    writeFile(file_, "[General]\nk=\"" + std::string(IniSettingsStore::maximumFileSize, 'a') + "\"\n");
+    IniSettingsStore store(file_.string());
+    EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::corrupt);
     EXPECT_FALSE(store.hasObject("k"));
 }
 
-TEST_F(QSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {
+TEST_F(IniSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {
     // A plain file where the settings directory belongs: no directory can be made, even as root.
     std::ofstream(configHome_) << "not a directory";
-    QSettingsStore store(file_.string());
+    IniSettingsStore store(file_.string());
     store.setBool("overlayEnabled", false);
     ASSERT_TRUE(store.lastWriteError());
     EXPECT_NE(store.lastWriteError()->find(file_.string()), std::string::npos) << *store.lastWriteError();
@@ -205,15 +205,15 @@ TEST_F(QSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {
     EXPECT_EQ(readFile(file_), "[General]\nautoShow=true\noverlayEnabled=false\n");
 }
 
-TEST_F(QSettingsStoreTest, PreferencesPersistAcrossLaunches) {
+TEST_F(IniSettingsStoreTest, PreferencesPersistAcrossLaunches) {
     {
-        auto preferences = OverlayPreferences::create(QSettingsStore::openDefault());
+        auto preferences = OverlayPreferences::create(IniSettingsStore::openDefault());
         EXPECT_EQ(readFile(file_), "[General]\nbrowserPlayersMigrationV1=true\n");
         preferences->setPlayer(MusicPlayer::youtube, false);
         preferences->setColor(WaveColor::coralSky);
         preferences->setOverlayEnabled(false);
     }
-    OverlayPreferences relaunched(QSettingsStore::openDefault());
+    OverlayPreferences relaunched(IniSettingsStore::openDefault());
     EXPECT_FALSE(relaunched.overlayEnabled());
     EXPECT_EQ(relaunched.color(), WaveColor::coralSky);
     EXPECT_EQ(relaunched.enabledPlayers().count(MusicPlayer::youtube), 0u);

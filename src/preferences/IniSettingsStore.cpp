@@ -1,4 +1,4 @@
-#include "preferences/QSettingsStore.h"
+#include "preferences/IniSettingsStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,11 +19,11 @@ QString toQString(const std::string& text) {
 
 }  // namespace
 
-QSettingsStore::QSettingsStore(std::string filePath) : filePath_(std::move(filePath)) {
+IniSettingsStore::IniSettingsStore(std::string filePath) : filePath_(std::move(filePath)) {
     load();
 }
 
-std::string QSettingsStore::defaultFilePath() {
+std::string IniSettingsStore::defaultFilePath() {
     // Relative values of XDG_CONFIG_HOME are invalid and ignored, as the base-directory rules say.
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (configHome.isEmpty() || QDir::isRelativePath(configHome)) {
@@ -32,11 +32,11 @@ std::string QSettingsStore::defaultFilePath() {
     return (configHome + QStringLiteral("/Sonavista/Sonavista.conf")).toStdString();
 }
 
-std::shared_ptr<QSettingsStore> QSettingsStore::openDefault() {
-    return std::make_shared<QSettingsStore>(defaultFilePath());
+std::shared_ptr<IniSettingsStore> IniSettingsStore::openDefault() {
+    return std::make_shared<IniSettingsStore>(defaultFilePath());
 }
 
-void QSettingsStore::load() {
+void IniSettingsStore::load() {
     const QString path = toQString(filePath_);
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) {
@@ -62,48 +62,48 @@ void QSettingsStore::load() {
     corruptFilePending_ = false;
 }
 
-const SettingsValue* QSettingsStore::find(std::string_view key) const {
+const SettingsValue* IniSettingsStore::find(std::string_view key) const {
     const auto it = values_.find(key);
     return it == values_.end() ? nullptr : &it->second;
 }
 
-bool QSettingsStore::hasObject(std::string_view key) const {
+bool IniSettingsStore::hasObject(std::string_view key) const {
     return find(key) != nullptr;
 }
 
-bool QSettingsStore::boolValue(std::string_view key) const {
+bool IniSettingsStore::boolValue(std::string_view key) const {
     const SettingsValue* value = find(key);
     return value != nullptr && settingsBoolValue(*value);
 }
 
-std::optional<std::string> QSettingsStore::stringValue(std::string_view key) const {
+std::optional<std::string> IniSettingsStore::stringValue(std::string_view key) const {
     const SettingsValue* value = find(key);
     return value ? settingsStringValue(*value) : std::nullopt;
 }
 
-std::optional<std::vector<std::string>> QSettingsStore::stringArrayValue(std::string_view key) const {
+std::optional<std::vector<std::string>> IniSettingsStore::stringArrayValue(std::string_view key) const {
     const SettingsValue* value = find(key);
     return value ? settingsStringArrayValue(*value) : std::nullopt;
 }
 
-void QSettingsStore::setBool(std::string_view key, bool value) {
+void IniSettingsStore::setBool(std::string_view key, bool value) {
     store(key, value);
 }
 
-void QSettingsStore::setString(std::string_view key, std::string_view value) {
+void IniSettingsStore::setString(std::string_view key, std::string_view value) {
     store(key, std::string(value));
 }
 
-void QSettingsStore::setStringArray(std::string_view key, const std::vector<std::string>& value) {
+void IniSettingsStore::setStringArray(std::string_view key, const std::vector<std::string>& value) {
     store(key, value);
 }
 
-void QSettingsStore::store(std::string_view key, SettingsValue value) {
+void IniSettingsStore::store(std::string_view key, SettingsValue value) {
     values_.insert_or_assign(std::string(key), std::move(value));
     lastWriteError_ = writeFile();
 }
 
-bool QSettingsStore::preserveCorruptFile() {
+bool IniSettingsStore::preserveCorruptFile() {
     const QString path = toQString(filePath_);
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) {
@@ -127,7 +127,7 @@ bool QSettingsStore::preserveCorruptFile() {
     return false;
 }
 
-std::optional<std::string> QSettingsStore::writeFile() {
+std::optional<std::string> IniSettingsStore::writeFile() {
     const std::string failure = "Could not save the settings to " + filePath_;
     if (corruptFilePending_) {
         if (!preserveCorruptFile()) {
