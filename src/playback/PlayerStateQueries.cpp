@@ -47,13 +47,9 @@ MusicPlaybackSnapshot PlayerStateQueries::snapshotFromReply(MusicPlayer player, 
         case PlayerScriptReply::Kind::answer:
             break;
     }
-    // Negative and not-a-number volumes have no meaningful root; they count as silence.
-    const double playerVolume = reply.volumePercent;
-    double volumeLevel = clampUnit(std::sqrt(playerVolume / 100.0 * systemVolume));
-    if (std::isnan(playerVolume) || playerVolume < 0.0) {
-        volumeLevel = 0.0;
-    }
-    return MusicPlaybackSnapshot{player, reply.state, volumeLevel};
+    // Negative and not-a-number volumes have no root; clampUnit turns the NaN into silence.
+    return MusicPlaybackSnapshot{player, reply.state,
+                                 clampUnit(std::sqrt(reply.volumePercent / 100.0 * systemVolume))};
 }
 
 }  // namespace sonavista
