@@ -97,7 +97,6 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
         {"org.mpris.MediaPlayer2.firefox.instance_1_42", std::nullopt, std::nullopt, other("firefox")},
         {"org.mpris.MediaPlayer2.chromium.instance4242", std::nullopt, std::nullopt, other("chromium")},
         {"org.mpris.MediaPlayer2.spotify", flatpakSpotify, std::nullopt, catalogue(P::spotify)},
-        {"org.mpris.MediaPlayer2.spotify", std::nullopt, std::nullopt, catalogue(P::spotify)},
         {"org.mpris.MediaPlayer2.mpv", renamedMpv, std::nullopt, catalogue(P::spotify)},
         {"org.mpris.MediaPlayer2.cider", std::nullopt, std::nullopt, catalogue(P::appleMusic)},
         // A browser's page address decides, by exact host, http(s) only.
@@ -105,7 +104,6 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
          catalogue(P::youtube)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://YouTube.com./watch", catalogue(P::youtube)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "http://user@m.youtube.com:443/x", catalogue(P::youtube)},
-        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://www.youtube.com", catalogue(P::youtube)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://open.spotify.com/track/1", catalogue(P::spotifyWeb)},
         {"org.mpris.MediaPlayer2.epiphany", std::nullopt, "https://y.qq.com/n/ryqq", catalogue(P::qqMusicWeb)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://notyoutube.com/watch", other("firefox")},
