@@ -162,8 +162,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {spotifyApp, appleMusicApp}, {{P::appleMusic, said(State::stopped)}, {P::spotify, said(State::unknown)}},
                  snap(P::appleMusic, State::stopped, 0.5), {P::appleMusic, P::spotify}},
         // Players the now-playing service lists, owner first.
-        PassCase{"OtherPlayerPlaysUnderItsOwnName", allEnabled, std::nullopt, true, players({rhythmbox(true)}),
-                 {rhythmboxApp}, {}, MusicPlaybackSnapshot{State::playing, 0.375, "rhythmbox", "Rhythmbox"}, {}},
         PassCase{"BrowserOnAnotherSiteIsOffByDefault", allEnabled, std::nullopt, true,
                  players({firefoxTab("https://vimeo.com/1"), rhythmbox(false)}), {rhythmboxApp, firefoxApp}, {},
                  MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
