@@ -17,7 +17,7 @@ function(sonavista_add_test)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestEnvironment.cpp)
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} sonavista_core GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} sonavista_core sonavista_test_doubles GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${T_NAME} PRIVATE
     SONAVISTA_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}" SONAVISTA_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")

@@ -1,5 +1,7 @@
 #include "playback/MprisPlayerIdentity.h"
 
+#include "base/AsciiLowercase.h"
+
 #include <algorithm>
 #include <array>
 
@@ -24,13 +26,6 @@ constexpr SiteRule siteRules[] = {
     {"m.youtube.com", MusicPlayer::youtube},    {"music.youtube.com", MusicPlayer::youtube},
     {"open.spotify.com", MusicPlayer::spotifyWeb}, {"y.qq.com", MusicPlayer::qqMusicWeb},
 };
-
-std::string asciiLowercased(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return lower;
-}
 
 // The host of an http or https address, lower-cased, without user information, port or a
 // trailing dot; nothing for other schemes.

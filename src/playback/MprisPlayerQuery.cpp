@@ -1,37 +1,48 @@
 #include "playback/MprisPlayerQuery.h"
 
+#include "base/AsciiLowercase.h"
 #include "playback/MprisPlayerIdentity.h"
 
-#include <charconv>
 #include <cmath>
 #include <utility>
 
 namespace sonavista {
+namespace {
+
+// An MPRIS PlaybackStatus ("Playing", "Paused", "Stopped") in any letter case.
+MusicPlaybackState stateFromStatus(const std::string& status) {
+    const auto lower = asciiLowercased(status);
+    if (lower == "playing") {
+        return MusicPlaybackState::playing;
+    }
+    if (lower == "paused") {
+        return MusicPlaybackState::paused;
+    }
+    if (lower == "stopped") {
+        return MusicPlaybackState::stopped;
+    }
+    return MusicPlaybackState::unknown;
+}
+
+// An MPRIS volume (1.0 = full) in percent, rounded to a thousandth so that 0.57 gives exactly
+// 57; full when the player does not report a finite volume.
+double volumePercent(std::optional<double> volume) {
+    if (!volume || !std::isfinite(*volume)) {
+        return 100.0;
+    }
+    return std::round(*volume * 100.0 * 1000.0) / 1000.0;
+}
+
+}  // namespace
 
 MprisPlayerQuery::MprisPlayerQuery(std::shared_ptr<MprisPlayerRegistry> registry,
                                    std::shared_ptr<RunningApplications> runningApplications)
     : registry_(std::move(registry)), runningApplications_(std::move(runningApplications)) {}
 
-std::string MprisPlayerQuery::answerText(const std::string& playbackStatus, std::optional<double> volume) {
-    std::string text;
-    for (char c : playbackStatus) {
-        text += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    if (volume && std::isfinite(*volume)) {
-        char digits[32];
-        // Rounded to a thousandth so that 0.57 reads "57", not "56.99999999999999".
-        double percent = std::round(*volume * 100.0 * 1000.0) / 1000.0;
-        auto end = std::to_chars(digits, digits + sizeof digits, percent).ptr;
-        text += '|';
-        text.append(digits, end);
-    }
-    return text;
-}
-
 PlayerScriptReply MprisPlayerQuery::query(MusicPlayer player) {
     auto registry = registry_.lock();
     if (!registry) {
-        return PlayerScriptReply::failure();
+        return PlayerScriptReply::unavailable();
     }
     for (const auto& candidate : registry->players()) {
         std::optional<RunningApplication> application;
@@ -43,14 +54,14 @@ PlayerScriptReply MprisPlayerQuery::query(MusicPlayer player) {
             continue;
         }
         if (candidate.accessDenied) {
-            return PlayerScriptReply::failure(PlayerScriptReply::notPermittedErrorNumber);
+            return PlayerScriptReply::refused();
         }
         if (!candidate.playbackStatus) {
-            return PlayerScriptReply::failure();
+            return PlayerScriptReply::unavailable();
         }
-        return PlayerScriptReply::answer(answerText(*candidate.playbackStatus, candidate.volume));
+        return PlayerScriptReply::answer(stateFromStatus(*candidate.playbackStatus), volumePercent(candidate.volume));
     }
-    return PlayerScriptReply::failure();
+    return PlayerScriptReply::unavailable();
 }
 
 }  // namespace sonavista

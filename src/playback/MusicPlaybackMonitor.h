@@ -64,7 +64,6 @@ public:
     bool queryIsInFlight = false;
 
     const std::optional<MusicPlaybackSnapshot>& lastSnapshot() const { return lastSnapshot_; }
-    bool isStarted() const { return timer_ != 0; }
 
 private:
     MusicPlaybackMonitor(MainQueue& mainQueue, std::function<MusicPlayerSet()> enabledPlayers, Sources sources,

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "playback/UnicodeLowercase.h"
+#include "base/AsciiLowercase.h"
 
 namespace sonavista {
 namespace {
@@ -109,21 +109,10 @@ bool isScriptable(MusicPlayer player) {
     return player == MusicPlayer::appleMusic || player == MusicPlayer::spotify;
 }
 
-std::optional<std::string_view> scriptingTarget(MusicPlayer player) {
-    switch (player) {
-        case MusicPlayer::appleMusic:
-            return "com.apple.Music";
-        case MusicPlayer::spotify:
-            return "com.spotify.client";
-        default:
-            return std::nullopt;
-    }
-}
-
 std::optional<MusicPlayer> resolveMusicPlayer(std::optional<std::string_view> bundleIdentifier,
                                               std::optional<std::string_view> localizedName) {
-    const std::string bundle = bundleIdentifier ? unicodeLowercased(*bundleIdentifier) : std::string();
-    const std::string name = localizedName ? unicodeLowercased(*localizedName) : std::string();
+    const std::string bundle = bundleIdentifier ? asciiLowercased(*bundleIdentifier) : std::string();
+    const std::string name = localizedName ? asciiLowercased(*localizedName) : std::string();
 
     for (const BundleRule& rule : bundleRules) {
         if (bundle == rule.bundleIdentifier) {

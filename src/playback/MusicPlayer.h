@@ -45,9 +45,6 @@ std::string_view symbolName(MusicPlayer player);
 bool isWebPlayer(MusicPlayer player);
 // Native players whose state can be queried directly (Apple Music, Spotify).
 bool isScriptable(MusicPlayer player);
-// The application identifier a state query is addressed to; nothing for players that
-// cannot be queried.
-std::optional<std::string_view> scriptingTarget(MusicPlayer player);
 
 // Identifies a native player from a running application's identifier and name. Identifier
 // equalities (after lower-casing) win over name tests; name substring tests win over name

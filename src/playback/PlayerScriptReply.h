@@ -1,31 +1,24 @@
 #pragma once
 
-#include <optional>
-#include <string>
-#include <utility>
+#include "playback/MusicPlaybackState.h"
 
 namespace sonavista {
 
-// What a scriptable player answered to the state query. An answer carries the result text
-// ("playing|57": state word, "|", the player's own volume from 0 to 100), absent when the
-// result had no text. A failure carries the error number when one was given.
+// What a scriptable player answered to the state query: its state and its own volume, that it
+// refused to show them (the user has not allowed the query), or no answer at all.
 struct PlayerScriptReply {
-    enum class Kind { answer, failure };
+    enum class Kind { answer, refused, unavailable };
 
-    // Error numbers that mean the user has not allowed the query.
-    static constexpr int notPermittedErrorNumber = -1743;
-    static constexpr int notAuthorizedErrorNumber = -10004;
+    Kind kind = Kind::unavailable;
+    MusicPlaybackState state = MusicPlaybackState::unknown;
+    // The player's own volume from 0 to 100; full when the player does not say.
+    double volumePercent = 100.0;
 
-    Kind kind = Kind::failure;
-    std::optional<std::string> text;
-    std::optional<int> errorNumber;
-
-    static PlayerScriptReply answer(std::optional<std::string> text) {
-        return {Kind::answer, std::move(text), std::nullopt};
+    static PlayerScriptReply answer(MusicPlaybackState state, double volumePercent = 100.0) {
+        return {Kind::answer, state, volumePercent};
     }
-    static PlayerScriptReply failure(std::optional<int> errorNumber = std::nullopt) {
-        return {Kind::failure, std::nullopt, errorNumber};
-    }
+    static PlayerScriptReply refused() { return {Kind::refused}; }
+    static PlayerScriptReply unavailable() { return {Kind::unavailable}; }
 };
 
 }  // namespace sonavista

@@ -7,7 +7,6 @@
 #include "playback/PlayerScriptReply.h"
 
 #include <memory>
-#include <string_view>
 
 namespace sonavista {
 
@@ -24,15 +23,10 @@ public:
     // The default output's volume clamped to 0.0...1.0; 1.0 when it cannot be learned.
     double systemOutputVolume();
 
-    // Turns a reply into a snapshot: permission errors give `permissionDenied`, other failures
-    // `unknown`; an answer "state|volume" gives the state word's case and
-    // sqrt(volume / 100 × systemVolume), clamped to 0.0...1.0.
+    // Turns a reply into a snapshot: a refusal gives `permissionDenied`, no answer `unknown`;
+    // an answer gives its state and sqrt(volume / 100 × systemVolume), clamped to 0.0...1.0.
     static MusicPlaybackSnapshot snapshotFromReply(MusicPlayer player, const PlayerScriptReply& reply,
                                                    double systemVolume);
-    static MusicPlaybackState stateFromWord(std::string_view word);
-    // The player's volume 0...100 from the answer's second piece: 100 when the piece is
-    // missing or is not wholly a decimal number.
-    static double playerVolumeFromPiece(std::string_view piece);
 
 private:
     std::shared_ptr<PlayerScriptQuery> scriptQuery_;

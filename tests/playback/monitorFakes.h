@@ -45,7 +45,7 @@ struct FakeScriptQuery : PlayerScriptQuery {
     PlayerScriptReply query(MusicPlayer player) override {
         asked.push_back(player);
         auto found = replies.find(player);
-        return found == replies.end() ? PlayerScriptReply::failure() : found->second;
+        return found == replies.end() ? PlayerScriptReply::unavailable() : found->second;
     }
 };
 

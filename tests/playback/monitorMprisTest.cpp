@@ -147,7 +147,8 @@ TEST_F(MprisAdapters, RegistryFollowsPlayersBySignalsAndAnswersWithoutCalls) {
     MprisNowPlaying provider(queue, registry);
 
     // A player already on the bus is read in full.
-    ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).text == std::optional<std::string>("paused|57"); }));
+    ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).state == MusicPlaybackState::paused; }));
+    EXPECT_EQ(query.query(MusicPlayer::spotify).volumePercent, 57.0);
     ASSERT_TRUE(eventually([&] { return !registry->ranking().empty() && !registry->ranking()[0].identity.empty(); }));
     const NowPlayingPlayer paused{"org.mpris.MediaPlayer2.fake", ::getpid(), false, "Fake Player",
                                   "https://music.youtube.com/watch?v=1", 0.57};
@@ -160,7 +161,8 @@ TEST_F(MprisAdapters, RegistryFollowsPlayersBySignalsAndAnswersWithoutCalls) {
     player.announce(QStringLiteral("Playing"));
     ASSERT_TRUE(eventually([&] { return !registry->ranking().empty() && registry->ranking()[0].isPlaying; }));
     EXPECT_GE(changes, 1);
-    EXPECT_EQ(query.query(MusicPlayer::spotify).text, "playing|57");
+    EXPECT_EQ(query.query(MusicPlayer::spotify).state, MusicPlaybackState::playing);
+    EXPECT_EQ(query.query(MusicPlayer::spotify).volumePercent, 57.0);
     std::optional<SystemNowPlayingSnapshot> answer;
     provider.fetch([&](std::optional<SystemNowPlayingSnapshot> a) { answer = a; });
     ASSERT_TRUE(eventually([&] { return answer.has_value(); }));
@@ -171,7 +173,7 @@ TEST_F(MprisAdapters, RegistryFollowsPlayersBySignalsAndAnswersWithoutCalls) {
     // The player leaves the bus.
     QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
     ASSERT_TRUE(eventually([&] { return registry->players().empty(); }));
-    EXPECT_EQ(query.query(MusicPlayer::spotify).kind, PlayerScriptReply::Kind::failure);
+    EXPECT_EQ(query.query(MusicPlayer::spotify).kind, PlayerScriptReply::Kind::unavailable);
 }
 
 TEST_F(MprisAdapters, RefusedAndSilentPlayersAreReportedAsSuch) {
@@ -179,8 +181,7 @@ TEST_F(MprisAdapters, RefusedAndSilentPlayersAreReportedAsSuch) {
     auto registry = MprisPlayerRegistry::create(*client);
     ASSERT_NE(registry, nullptr);
     MprisPlayerQuery query(registry, std::make_shared<ProcessIsSpotify>());
-    ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).errorNumber.has_value(); }));
-    EXPECT_EQ(query.query(MusicPlayer::spotify).errorNumber, PlayerScriptReply::notPermittedErrorNumber);
+    ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).kind == PlayerScriptReply::Kind::refused; }));
     QDBusConnection::disconnectFromBus(QStringLiteral("refusing"));
     ASSERT_TRUE(eventually([&] { return registry->players().empty(); }));
 
@@ -188,17 +189,8 @@ TEST_F(MprisAdapters, RefusedAndSilentPlayersAreReportedAsSuch) {
     addPlayer(QStringLiteral("silent")).mode = Mode::hung;
     ASSERT_TRUE(eventually([&] { return registry->players().size() == 1; }));
     auto reply = query.query(MusicPlayer::spotify);
-    EXPECT_EQ(reply.kind, PlayerScriptReply::Kind::failure);
-    EXPECT_EQ(reply.errorNumber, std::nullopt);
+    EXPECT_EQ(reply.kind, PlayerScriptReply::Kind::unavailable);
     EXPECT_TRUE(registry->ranking().empty());
-}
-
-TEST(MprisPlayerQueryTest, AnswerText) {
-    EXPECT_EQ(MprisPlayerQuery::answerText("Playing", 0.57), "playing|57");
-    EXPECT_EQ(MprisPlayerQuery::answerText("Paused", 1.0), "paused|100");
-    EXPECT_EQ(MprisPlayerQuery::answerText("Stopped", 0.125), "stopped|12.5");
-    EXPECT_EQ(MprisPlayerQuery::answerText("Playing", std::nullopt), "playing");
-    EXPECT_EQ(MprisPlayerQuery::answerText("", std::nullopt), "");
 }
 
 }  // namespace

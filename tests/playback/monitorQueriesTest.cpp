@@ -92,39 +92,24 @@ TEST_P(ScriptReplyTest, GivesStateAndVolume) {
     EXPECT_DOUBLE_EQ(snapshot.volumeLevel, c.volumeLevel);
 }
 
-PlayerScriptReply text(const char* t) { return PlayerScriptReply::answer(std::string(t)); }
+PlayerScriptReply answer(State state, double volumePercent) { return PlayerScriptReply::answer(state, volumePercent); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScriptReplyTest,
     ::testing::Values(
-        ReplyCase{"CapitalisedPlayingAtHalf", text("PLAYING|50"), 0.5, State::playing, 0.5},
-        ReplyCase{"Paused", text("paused|100"), 1.0, State::paused, 1.0},
-        ReplyCase{"StoppedFractional", text("Stopped|25.0"), 1.0, State::stopped, 0.5},
-        ReplyCase{"UnknownWord", text("fast forwarding|100"), 1.0, State::unknown, 1.0},
-        ReplyCase{"NonNumericVolumeIsFull", text("playing|loud"), 0.25, State::playing, 0.5},
-        ReplyCase{"PartlyNumericVolumeIsFull", text("playing|50%"), 0.25, State::playing, 0.5},
-        ReplyCase{"SpacedVolumeIsFull", text("playing| 50"), 0.25, State::playing, 0.5},
-        ReplyCase{"EmptyVolumeIsFull", text("playing|"), 0.25, State::playing, 0.5},
-        ReplyCase{"NoBarIsFullVolume", text("paused"), 0.25, State::paused, 0.5},
-        ReplyCase{"EmptyTextIsUnknown", text(""), 0.25, State::unknown, 0.5},
-        ReplyCase{"NoTextIsUnknown", PlayerScriptReply::answer(std::nullopt), 0.25, State::unknown, 0.5},
-        ReplyCase{"ExtraPiecesIgnored", text("playing|64|x|"), 1.0, State::playing, 0.8},
-        ReplyCase{"LeadingBarMakesEmptyState", text("|50"), 1.0, State::unknown, std::sqrt(0.5)},
-        ReplyCase{"ExponentNotation", text("playing|1e2"), 1.0, State::playing, 1.0},
-        ReplyCase{"AboveFullIsClamped", text("playing|400"), 1.0, State::playing, 1.0},
-        ReplyCase{"ZeroVolume", text("playing|0"), 1.0, State::playing, 0.0},
-        ReplyCase{"NegativeVolumeIsSilent", text("playing|-20"), 1.0, State::playing, 0.0},
-        ReplyCase{"NotANumberIsSilent", text("playing|nan"), 1.0, State::playing, 0.0},
-        ReplyCase{"SilentSystem", text("playing|100"), 0.0, State::playing, 0.0},
-        ReplyCase{"NotPermitted", PlayerScriptReply::failure(-1743), 0.3, State::permissionDenied, 0.3},
-        ReplyCase{"NotAuthorized", PlayerScriptReply::failure(-10004), 0.3, State::permissionDenied, 0.3},
-        ReplyCase{"OtherError", PlayerScriptReply::failure(-600), 0.3, State::unknown, 0.3},
-        ReplyCase{"ErrorWithoutNumber", PlayerScriptReply::failure(), 0.3, State::unknown, 0.3}),
+        ReplyCase{"PlayingAtHalf", answer(State::playing, 50), 0.5, State::playing, 0.5},
+        ReplyCase{"StoppedAtAQuarter", answer(State::stopped, 25), 1.0, State::stopped, 0.5},
+        ReplyCase{"AboveFullIsClamped", answer(State::playing, 400), 1.0, State::playing, 1.0},
+        ReplyCase{"NegativeVolumeIsSilent", answer(State::playing, -20), 1.0, State::playing, 0.0},
+        ReplyCase{"NotANumberIsSilent", answer(State::playing, std::nan("")), 1.0, State::playing, 0.0},
+        ReplyCase{"SilentSystem", answer(State::paused, 100), 0.0, State::paused, 0.0},
+        ReplyCase{"Refused", PlayerScriptReply::refused(), 0.3, State::permissionDenied, 0.3},
+        ReplyCase{"Unavailable", PlayerScriptReply::unavailable(), 0.3, State::unknown, 0.3}),
     [](const auto& info) { return info.param.name; });
 
 TEST(PlayerStateQueriesTest, OnlyScriptablePlayersAreAskedAndVolumeFallsBackToFull) {
     auto scripts = std::make_shared<testing::FakeScriptQuery>();
-    scripts->replies[MusicPlayer::appleMusic] = text("playing|100");
+    scripts->replies[MusicPlayer::appleMusic] = answer(State::playing, 100);
     auto volume = std::make_shared<testing::FakeOutputVolume>();
     volume->volume = 0.64;
     PlayerStateQueries queries(scripts, volume);

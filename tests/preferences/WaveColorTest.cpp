@@ -33,14 +33,6 @@ TEST(WaveColorTest, RawValuesRoundTripExactlyAndStopsAreOpaque) {
     }
 }
 
-TEST(WaveColorTest, StopsAreExactEighthBitFractions) {
-    EXPECT_EQ(colors(W::black)[0], (RGBColor{15.0 / 255.0, 16.0 / 255.0, 18.0 / 255.0, 1.0}));
-    EXPECT_EQ(colors(W::mintGrape)[3], (RGBColor{47.0 / 255.0, 208.0 / 255.0, 211.0 / 255.0, 1.0}));
-    // Shared stops between presets.
-    EXPECT_EQ(colors(W::sunset)[1], colors(W::pink)[0]);
-    EXPECT_EQ(colors(W::limePulse)[1], colors(W::green)[0]);
-}
-
 TEST(WaveColorTest, SingleStopPresetsIgnorePosition) {
     const double positions[] = {-5.0, -0.3, 0.0, 0.4, 1.0, 7.0, std::numeric_limits<double>::quiet_NaN()};
     for (W preset : presets(WaveColorGroup::solid)) {
@@ -58,24 +50,19 @@ TEST(WaveColorTest, BlendPositions) {
         RGBColor expected;
         double tolerance;
     };
+    const RGBColor auroraFirst = colors(W::aurora).front();
+    const RGBColor auroraLast = colors(W::aurora).back();
     const Row rows[] = {
-        {W::aurora, 0.0, rgb(19, 216, 212), 0.0},
-        {W::aurora, 0.5, rgb(61, 139, 255), 0.0},
-        {W::aurora, 1.0, rgb(168, 85, 247), 0.0},
+        // Channels blend linearly between neighbouring stops, evenly spaced.
         {W::aurora, 0.25, rgb(40, 177.5, 233.5), 1e-12},
         {W::aurora, 0.75, rgb(114.5, 112, 251), 1e-12},
-        {W::aurora, -0.3, rgb(19, 216, 212), 0.0},
-        {W::aurora, 7.0, rgb(168, 85, 247), 0.0},
-        {W::aurora, -inf, rgb(19, 216, 212), 0.0},
-        {W::aurora, inf, rgb(168, 85, 247), 0.0},
-        {W::aurora, std::numeric_limits<double>::quiet_NaN(), rgb(19, 216, 212), 0.0},
-        {W::candyPop, 0.0, rgb(244, 174, 212), 0.0},
-        {W::candyPop, 1.0 / 3.0, rgb(143, 142, 248), 1e-9},
-        {W::candyPop, 2.0 / 3.0, rgb(255, 212, 134), 1e-9},
         {W::candyPop, 0.5, rgb(199, 177, 191), 1e-9},
-        {W::candyPop, 1.0, rgb(158, 221, 247), 0.0},
-        {W::coralSky, 0.5, rgb(45, 212, 215), 0.0},
-        {W::coralSky, 1.0, rgb(120, 136, 245), 0.0},
+        // Outside 0...1, and NaN, the wave takes its end stops.
+        {W::aurora, -0.3, auroraFirst, 0.0},
+        {W::aurora, 7.0, auroraLast, 0.0},
+        {W::aurora, -inf, auroraFirst, 0.0},
+        {W::aurora, inf, auroraLast, 0.0},
+        {W::aurora, std::numeric_limits<double>::quiet_NaN(), auroraFirst, 0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(rawValue(row.preset)) + " at " + std::to_string(row.position));

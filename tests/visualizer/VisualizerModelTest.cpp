@@ -22,16 +22,6 @@ struct Recorder {
     }
 };
 
-TEST(VisualizerModelTest, StartsWaitingAtTheInitialLevel) {
-    VisualizerModel model;
-    EXPECT_EQ(model.captureStatus(), AudioCaptureStatus::waiting);
-    EXPECT_EQ(model.audioLevel(), 0.48);
-    EXPECT_EQ(model.fallbackLevel(), 0.48);
-    EXPECT_EQ(model.motionRate(), 1.0);
-    EXPECT_EQ(model.beatPulse(), 0.0);
-    EXPECT_TRUE(model.spectrum().empty());
-}
-
 TEST(VisualizerModelTest, LiveFrameValuesAreClamped) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
