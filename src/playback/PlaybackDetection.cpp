@@ -1,5 +1,6 @@
 #include "playback/PlaybackDetection.h"
 
+#include "playback/CachedRunningApplications.h"
 #include "playback/MprisNowPlaying.h"
 #include "playback/MprisPlayerIdentity.h"
 #include "playback/MprisPlayerQuery.h"
@@ -18,7 +19,15 @@ PlaybackDetection::PlaybackDetection(MainQueue& mainQueue, Options options, QDBu
     auto volume = std::make_shared<PulseOutputVolume>(options.soundClientName);
     MusicPlaybackMonitor::Sources sources;
     sources.browser = std::move(options.browser);
-    sources.runningApplications = runningApplications_;
+    std::shared_ptr<CachedRunningApplications> scannedList;
+    if (registry_) {
+        // Each bus change rescans at once; the periodic rescan is for players that never
+        // appear on the bus.
+        scannedList = std::make_shared<CachedRunningApplications>(mainQueue, runningApplications_, quietScanInterval);
+        sources.runningApplications = scannedList;
+    } else {
+        sources.runningApplications = runningApplications_;
+    }
     sources.otherPlayerEnabled = std::move(options.otherPlayerEnabled);
     if (registry_) {
         sources.systemNowPlayingProvider = std::make_shared<MprisNowPlaying>(mainQueue, registry_);
@@ -32,7 +41,8 @@ PlaybackDetection::PlaybackDetection(MainQueue& mainQueue, Options options, QDBu
     if (registry_) {
         // The registry lives as long as this object, which outlives neither the monitor's
         // owner nor the main thread; the monitor is held weakly all the same.
-        registry_->addChangeListener([this, weakMonitor = std::weak_ptr<MusicPlaybackMonitor>(monitor_)] {
+        registry_->addChangeListener([this, scannedList, weakMonitor = std::weak_ptr<MusicPlaybackMonitor>(monitor_)] {
+            scannedList->invalidate();
             if (auto monitor = weakMonitor.lock()) {
                 monitor->sourcesDidChange();
             }

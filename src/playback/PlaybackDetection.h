@@ -23,6 +23,11 @@ namespace sonavista {
 // the monitor, which runs a pass as soon as the registry reports a change.
 class PlaybackDetection {
 public:
+    // With a session bus, how old the scanned list of running applications may get while the
+    // bus reports no change: the delay with which a player that never shows on the bus is
+    // seen to start or stop (plus one pass). Without a bus every pass scans.
+    static constexpr double quietScanInterval = 2.0;
+
     // A player outside the catalogue found on the bus, once its Identity is known.
     struct OtherPlayerSighting {
         std::string stem;

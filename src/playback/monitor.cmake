@@ -1,6 +1,7 @@
 # Playback monitor, its ports and the pure player state queries (core); the /proc and
 # PulseAudio adapters; the MPRIS adapters (Qt D-Bus).
 target_sources(sonavista_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/CachedRunningApplications.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MusicPlaybackMonitor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PlayerStateQueries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemNowPlayingRequest.cpp)

@@ -115,8 +115,24 @@ public:
                     omega += width;
                 }
                 column.omega = static_cast<float>(omega);
+                // Each clamp below is monotonic in z and in the cap height, so where the
+                // lowest cap's term is already 1 every term is (E is then the sum of the
+                // widths, summed in the same order as omega), and where the highest cap's is 0
+                // every term is (E stays 0).
+                double lowestCap = radius, highestCap = 0.0;
+                for (int j = 0; j < subColumns; ++j) {
+                    if (widths[j] > 0.0) {
+                        lowestCap = std::min(lowestCap, heights[j]);
+                        highestCap = std::max(highestCap, heights[j]);
+                    }
+                }
                 for (int k = 0; k < zCount_ && omega > 0.0; ++k) {
                     const double z = zMin_ + static_cast<double>(k) / zPerUnit;
+                    if (z + highestCap + 1.0 <= 0.0) continue;
+                    if (z + lowestCap + 1.0 >= 1.0) {
+                        values[k] = static_cast<float>(omega);
+                        continue;
+                    }
                     double e = 0.0;
                     for (int j = 0; j < subColumns; ++j) {
                         e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);

@@ -204,16 +204,6 @@ TEST(MonitorLifecycleTest, PassesEverySecondHalfAndPublishesOnlyChanges) {
     EXPECT_EQ(h.published[2], MusicPlaybackSnapshot::idle());
 }
 
-TEST(MonitorLifecycleTest, NothingEnabledPublishesIdleOnceAndAsksNoSource) {
-    Harness h(false);
-    h.enabled = {};
-    h.monitor->start();
-    h.queue.advance(2.0);
-    ASSERT_EQ(h.published.size(), 1u);
-    EXPECT_EQ(h.published[0], MusicPlaybackSnapshot::idle());
-    EXPECT_TRUE(h.browser->askedWith.empty());
-}
-
 TEST(MonitorLifecycleTest, TicksAreSkippedWhileAQueryIsInFlight) {
     Harness h;
     h.monitor->start();
