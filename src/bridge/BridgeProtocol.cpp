@@ -1,5 +1,7 @@
 #include "bridge/BridgeProtocol.h"
 
+#include "base/AsciiLowercase.h"
+
 #include "bridge/BrowserSessionTable.h"
 #include "bridge/PlaybackMessage.h"
 #include "playback/MusicPlayer.h"
@@ -84,16 +86,6 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-// Lower-cases ASCII letters. The names the bridge reads are ASCII, and no other character
-// lower-cases to an ASCII letter they contain, so this decides exactly as full lower-casing.
-std::string lowercased(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
-}
-
 // A decimal integer: an optional sign and one or more ASCII digits, within the signed 64-bit
 // range. Anything else is nothing.
 std::optional<std::int64_t> parseInteger(std::string_view text) {
@@ -156,7 +148,7 @@ std::optional<std::pair<HTTPRequest, std::uint64_t>> parseHead(std::string_view 
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto colon = lines[i].find(':');
         if (colon == std::string_view::npos) continue;
-        request.headers[lowercased(trim(lines[i].substr(0, colon)))] = std::string(trim(lines[i].substr(colon + 1)));
+        request.headers[asciiLowercased(trim(lines[i].substr(0, colon)))] = std::string(trim(lines[i].substr(colon + 1)));
     }
 
     std::int64_t contentLength = 0;

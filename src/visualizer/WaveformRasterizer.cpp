@@ -305,19 +305,19 @@ struct BarRaster {
 
 // An opaque colour as 8-bit channels laid out for blending two channels per 32-bit word:
 // red and blue in 0x00RR00BB, alpha (255) and green in 0x00FF00GG.
-struct Colour8 {
+struct RGBColor8 {
     std::uint32_t redBlue;
     std::uint32_t alphaGreen;
 };
 
-Colour8 colour8(const RGBColor& c) {
+RGBColor8 colour8(const RGBColor& c) {
     const auto q = [](double v) { return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
     return {(q(c.red) << 16) | q(c.blue), (255u << 16) | q(c.green)};
 }
 
 // Source-over of an opaque colour at `alpha` onto a premultiplied 8-bit pixel, each channel
 // (c * a + d * (255 - a)) / 255 rounded, two channels at a time.
-inline void blend(std::uint32_t& pixel, const Colour8& c, float alpha) {
+inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
     const int a = static_cast<int>(alpha * 255.0f + 0.5f);
     if (a <= 0) return;
     const std::uint32_t sa = a >= 255 ? 255u : static_cast<std::uint32_t>(a);
@@ -409,7 +409,7 @@ using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 SONAVISTA_ROW_LOOP
 void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, double pos, double steps,
-                   double wrap, int rows, float opacity, Colour8 c) {
+                   double wrap, int rows, float opacity, RGBColor8 c) {
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
     const U32x4 low = U32x4{} + 0x00ff00ffu;
@@ -496,7 +496,7 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
-    std::vector<Colour8> barColour8;
+    std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
 
     void buildGlowKernels(double radius, double sigma, double sigmaX);
@@ -804,7 +804,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
     for (int i = 0; i < n; ++i) {
         const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
-        const Colour8& c = barColour8[static_cast<std::size_t>(i)];
+        const RGBColor8& c = barColour8[static_cast<std::size_t>(i)];
         const double xc = ox + bar.x * s;
         const int xBase = static_cast<int>(std::floor(xc));
         const double h = bar.halfHeight * s;
