@@ -7,6 +7,7 @@
 #include <pulse/mainloop-api.h>
 #include <pulse/operation.h>
 #include <pulse/proplist.h>
+#include <pulse/rtclock.h>
 #include <pulse/sample.h>
 
 #include <algorithm>
@@ -194,15 +195,32 @@ void PulseAudioStream::sinkInfoReceived(pa_context* context, const pa_sink_info*
         self->loseDefaultSink(pa_context_errno(context));
         return;
     }
+    self->graceSpent_ = false;  // a later loss gets its grace again
     if (self->sourceDidConnect_) self->sourceDidConnect_(self->serverName_, info->monitor_source_name);
 }
 
 void PulseAudioStream::loseDefaultSink(int error) {
     if (!opened_) {
         failToOpen(error);
+    } else if (!graceSpent_) {
+        if (graceTimer_ == nullptr) {
+            graceTimer_ = pa_context_rttime_new(context_, pa_rtclock_now() + graceMicroseconds,
+                                                &PulseAudioStream::graceExpired, this);
+        }
+        if (graceTimer_ == nullptr) reportStopped();
     } else {
         reportStopped();
     }
+}
+
+void PulseAudioStream::graceExpired(pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* userdata) {
+    auto* self = static_cast<PulseAudioStream*>(userdata);
+    api->time_free(event);
+    self->graceTimer_ = nullptr;
+    if (self->stopped_ || self->stream_ != nullptr) return;
+    // A last look: a new default is recorded; still none reports the stop.
+    self->graceSpent_ = true;
+    self->requestServerInfo();
 }
 
 bool PulseAudioStream::connectRecordStream(const char* source) {
@@ -325,6 +343,7 @@ void PulseAudioStream::tearDownRecordStream() {
 }
 
 void PulseAudioStream::tearDown() {
+    if (graceTimer_ != nullptr) loop_->api()->time_free(std::exchange(graceTimer_, nullptr));
     pa_stream* stream = detachRecordStream();
     for (pa_operation* operation : pendingInfo_) {
         pa_operation_cancel(operation);

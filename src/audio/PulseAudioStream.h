@@ -52,6 +52,7 @@ private:
     static void sinkInfoReceived(pa_context* context, const pa_sink_info* info, int eol, void* userdata);
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamReadable(pa_stream* stream, size_t bytes, void* userdata);
+    static void graceExpired(pa_mainloop_api* api, pa_time_event* event, const struct timeval* time, void* userdata);
 
     // Each of these may destroy the session (through the owner's handlers); callers
     // return without touching it afterwards.
@@ -61,7 +62,8 @@ private:
     void requestServerInfo();
     void track(pa_operation* operation);
     // The default sink cannot be recorded (none, or gone): fails the set-up, or ends a
-    // capture that has lost its stream.
+    // capture that has lost its stream once a short grace has passed without a new default
+    // (PipeWire's session manager names the next default shortly after the old sink goes).
     void loseDefaultSink(int error);
     bool connectRecordStream(const char* source);
     pa_stream* detachRecordStream();
@@ -81,6 +83,9 @@ private:
     bool started_ = false;
     bool stopped_ = false;
     bool reportedStop_ = false;
+    pa_time_event* graceTimer_ = nullptr;  // armed while a lost stream waits for a new default
+    bool graceSpent_ = false;              // the grace ran out; the next loss is reported
+    static constexpr std::uint64_t graceMicroseconds = 500000;
 };
 
 }  // namespace sonavista
