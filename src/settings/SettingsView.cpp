@@ -260,16 +260,13 @@ QWidget* SettingsView::makeDisplayTab() {
         addSwitchRow(display, QStringLiteral("Keep on Desktop Layer (Behind Apps and Widgets)"),
                      QStringLiteral("avoidsCoveringWindowsSwitch"));
     connect(overlayEnabledSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
-        if (actions_.setOverlayEnabled) actions_.setOverlayEnabled(on);
-        refresh();
+        perform(actions_.setOverlayEnabled, on);
     });
     connect(autoShowSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
-        if (actions_.setAutoShow) actions_.setAutoShow(on);
-        refresh();
+        perform(actions_.setAutoShow, on);
     });
     connect(avoidsCoveringWindowsSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
-        if (actions_.setAvoidsCoveringWindows) actions_.setAvoidsCoveringWindows(on);
-        refresh();
+        perform(actions_.setAvoidsCoveringWindows, on);
     });
 
     auto* appearance = new QVBoxLayout;
@@ -294,12 +291,10 @@ QWidget* SettingsView::makeDisplayTab() {
     positionPicker_->setAccessibleName(QStringLiteral("Position"));
     positionLabel_ = addPickerRow(QStringLiteral("Position"), positionPicker_);
     connect(displayModePicker_, &SegmentedPicker::activated, this, [this](int index) {
-        if (actions_.setDisplayMode) actions_.setDisplayMode(allOverlayDisplayModes.at(static_cast<std::size_t>(index)));
-        refresh();
+        perform(actions_.setDisplayMode, allOverlayDisplayModes.at(static_cast<std::size_t>(index)));
     });
     connect(positionPicker_, &SegmentedPicker::activated, this, [this](int index) {
-        if (actions_.setPosition) actions_.setPosition(allOverlayPositions.at(static_cast<std::size_t>(index)));
-        refresh();
+        perform(actions_.setPosition, allOverlayPositions.at(static_cast<std::size_t>(index)));
     });
 
     for (WaveColorGroup group : allWaveColorGroups) {
@@ -312,8 +307,7 @@ QWidget* SettingsView::makeDisplayTab() {
         caption->setPalette(captionPalette);
         auto* grid = new SwatchGrid(group);
         connect(grid, &SwatchGrid::colorChosen, this, [this](WaveColor preset) {
-            if (actions_.setColor) actions_.setColor(preset);
-            refresh();
+            perform(actions_.setColor, preset);
         });
         swatchGrids_.push_back(grid);
         palettePicker->addSpacing(4);
@@ -346,8 +340,7 @@ void SettingsView::addPlayerRows(QVBoxLayout* layout, const std::vector<MusicPla
         toggle->setObjectName(QStringLiteral("player-") + qs(rawValue(player)));
         toggle->setAccessibleName(qs(displayName(player)));
         connect(toggle, &QAbstractButton::clicked, this, [this, player](bool on) {
-            if (actions_.setPlayerEnabled) actions_.setPlayerEnabled(player, on);
-            refresh();
+            perform(actions_.setPlayerEnabled, player, on);
         });
         playerSwitches_[player] = toggle;
         row->addWidget(symbol, 0, Qt::AlignVCenter);
@@ -373,8 +366,7 @@ QWidget* SettingsView::makePlayersTab() {
 
 QWidget* SettingsView::makeOtherPlayersSection() {
     otherPlayersList_ = new OtherPlayersList([this](const std::string& stem, bool on) {
-        if (actions_.setOtherPlayerEnabled) actions_.setOtherPlayerEnabled(stem, on);
-        refresh();
+        perform(actions_.setOtherPlayerEnabled, stem, on);
     });
     auto* rows = new QVBoxLayout;
     rows->addWidget(otherPlayersList_);
@@ -392,8 +384,7 @@ QWidget* SettingsView::makeAudioTab() {
     audioResponsiveSwitch_ = addSwitchRow(response, QStringLiteral("React to Volume and Rhythm"),
                                           QStringLiteral("audioResponsiveSwitch"));
     connect(audioResponsiveSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
-        if (actions_.setAudioResponsive) actions_.setAudioResponsive(on);
-        refresh();
+        perform(actions_.setAudioResponsive, on);
     });
     auto* status = new QHBoxLayout;
     status->setContentsMargins(0, 4, 0, 4);
@@ -425,12 +416,10 @@ QWidget* SettingsView::makeAudioTab() {
     }
     detection->addStretch(1);
     connect(retryButton_, &QPushButton::clicked, this, [this] {
-        if (actions_.retryAudioCapture) actions_.retryAudioCapture();
-        refresh();
+        perform(actions_.retryAudioCapture);
     });
     connect(systemPermissionsButton_, &QPushButton::clicked, this, [this] {
-        if (actions_.openAudioCaptureSettings) actions_.openAudioCaptureSettings();
-        refresh();
+        perform(actions_.openAudioCaptureSettings);
     });
 
     return makeTabPage({makeSection(QStringLiteral("Audio Response"), response),

@@ -12,6 +12,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -65,6 +66,12 @@ private:
 
     // Re-reads the preferences and the model and updates every control.
     void refresh();
+    // Runs one of the delegate's actions, when it is set, then shows the state it leaves.
+    template <typename Action, typename... Args>
+    void perform(const Action& action, Args&&... args) {
+        if (action) action(std::forward<Args>(args)...);
+        refresh();
+    }
     // Coalesces the model's bursts of notifications (several per live frame) into one update
     // after the model has stored the new values.
     void scheduleAudioStatusRefresh();
