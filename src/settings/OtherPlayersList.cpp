@@ -1,6 +1,7 @@
 #include "settings/OtherPlayersList.h"
 
 #include "playback/MprisPlayerIdentity.h"
+#include "settings/SettingsDivider.h"
 #include "settings/SettingsSymbol.h"
 #include "settings/ToggleSwitch.h"
 
@@ -98,18 +99,7 @@ void OtherPlayersList::rebuild(const std::vector<OtherPlayerSetting>& players) {
         row->addStretch(1);
         row->addWidget(toggle, 0, Qt::AlignVCenter);
         rows_->addWidget(rowWidget);
-        if (index + 1 < players.size()) {
-            auto* line = new QFrame;
-            line->setFrameShape(QFrame::HLine);
-            line->setFrameShadow(QFrame::Plain);
-            line->setFixedHeight(1);
-            QPalette palette = line->palette();
-            QColor color = palette.color(QPalette::WindowText);
-            color.setAlphaF(0.12f);
-            palette.setColor(QPalette::WindowText, color);
-            line->setPalette(palette);
-            rows_->addWidget(line);
-        }
+        if (index + 1 < players.size()) rows_->addWidget(makeSettingsDivider());
     }
 }
 

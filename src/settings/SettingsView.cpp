@@ -3,6 +3,7 @@
 #include "settings/BrowserExtensionRow.h"
 #include "settings/OtherPlayersList.h"
 #include "settings/SegmentedPicker.h"
+#include "settings/SettingsDivider.h"
 #include "settings/SettingsSymbol.h"
 #include "settings/SwatchGrid.h"
 #include "settings/ToggleSwitch.h"
@@ -44,19 +45,6 @@ QFont captionFont(const QFont& base) {
     QFont font = base;
     if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * 0.9);
     return font;
-}
-
-QFrame* makeDivider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setFixedHeight(1);
-    QPalette palette = line->palette();
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(0.12f);
-    palette.setColor(QPalette::WindowText, color);
-    line->setPalette(palette);
-    return line;
 }
 
 int indexOf(OverlayDisplayMode mode) {
@@ -208,7 +196,7 @@ QWidget* SettingsView::makeTabPage(const std::vector<QWidget*>& sections) {
     stack->setContentsMargins(pageMargin, pageMargin, pageMargin, pageMargin);
     stack->setSpacing(pageSpacing);
     for (std::size_t index = 0; index < sections.size(); ++index) {
-        if (index > 0) stack->addWidget(makeDivider(content));
+        if (index > 0) stack->addWidget(makeSettingsDivider(content));
         stack->addWidget(sections[index]);
     }
     stack->addStretch(1);
@@ -348,7 +336,7 @@ void SettingsView::addPlayerRows(QVBoxLayout* layout, const std::vector<MusicPla
         row->addStretch(1);
         row->addWidget(toggle, 0, Qt::AlignVCenter);
         layout->addWidget(rowWidget);
-        if (index + 1 < players.size()) layout->addWidget(makeDivider(rowWidget->parentWidget()));
+        if (index + 1 < players.size()) layout->addWidget(makeSettingsDivider(rowWidget->parentWidget()));
     }
 }
 

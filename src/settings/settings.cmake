@@ -13,7 +13,7 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionRow.cpp ${CMAKE_CURRENT_LIST_DIR}/BrowserExtensionRow.h
     ${CMAKE_CURRENT_LIST_DIR}/OtherPlayersList.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SegmentedPicker.cpp ${CMAKE_CURRENT_LIST_DIR}/SegmentedPicker.h
-    ${CMAKE_CURRENT_LIST_DIR}/SettingsSymbol.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SettingsDivider.h ${CMAKE_CURRENT_LIST_DIR}/SettingsSymbol.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsView.cpp ${CMAKE_CURRENT_LIST_DIR}/SettingsView.h
     ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SwatchButton.cpp ${CMAKE_CURRENT_LIST_DIR}/SwatchButton.h

@@ -71,18 +71,24 @@ bool VisualizerView::isAnimating() const {
     return timer_->isActive();
 }
 
-WaveformInputs VisualizerView::currentInputs() const {
+WaveformInputs VisualizerView::inputsFor(const OverlayPreferences& preferences, const VisualizerModel& model,
+                                         double width, double height) {
     WaveformInputs inputs;
-    inputs.panelWidth = width();
-    inputs.panelHeight = height();
+    inputs.panelWidth = width;
+    inputs.panelHeight = height;
+    inputs.color = preferences.color();
+    inputs.audioResponsive = preferences.audioResponsive();
+    inputs.displayMode = preferences.displayMode();
+    inputs.audioLevel = model.audioLevel();
+    inputs.motionRate = model.motionRate();
+    inputs.beatPulse = model.beatPulse();
+    inputs.spectrum = model.spectrum();
+    return inputs;
+}
+
+WaveformInputs VisualizerView::currentInputs() const {
+    WaveformInputs inputs = inputsFor(*preferences_, *model_, width(), height());
     inputs.motionTime = motionPhase_.value();
-    inputs.color = preferences_->color();
-    inputs.audioResponsive = preferences_->audioResponsive();
-    inputs.displayMode = preferences_->displayMode();
-    inputs.audioLevel = model_->audioLevel();
-    inputs.motionRate = model_->motionRate();
-    inputs.beatPulse = model_->beatPulse();
-    inputs.spectrum = model_->spectrum();
     return inputs;
 }
 
@@ -137,11 +143,13 @@ std::uint32_t VisualizerView::backgroundPixel() const {
     if (compositorMissing_) {
         return 0xff000000u;  // the window is opaque anyway: say so with black
     }
-    if (preferences_->displayMode() == OverlayDisplayMode::fullscreenFog) {
-        const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
-        return (tint << 24) | (tint << 16) | (tint << 8) | tint;
-    }
-    return 0;  // transparent
+    return backgroundFor(preferences_->displayMode());
+}
+
+std::uint32_t VisualizerView::backgroundFor(OverlayDisplayMode mode) {
+    if (mode != OverlayDisplayMode::fullscreenFog) return 0;  // transparent
+    const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
+    return (tint << 24) | (tint << 16) | (tint << 8) | tint;
 }
 
 VisualizerView::RowSpan VisualizerView::renderFrame() {

@@ -46,6 +46,12 @@ public:
 
     // What the next frame is drawn from, the ripple where the last frame left it.
     WaveformInputs currentInputs() const;
+    // The scene inputs for a panel of `width` × `height` points, from the settings and the
+    // model (the motion time is the caller's); shared with the Wayland panel.
+    static WaveformInputs inputsFor(const OverlayPreferences& preferences, const VisualizerModel& model, double width,
+                                    double height);
+    // The premultiplied pixel a frame is composited over: the fog's faint tint, else clear.
+    static std::uint32_t backgroundFor(OverlayDisplayMode mode);
 
     // The rows of `image` (first, last) that hold anything but `background`; {0, -1} when
     // every row is background only.

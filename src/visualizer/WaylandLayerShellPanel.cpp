@@ -338,14 +338,6 @@ void WaylandLayerShellPanel::tick() {
     if (configured_ && !frameCallback_) draw();
 }
 
-std::uint32_t WaylandLayerShellPanel::backgroundPixel() const {
-    if (preferences_->displayMode() == OverlayDisplayMode::fullscreenFog) {
-        const auto tint = static_cast<std::uint32_t>(std::lround(VisualizerView::fogTintOpacity * 255.0));
-        return (tint << 24) | (tint << 16) | (tint << 8) | tint;  // premultiplied white
-    }
-    return 0;
-}
-
 WaylandShmBuffer* WaylandLayerShellPanel::freeBuffer() {
     // Buffers of an older size go once the compositor has let go of them.
     const int width = width_ * scale_, height = height_ * scale_;
@@ -364,21 +356,12 @@ void WaylandLayerShellPanel::draw() {
     WaylandShmBuffer* buffer = freeBuffer();
     if (!buffer) return;
 
-    WaveformInputs inputs;
-    inputs.panelWidth = width_;
-    inputs.panelHeight = height_;
-    inputs.color = preferences_->color();
-    inputs.audioResponsive = preferences_->audioResponsive();
-    inputs.displayMode = preferences_->displayMode();
-    inputs.audioLevel = model_->audioLevel();
-    inputs.motionRate = model_->motionRate();
-    inputs.beatPulse = model_->beatPulse();
-    inputs.spectrum = model_->spectrum();
+    WaveformInputs inputs = VisualizerView::inputsFor(*preferences_, *model_, width_, height_);
     inputs.motionTime = motionPhase_.advance(clock_->now(), WaveformScene::effectiveMotion(inputs));
 
     // The rasterizer composites over the background and, for the same layout, touches only
     // the rows the previous frame or this one may reach.
-    const std::uint32_t background = backgroundPixel();
+    const std::uint32_t background = VisualizerView::backgroundFor(preferences_->displayMode());
     const int pixelWidth = buffer->width(), pixelHeight = buffer->height();
     if (frameStale_ || background != background_ || image_.width() != pixelWidth || image_.height() != pixelHeight) {
         ++layout_;

@@ -87,7 +87,6 @@ private:
     void tick();
     void draw();
     WaylandShmBuffer* freeBuffer();
-    std::uint32_t backgroundPixel() const;
 
     friend struct WaylandListeners;
 
