@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sys/socket.h>
@@ -78,8 +79,31 @@ std::filesystem::path executablePath() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help needs no display, so it is answered before Qt starts.
+    if (std::any_of(argv + 1, argv + argc, [](const char* a) { return !std::strcmp(a, "--help") || !std::strcmp(a, "-h"); })) {
+        std::printf("Usage: sonavista [--autostart]\n"
+                    "Draws a live waveform of the playing music over the desktop; settings live in the tray\n"
+                    "menu and the settings window.\n\n"
+                    "  --autostart  start quietly into the tray (used by the login entry)\n"
+                    "  --help       show this help\n");
+        return 0;
+    }
+    // Refuses an argument that is neither ours nor Qt's. Double-dash options are ours and are
+    // checked before Qt starts (no display needed); Qt takes its own single-dash options
+    // (-platform, -display, ...) out of argv, so whatever is left after it is refused too.
+    const auto refuseUnknown = [&](bool doubleDashOnly) {
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], XdgAutostartLoginItem::autostartArgument) == 0) continue;
+            if (doubleDashOnly && std::strncmp(argv[i], "--", 2) != 0) continue;
+            std::fprintf(stderr, "sonavista: unknown argument \"%s\" (see sonavista --help)\n", argv[i]);
+            return true;
+        }
+        return false;
+    };
+    if (refuseUnknown(true)) return 2;
     const PlatformChoice platformChoice = selectPlatform();  // before Qt picks its platform
     QApplication application(argc, argv);
+    if (refuseUnknown(false)) return 2;
     QApplication::setApplicationName(QStringLiteral("Sonavista"));
     QApplication::setApplicationVersion(QStringLiteral(SONAVISTA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("sonavista"));

@@ -88,6 +88,7 @@ stop_app() {
 sandbox_start "$work" || exit 1
 mkdir -p "$(dirname "$settings_file")"
 printf '[General]\noverlayPosition="bottom"\n' >"$settings_file"
+check "an unknown argument is refused with status 2" sh -c '"$1" --no-such-option 2>/dev/null; [ $? -eq 2 ]' _ "$app"
 start_app --autostart  # the very first launch, even at login, presents the settings window
 check "nothing is shown before anything plays" overlay_hidden
 
