@@ -1,3 +1,2 @@
 sonavista_add_test(NAME catalogue_tests SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/catalogueMusicPlayerTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/catalogueSnapshotTest.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/catalogueMusicPlayerTest.cpp)

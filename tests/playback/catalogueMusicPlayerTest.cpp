@@ -11,20 +11,6 @@ namespace {
 
 using P = MusicPlayer;
 
-TEST(MusicPlayerCatalogue, RawValuesRoundTripAndAreCaseSensitive) {
-    const std::string expected[] = {"appleMusic", "qqMusic",  "netEaseMusic", "spotify",
-                                    "spotifyWeb", "youtube", "qqMusicWeb"};
-    ASSERT_EQ(allMusicPlayers.size(), std::size(expected));
-    for (std::size_t i = 0; i < allMusicPlayers.size(); ++i) {
-        EXPECT_EQ(static_cast<std::size_t>(allMusicPlayers[i]), i);
-        EXPECT_EQ(rawValue(allMusicPlayers[i]), expected[i]);
-        EXPECT_EQ(musicPlayerFromRawValue(expected[i]), allMusicPlayers[i]);
-    }
-    for (const char* bad : {"AppleMusic", "Spotify", "YouTube", "qqmusic", "", "spotify ", "Apple Music"}) {
-        EXPECT_EQ(musicPlayerFromRawValue(bad), std::nullopt) << bad;
-    }
-}
-
 TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
     using Text = std::optional<std::string_view>;
     struct Row {
@@ -34,10 +20,8 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
     };
     const Row rows[] = {
         {std::nullopt, std::nullopt, std::nullopt},
-        {"", "", std::nullopt},
         // Identifier equalities, case-insensitive.
         {"COM.SPOTIFY.CLIENT", std::nullopt, P::spotify},
-        {"com.tencent.QQMusic", std::nullopt, P::qqMusic},
         // Identifier wins over the name.
         {"com.spotify.client", "QQ音乐", P::spotify},
         // Whole-string equality only: a longer identifier falls through to the name.
@@ -50,12 +34,9 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
         {std::nullopt, "Music", std::nullopt},
         // Name substrings, then name equalities.
         {std::nullopt, "我的QQ音乐播放器", P::qqMusic},
-        {std::nullopt, "qqmUSIC helper", P::qqMusic},
-        {std::nullopt, "NetEase Cloud Music", P::netEaseMusic},
         {std::nullopt, "spotify qqmusic", P::qqMusic},
         {std::nullopt, "SPOTIFY", P::spotify},
         {std::nullopt, "Spotify Premium", std::nullopt},
-        {"sh.cider.Cider", "Cider", P::appleMusic},
         // Web players are never resolved from processes.
         {"spotifyWeb", "youtube", std::nullopt},
         // Look-alike capitals must not match.
@@ -65,17 +46,6 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.bundle.value_or("<none>")) + " / " + std::string(row.name.value_or("<none>")));
         EXPECT_EQ(resolveMusicPlayer(row.bundle, row.name), row.expected);
-    }
-}
-
-TEST(MusicPlayerCatalogue, BrowserPlayerIsExactAndWebOnly) {
-    const std::pair<std::string_view, std::optional<P>> rows[] = {
-        {"spotifyWeb", P::spotifyWeb}, {"youtube", P::youtube},  {"qqMusicWeb", P::qqMusicWeb},
-        {"YouTube", std::nullopt},     {"spotify", std::nullopt}, {"appleMusic", std::nullopt},
-        {"qqmusicweb", std::nullopt},  {"", std::nullopt},       {"youtube ", std::nullopt},
-    };
-    for (const auto& [source, expected] : rows) {
-        EXPECT_EQ(browserPlayer(source), expected) << source;
     }
 }
 
@@ -93,9 +63,7 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
     };
     const Row rows[] = {
         {"org.mpris.MediaPlayer2.vlc", std::nullopt, std::nullopt, other("vlc")},
-        {"org.mpris.MediaPlayer2.rhythmbox", std::nullopt, "file:///a.ogg", other("rhythmbox")},
         {"org.mpris.MediaPlayer2.firefox.instance_1_42", std::nullopt, std::nullopt, other("firefox")},
-        {"org.mpris.MediaPlayer2.chromium.instance4242", std::nullopt, std::nullopt, other("chromium")},
         {"org.mpris.MediaPlayer2.spotify", flatpakSpotify, std::nullopt, catalogue(P::spotify)},
         {"org.mpris.MediaPlayer2.mpv", renamedMpv, std::nullopt, catalogue(P::spotify)},
         {"org.mpris.MediaPlayer2.cider", std::nullopt, std::nullopt, catalogue(P::appleMusic)},
@@ -105,13 +73,10 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://YouTube.com./watch", catalogue(P::youtube)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "http://user@m.youtube.com:443/x", catalogue(P::youtube)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://open.spotify.com/track/1", catalogue(P::spotifyWeb)},
-        {"org.mpris.MediaPlayer2.epiphany", std::nullopt, "https://y.qq.com/n/ryqq", catalogue(P::qqMusicWeb)},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://notyoutube.com/watch", other("firefox")},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://youtube.com.evil.org/watch", other("firefox")},
-        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://evil.org/?u=https://youtube.com", other("firefox")},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "https://evil.org#@youtube.com", other("firefox")},
         {"org.mpris.MediaPlayer2.firefox", std::nullopt, "ftp://youtube.com/a", other("firefox")},
-        {"org.mpris.MediaPlayer2.firefox", std::nullopt, "spotify.com", other("firefox")},
         // Only a browser's address counts: a player streaming from the site is still itself.
         {"org.mpris.MediaPlayer2.mpv", std::nullopt, "https://www.youtube.com/watch?v=1", other("mpv")},
         {"org.freedesktop.Notifications", std::nullopt, std::nullopt, std::nullopt},
@@ -126,8 +91,7 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
 TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
     const std::pair<std::string_view, std::optional<std::string>> raws[] = {
         {"mpris:vlc", "vlc"}, {"mpris:firefox-esr", "firefox-esr"}, {"mpris:", std::nullopt},
-        {"mpris:a b", std::nullopt}, {"mpris:a/b", std::nullopt}, {"mpris:a.b", std::nullopt},
-        {"vlc", std::nullopt}, {"MPRIS:vlc", std::nullopt},
+        {"mpris:a/b", std::nullopt}, {"vlc", std::nullopt}, {"MPRIS:vlc", std::nullopt},
     };
     for (const auto& [raw, stem] : raws) {
         EXPECT_EQ(otherPlayerStemFromRawValue(raw), stem) << raw;
@@ -135,10 +99,10 @@ TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
             EXPECT_EQ(otherPlayerRawValue(*stem), raw);
         }
     }
-    for (std::string_view browser : {"firefox", "chromium", "chrome", "brave", "vivaldi", "opera", "epiphany"}) {
+    for (std::string_view browser : {"firefox", "chromium", "epiphany"}) {
         EXPECT_FALSE(isOtherPlayerEnabledByDefault(browser)) << browser;
     }
-    for (std::string_view player : {"vlc", "rhythmbox", "mpv", "elisa", "firefoxplayer"}) {
+    for (std::string_view player : {"vlc", "firefoxplayer"}) {
         EXPECT_TRUE(isOtherPlayerEnabledByDefault(player)) << player;
     }
 }

@@ -1,6 +1,5 @@
 sonavista_add_test(NAME playback_monitor_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitorTest.cpp ${CMAKE_CURRENT_LIST_DIR}/monitorQueriesTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/monitorOwnerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/monitorCacheTest.cpp
   LABELS unit)
 sonavista_add_test(NAME playback_proc_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitorProcTest.cpp
   LIBS sonavista_adapters LABELS unit)

@@ -1,6 +1,6 @@
 #include "base/ManualMainQueue.h"
 #include "playback/MusicPlaybackMonitor.h"
-#include "playback/SystemNowPlayingRequest.h"
+#include "playback/CachedRunningApplications.h"
 #include "monitorFakes.h"
 
 #include <gtest/gtest.h>
@@ -57,9 +57,14 @@ struct Harness {
     std::vector<MusicPlaybackSnapshot> published;
     std::shared_ptr<MusicPlaybackMonitor> monitor;
 
-    explicit Harness(bool withNowPlaying = true) {
+    std::shared_ptr<CachedRunningApplications> cache;
+
+    // `cacheRefresh` > 0 puts a cached list of running applications between the monitor and `apps`.
+    explicit Harness(bool withNowPlaying = true, double cacheRefresh = 0.0) {
+        std::shared_ptr<RunningApplications> running = apps;
+        if (cacheRefresh > 0.0) running = cache = std::make_shared<CachedRunningApplications>(queue, apps, cacheRefresh);
         MusicPlaybackMonitor::Sources sources{browser, withNowPlaying ? nowPlaying : nullptr,
-                                              std::make_shared<PlayerStateQueries>(scripts, volume), apps};
+                                              std::make_shared<PlayerStateQueries>(scripts, volume), running};
         monitor = MusicPlaybackMonitor::create(
             queue,
             [this] {
@@ -122,25 +127,17 @@ INSTANTIATE_TEST_SUITE_P(
         PassCase{"PlayingBrowserPageBeatsPlayingNativePlayer", allEnabled, snap(P::youtube, State::playing, 0.7), true,
                  SystemNowPlayingSnapshot{30, true}, {spotifyApp}, {{P::spotify, said(State::playing)}},
                  snap(P::youtube, State::playing, 0.7), {}},
-        PassCase{"PlayingPageOfDisabledWebPlayerIgnored", {P::spotify}, snap(P::youtube, State::playing, 0.7), false,
-                 std::nullopt, {}, {}, MusicPlaybackSnapshot::idle(), {}},
         PassCase{"PausedPageLosesToRunningNativePlayer", allEnabled, snap(P::youtube, State::paused, 0.7), false,
                  std::nullopt, {qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
         PassCase{"PausedPageWhenNoNativePlayerRuns", allEnabled, snap(P::youtube, State::paused, 0.7), true,
                  std::nullopt, {editorApp}, {}, snap(P::youtube, State::paused, 0.7), {}},
         PassCase{"NowPlayingNamesPausedSpotify", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{30, false},
                  {spotifyApp}, {{P::spotify, said(State::playing)}}, snap(P::spotify, State::paused, 0.25), {}},
-        PassCase{"NowPlayingNamesPlayingQQMusic", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{11, true},
-                 {qqMusicApp}, {}, snap(P::qqMusic, State::playing, 0.25), {}},
         PassCase{"NowPlayingNamesDisabledPlayer", {P::qqMusic}, std::nullopt, true, SystemNowPlayingSnapshot{30, true},
                  {spotifyApp, qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
-        PassCase{"NowPlayingNamesUnknownApplication", allEnabled, std::nullopt, true,
-                 SystemNowPlayingSnapshot{40, true}, {editorApp}, {}, MusicPlaybackSnapshot::idle(), {}},
         PassCase{"NowPlayingNamesNoProcess", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{0, true},
                  {spotifyApp}, {{P::spotify, said(State::paused, 50)}}, snap(P::spotify, State::paused, std::sqrt(0.5 * 0.25)),
                  {P::spotify}},
-        PassCase{"NowPlayingNamesVanishedProcess", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{99, true},
-                 {netEaseApp}, {}, snap(P::netEaseMusic, State::paused, 0.25), {}},
         PassCase{"NowPlayingSilent", allEnabled, std::nullopt, true, std::nullopt, {spotifyApp},
                  {{P::spotify, said(State::playing)}}, snap(P::spotify, State::playing, 0.5), {P::spotify}},
         PassCase{"BothScriptedFirstPlayingWins", allEnabled, std::nullopt, false, std::nullopt,
@@ -151,9 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
                  snap(P::appleMusic, State::playing, 0.5), {P::appleMusic}},
         PassCase{"PausedPreferredToStopped", allEnabled, std::nullopt, false, std::nullopt, {appleMusicApp, qqMusicApp},
                  {{P::appleMusic, said(State::stopped)}}, snap(P::qqMusic, State::paused, 0.25), {P::appleMusic}},
-        PassCase{"PermissionDeniedWhenAlone", allEnabled, std::nullopt, false, std::nullopt, {appleMusicApp},
-                 {{P::appleMusic, PlayerScriptReply::refused()}}, snap(P::appleMusic, State::permissionDenied, 0.25),
-                 {P::appleMusic}},
         PassCase{"PermissionDeniedPreferredToUnknown", allEnabled, std::nullopt, false, std::nullopt,
                  {appleMusicApp, spotifyApp},
                  {{P::appleMusic, PlayerScriptReply::unavailable()}, {P::spotify, PlayerScriptReply::refused()}},
@@ -174,9 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
         PassCase{"OtherPlayerCountsWithNoCataloguePlayerEnabled", {}, std::nullopt, true,
                  players({rhythmbox(true)}), {}, {}, MusicPlaybackSnapshot{State::playing, 0.375, "rhythmbox", "Rhythmbox"},
                  {}},
-        PassCase{"CatalogueClientKnownByBusNameAlone", allEnabled, std::nullopt, true,
-                 players({{"org.mpris.MediaPlayer2.cider", 0, true, "Cider", std::nullopt, 0.5}}), {}, {},
-                 snap(P::appleMusic, State::playing, 0.25), {}},
         PassCase{"EnabledButNotRunningIsNeverScripted", {P::spotify, P::youtube}, snap(P::youtube, State::paused, 0.7),
                  false, std::nullopt, {appleMusicApp, qqMusicApp}, {{P::spotify, said(State::playing)}},
                  snap(P::youtube, State::paused, 0.7), {}}),
@@ -214,33 +205,6 @@ TEST(MonitorLifecycleTest, TicksAreSkippedWhileAQueryIsInFlight) {
     EXPECT_EQ(h.published.size(), 1u);
     h.queue.advance(0.5);
     EXPECT_EQ(h.nowPlaying->pending.size(), 2u);
-}
-
-TEST(MonitorLifecycleTest, RealRequestTimesOutIntoTheFallbackRanking) {
-    // A provider whose service names the process but never says whether it plays.
-    struct HalfAnswering : SystemNowPlayingProvider {
-        ManualMainQueue& queue;
-        explicit HalfAnswering(ManualMainQueue& q) : queue(q) {}
-        void fetch(Completion completion) override {
-            auto request = SystemNowPlayingRequest::start(queue, std::move(completion));
-            queue.post([request] { request->receiveProcessIdentifier(30); });
-        }
-    };
-    ManualMainQueue queue;
-    auto apps = std::make_shared<FakeRunningApplications>();
-    apps->applications = {qqMusicApp, spotifyApp};
-    std::vector<MusicPlaybackSnapshot> published;
-    auto monitor = MusicPlaybackMonitor::create(
-        queue, [] { return allEnabled; },
-        {nullptr, std::make_shared<HalfAnswering>(queue), nullptr, apps},
-        [&](const MusicPlaybackSnapshot& s) { published.push_back(s); });
-    monitor->start();
-    queue.advance(0.34);
-    EXPECT_TRUE(published.empty());
-    EXPECT_TRUE(monitor->queryIsInFlight);
-    queue.advance(0.02);
-    ASSERT_EQ(published.size(), 1u);
-    EXPECT_EQ(published[0], snap(P::qqMusic, State::paused, 1.0));
 }
 
 // An answer to a query begun before stop()/start() or before a fresh pass is ignored and
@@ -340,6 +304,59 @@ TEST(MonitorLifecycleTest, GoneMonitorIgnoresTimerAndAnswer) {
     h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
     h.queue.advance(1.0);
     EXPECT_TRUE(h.published.empty());
+}
+
+// A player that starts or quits, over the cached list of running applications: published at
+// once when the session bus announces it, within a refresh and a pass when nothing does.
+struct ChangeCase {
+    const char* name;
+    std::vector<RunningApplication> before, after;
+    bool announced;
+    MusicPlaybackSnapshot expected;
+    double latest;  // seconds after the change by which `expected` is published
+};
+
+class CachedListChangeTest : public ::testing::TestWithParam<ChangeCase> {};
+
+constexpr double cacheRefresh = 2.0;
+
+TEST_P(CachedListChangeTest, IsPublishedInTime) {
+    const auto& c = GetParam();
+    Harness h(false, cacheRefresh);
+    h.apps->applications = c.before;
+    h.monitor->start();
+    h.queue.advance(0.3);
+    const auto publishedBefore = h.published.size();
+    h.apps->applications = c.after;
+    if (c.announced) {
+        h.cache->invalidate();
+        h.monitor->sourcesDidChange();
+        h.queue.runPending();
+    }
+    double waited = 0.0;
+    for (; h.published.size() == publishedBefore && waited < 10.0; waited += 0.05) h.queue.advance(0.05);
+    ASSERT_GT(h.published.size(), publishedBefore) << "never published";
+    EXPECT_EQ(h.published.back(), c.expected);
+    EXPECT_LE(waited, c.latest + 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CachedListChangeTest,
+    ::testing::Values(ChangeCase{"AnnouncedStart", {editorApp}, {editorApp, qqMusicApp}, true,
+                                 snap(P::qqMusic, State::paused, 1.0), 0.0},
+                      ChangeCase{"QuietQuit", {qqMusicApp}, {}, false, MusicPlaybackSnapshot::idle(),
+                                 cacheRefresh + MusicPlaybackMonitor::passInterval}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CachedRunningApplicationsTest, QuietPassesScanOncePerRefreshAndLookUpsGoStraightThrough) {
+    Harness h(false, cacheRefresh);
+    h.monitor->start();
+    h.queue.advance(10.0);  // 21 passes
+    EXPECT_EQ(h.apps->scans, 6);
+    h.apps->applications = {qqMusicApp};
+    EXPECT_EQ(h.cache->application(11), qqMusicApp);
+    h.monitor.reset(), h.cache.reset();
+    EXPECT_EQ(h.queue.timerCount(), 0u) << "the refresh timer outlived the cache";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -21,12 +22,19 @@ extern char** environ;
 
 namespace sonavista::testing {
 
+// How a program run to its end ended, and what it wrote.
+struct ToolRun {
+    int status = -1;  // exit status, 128 + signal, or -1 when it outlived its time limit
+    std::string out;
+    std::string err;
+};
+
 // A program started for a test, with optional pipes to its standard input and from its
-// standard output (otherwise both are /dev/null; standard error is shared). Ended with
-// SIGTERM, then SIGKILL, when the object goes away.
+// standard output and error (otherwise input and output are /dev/null and standard error is
+// shared). Ended with SIGTERM, then SIGKILL, when the object goes away.
 class Child {
 public:
-    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2 };
+    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2, readErrors = 4 };
 
     // `env`: the whole environment of the child; this process's own when absent.
     // `passFd`: a descriptor handed to the child as its descriptor 3.
@@ -45,7 +53,7 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        int in[2] = {-1, -1}, out[2] = {-1, -1};
+        int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
         if ((pipes & writeInput) && ::pipe2(in, O_CLOEXEC) == 0) {
             posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         } else {
@@ -56,6 +64,7 @@ public:
         } else {
             posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         }
+        if ((pipes & readErrors) && ::pipe2(err, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         if (passFd >= 0) posix_spawn_file_actions_adddup2(&actions, passFd, 3);
         const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env ? envp.data() : environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -63,8 +72,10 @@ public:
         if (rc != 0) pid_ = -1;
         closeFd(in[0]);
         closeFd(out[1]);
+        closeFd(err[1]);
         stdin_ = in[1];
         stdout_ = out[0];
+        stderr_ = err[0];
     }
     ~Child() { stop(); }
     Child(const Child&) = delete;
@@ -96,6 +107,7 @@ public:
     void stop() {
         closeFd(stdin_);
         closeFd(stdout_);
+        closeFd(stderr_);
         kill(SIGTERM);
         if (!wait(std::chrono::seconds(1))) {
             kill(SIGKILL);
@@ -154,6 +166,33 @@ public:
         return lines.back();
     }
 
+    // Reads the piped output and errors until both end or `timeout` passes, then waits out the
+    // rest of it for the exit. Output that readLine has already returned is not repeated.
+    ToolRun finish(std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        const auto left = [&] {
+            return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()),
+                            std::chrono::milliseconds(0));
+        };
+        ToolRun run;
+        run.out = std::exchange(buffer_, {});
+        while ((stdout_ >= 0 || stderr_ >= 0) && left().count() > 0) {
+            pollfd fds[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};  // poll skips a closed (-1) one
+            if (::poll(fds, 2, static_cast<int>(left().count())) <= 0) continue;
+            int* const pipes[2] = {&stdout_, &stderr_};
+            std::string* const texts[2] = {&run.out, &run.err};
+            for (int i = 0; i < 2; ++i) {
+                if (*pipes[i] < 0 || fds[i].revents == 0) continue;
+                char chunk[4096];
+                const auto n = ::read(*pipes[i], chunk, sizeof chunk);
+                if (n <= 0) closeFd(*pipes[i]);
+                else texts[i]->append(chunk, static_cast<std::size_t>(n));
+            }
+        }
+        run.status = wait(left()).value_or(-1);
+        return run;
+    }
+
 private:
     static void closeFd(int& fd) {
         if (fd >= 0) ::close(fd);
@@ -163,6 +202,7 @@ private:
     pid_t pid_ = -1;
     int stdin_ = -1;
     int stdout_ = -1;
+    int stderr_ = -1;
     std::optional<int> status_;
     std::string buffer_;
 };
@@ -171,6 +211,14 @@ private:
 inline int runProgram(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt) {
     Child child(argv, Child::noPipes, env);
     return child.wait(std::chrono::seconds(10)).value_or(-1);
+}
+
+// Runs a built tool to its end with its output and errors collected; killed, with status -1,
+// if it is still running after `timeout`.
+inline ToolRun runTool(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    Child child(argv, Child::readOutput | Child::readErrors, env);
+    return child.finish(timeout);
 }
 
 }  // namespace sonavista::testing
