@@ -1,5 +1,5 @@
 sonavista_add_test(NAME playback_monitor_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitorTest.cpp ${CMAKE_CURRENT_LIST_DIR}/monitorQueriesTest.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitorTest.cpp
   LABELS unit)
 sonavista_add_test(NAME playback_proc_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitorProcTest.cpp
   LIBS sonavista_adapters LABELS unit)

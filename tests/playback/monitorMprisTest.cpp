@@ -5,7 +5,7 @@
 #include "playback/MprisNowPlaying.h"
 #include "playback/MprisPlayerQuery.h"
 #include "playback/MprisPlayerRegistry.h"
-#include "monitorFakes.h"
+#include "playback/RunningApplications.h"
 
 #include <gtest/gtest.h>
 

@@ -1,22 +1,75 @@
+// Playback detection on fakes of every source: the monitor's ranking and timing, the cached
+// list of running applications, the now-playing request, the player queries and the owner of
+// playback among MPRIS players.
 #include "base/ManualMainQueue.h"
-#include "playback/MusicPlaybackMonitor.h"
 #include "playback/CachedRunningApplications.h"
-#include "monitorFakes.h"
+#include "playback/MusicPlaybackMonitor.h"
+#include "playback/NowPlayingOwnerTracker.h"
+#include "playback/PlayerStateQueries.h"
+#include "playback/SystemNowPlayingRequest.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sonavista {
 namespace {
 
-using testing::FakeBrowserSource;
-using testing::FakeNowPlaying;
-using testing::FakeOutputVolume;
-using testing::FakeRunningApplications;
-using testing::FakeScriptQuery;
+// A browser page, hidden when its player is not enabled.
+struct FakeBrowserSource : BrowserPlaybackSource {
+    std::optional<MusicPlaybackSnapshot> page;
+    std::optional<MusicPlaybackSnapshot> snapshot(const MusicPlayerSet& enabled) override {
+        return page && page->player && !enabled.contains(*page->player) ? std::nullopt : page;
+    }
+};
+
+// Keeps every completion so that a test decides when, and with what, each query answers.
+struct FakeNowPlaying : SystemNowPlayingProvider {
+    std::vector<Completion> pending;
+
+    void fetch(Completion completion) override { pending.push_back(std::move(completion)); }
+    void answer(std::size_t index, std::optional<SystemNowPlayingSnapshot> snapshot) {
+        std::exchange(pending.at(index), {})(snapshot);
+    }
+};
+
+struct FakeScriptQuery : PlayerScriptQuery {
+    std::map<MusicPlayer, PlayerScriptReply> replies;
+    std::vector<MusicPlayer> asked;
+    PlayerScriptReply query(MusicPlayer player) override {
+        asked.push_back(player);
+        auto found = replies.find(player);
+        return found == replies.end() ? PlayerScriptReply::unavailable() : found->second;
+    }
+};
+
+struct FakeOutputVolume : OutputVolume {
+    double volume = 1.0;
+    double systemOutputVolume() override { return volume; }
+};
+
+struct FakeRunningApplications : RunningApplications {
+    std::vector<RunningApplication> applications;
+    int scans = 0;
+    std::vector<RunningApplication> runningApplications() override {
+        ++scans;
+        return applications;
+    }
+    std::optional<RunningApplication> application(std::int32_t pid) override {
+        for (const auto& application : applications)
+            if (application.processIdentifier == pid) return application;
+        return std::nullopt;
+    }
+};
+
+// --- The monitor ------------------------------------------------------------------------------
+
 using State = MusicPlaybackState;
 using P = MusicPlayer;
 
@@ -48,7 +101,6 @@ SystemNowPlayingSnapshot players(std::vector<NowPlayingPlayer> list) {
 struct Harness {
     ManualMainQueue queue;
     MusicPlayerSet enabled = allEnabled;
-    int enabledAsked = 0;
     std::shared_ptr<FakeBrowserSource> browser = std::make_shared<FakeBrowserSource>();
     std::shared_ptr<FakeNowPlaying> nowPlaying = std::make_shared<FakeNowPlaying>();
     std::shared_ptr<FakeScriptQuery> scripts = std::make_shared<FakeScriptQuery>();
@@ -56,7 +108,6 @@ struct Harness {
     std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
     std::vector<MusicPlaybackSnapshot> published;
     std::shared_ptr<MusicPlaybackMonitor> monitor;
-
     std::shared_ptr<CachedRunningApplications> cache;
 
     // `cacheRefresh` > 0 puts a cached list of running applications between the monitor and `apps`.
@@ -65,13 +116,8 @@ struct Harness {
         if (cacheRefresh > 0.0) running = cache = std::make_shared<CachedRunningApplications>(queue, apps, cacheRefresh);
         MusicPlaybackMonitor::Sources sources{browser, withNowPlaying ? nowPlaying : nullptr,
                                               std::make_shared<PlayerStateQueries>(scripts, volume), running};
-        monitor = MusicPlaybackMonitor::create(
-            queue,
-            [this] {
-                ++enabledAsked;
-                return enabled;
-            },
-            sources, [this](const MusicPlaybackSnapshot& s) { published.push_back(s); });
+        monitor = MusicPlaybackMonitor::create(queue, [this] { return enabled; }, sources,
+                                               [this](const MusicPlaybackSnapshot& s) { published.push_back(s); });
     }
 };
 
@@ -105,11 +151,7 @@ TEST_P(MonitorPassTest, PublishesTheExpectedSnapshot) {
     h.monitor->start();
     if (c.withProvider && !h.nowPlaying->pending.empty()) {
         EXPECT_TRUE(h.monitor->queryIsInFlight);
-        if (c.nowPlaying) {
-            h.nowPlaying->answer(0, c.nowPlaying);
-        } else {
-            h.nowPlaying->answer(0, std::nullopt);
-        }
+        h.nowPlaying->answer(0, c.nowPlaying);
     }
     EXPECT_FALSE(h.monitor->queryIsInFlight);
     ASSERT_EQ(h.published.size(), 1u);
@@ -207,40 +249,24 @@ TEST(MonitorLifecycleTest, TicksAreSkippedWhileAQueryIsInFlight) {
     EXPECT_EQ(h.nowPlaying->pending.size(), 2u);
 }
 
-// An answer to a query begun before stop()/start() or before a fresh pass is ignored and
-// leaves the newer query in flight.
-struct StaleCase {
-    std::string name;
-    void (*interrupt)(MusicPlaybackMonitor&);
-    // Names the case in test output instead of dumping its bytes.
-    friend void PrintTo(const StaleCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class MonitorStaleAnswerTest : public ::testing::TestWithParam<StaleCase> {};
-
-TEST_P(MonitorStaleAnswerTest, StaleAnswerChangesNothing) {
-    Harness h;
-    h.apps->applications = {spotifyApp};
-    h.monitor->start();
-    ASSERT_EQ(h.nowPlaying->pending.size(), 1u);
-    GetParam().interrupt(*h.monitor);
-    ASSERT_EQ(h.nowPlaying->pending.size(), 2u);
-    ASSERT_TRUE(h.monitor->queryIsInFlight);
-
-    h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
-    EXPECT_TRUE(h.published.empty());
-    EXPECT_TRUE(h.monitor->queryIsInFlight);
-
-    h.nowPlaying->answer(1, SystemNowPlayingSnapshot{30, false});
-    EXPECT_FALSE(h.monitor->queryIsInFlight);
-    ASSERT_EQ(h.published.size(), 1u);
-    EXPECT_EQ(h.published[0], snap(P::spotify, State::paused, 1.0));
+// An answer to a query begun before a restart or a fresh pass is ignored and leaves the newer
+// query in flight.
+TEST(MonitorLifecycleTest, StaleAnswerChangesNothing) {
+    for (const bool restart : {true, false}) {
+        SCOPED_TRACE(restart ? "restart" : "fresh pass");
+        Harness h;
+        h.apps->applications = {spotifyApp};
+        h.monitor->start();
+        restart ? h.monitor->start() : h.monitor->requestFreshPass();
+        ASSERT_EQ(h.nowPlaying->pending.size(), 2u);
+        h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+        EXPECT_TRUE(h.published.empty());
+        EXPECT_TRUE(h.monitor->queryIsInFlight);
+        h.nowPlaying->answer(1, SystemNowPlayingSnapshot{30, false});
+        EXPECT_FALSE(h.monitor->queryIsInFlight);
+        EXPECT_EQ(h.published, std::vector{snap(P::spotify, State::paused, 1.0)});
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, MonitorStaleAnswerTest,
-                         ::testing::Values(StaleCase{"Restart", [](MusicPlaybackMonitor& m) { m.start(); }},
-                                           StaleCase{"FreshPass", [](MusicPlaybackMonitor& m) { m.requestFreshPass(); }}),
-                         [](const auto& info) { return info.param.name; });
 
 TEST(MonitorLifecycleTest, StopDiscardsTheAnswerAndTheTimer) {
     Harness h;
@@ -251,28 +277,6 @@ TEST(MonitorLifecycleTest, StopDiscardsTheAnswerAndTheTimer) {
     h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
     EXPECT_TRUE(h.published.empty());
     EXPECT_FALSE(h.monitor->queryIsInFlight);
-}
-
-TEST(MonitorLifecycleTest, RestartPublishesOnlyWhatDiffers) {
-    Harness h(false);
-    h.apps->applications = {qqMusicApp};
-    h.monitor->start();
-    h.monitor->stop();
-    h.monitor->start();
-    EXPECT_EQ(h.published.size(), 1u);
-    EXPECT_EQ(h.queue.timerCount(), 1u);
-}
-
-TEST(MonitorLifecycleTest, FallbackRankingAsksForTheEnabledPlayersAgain) {
-    Harness h;
-    h.apps->applications = {qqMusicApp, netEaseApp};
-    h.monitor->start();
-    EXPECT_EQ(h.enabledAsked, 1);
-    h.enabled = {P::netEaseMusic};
-    h.nowPlaying->answer(0, std::nullopt);
-    EXPECT_EQ(h.enabledAsked, 2);
-    ASSERT_EQ(h.published.size(), 1u);
-    EXPECT_EQ(h.published[0], snap(P::netEaseMusic, State::paused, 1.0));
 }
 
 TEST(MonitorLifecycleTest, SourceChangesCoalesceIntoOneFreshPass) {
@@ -306,47 +310,42 @@ TEST(MonitorLifecycleTest, GoneMonitorIgnoresTimerAndAnswer) {
     EXPECT_TRUE(h.published.empty());
 }
 
-// A player that starts or quits, over the cached list of running applications: published at
-// once when the session bus announces it, within a refresh and a pass when nothing does.
-struct ChangeCase {
-    const char* name;
-    std::vector<RunningApplication> before, after;
-    bool announced;
-    MusicPlaybackSnapshot expected;
-    double latest;  // seconds after the change by which `expected` is published
-};
-
-class CachedListChangeTest : public ::testing::TestWithParam<ChangeCase> {};
-
 constexpr double cacheRefresh = 2.0;
 
-TEST_P(CachedListChangeTest, IsPublishedInTime) {
-    const auto& c = GetParam();
-    Harness h(false, cacheRefresh);
-    h.apps->applications = c.before;
-    h.monitor->start();
-    h.queue.advance(0.3);
-    const auto publishedBefore = h.published.size();
-    h.apps->applications = c.after;
-    if (c.announced) {
-        h.cache->invalidate();
-        h.monitor->sourcesDidChange();
-        h.queue.runPending();
+// A player that starts or quits, over the cached list of running applications: published at
+// once when the session bus announces it, within a refresh and a pass when nothing does.
+TEST(CachedRunningApplicationsTest, ChangesArePublishedInTime) {
+    const struct {
+        const char* name;
+        std::vector<RunningApplication> before, after;
+        bool announced;
+        MusicPlaybackSnapshot expected;
+        double latest;  // seconds after the change by which `expected` is published
+    } rows[] = {
+        {"announced start", {editorApp}, {editorApp, qqMusicApp}, true, snap(P::qqMusic, State::paused, 1.0), 0.0},
+        {"quiet quit", {qqMusicApp}, {}, false, MusicPlaybackSnapshot::idle(),
+         cacheRefresh + MusicPlaybackMonitor::passInterval},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Harness h(false, cacheRefresh);
+        h.apps->applications = row.before;
+        h.monitor->start();
+        h.queue.advance(0.3);
+        const auto publishedBefore = h.published.size();
+        h.apps->applications = row.after;
+        if (row.announced) {
+            h.cache->invalidate();
+            h.monitor->sourcesDidChange();
+            h.queue.runPending();
+        }
+        double waited = 0.0;
+        for (; h.published.size() == publishedBefore && waited < 10.0; waited += 0.05) h.queue.advance(0.05);
+        ASSERT_GT(h.published.size(), publishedBefore) << "never published";
+        EXPECT_EQ(h.published.back(), row.expected);
+        EXPECT_LE(waited, row.latest + 1e-9);
     }
-    double waited = 0.0;
-    for (; h.published.size() == publishedBefore && waited < 10.0; waited += 0.05) h.queue.advance(0.05);
-    ASSERT_GT(h.published.size(), publishedBefore) << "never published";
-    EXPECT_EQ(h.published.back(), c.expected);
-    EXPECT_LE(waited, c.latest + 1e-9);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CachedListChangeTest,
-    ::testing::Values(ChangeCase{"AnnouncedStart", {editorApp}, {editorApp, qqMusicApp}, true,
-                                 snap(P::qqMusic, State::paused, 1.0), 0.0},
-                      ChangeCase{"QuietQuit", {qqMusicApp}, {}, false, MusicPlaybackSnapshot::idle(),
-                                 cacheRefresh + MusicPlaybackMonitor::passInterval}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CachedRunningApplicationsTest, QuietPassesScanOncePerRefreshAndLookUpsGoStraightThrough) {
     Harness h(false, cacheRefresh);
@@ -357,6 +356,109 @@ TEST(CachedRunningApplicationsTest, QuietPassesScanOncePerRefreshAndLookUpsGoStr
     EXPECT_EQ(h.cache->application(11), qqMusicApp);
     h.monitor.reset(), h.cache.reset();
     EXPECT_EQ(h.queue.timerCount(), 0u) << "the refresh timer outlived the cache";
+}
+
+// --- Now-playing request, player queries, owner of playback -------------------------------------
+
+// Events delivered to one request, in order: 'p' process 42, 'q' process -1, 'y' playing,
+// 'n' not playing, 't' time-out. The request completes exactly once.
+TEST(NowPlayingRequestTest, CompletesExactlyOnce) {
+    const std::pair<std::string, std::optional<SystemNowPlayingSnapshot>> rows[] = {
+        {"pyt", SystemNowPlayingSnapshot{42, true}}, {"np", SystemNowPlayingSnapshot{42, false}},
+        {"qn", SystemNowPlayingSnapshot{-1, false}}, {"pt", std::nullopt},
+        {"tpyt", std::nullopt},                      {"pynqt", SystemNowPlayingSnapshot{42, true}},
+    };
+    for (const auto& [events, expected] : rows) {
+        std::vector<std::optional<SystemNowPlayingSnapshot>> results;
+        SystemNowPlayingRequest request([&](auto snapshot) { results.push_back(snapshot); });
+        for (char event : events) {
+            if (event == 'p' || event == 'q') request.receiveProcessIdentifier(event == 'p' ? 42 : -1);
+            if (event == 'y' || event == 'n') request.receiveIsPlaying(event == 'y');
+            if (event == 't') request.timeOut();
+        }
+        EXPECT_EQ(results, std::vector{expected}) << events;
+    }
+}
+
+TEST(NowPlayingRequestTest, ScheduledTimeOutFiresAfterThirtyFiveHundredths) {
+    ManualMainQueue queue;
+    std::vector<std::optional<SystemNowPlayingSnapshot>> results;
+    auto request = SystemNowPlayingRequest::start(queue, [&](auto snapshot) { results.push_back(snapshot); });
+    request->receiveIsPlaying(true);
+    queue.advance(0.349);
+    EXPECT_TRUE(results.empty());
+    queue.advance(0.002);
+    request->receiveProcessIdentifier(3);
+    EXPECT_EQ(results, std::vector<std::optional<SystemNowPlayingSnapshot>>{std::nullopt});
+}
+
+TEST(PlayerStateQueriesTest, RepliesGiveStateAndBoundedVolume) {
+    const struct {
+        PlayerScriptReply reply;
+        double systemVolume;
+        State state;
+        double volumeLevel;
+    } rows[] = {
+        {said(State::playing, 50), 0.5, State::playing, 0.5},
+        {said(State::playing, 400), 1.0, State::playing, 1.0},
+        {said(State::playing, -20), 1.0, State::playing, 0.0},
+        {said(State::playing, std::nan("")), 1.0, State::playing, 0.0},
+        {PlayerScriptReply::refused(), 0.3, State::permissionDenied, 0.3},
+        {PlayerScriptReply::unavailable(), 0.3, State::unknown, 0.3},
+    };
+    for (const auto& row : rows) {
+        const auto snapshot = PlayerStateQueries::snapshotFromReply(P::spotify, row.reply, row.systemVolume);
+        EXPECT_EQ(snapshot.state, row.state);
+        EXPECT_DOUBLE_EQ(snapshot.volumeLevel, row.volumeLevel) << row.reply.volumePercent;
+    }
+}
+
+TEST(PlayerStateQueriesTest, OnlyScriptablePlayersAreAskedAndVolumeFallsBackToFull) {
+    auto scripts = std::make_shared<FakeScriptQuery>();
+    scripts->replies[P::appleMusic] = said(State::playing, 100);
+    auto volume = std::make_shared<FakeOutputVolume>();
+    volume->volume = 0.64;
+    PlayerStateQueries queries(scripts, volume);
+    EXPECT_EQ(queries.scriptSnapshot(P::qqMusic), snap(P::qqMusic, State::unknown, 0.64));
+    EXPECT_EQ(queries.scriptSnapshot(P::appleMusic), snap(P::appleMusic, State::playing, 0.8));
+    EXPECT_EQ(scripts->asked, std::vector<P>{P::appleMusic});
+    for (double bad : {-0.5, std::numeric_limits<double>::quiet_NaN(), 3.0}) {
+        volume->volume = bad;
+        const double v = queries.systemOutputVolume();
+        EXPECT_TRUE(v >= 0.0 && v <= 1.0) << bad;
+    }
+    PlayerStateQueries without(nullptr, nullptr);
+    EXPECT_EQ(without.scriptSnapshot(P::spotify), snap(P::spotify, State::unknown, 1.0));
+}
+
+TEST(OwnerTrackerTest, PicksTheOwnerOfPlayback) {
+    using Status = NowPlayingOwnerTracker::Status;
+    using Owner = NowPlayingOwnerTracker::Owner;
+    const std::string a = "org.mpris.MediaPlayer2.a", b = "org.mpris.MediaPlayer2.b", c = "org.mpris.MediaPlayer2.c";
+    const Status playing = Status::playing, paused = Status::paused;
+    const struct {
+        const char* name;
+        std::vector<std::map<std::string, Status>> sweeps;
+        std::optional<Owner> expected;
+    } rows[] = {
+        {"only stopped and unknown", {{{a, Status::stopped}, {b, Status::unknown}}}, std::nullopt},
+        {"playing beats paused", {{{a, paused}, {b, playing}}}, Owner{b, true}},
+        {"latest switch to playing wins", {{{a, playing}, {b, paused}}, {{a, playing}, {b, playing}}}, Owner{b, true}},
+        {"continued playing is no switch",
+         {{{a, paused}, {b, playing}}, {{a, playing}, {b, playing}}, {{a, playing}, {b, playing}}}, Owner{a, true}},
+        {"most recently active paused wins",
+         {{{a, playing}, {b, paused}, {c, paused}}, {{a, paused}, {b, paused}, {c, playing}},
+          {{a, paused}, {b, paused}, {c, paused}}},
+         Owner{c, false}},
+        {"vanished player forgotten", {{{a, paused}, {b, playing}}, {{a, paused}}}, Owner{a, false}},
+        {"returning player starts afresh", {{{a, playing}}, {{b, playing}}, {{a, playing}, {b, playing}}},
+         Owner{a, true}},
+    };
+    for (const auto& row : rows) {
+        NowPlayingOwnerTracker tracker;
+        for (const auto& sweep : row.sweeps) tracker.observeAll(sweep);
+        EXPECT_EQ(tracker.owner(), row.expected) << row.name;
+    }
 }
 
 }  // namespace
