@@ -1,5 +1,6 @@
 #include "audio/AudioFrameAnalyzer.h"
 #include "base/FakeClock.h"
+#include "support/Child.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -7,40 +8,21 @@
 #include <sndfile.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace sonavista {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class AnalyzeToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        tool = SONAVISTA_ANALYZE_TOOL;
-        ASSERT_TRUE(fs::exists(tool)) << tool;
-    }
-
-    ToolRun run(const std::string& arguments) {
-        const std::string command = "'" + tool.string() + "' " + arguments + " >'" + (dir / "out").string() +
-                                    "' 2>'" + (dir / "err").string() + "'";
-        const int raw = std::system(command.c_str());
-        ToolRun result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = testing::readText(dir / "out");
-        result.err = testing::readText(dir / "err");
-        return result;
+    testing::ToolRun run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), SONAVISTA_ANALYZE_TOOL);
+        return testing::runTool(arguments);
     }
 
     fs::path writeSound(const std::string& name, int rate, int channels, const std::vector<float>& interleaved) {
@@ -65,7 +47,6 @@ protected:
         return parsed;
     }
 
-    fs::path tool;
     testing::TempDir temp{"sonavista-analyze"};
     const fs::path dir = temp.path();
 };
@@ -90,7 +71,7 @@ TEST_F(AnalyzeToolTest, PrintsEveryPublishedFrameAsRoundTrippingJson) {
     for (const auto& [channels, blockFrames] : {std::pair{2, 480}, std::pair{1, 1000}, std::pair{3, 333}}) {
         const auto samples = chord(48000 + 77, channels);
         const auto path = writeSound("chord.wav", 48000, channels, samples);
-        const ToolRun result = run("'" + path.string() + "' --block-frames " + std::to_string(blockFrames));
+        const auto result = run({path, "--block-frames", std::to_string(blockFrames)});
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.err, "");
 
@@ -130,7 +111,7 @@ TEST_F(AnalyzeToolTest, StopsAfterTheSilenceReport) {
     std::vector<float> samples(48000 / 2, 0.2f);  // half a second of sound, then silence
     samples.resize(48000 * 7, 0.0f);
     const auto path = writeSound("quiet.wav", 48000, 1, samples);
-    const ToolRun result = run("'" + path.string() + "'");
+    const auto result = run({path});
     ASSERT_EQ(result.status, 0) << result.err;
     const auto parsed = lines(result.out);
     ASSERT_FALSE(parsed.empty());
@@ -146,28 +127,28 @@ TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
     std::ofstream(dir / "notes.txt") << "not a sound\n";
     const auto good = writeSound("good.wav", 48000, 1, std::vector<float>(4800, 0.1f));
     const struct {
-        std::string arguments;
+        std::vector<std::string> arguments;
         std::string mentions;
     } rows[] = {
-        {"'" + wrongRate.string() + "'", "44100"},
-        {"'" + (dir / "missing.wav").string() + "'", "missing.wav"},
-        {"'" + (dir / "notes.txt").string() + "'", "notes.txt"},
-        {"'" + dir.string() + "'", "directory"},
-        {"", "FILE"},
-        {"'" + good.string() + "' --fast", "--fast"},
-        {"'" + good.string() + "' --block-frames 0", "--block-frames"},
-        {"'" + good.string() + "' --block-frames 12x", "12x"},
-        {"'" + good.string() + "' --block-frames", "--block-frames"},
-        {"'" + good.string() + "' '" + good.string() + "'", "one FILE"},
+        {{wrongRate}, "44100"},
+        {{dir / "missing.wav"}, "missing.wav"},
+        {{dir / "notes.txt"}, "notes.txt"},
+        {{dir}, "directory"},
+        {{}, "FILE"},
+        {{good, "--fast"}, "--fast"},
+        {{good, "--block-frames", "0"}, "--block-frames"},
+        {{good, "--block-frames", "12x"}, "12x"},
+        {{good, "--block-frames"}, "--block-frames"},
+        {{good, good}, "one FILE"},
     };
     for (const auto& row : rows) {
-        const ToolRun result = run(row.arguments);
-        EXPECT_EQ(result.status, 2) << row.arguments;
-        EXPECT_EQ(result.out, "") << row.arguments;
+        const auto result = run(row.arguments);
+        EXPECT_EQ(result.status, 2) << row.mentions;
+        EXPECT_EQ(result.out, "") << row.mentions;
         EXPECT_NE(result.err.find(row.mentions), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
-    EXPECT_EQ(run("--block-frames=4800 '" + good.string() + "'").status, 0);
+    EXPECT_EQ(run({"--block-frames=4800", good}).status, 0);
 }
 
 }  // namespace
