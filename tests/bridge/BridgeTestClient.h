@@ -101,8 +101,6 @@ public:
         fd_ = -1;
     }
 
-    int fd() const { return fd_; }
-
 private:
     int fd_ = -1;
     bool closedCleanly_ = false;
