@@ -1,6 +1,6 @@
 #pragma once
 
-#include <arpa/inet.h>
+#include <netdb.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -27,38 +27,26 @@ public:
     BridgeTestClient(BridgeTestClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     ~BridgeTestClient() { close(); }
 
-    // Connects to `address` (IPv4 or IPv6 text) on `port`; false with errno kept on failure.
+    // Connects to `address` (numeric IPv4 or IPv6) on `port`; false with errno kept on failure.
     bool connect(const std::string& address, std::uint16_t port) {
         close();
-        sockaddr_storage storage{};
-        socklen_t length = 0;
-        if (address.find(':') == std::string::npos) {
-            auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-            v4->sin_family = AF_INET;
-            v4->sin_port = htons(port);
-            if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) != 1) return false;
-            length = sizeof(sockaddr_in);
-        } else {
-            auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-            v6->sin6_family = AF_INET6;
-            v6->sin6_port = htons(port);
-            if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) != 1) return false;
-            length = sizeof(sockaddr_in6);
-        }
-        fd_ = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd_ < 0) return false;
+        addrinfo hints{};
+        hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+        fd_ = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
-            const int saved = errno;
-            close();
-            errno = saved;
-            return false;
-        }
-        return true;
+        const bool connected = fd_ >= 0 && ::connect(fd_, found->ai_addr, found->ai_addrlen) == 0;
+        const int saved = errno;
+        ::freeaddrinfo(found);
+        if (!connected) close();
+        errno = saved;
+        return connected;
     }
 
     bool send(const std::string& bytes) {
