@@ -84,37 +84,25 @@ TEST(ExtractionBytesTest, TrailingPartialSampleAndTinyBuffersAreIgnored) {
 
 // --- Level, tempo and beat rules ------------------------------------------------------------
 
-TEST(TargetLevelTest, MapsDecibelsBetweenMinus55AndMinus10) {
-    const struct {
-        double rms;
-        double level;
-    } rows[] = {{0.1, 0.8345}, {0.01, 0.4534}, {std::pow(10.0, -55.0 / 20.0), 0.0}, {0.0, 0.0},
-                {std::pow(10.0, -10.0 / 20.0), 1.0}, {8.0, 1.0}};
-    for (const auto& row : rows) {
-        EXPECT_NEAR(AudioFrameAnalyzer::targetLevel(row.rms), row.level, 5e-5) << "rms " << row.rms;
+// Level: -55 dBFS and below 0, -10 dBFS and above 1. Beat intervals fold into 0.34 ... 0.86 s
+// before they give a tempo. A beat needs a score above 0.28 and more than 0.22 s since the last.
+TEST(AnalysisRulesTest, LevelTempoAndBeatThresholds) {
+    for (const auto& [rms, level] : {std::pair{0.1, 0.8345}, {0.01, 0.4534}, {std::pow(10.0, -55.0 / 20.0), 0.0},
+                                     {0.0, 0.0}, {std::pow(10.0, -10.0 / 20.0), 1.0}, {8.0, 1.0}}) {
+        EXPECT_NEAR(AudioFrameAnalyzer::targetLevel(rms), level, 5e-5) << "rms " << rms;
     }
-}
-
-TEST(TempoTest, FoldsIntervalsIntoRangeBeforeMappingTempo) {
     const struct {
-        double interval;
-        double folded;
-        double tempo;
-    } rows[] = {{0.5, 0.5, 50.0 / 110.0}, {1.2, 0.6, 30.0 / 110.0},     {0.25, 0.5, 50.0 / 110.0},
-                {0.34, 0.34, (60.0 / 0.34 - 70.0) / 110.0}, {0.86, 0.86, 0.0}, {3.0, 0.75, 10.0 / 110.0}};
+        double interval, folded, tempo;
+    } rows[] = {{0.5, 0.5, 50.0 / 110.0}, {1.2, 0.6, 30.0 / 110.0}, {0.25, 0.5, 50.0 / 110.0},
+                {0.86, 0.86, 0.0},        {3.0, 0.75, 10.0 / 110.0}};
     for (const auto& row : rows) {
         EXPECT_DOUBLE_EQ(AudioFrameAnalyzer::foldBeatInterval(row.interval), row.folded) << row.interval;
         EXPECT_NEAR(AudioFrameAnalyzer::tempoForInterval(row.interval), row.tempo, 1e-12) << row.interval;
     }
-}
-
-TEST(BeatRuleTest, NeedsScoreAbove028AndMoreThan022SecondsSinceLastBeat) {
-    const double justOver = std::nextafter(0.28, 1.0);
-    const double gapJustOver = std::nextafter(0.22, 1.0);
     EXPECT_FALSE(AudioFrameAnalyzer::isBeat(0.28, 10.0, 0.0));
-    EXPECT_TRUE(AudioFrameAnalyzer::isBeat(justOver, 10.0, 0.0));
+    EXPECT_TRUE(AudioFrameAnalyzer::isBeat(std::nextafter(0.28, 1.0), 10.0, 0.0));
     EXPECT_FALSE(AudioFrameAnalyzer::isBeat(5.0, 0.22, 0.0));
-    EXPECT_TRUE(AudioFrameAnalyzer::isBeat(5.0, gapJustOver, 0.0));
+    EXPECT_TRUE(AudioFrameAnalyzer::isBeat(5.0, std::nextafter(0.22, 1.0), 0.0));
 }
 
 // --- Band spectrum ----------------------------------------------------------------------------
