@@ -1,7 +1,5 @@
 #include "audio/AudioFrameAnalyzer.h"
-#include "audio/MainQueueHandOff.h"
 #include "base/FakeClock.h"
-#include "base/ManualMainQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -11,33 +9,6 @@
 
 namespace sonavista {
 namespace {
-
-struct FrameSink {
-    std::vector<AudioVisualizationFrame> frames;
-};
-
-TEST(MainQueueHandOffTest, DeliversOnTheQueueOnlyWhileTheOwnerLives) {
-    ManualMainQueue queue;
-    auto sink = std::make_shared<FrameSink>();
-    auto publish = mainQueueHandOff<AudioVisualizationFrame>(
-        queue, std::weak_ptr<FrameSink>(sink),
-        [](FrameSink& owner, const AudioVisualizationFrame& frame) { owner.frames.push_back(frame); });
-
-    AudioVisualizationFrame frame{0.5, 1.0, 0.25, {0.1, 0.2}};
-    publish(frame);
-    frame.level = 0.75;  // the posted closure holds its own copy
-    EXPECT_TRUE(sink->frames.empty());
-    queue.runPending();
-    ASSERT_EQ(sink->frames.size(), 1u);
-    EXPECT_EQ(sink->frames[0], (AudioVisualizationFrame{0.5, 1.0, 0.25, {0.1, 0.2}}));
-
-    publish(frame);
-    std::weak_ptr<FrameSink> weak = sink;
-    sink.reset();
-    EXPECT_TRUE(weak.expired());  // the pending closure does not keep the owner alive
-    queue.runPending();           // and does nothing once it is gone
-    EXPECT_EQ(queue.pendingTaskCount(), 0u);
-}
 
 // The capture thread handles buffers while another thread resets, as stopping does; a hook
 // may reset from inside the handler without deadlocking.
