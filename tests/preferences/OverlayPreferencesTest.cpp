@@ -21,13 +21,6 @@ std::shared_ptr<MemorySettingsStore> storeWith(SettingsMap values) {
     return std::make_shared<MemorySettingsStore>(std::move(values));
 }
 
-TEST(OverlayPreferencesTest, EmptyStoreEnablesEveryPlayerAndWritesOnlyTheFlag) {
-    auto store = storeWith({});
-    OverlayPreferences preferences(store);
-    EXPECT_EQ(preferences.enabledPlayers(), allPlayers);
-    EXPECT_EQ(store->values(), (SettingsMap{{"browserPlayersMigrationV1", true}}));
-}
-
 TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
     struct Row {
         const char* name;
@@ -100,7 +93,7 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
          {{"enabledMusicPlayers", Strings{}}},
          {P::spotifyWeb, P::youtube, P::qqMusicWeb},
          {{"enabledMusicPlayers", Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, {"browserPlayersMigrationV1", true}}},
-        {"a list that is not an array counts as absent",
+        {"a list that is not an array counts as absent: every player",
          {{"enabledMusicPlayers", std::string("spotify")}},
          allPlayers,
          {{"browserPlayersMigrationV1", true}}},
