@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "preferences/IniSettingsStore.h"
-#include "preferences/OverlayPreferences.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -139,21 +138,6 @@ TEST_F(IniSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {
     store.setBool("autoShow", true);
     EXPECT_EQ(store.lastWriteError(), std::nullopt);
     EXPECT_EQ(readText(file_), "[General]\nautoShow=true\noverlayEnabled=false\n");
-}
-
-TEST_F(IniSettingsStoreTest, PreferencesPersistAcrossLaunches) {
-    {
-        auto preferences = OverlayPreferences::create(IniSettingsStore::openDefault());
-        EXPECT_EQ(readText(file_), "[General]\nbrowserPlayersMigrationV1=true\n");
-        preferences->setPlayer(MusicPlayer::youtube, false);
-        preferences->setColor(WaveColor::coralSky);
-        preferences->setOverlayEnabled(false);
-    }
-    OverlayPreferences relaunched(IniSettingsStore::openDefault());
-    EXPECT_FALSE(relaunched.overlayEnabled());
-    EXPECT_EQ(relaunched.color(), WaveColor::coralSky);
-    EXPECT_EQ(relaunched.enabledPlayers().count(MusicPlayer::youtube), 0u);
-    EXPECT_EQ(relaunched.enabledPlayers().size(), 6u);
 }
 
 }  // namespace
