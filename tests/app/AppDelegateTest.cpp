@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 #include "AppFakes.h"
-#include "PreferencesForTests.h"
+#include "preferences/MemorySettingsStore.h"
 
 #include "base/ManualMainQueue.h"
 #include "base/SteadyClock.h"
@@ -11,6 +11,10 @@ namespace sonavista::testing {
 namespace {
 
 using State = MusicPlaybackState;
+
+std::shared_ptr<OverlayPreferences> makeTestPreferences() {
+    return OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
+}
 
 // Reads the test's virtual time, so that timers and the back-off deadline move together.
 class QueueClock final : public Clock {

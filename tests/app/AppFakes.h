@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,10 +16,7 @@ struct Journal {
     std::vector<std::string> calls;
     void add(std::string call) { calls.push_back(std::move(call)); }
     void clear() { calls.clear(); }
-    bool contains(const std::string& call) const {
-        for (const auto& c : calls) if (c == call) return true;
-        return false;
-    }
+    bool contains(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 };
 
 class FakeOverlay final : public OverlayPresenter {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -25,13 +26,14 @@ TEST(AudioStatusRowTest, SymbolColourAndTextPerStatus) {
         std::string text;
     };
     const Case cases[] = {
-        {AudioCaptureStatus::live, 0.5, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 50%"},
         {AudioCaptureStatus::live, 0.42, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 42%"},
-        {AudioCaptureStatus::live, 1.0, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 100%"},
-        // Halves round away from zero; anything below a half rounds down.
+        // Halves round away from zero; anything below a half rounds down; out of range and
+        // not-a-number levels stay within 0...100 %.
         {AudioCaptureStatus::live, 0.005, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 1%"},
         {AudioCaptureStatus::live, 0.004, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 0%"},
-        {AudioCaptureStatus::live, 0.0, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 0%"},
+        {AudioCaptureStatus::live, 7.0, "waveform.circle.fill", Tone::green, "Live Audio and Rhythm \u00B7 100%"},
+        {AudioCaptureStatus::live, std::numeric_limits<double>::quiet_NaN(), "waveform.circle.fill", Tone::green,
+         "Live Audio and Rhythm \u00B7 0%"},
         // The level is only shown while live.
         {AudioCaptureStatus::waiting, 0.5, "waveform.circle", Tone::secondary, "Waiting for Playback"},
         {AudioCaptureStatus::fallback, 0.5, "waveform.circle", Tone::secondary, "Fixed-Level Fallback"},
@@ -80,7 +82,6 @@ TEST(SwatchGridLayoutTest, ColumnsAdaptToTheWidth) {
         {185, 9, 1, 9, 185},        // two columns need 186
         {186, 9, 2, 5, 88},
         {504, 9, 5, 2, 92.8},       // the tab's content width at the default window size
-        {444, 4, 4, 1, 103.5},
         {1000, 4, 10, 1, 91},       // more columns than swatches: the grid stays one row
         {0, 4, 1, 4, 88},           // not laid out yet: one minimum column
         {300, 0, 3, 0, 93.333333333333329},
