@@ -27,8 +27,6 @@ public:
     void showPanel() override { visible = true; journal_.add("overlay.showPanel"); }
     void hidePanel() override { visible = false; journal_.add("overlay.hidePanel"); }
     bool visible = false;
-
-private:
     Journal& journal_;
 };
 
@@ -42,8 +40,6 @@ public:
     AudioFailureCallback captureDidFail;
     int starts = 0;
     int stops = 0;
-
-private:
     Journal& journal_;
 };
 
@@ -57,8 +53,6 @@ public:
     void checkPlaybackState() override { journal_.add("playback.check"); }
     EnabledPlayersProvider enabledPlayers;
     SnapshotCallback snapshotDidChange;
-
-private:
     Journal& journal_;
 };
 
@@ -67,8 +61,6 @@ public:
     explicit FakeBridge(Journal& journal) : journal_(journal) {}
     void start() override { journal_.add("bridge.start"); }
     void stop() override { journal_.add("bridge.stop"); }
-
-private:
     Journal& journal_;
 };
 
@@ -81,8 +73,6 @@ public:
     SettingsActions actions;
     bool launchAtLoginEnabled;
     int presentations = 0;
-
-private:
     Journal& journal_;
 };
 
@@ -98,8 +88,6 @@ public:
     StatusMenuActionHandler handler;
     StatusMenuModel shown;
     int updates = 0;
-
-private:
     Journal& journal_;
 };
 
@@ -121,8 +109,6 @@ public:
     }
     bool enabled = false;
     std::optional<std::string> failure;
-
-private:
     Journal& journal_;
 };
 
@@ -132,8 +118,6 @@ public:
     void showWarning(const std::string& message, const std::string& informativeText) override {
         journal_.add("alert:" + message + "|" + informativeText);
     }
-
-private:
     Journal& journal_;
 };
 
@@ -145,8 +129,6 @@ public:
         return failure;
     }
     std::optional<std::string> failure;
-
-private:
     Journal& journal_;
 };
 

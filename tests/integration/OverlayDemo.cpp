@@ -36,11 +36,6 @@ bool applySetting(OverlayPreferences& preferences, const std::string& key, const
         if (position) preferences.setPosition(*position);
         return position.has_value();
     }
-    if (key == "color") {
-        const auto color = waveColorFromRawValue(value);
-        if (color) preferences.setColor(*color);
-        return color.has_value();
-    }
     if (key == "avoid" && (value == "on" || value == "off")) {
         preferences.setAvoidsCoveringWindows(value == "on");
         return true;

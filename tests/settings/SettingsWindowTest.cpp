@@ -1,4 +1,5 @@
 #include "preferences/MemorySettingsStore.h"
+#include "settings/AudioStatusRow.h"
 #include "settings/BrowserExtensionRow.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsSymbol.h"
@@ -19,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace sonavista {
@@ -33,47 +36,42 @@ class SettingsWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testing::qtTestApplication(); }
 
-    // Callbacks that record each call and, like the application, write the preference, so the
-    // window's reaction to the change can be checked too. `applyChanges` off makes them record
-    // only (as when the application is gone).
+    static std::string text(bool value) { return value ? "true" : "false"; }
+    static std::string text(const std::string& value) { return value; }
+    template <typename Enum>
+    static std::string text(Enum value) { return std::string(rawValue(value)); }
+
+    // A callback that records "name(arguments)" and, like the application, writes the preference
+    // through `setter`, so the window's reaction to the change can be checked too. `applyChanges`
+    // off makes it record only (as when the application is gone).
+    template <typename... Args, typename Setter = std::nullptr_t>
+    std::function<void(Args...)> record(const std::string& name, Setter setter = nullptr) {
+        return [this, name, setter](Args... args) {
+            std::string call;
+            ((call += (call.empty() ? "" : ", ") + text(args)), ...);
+            calls.push_back(name + "(" + call + ")");
+            if constexpr (!std::is_same_v<Setter, std::nullptr_t>) {
+                if (applyChanges) std::invoke(setter, *preferences, args...);
+            }
+        };
+    }
+
     SettingsActions recordingActions() {
+        using P = OverlayPreferences;
         SettingsActions actions;
-        auto boolAction = [this](std::string name, void (OverlayPreferences::*setter)(bool)) {
-            return [this, name, setter](bool value) {
-                calls.push_back(name + "(" + (value ? "true" : "false") + ")");
-                if (applyChanges) ((*preferences).*setter)(value);
-            };
-        };
-        actions.setOverlayEnabled = boolAction("setOverlayEnabled", &OverlayPreferences::setOverlayEnabled);
-        actions.setAutoShow = boolAction("setAutoShow", &OverlayPreferences::setAutoShow);
-        actions.setAvoidsCoveringWindows =
-            boolAction("setAvoidsCoveringWindows", &OverlayPreferences::setAvoidsCoveringWindows);
-        actions.setAudioResponsive = boolAction("setAudioResponsive", &OverlayPreferences::setAudioResponsive);
-        actions.setDisplayMode = [this](OverlayDisplayMode mode) {
-            calls.push_back("setDisplayMode(" + std::string(rawValue(mode)) + ")");
-            if (applyChanges) preferences->setDisplayMode(mode);
-        };
-        actions.setPosition = [this](OverlayPosition position) {
-            calls.push_back("setPosition(" + std::string(rawValue(position)) + ")");
-            if (applyChanges) preferences->setPosition(position);
-        };
-        actions.setColor = [this](WaveColor color) {
-            calls.push_back("setColor(" + std::string(rawValue(color)) + ")");
-            if (applyChanges) preferences->setColor(color);
-        };
-        actions.setPlayerEnabled = [this](MusicPlayer player, bool enabled) {
-            calls.push_back("setPlayerEnabled(" + std::string(rawValue(player)) + ", " + (enabled ? "true" : "false") +
-                            ")");
-            if (applyChanges) preferences->setPlayer(player, enabled);
-        };
-        actions.setOtherPlayerEnabled = [this](const std::string& stem, bool enabled) {
-            calls.push_back("setOtherPlayerEnabled(" + stem + ", " + (enabled ? "true" : "false") + ")");
-            if (applyChanges) preferences->setOtherPlayer(stem, enabled);
-        };
-        actions.retryAudioCapture = [this] { calls.push_back("retryAudioCapture()"); };
-        actions.openAudioCaptureSettings = [this] { calls.push_back("openAudioCaptureSettings()"); };
+        actions.setOverlayEnabled = record<bool>("setOverlayEnabled", &P::setOverlayEnabled);
+        actions.setAutoShow = record<bool>("setAutoShow", &P::setAutoShow);
+        actions.setAvoidsCoveringWindows = record<bool>("setAvoidsCoveringWindows", &P::setAvoidsCoveringWindows);
+        actions.setAudioResponsive = record<bool>("setAudioResponsive", &P::setAudioResponsive);
+        actions.setDisplayMode = record<OverlayDisplayMode>("setDisplayMode", &P::setDisplayMode);
+        actions.setPosition = record<OverlayPosition>("setPosition", &P::setPosition);
+        actions.setColor = record<WaveColor>("setColor", &P::setColor);
+        actions.setPlayerEnabled = record<MusicPlayer, bool>("setPlayerEnabled", &P::setPlayer);
+        actions.setOtherPlayerEnabled = record<const std::string&, bool>("setOtherPlayerEnabled", &P::setOtherPlayer);
+        actions.retryAudioCapture = record<>("retryAudioCapture");
+        actions.openAudioCaptureSettings = record<>("openAudioCaptureSettings");
         actions.setLaunchAtLogin = [this](bool enabled) {
-            calls.push_back(std::string("setLaunchAtLogin(") + (enabled ? "true" : "false") + ")");
+            calls.push_back("setLaunchAtLogin(" + text(enabled) + ")");
             return loginItemAnswer;
         };
         return actions;
@@ -373,9 +371,11 @@ TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp
 }
 
 TEST_F(SettingsWindowTest, EverySymbolTheWindowNamesIsBundledAndDrawsSomething) {
-    std::vector<std::string_view> names = {"arrow.clockwise", "lock.shield", "waveform.circle",
-                                           "waveform.circle.fill", "exclamationmark.shield.fill",
-                                           "speaker.slash.circle.fill"};
+    std::vector<std::string_view> names = {"arrow.clockwise", "lock.shield"};  // the audio tab's buttons
+    for (auto status : {AudioCaptureStatus::waiting, AudioCaptureStatus::live, AudioCaptureStatus::fallback,
+                        AudioCaptureStatus::permissionRequired, AudioCaptureStatus::protectedAudio}) {
+        names.push_back(AudioStatusRow::forStatus(status, 0.5).symbolName);
+    }
     for (MusicPlayer player : allMusicPlayers) names.push_back(symbolName(player));
     for (SettingsTab tab : allSettingsTabs) names.push_back(settingsTabSymbolName(tab));
     for (std::string_view name : names) {
