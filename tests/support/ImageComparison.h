@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace sonavista::testing {
@@ -48,9 +49,11 @@ template <typename A, typename B>
         }
     }
     if (differing == 0) return ::testing::AssertionSuccess();
+    char pixels[48];
+    std::snprintf(pixels, sizeof pixels, "%08x instead of %08x", static_cast<std::uint32_t>(actual.pixel(firstX, firstY)),
+                  static_cast<std::uint32_t>(expected.pixel(firstX, firstY)));
     return ::testing::AssertionFailure() << differing << " pixels differ, the first at " << firstX << "," << firstY
-                                         << ": " << std::hex << static_cast<std::uint32_t>(actual.pixel(firstX, firstY))
-                                         << " instead of " << static_cast<std::uint32_t>(expected.pixel(firstX, firstY));
+                                         << ": " << pixels;
 }
 
 }  // namespace sonavista::testing
