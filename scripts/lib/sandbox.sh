@@ -165,6 +165,13 @@ sandbox_window_image() {
 
 sandbox_screenshot() { sandbox_window_image root "$1"; }
 
+# Prints "x y width height" of X window $1 as the server has it.
+sandbox_window_geometry() {
+  [ -n "$1" ] || return 1
+  timeout 5 xwininfo -id "$1" |
+    awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'
+}
+
 sandbox_stop() {
   local i
   for ((i = ${#sandbox_pids[@]} - 1; i >= 0; i--)); do

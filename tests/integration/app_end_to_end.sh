@@ -25,16 +25,10 @@ trap 'sandbox_stop; rm -rf "$work"' EXIT
 settings_file=$work/config/Sonavista/Sonavista.conf
 finish() { check_finish "$work/logs/app.log"; }
 
-overlay_hidden() { ! sandbox_overlay_visible; }
 settings_shown() { [ -n "$(sandbox_settings_window)" ]; }
 bridge_answers() { curl -s --max-time 2 -o /dev/null "http://127.0.0.1:$port/"; }
 # The bridge that answers must be this application's, not a process that took the port.
 bridge_is_ours() { [ "$(sandbox_port_owner $port)" = "$sandbox_app_pid" ]; }
-window_geometry() {  # window id; prints x y width height
-  [ -n "$1" ] || return 1
-  timeout 5 xwininfo -id "$1" |
-    awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'
-}
 images_differ() { local pixels; pixels=$(changed_pixels "$1" "$2"); echo "#    $pixels pixels differ"; [ "${pixels:-0}" -gt 0 ]; }
 enabled_players() { sed -n 's/^enabledMusicPlayers=//p' "$settings_file" 2>/dev/null; }
 lacks_youtube() { enabled_players | grep -q '"spotifyWeb"' && ! enabled_players | grep -q '"youtube"'; }
@@ -67,18 +61,18 @@ mkdir -p "$(dirname "$settings_file")"
 printf '[General]\noverlayPosition="bottom"\n' >"$settings_file"
 check "an unknown argument is refused with status 2" sh -c '"$1" --no-such-option 2>/dev/null; [ $? -eq 2 ]' _ "$app"
 start_app --autostart  # the very first launch, even at login, presents the settings window
-check "nothing is shown before anything plays" overlay_hidden
+check "nothing is shown before anything plays" not sandbox_overlay_visible
 
 # A browser page reports playback: the overlay appears as a band 150 px high, 28 px above the
 # bottom edge of the screen (no panels here), across its full width.
 check "a bridge report is accepted" test "$(bridge_report youtube e2e-page true)" = 204
 if check "the overlay appears for a playing page" sandbox_wait_for 5 sandbox_overlay_visible; then
-  read -r x y w h < <(window_geometry "$(sandbox_overlay_window)")
+  read -r x y w h < <(sandbox_window_geometry "$(sandbox_overlay_window)")
   echo "#    overlay at x=${x:-?} y=${y:-?} ${w:-?}x${h:-?}"
   check "the band lies at the bottom of the screen" \
     test "$x $y $w $h" = "0 $((screen_height - 28 - 150)) $screen_width 150"
   # Reports stop: the page expires (3.5 s after its last report) and the overlay goes.
-  check "the overlay hides once the reports stop" sandbox_wait_for 10 overlay_hidden
+  check "the overlay hides once the reports stop" sandbox_wait_for 10 not sandbox_overlay_visible
 else
   check_skip "the band's geometry and its hiding after the reports stop"
 fi
@@ -93,7 +87,7 @@ if check "the player plays" sandbox_start_player &&
     check "successive frames differ (live audio)" images_differ "$work/a.png" "$work/b.png"
   fi
   timeout 5 playerctl -p mpv pause
-  check "pausing hides the overlay" sandbox_wait_for 5 overlay_hidden
+  check "pausing hides the overlay" sandbox_wait_for 5 not sandbox_overlay_visible
 else
   check_skip "live frames and pausing"
 fi
@@ -103,7 +97,7 @@ if check "mpv plays under its own name" start_plain_mpv; then
   check "the overlay appears for mpv" sandbox_wait_for 5 sandbox_overlay_visible
   check "mpv is remembered as another player" sandbox_wait_for 3 sh -c "grep -q 'mpv|1|' '$settings_file'"
   timeout 5 playerctl -p "mpv.instance$plain_mpv" pause
-  check "pausing mpv hides the overlay" sandbox_wait_for 5 overlay_hidden
+  check "pausing mpv hides the overlay" sandbox_wait_for 5 not sandbox_overlay_visible
 else
   check_skip "a player outside the catalogue"
 fi
@@ -129,7 +123,7 @@ start_app --autostart
 check "mpv is still switched off after the restart" mpv_switched_off
 if check "mpv plays again" start_plain_mpv; then
   sleep 2  # longer than a player's play takes to show the overlay
-  check "mpv, switched off, shows no overlay" overlay_hidden
+  check "mpv, switched off, shows no overlay" not sandbox_overlay_visible
   stop_plain_mpv
 fi
 check "the setting is still saved after the restart" lacks_youtube
@@ -138,7 +132,7 @@ timeout 10 "$app" >>"$work/logs/second.log" 2>&1
 check "a launch by the user presents it" sandbox_wait_for 3 settings_shown
 check "a report from YouTube is accepted" test "$(bridge_report youtube e2e-youtube true)" = 204
 sleep 3  # longer than a Spotify Web report below takes to show the overlay
-check "YouTube, switched off, shows no overlay" overlay_hidden
+check "YouTube, switched off, shows no overlay" not sandbox_overlay_visible
 start=$SECONDS
 check "a report from Spotify Web is accepted" test "$(bridge_report spotifyWeb e2e-spotify true)" = 204
 check "Spotify Web, still on, shows the overlay" sandbox_wait_for 5 sandbox_overlay_visible

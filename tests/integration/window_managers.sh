@@ -40,10 +40,7 @@ drawn() {  # name, above|below: the band over the desktop, and above or below th
 unfocused() { [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" != "$overlay" ]; }
 send() { echo "$1" >&5; sleep 0.6; }  # the demo restacks; the compositor paints
 frame() { grep '^frame' "$work/demo.log" | tail -1 | cut -d' ' -f2-5; }  # x y width height
-placed() {  # the X window lies where the demo's last frame line says
-  [ "$(timeout 5 xwininfo -id "$overlay" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
-      /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}')" = "$(frame)" ]
-}
+placed() { [ "$(sandbox_window_geometry "$overlay")" = "$(frame)" ]; }  # where the demo's frame says
 viewable() { timeout 5 xwininfo -id "$overlay" | grep -q IsViewable; }
 blur_asked() { timeout 5 xprop -id "$overlay" _KDE_NET_WM_BLUR_BEHIND_REGION | grep -q CARDINAL; }
 channel_gain() {  # shot, before, channel: how much brighter pixel (5, 5) is in the shot
