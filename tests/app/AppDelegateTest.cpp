@@ -70,6 +70,13 @@ protected:
         queue.runPending();
         journal.clear();
     }
+    // A fresh application (and model) over the current preferences, launched.
+    void restart() {
+        model = std::make_shared<VisualizerModel>();
+        audioMonitors.clear();
+        create();
+        launch();
+    }
 
     void snapshot(State state, std::optional<MusicPlayer> player = MusicPlayer::spotify, double volume = 0.7) {
         playback->snapshotDidChange(MusicPlaybackSnapshot{player, state, volume});
@@ -123,10 +130,7 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
         preferences->setOverlayEnabled(c.overlayEnabled);
         preferences->setAutoShow(c.autoShow);
         preferences->setAudioResponsive(c.audioResponsive);
-        model = std::make_shared<VisualizerModel>();
-        audioMonitors.clear();
-        create();
-        launch();
+        restart();
         snapshot(State::playing, MusicPlayer::spotify, 0.6);
         EXPECT_EQ(overlay->visible, c.visible);
         EXPECT_EQ(capturing(), c.capturing);
@@ -170,10 +174,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(audioCaptureFailureName(c.failure));
-        audioMonitors.clear();
-        model = std::make_shared<VisualizerModel>();
-        create();
-        launch();
+        restart();
         const double start = clock->now();
         snapshot(State::playing, MusicPlayer::spotify, 0.5);
         ASSERT_EQ(audioMonitors.size(), 1u);
@@ -209,8 +210,7 @@ TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
 
 TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     clock = nullptr;
-    create();
-    launch();
+    restart();
     snapshot(State::playing);
     const double before = SteadyClock().now() + AppDelegate::failureRetryDelay;
     audio().captureDidFail(AudioCaptureFailure::unavailable);
@@ -223,9 +223,7 @@ TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
     const Toggle toggles[] = {&AppDelegate::setOverlayEnabled, &AppDelegate::setAutoShow,
                               &AppDelegate::setAudioResponsive};
     for (Toggle toggle : toggles) {
-        audioMonitors.clear();
-        create();
-        launch();
+        restart();
         snapshot(State::playing);
         audio().captureDidFail(AudioCaptureFailure::permissionRequired);
         const double deadline = *app->audioCaptureRetryAfter();
@@ -399,8 +397,7 @@ TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
 TEST_F(AppDelegateTest, AChangeThatCannotBeSavedShowsInTheMenuUntilOneIs) {
     auto store = std::make_shared<MemorySettingsStore>();
     preferences = OverlayPreferences::create(store);
-    create();
-    launch();
+    restart();
     const std::vector<std::function<void()>> changes = {
         [&] { menu->choose(StatusMenuAction::selectWaveColor, "neon"); },
         [&] { settings->actions.setPlayerEnabled(MusicPlayer::youtube, false); },

@@ -116,16 +116,10 @@ protected:
     bool loginItemAnswer = false;
 };
 
-TEST_F(SettingsWindowTest, OpensOnThePlayersTab) {
+TEST_F(SettingsWindowTest, OpensOnThePlayersTabAndClosingOnlyHidesIt) {
     auto controller = makeWindow();
-    EXPECT_TRUE(controller->window()->isVisible());
-    EXPECT_EQ(controller->rootView()->selectedTab(), SettingsTab::players);
     auto* tabs = find<QTabWidget>(*controller, "settingsTabs");
     EXPECT_EQ(tabs->tabText(tabs->currentIndex()), "Players");
-}
-
-TEST_F(SettingsWindowTest, ClosingOnlyHidesAndPresentingKeepsTheSelectedTab) {
-    auto controller = makeWindow();
     controller->rootView()->setSelectedTab(SettingsTab::audio);
     EXPECT_TRUE(controller->window()->close());
     EXPECT_FALSE(controller->window()->isVisible());
@@ -162,16 +156,13 @@ TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
         }
     }
     EXPECT_FALSE(preferences->enabledPlayers().contains(MusicPlayer::spotify));
-}
 
-TEST_F(SettingsWindowTest, AChangeTheApplicationDoesNotMakeLeavesTheSwitchShowingThePreference) {
+    // A change the application does not make leaves the switch showing the preference.
     applyChanges = false;
-    auto controller = makeWindow();
-    auto* toggle = find<ToggleSwitch>(*controller, "overlayEnabledSwitch");
+    auto* toggle = find<ToggleSwitch>(*controller, "autoShowSwitch");
     toggle->click();
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setOverlayEnabled(false)"});
-    EXPECT_TRUE(toggle->isChecked());
-    EXPECT_TRUE(preferences->overlayEnabled());
+    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setAutoShow(true)"});
+    EXPECT_FALSE(toggle->isChecked());
 }
 
 TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
