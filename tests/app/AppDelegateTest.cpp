@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace sonavista::testing {
 namespace {
 
@@ -172,6 +174,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         {AudioCaptureFailure::unavailable, 30, AudioCaptureStatus::fallback, false},
         {AudioCaptureFailure::silentOrProtectedAudio, 30, AudioCaptureStatus::protectedAudio, false},
     };
+    std::set<std::string> titles;  // the menu names each kind of fallback differently
     for (const Case& c : cases) {
         SCOPED_TRACE(audioCaptureFailureName(c.failure));
         restart();
@@ -185,6 +188,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_EQ(model->captureStatus(), c.status);
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
         EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, c.permissionItemVisible);
+        titles.insert(menu->shown.audioStatusItem().title);
 
         // The snapshot holds steady, as it does while one track plays on: the deadline itself
         // brings capture back.
@@ -197,6 +201,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_FALSE(app->audioCaptureRetryAfter());
         EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
     }
+    EXPECT_EQ(titles.size(), std::size(cases));
 }
 
 TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {

@@ -25,52 +25,6 @@ TEST(StatusMenuModelTest, StatusLinesAreInertAndKeysSitOnTheirCommands) {
     }
 }
 
-TEST(StatusMenuModelTest, FirstLineNamesPlayerAndState) {
-    struct Case {
-        std::optional<MusicPlayer> player;
-        MusicPlaybackState state;
-        const char* title;
-    };
-    const Case cases[] = {
-        {std::nullopt, MusicPlaybackState::notRunning, "Music Player: Not Running"},
-        {MusicPlayer::spotify, MusicPlaybackState::permissionDenied, "Spotify: Automation Permission Required"},
-        {MusicPlayer::youtube, MusicPlaybackState::playing, "YouTube: Playing"},
-        {MusicPlayer::netEaseMusic, MusicPlaybackState::stopped, "NetEase Cloud Music: Stopped"},
-    };
-    for (const Case& c : cases) {
-        StatusMenuState state;
-        state.currentMusicPlayer = c.player;
-        state.currentPlaybackState = c.state;
-        EXPECT_EQ(StatusMenuModel::make(state).playbackStatusItem().title, c.title);
-    }
-}
-
-TEST(StatusMenuModelTest, AudioLineAndPermissionCommand) {
-    struct Case {
-        AudioCaptureStatus status;
-        double level;
-        const char* title;
-    };
-    // The percentage's rounding is checked with the settings window's status row.
-    const Case cases[] = {
-        {AudioCaptureStatus::live, 0.423, "Audio Analysis: Live 42%"},
-        {AudioCaptureStatus::waiting, 0.5, "Audio Analysis: Waiting for Playback"},
-        {AudioCaptureStatus::fallback, 0.5, "Audio Analysis: Fixed-Level Fallback"},
-        {AudioCaptureStatus::permissionRequired, 0.5, "Audio Analysis: System Audio Permission Required"},
-        {AudioCaptureStatus::protectedAudio, 0.5, "Audio Analysis: Protected or Muted Audio"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.title);
-        StatusMenuState state;
-        state.captureStatus = c.status;
-        state.audioLevel = c.level;
-        const StatusMenuModel model = StatusMenuModel::make(state);
-        EXPECT_EQ(model.audioStatusItem().title, c.title);
-        EXPECT_EQ(model.find(StatusMenuAction::openAudioCaptureSettings)->hidden,
-                  c.status != AudioCaptureStatus::permissionRequired);
-    }
-}
-
 TEST(StatusMenuModelTest, ChecksAndEnablingFollowTheState) {
     StatusMenuState state;
     state.overlayEnabled = false;
