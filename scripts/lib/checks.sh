@@ -16,6 +16,7 @@ check() {  # description, command...: the command's status is the check's
   return 1
 }
 
+# Inverts a command's status, for check and sandbox_wait_for, which take a command.
 not() { ! "$@"; }
 
 check_skip() { echo "skip - $1 (an earlier step failed)"; }
