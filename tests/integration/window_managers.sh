@@ -101,6 +101,7 @@ for mode in "${modes[@]}"; do
 done
 
 if [ "$manager" = none ]; then
+  check "the overlay sees the compositor" sh -c "grep '^frame' '$work/demo.log' | tail -1 | grep -q ' 1$'"
   # What the window says about itself: it bypasses window managers and belongs to no other window.
   check "the overlay is an override-redirect window" sh -c "xwininfo -all -id $overlay | grep -q 'Override Redirect State: yes'"
   check "the overlay names its class and takes no input focus" sh -c "xprop -id $overlay WM_CLASS WM_HINTS WM_TRANSIENT_FOR |
