@@ -3,10 +3,10 @@
 #
 # DIR gets: home/ (HOME), config/ (XDG_CONFIG_HOME), run/ (XDG_RUNTIME_DIR), data/, cache/,
 # bin/ (a copy of mpv named "spotify"), logs/ and music.wav.
-# Started: Xvfb on a free display with picom, a D-Bus session bus, PulseAudio with a null sink
-# "out" as the default sink. Nothing of the user's session is touched. Every X, D-Bus and
-# sound-server client called here runs under `timeout`, so a wedged service fails a step
-# instead of hanging the caller.
+# Started: Xvfb on a free display with picom (unless SANDBOX_COMPOSITOR=none), a D-Bus session
+# bus, PulseAudio with a null sink "out" as the default sink. Nothing of the user's session is
+# touched. Every X, D-Bus and sound-server client called here runs under `timeout`, so a wedged
+# service fails a step instead of hanging the caller.
 
 sandbox_pids=()
 
@@ -37,9 +37,12 @@ sandbox_start() {
   sandbox_pids+=($!)
   export DISPLAY=":$n"
   sandbox_wait_for 10 timeout 2 xdpyinfo || { sandbox_log "Xvfb did not start"; return 1; }
-  picom --backend xrender --no-fading-openclose >"$SANDBOX/logs/picom.log" 2>&1 &
-  sandbox_pids+=($!)
-  sleep 1  # picom takes the compositing selection shortly after it starts
+  # SANDBOX_COMPOSITOR=none leaves compositing to the caller (a window manager of its own).
+  if [ "${SANDBOX_COMPOSITOR:-picom}" != none ]; then
+    picom --backend xrender --no-fading-openclose >"$SANDBOX/logs/picom.log" 2>&1 &
+    sandbox_pids+=($!)
+    sleep 1  # picom takes the compositing selection shortly after it starts
+  fi
 
   # A private session bus.
   local address
@@ -161,6 +164,13 @@ sandbox_window_image() {
 }
 
 sandbox_screenshot() { sandbox_window_image root "$1"; }
+
+# Prints "x y width height" of X window $1 as the server has it.
+sandbox_window_geometry() {
+  [ -n "$1" ] || return 1
+  timeout 5 xwininfo -id "$1" |
+    awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'
+}
 
 sandbox_stop() {
   local i

@@ -1,16 +1,22 @@
 #include "app/AppDelegate.h"
 #include "AppFakes.h"
-#include "PreferencesForTests.h"
+#include "preferences/MemorySettingsStore.h"
 
 #include "base/ManualMainQueue.h"
 #include "base/SteadyClock.h"
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace sonavista::testing {
 namespace {
 
 using State = MusicPlaybackState;
+
+std::shared_ptr<OverlayPreferences> makeTestPreferences() {
+    return OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
+}
 
 // Reads the test's virtual time, so that timers and the back-off deadline move together.
 class QueueClock final : public Clock {
@@ -66,6 +72,13 @@ protected:
         queue.runPending();
         journal.clear();
     }
+    // A fresh application (and model) over the current preferences, launched.
+    void restart() {
+        model = std::make_shared<VisualizerModel>();
+        audioMonitors.clear();
+        create();
+        launch();
+    }
 
     void snapshot(State state, std::optional<MusicPlayer> player = MusicPlayer::spotify, double volume = 0.7) {
         playback->snapshotDidChange(MusicPlaybackSnapshot{player, state, volume});
@@ -119,10 +132,7 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
         preferences->setOverlayEnabled(c.overlayEnabled);
         preferences->setAutoShow(c.autoShow);
         preferences->setAudioResponsive(c.audioResponsive);
-        model = std::make_shared<VisualizerModel>();
-        audioMonitors.clear();
-        create();
-        launch();
+        restart();
         snapshot(State::playing, MusicPlayer::spotify, 0.6);
         EXPECT_EQ(overlay->visible, c.visible);
         EXPECT_EQ(capturing(), c.capturing);
@@ -164,12 +174,10 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         {AudioCaptureFailure::unavailable, 30, AudioCaptureStatus::fallback, false},
         {AudioCaptureFailure::silentOrProtectedAudio, 30, AudioCaptureStatus::protectedAudio, false},
     };
+    std::set<std::string> titles;  // the menu names each kind of fallback differently
     for (const Case& c : cases) {
         SCOPED_TRACE(audioCaptureFailureName(c.failure));
-        audioMonitors.clear();
-        model = std::make_shared<VisualizerModel>();
-        create();
-        launch();
+        restart();
         const double start = clock->now();
         snapshot(State::playing, MusicPlayer::spotify, 0.5);
         ASSERT_EQ(audioMonitors.size(), 1u);
@@ -180,6 +188,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_EQ(model->captureStatus(), c.status);
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
         EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, c.permissionItemVisible);
+        titles.insert(menu->shown.audioStatusItem().title);
 
         // The snapshot holds steady, as it does while one track plays on: the deadline itself
         // brings capture back.
@@ -192,6 +201,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_FALSE(app->audioCaptureRetryAfter());
         EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
     }
+    EXPECT_EQ(titles.size(), std::size(cases));
 }
 
 TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
@@ -205,8 +215,7 @@ TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
 
 TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     clock = nullptr;
-    create();
-    launch();
+    restart();
     snapshot(State::playing);
     const double before = SteadyClock().now() + AppDelegate::failureRetryDelay;
     audio().captureDidFail(AudioCaptureFailure::unavailable);
@@ -219,9 +228,7 @@ TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
     const Toggle toggles[] = {&AppDelegate::setOverlayEnabled, &AppDelegate::setAutoShow,
                               &AppDelegate::setAudioResponsive};
     for (Toggle toggle : toggles) {
-        audioMonitors.clear();
-        create();
-        launch();
+        restart();
         snapshot(State::playing);
         audio().captureDidFail(AudioCaptureFailure::permissionRequired);
         const double deadline = *app->audioCaptureRetryAfter();
@@ -395,8 +402,7 @@ TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
 TEST_F(AppDelegateTest, AChangeThatCannotBeSavedShowsInTheMenuUntilOneIs) {
     auto store = std::make_shared<MemorySettingsStore>();
     preferences = OverlayPreferences::create(store);
-    create();
-    launch();
+    restart();
     const std::vector<std::function<void()>> changes = {
         [&] { menu->choose(StatusMenuAction::selectWaveColor, "neon"); },
         [&] { settings->actions.setPlayerEnabled(MusicPlayer::youtube, false); },

@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,10 +16,7 @@ struct Journal {
     std::vector<std::string> calls;
     void add(std::string call) { calls.push_back(std::move(call)); }
     void clear() { calls.clear(); }
-    bool contains(const std::string& call) const {
-        for (const auto& c : calls) if (c == call) return true;
-        return false;
-    }
+    bool contains(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 };
 
 class FakeOverlay final : public OverlayPresenter {
@@ -29,8 +27,6 @@ public:
     void showPanel() override { visible = true; journal_.add("overlay.showPanel"); }
     void hidePanel() override { visible = false; journal_.add("overlay.hidePanel"); }
     bool visible = false;
-
-private:
     Journal& journal_;
 };
 
@@ -44,8 +40,6 @@ public:
     AudioFailureCallback captureDidFail;
     int starts = 0;
     int stops = 0;
-
-private:
     Journal& journal_;
 };
 
@@ -59,8 +53,6 @@ public:
     void checkPlaybackState() override { journal_.add("playback.check"); }
     EnabledPlayersProvider enabledPlayers;
     SnapshotCallback snapshotDidChange;
-
-private:
     Journal& journal_;
 };
 
@@ -69,8 +61,6 @@ public:
     explicit FakeBridge(Journal& journal) : journal_(journal) {}
     void start() override { journal_.add("bridge.start"); }
     void stop() override { journal_.add("bridge.stop"); }
-
-private:
     Journal& journal_;
 };
 
@@ -83,8 +73,6 @@ public:
     SettingsActions actions;
     bool launchAtLoginEnabled;
     int presentations = 0;
-
-private:
     Journal& journal_;
 };
 
@@ -100,8 +88,6 @@ public:
     StatusMenuActionHandler handler;
     StatusMenuModel shown;
     int updates = 0;
-
-private:
     Journal& journal_;
 };
 
@@ -123,8 +109,6 @@ public:
     }
     bool enabled = false;
     std::optional<std::string> failure;
-
-private:
     Journal& journal_;
 };
 
@@ -134,8 +118,6 @@ public:
     void showWarning(const std::string& message, const std::string& informativeText) override {
         journal_.add("alert:" + message + "|" + informativeText);
     }
-
-private:
     Journal& journal_;
 };
 
@@ -147,8 +129,6 @@ public:
         return failure;
     }
     std::optional<std::string> failure;
-
-private:
     Journal& journal_;
 };
 

@@ -1,19 +1,15 @@
 #include "app/QtStatusMenu.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <gtest/gtest.h>
 
-#include "QtTestApplication.h"
+#include "support/QtTestApplication.h"
 
-#include <cstdlib>
 
 namespace sonavista {
 namespace {
-
-void application() { testing::qtTestApplication(); }
 
 QAction* byTitle(QMenu* menu, const QString& title) {
     for (QAction* action : menu->actions()) {
@@ -26,7 +22,7 @@ QAction* byTitle(QMenu* menu, const QString& title) {
 }
 
 TEST(QtStatusMenuTest, MirrorsTheModelAndReportsChosenCommands) {
-    application();
+    testing::qtTestApplication();
     std::vector<std::pair<StatusMenuAction, std::string>> chosen;
     QtStatusMenu menu([&](StatusMenuAction action, const std::string& represented) {
         chosen.emplace_back(action, represented);
@@ -45,15 +41,12 @@ TEST(QtStatusMenuTest, MirrorsTheModelAndReportsChosenCommands) {
 
     ASSERT_NE(byTitle(menu.menu(), "Spotify: Playing"), nullptr);
     EXPECT_FALSE(byTitle(menu.menu(), "Spotify: Playing")->isEnabled());
-    EXPECT_NE(byTitle(menu.menu(), "Audio Analysis: System Audio Permission Required"), nullptr);
     EXPECT_TRUE(byTitle(menu.menu(), "Open System Audio Permissions...")->isVisible());
     EXPECT_FALSE(byTitle(menu.menu(), "Position")->isEnabled());
     EXPECT_FALSE(byTitle(menu.menu(), "Show Waveform")->isChecked());
     EXPECT_TRUE(byTitle(menu.menu(), "Fullscreen Fog")->isChecked());
     EXPECT_TRUE(byTitle(menu.menu(), "Candy Pop")->isChecked());
-    EXPECT_FALSE(byTitle(menu.menu(), "Cyan")->isChecked());
     EXPECT_EQ(byTitle(menu.menu(), "Quit Sonavista")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
-    EXPECT_EQ(byTitle(menu.menu(), "Open Settings...")->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
     EXPECT_TRUE(chosen.empty());  // mirroring chooses nothing
 
     state.captureStatus = AudioCaptureStatus::live;

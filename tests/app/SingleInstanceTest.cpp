@@ -6,9 +6,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "QtTestApplication.h"
+#include "support/QtTestApplication.h"
 
 #include <algorithm>
+#include <cstring>
 #include <future>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -18,6 +19,14 @@ namespace sonavista {
 namespace {
 
 void application() { testing::qtTestApplication(); }
+
+// A Unix stream socket and the address of `path`.
+std::pair<int, sockaddr_un> socketFor(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof(address.sun_path) - 1);
+    return {::socket(AF_UNIX, SOCK_STREAM, 0), address};
+}
 
 // Runs the event loop until `done` answers true or five seconds pass.
 template <typename Done>
@@ -55,12 +64,8 @@ TEST(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
     // A socket file nobody listens on, as a crashed instance leaves it.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray native = path.toLocal8Bit();
-    std::strncpy(address.sun_path, native.constData(), sizeof(address.sun_path) - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const auto [fd, address] = socketFor(path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
 
     SingleInstance instance(path);
@@ -75,12 +80,8 @@ TEST(SingleInstanceTest, SomethingElseOnTheSocketIsNoInstance) {
     SingleInstance first(path);
     ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
     auto client = std::async(std::launch::async, [&] {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray native = path.toLocal8Bit();
-        std::strncpy(address.sun_path, native.constData(), sizeof(address.sun_path) - 1);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return -1;
+        const auto [fd, address] = socketFor(path);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return -1;
         const char junk[] = "GET / HTTP/1.1\r\n";
         [[maybe_unused]] auto sent = ::send(fd, junk, sizeof(junk) - 1, MSG_NOSIGNAL);
         char answer[8];

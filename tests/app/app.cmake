@@ -7,7 +7,7 @@ sonavista_add_test(NAME app_login_item_test
 if(SONAVISTA_WITH_QT)
   sonavista_add_test(NAME app_qt_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/QtStatusMenuTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceTest.cpp
-            ${PROJECT_SOURCE_DIR}/src/app/resources/app.qrc
+            ${PROJECT_SOURCE_DIR}/tests/support/QtTestApplication.cpp ${PROJECT_SOURCE_DIR}/src/app/resources/app.qrc
     LIBS sonavista_qt)
   set_target_properties(app_qt_test PROPERTIES AUTORCC ON)
 endif()

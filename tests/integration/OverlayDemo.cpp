@@ -1,7 +1,6 @@
 // Shows the overlay with given preferences and a fixed synthetic model, for the window-system
 // integration tests. Prints one line per event on stdout:
 //   frame X Y W H WINDOW COMPOSITOR   after every show or layout command
-//   notice TEXT                        when the controller asks to tell the user something
 //   settings WINDOW                    once the stand-in settings window is shown
 // and reads commands on stdin, one per line: "mode compact|fullscreenFog",
 // "position top|center|bottom", "avoid on|off", "show", "hide", "settings" (shows an ordinary
@@ -36,11 +35,6 @@ bool applySetting(OverlayPreferences& preferences, const std::string& key, const
         const auto position = overlayPositionFromRawValue(value);
         if (position) preferences.setPosition(*position);
         return position.has_value();
-    }
-    if (key == "color") {
-        const auto color = waveColorFromRawValue(value);
-        if (color) preferences.setColor(*color);
-        return color.has_value();
     }
     if (key == "avoid" && (value == "on" || value == "off")) {
         preferences.setAvoidsCoveringWindows(value == "on");
@@ -80,10 +74,6 @@ int main(int argc, char** argv) {
     auto window = std::make_shared<X11OverlayWindow>(preferences, model);
     auto screens = std::make_shared<QtScreenArrangement>();
     auto controller = OverlayWindowController::create(preferences, window, screens);
-    controller->setNoticeHandler([](const std::string& message) {
-        std::printf("notice %s\n", message.c_str());
-        std::fflush(stdout);
-    });
     controller->showOverlay();
     QTimer::singleShot(0, [&] { report(*window); });
 

@@ -8,9 +8,9 @@ set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/sandbox.sh"
+source "$here/../../scripts/lib/checks.sh"
 
 port=43828
-bridge=http://127.0.0.1:$port
 screen_width=1920 screen_height=1080  # the sandbox's display
 
 # The bridge port is fixed: with another process on it, our reports would go there and the
@@ -23,42 +23,13 @@ fi
 work=$(mktemp -d /tmp/sonavista-e2e.XXXXXX)
 trap 'sandbox_stop; rm -rf "$work"' EXIT
 settings_file=$work/config/Sonavista/Sonavista.conf
-failures=0
-check() {  # description, command...
-  local what=$1; shift
-  if "$@"; then echo "ok   - $what"; return 0; fi
-  echo "FAIL - $what"; failures=$((failures + 1)); return 1
-}
-skip() { echo "skip - $1 (an earlier step failed)"; }
-finish() {
-  [ $failures -eq 0 ] || { echo "--- app log"; cat "$work/logs/app.log"; }
-  exit $failures
-}
+finish() { check_finish "$work/logs/app.log"; }
 
-overlay_hidden() { ! sandbox_overlay_visible; }
-not_within() { ! sandbox_wait_for "$@"; }
 settings_shown() { [ -n "$(sandbox_settings_window)" ]; }
-settings_hidden() { ! settings_shown; }
-report() {  # source, page id, playing flag; prints the HTTP status
-  curl -s --max-time 3 -o /dev/null -w '%{http_code}' -X POST "$bridge/playback" \
-    -H 'X-Sonavista-Connector: 1' -H 'Content-Type: application/json' \
-    -d "{\"source\":\"$1\",\"pageId\":\"$2\",\"playing\":$3,\"volume\":0.8}"
-}
-bridge_answers() { curl -s --max-time 2 -o /dev/null "$bridge/"; }
-bridge_silent() { ! bridge_answers; }
+bridge_answers() { curl -s --max-time 2 -o /dev/null "http://127.0.0.1:$port/"; }
 # The bridge that answers must be this application's, not a process that took the port.
 bridge_is_ours() { [ "$(sandbox_port_owner $port)" = "$sandbox_app_pid" ]; }
-window_geometry() {  # window id; prints x y width height
-  [ -n "$1" ] || return 1
-  timeout 5 xwininfo -id "$1" |
-    awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'
-}
-images_differ() {  # counts the pixels that differ; compare answers 1 for "different"
-  local pixels
-  pixels=$(timeout 10 compare -metric AE "$1" "$2" null: 2>&1)
-  echo "#    $pixels pixels differ"
-  [ "${pixels%%.*}" -gt 0 ] 2>/dev/null
-}
+images_differ() { local pixels; pixels=$(changed_pixels "$1" "$2"); echo "#    $pixels pixels differ"; [ "${pixels:-0}" -gt 0 ]; }
 enabled_players() { sed -n 's/^enabledMusicPlayers=//p' "$settings_file" 2>/dev/null; }
 lacks_youtube() { enabled_players | grep -q '"spotifyWeb"' && ! enabled_players | grep -q '"youtube"'; }
 other_players() { sed -n 's/^otherMusicPlayers=//p' "$settings_file" 2>/dev/null; }
@@ -82,7 +53,7 @@ start_app() {
 stop_app() {
   sandbox_stop_app
   check "SIGTERM exits with status 0" test $? -eq 0
-  check "the bridge port is released" sandbox_wait_for 2 bridge_silent
+  check "the bridge port is released" sandbox_wait_for 2 not bridge_answers
 }
 
 sandbox_start "$work" || exit 1
@@ -90,20 +61,20 @@ mkdir -p "$(dirname "$settings_file")"
 printf '[General]\noverlayPosition="bottom"\n' >"$settings_file"
 check "an unknown argument is refused with status 2" sh -c '"$1" --no-such-option 2>/dev/null; [ $? -eq 2 ]' _ "$app"
 start_app --autostart  # the very first launch, even at login, presents the settings window
-check "nothing is shown before anything plays" overlay_hidden
+check "nothing is shown before anything plays" not sandbox_overlay_visible
 
 # A browser page reports playback: the overlay appears as a band 150 px high, 28 px above the
 # bottom edge of the screen (no panels here), across its full width.
-check "a bridge report is accepted" test "$(report youtube e2e-page true)" = 204
+check "a bridge report is accepted" test "$(bridge_report youtube e2e-page true)" = 204
 if check "the overlay appears for a playing page" sandbox_wait_for 5 sandbox_overlay_visible; then
-  read -r x y w h < <(window_geometry "$(sandbox_overlay_window)")
+  read -r x y w h < <(sandbox_window_geometry "$(sandbox_overlay_window)")
   echo "#    overlay at x=${x:-?} y=${y:-?} ${w:-?}x${h:-?}"
   check "the band lies at the bottom of the screen" \
     test "$x $y $w $h" = "0 $((screen_height - 28 - 150)) $screen_width 150"
   # Reports stop: the page expires (3.5 s after its last report) and the overlay goes.
-  check "the overlay hides once the reports stop" sandbox_wait_for 10 overlay_hidden
+  check "the overlay hides once the reports stop" sandbox_wait_for 10 not sandbox_overlay_visible
 else
-  skip "the band's geometry and its hiding after the reports stop"
+  check_skip "the band's geometry and its hiding after the reports stop"
 fi
 
 # A real MPRIS player playing into the private sound server: live audio moves the bars.
@@ -116,9 +87,9 @@ if check "the player plays" sandbox_start_player &&
     check "successive frames differ (live audio)" images_differ "$work/a.png" "$work/b.png"
   fi
   timeout 5 playerctl -p mpv pause
-  check "pausing hides the overlay" sandbox_wait_for 5 overlay_hidden
+  check "pausing hides the overlay" sandbox_wait_for 5 not sandbox_overlay_visible
 else
-  skip "live frames and pausing"
+  check_skip "live frames and pausing"
 fi
 
 # A player outside the catalogue raises the overlay too, and is listed under Other Players.
@@ -126,9 +97,9 @@ if check "mpv plays under its own name" start_plain_mpv; then
   check "the overlay appears for mpv" sandbox_wait_for 5 sandbox_overlay_visible
   check "mpv is remembered as another player" sandbox_wait_for 3 sh -c "grep -q 'mpv|1|' '$settings_file'"
   timeout 5 playerctl -p "mpv.instance$plain_mpv" pause
-  check "pausing mpv hides the overlay" sandbox_wait_for 5 overlay_hidden
+  check "pausing mpv hides the overlay" sandbox_wait_for 5 not sandbox_overlay_visible
 else
-  skip "a player outside the catalogue"
+  check_skip "a player outside the catalogue"
 fi
 
 # A setting changed in the settings window persists across a restart. The window opens at
@@ -152,18 +123,18 @@ start_app --autostart
 check "mpv is still switched off after the restart" mpv_switched_off
 if check "mpv plays again" start_plain_mpv; then
   sleep 2  # longer than a player's play takes to show the overlay
-  check "mpv, switched off, shows no overlay" overlay_hidden
+  check "mpv, switched off, shows no overlay" not sandbox_overlay_visible
   stop_plain_mpv
 fi
 check "the setting is still saved after the restart" lacks_youtube
-check "a later launch at login presents no window" not_within 2 settings_shown
+check "a later launch at login presents no window" not sandbox_wait_for 2 settings_shown
 timeout 10 "$app" >>"$work/logs/second.log" 2>&1
 check "a launch by the user presents it" sandbox_wait_for 3 settings_shown
-check "a report from YouTube is accepted" test "$(report youtube e2e-youtube true)" = 204
+check "a report from YouTube is accepted" test "$(bridge_report youtube e2e-youtube true)" = 204
 sleep 3  # longer than a Spotify Web report below takes to show the overlay
-check "YouTube, switched off, shows no overlay" overlay_hidden
+check "YouTube, switched off, shows no overlay" not sandbox_overlay_visible
 start=$SECONDS
-check "a report from Spotify Web is accepted" test "$(report spotifyWeb e2e-spotify true)" = 204
+check "a report from Spotify Web is accepted" test "$(bridge_report spotifyWeb e2e-spotify true)" = 204
 check "Spotify Web, still on, shows the overlay" sandbox_wait_for 5 sandbox_overlay_visible
 echo "#    shown after $((SECONDS - start)) s"
 
@@ -172,11 +143,11 @@ echo "#    shown after $((SECONDS - start)) s"
 for hide in close minimise; do
   window=$(sandbox_settings_window)
   if ! check "the settings window is shown before it is ${hide}d" test -n "$window"; then
-    skip "a second launch after the window was ${hide}d"; continue
+    check_skip "a second launch after the window was ${hide}d"; continue
   fi
   timeout 5 "$here/x11_window.py" "$hide" "$window"
-  check "the settings window is gone once ${hide}d" sandbox_wait_for 3 settings_hidden ||
-    { skip "a second launch after the window was ${hide}d"; continue; }
+  check "the settings window is gone once ${hide}d" sandbox_wait_for 3 not settings_shown ||
+    { check_skip "a second launch after the window was ${hide}d"; continue; }
   start=$SECONDS
   timeout 10 "$app" >>"$work/logs/second.log" 2>&1
   status=$?

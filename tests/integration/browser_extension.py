@@ -1,18 +1,16 @@
 #!/usr/bin/env python3
 """The browser extension in real headless browsers (Chromium, then Firefox ESR), against local
-stand-ins of the three web players, watched through sonavista-detect on the bridge's own port.
+stand-ins of the web players, watched through sonavista-detect on the bridge's own port.
 
     browser_extension.py DETECT EXTENSION_DIR
 
-The stand-ins (HTTPS with a certificate made here; y.qq.com, and everything in Firefox, over
-plain HTTP) play a generated tone the way the real sites play: YouTube beside a muted preview
-video, YouTube Music from a detached Audio element that starts by its autoplay flag, Spotify
-from an element it never attaches to the document, QQ Music beside a silent element. Each page asks the test server four times a second whether to play, pause or leave.
-
-Checked: each player goes playing -> paused -> gone with the volume of its loudest audible
-element; a tab that closes or navigates away stops counting within 1 s; the extension outlives
-a bridge that is down, then one that never answers (one connection at a time), and reports as
-soon as the real bridge is back; no page sees an error. Exits with the number of failed checks.
+The stand-ins play a generated tone the way the real sites play (a muted preview beside the
+audio, a detached or autoplaying Audio element, a silent element beside the loud one) and ask
+the test four times a second whether to play, pause or leave. Checked: each player goes
+playing -> paused -> gone at the volume of its loudest audible element; a closed or navigated
+tab stops counting within 1 s; the extension outlives a bridge that is down or never answers
+(one connection at a time) and reports once it is back; no page sees an error. Exits with the
+number of failed checks.
 """
 import http.server
 import json

@@ -4,43 +4,27 @@
 # sway refuses to run as root: as root it runs as nobody, with its own runtime folder.
 set -uo pipefail
 app=$1
-port=43828
-bridge=http://127.0.0.1:$port
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/sandbox.sh"
+source "$here/../../scripts/lib/checks.sh"
 width=1920 height=1080 band=150 inset=28  # the output, and the compact band at the bottom
 
 for tool in sway swaymsg grim convert compare curl dbus-daemon; do
   command -v $tool >/dev/null || { echo "FAIL - $tool is not installed"; exit 1; }
 done
-if ss -Hltn "sport = :$port" | grep -q .; then
-  echo "FAIL - port $port (the browser bridge) is held by another process"; exit 1
-fi
+sandbox_port_free 43828 || { echo "FAIL - port 43828 (the browser bridge) is held by another process"; exit 1; }
 
 work=$(mktemp -d /tmp/sonavista-wayland.XXXXXX)
 chmod 755 "$work"
 mkdir -p "$work"/{swayrun,run,home,config/Sonavista,logs}
 chmod 700 "$work/run"
-pids=()
 cleanup() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
+  sandbox_stop
   [ -n "${SONAVISTA_KEEP_SHOTS:-}" ] && cp "$work"/*.png "$SONAVISTA_KEEP_SHOTS"/ 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-check() {  # description, command...
-  local what=$1; shift
-  if "$@"; then echo "ok   - $what"; return 0; fi
-  echo "FAIL - $what"; failures=$((failures + 1)); return 1
-}
-finish() {
-  [ $failures -eq 0 ] || { echo "--- app log"; cat "$work"/logs/app*.log; echo "--- sway log"; tail -20 "$work/logs/sway.log"; }
-  exit $failures
-}
-wait_for() {  # seconds, command...
-  local end=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do [ $SECONDS -ge $end ] && return 1; sleep 0.1; done
-}
+finish() { check_finish "$work"/logs/app*.log "$work/logs/sway.log"; }
 
 # The compositor: one 1920x1080 output on a grey background, no XWayland.
 printf 'output HEADLESS-1 mode %dx%d bg #707070 solid_color\nxwayland disable\ndefault_border none\nfocus_follows_mouse no\n' \
@@ -54,42 +38,35 @@ chmod 700 "$work/swayrun"  # root, the client here, reads it anyway
 "${as_compositor[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work/swayrun" WLR_BACKENDS=headless \
   WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1 WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$work/sway.conf" >"$work/logs/sway.log" 2>&1 &
-pids+=($!)
-check "sway starts" wait_for 10 test -S "$work/swayrun/wayland-1" || finish
+sandbox_pids+=($!)
+check "sway starts" sandbox_wait_for 10 test -S "$work/swayrun/wayland-1" || finish
 export WAYLAND_DISPLAY=$work/swayrun/wayland-1 SWAYSOCK
 SWAYSOCK=$(ls "$work"/swayrun/sway-ipc.*.sock)
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 unset DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
 # A private session bus (no tray host on it, as on bare sway).
 dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus" 2>/dev/null &
-pids+=($!)
-check "the session bus starts" wait_for 5 test -s "$work/bus" || finish
+sandbox_pids+=($!)
+check "the session bus starts" sandbox_wait_for 5 test -s "$work/bus" || finish
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
 
 shot() { timeout 10 grim "$work/$1.png"; }
-report() {
-  curl -s --max-time 3 -o /dev/null -w '%{http_code}' -X POST "$bridge/playback" \
-    -H 'X-Sonavista-Connector: 1' -H 'Content-Type: application/json' \
-    -d "{\"source\":\"youtube\",\"pageId\":\"wayland\",\"playing\":true,\"volume\":0.8}"
-}
+report() { bridge_report youtube wayland; }
 # Where two screenshots differ, as WxH+X+Y (nothing when they are equal, nor when they
 # differ in all four corners).
 changed_box() {
   timeout 20 convert "$work/$1.png" "$work/$2.png" -compose difference -composite -threshold 0 \
     -format '%@' info: 2>/dev/null
 }
-# How many pixels of the rectangle W H X Y differ between two screenshots.
-changed_pixels() {
-  timeout 20 compare -metric AE "$work/$1.png[$3x$4+$5+$6]" "$work/$2.png[$3x$4+$5+$6]" null: 2>&1 | awk '{printf "%d", $1}'  # large counts come as 2.0736e+06
-}
+changed() { changed_pixels "$work/$1.png" "$work/$2.png" "${@:3}"; }  # shot, shot, W H X Y
 app_pid=
 start_app() {  # log name
   "$app" >"$work/logs/$1.log" 2>&1 &
   app_pid=$!
-  pids+=($app_pid)
-  check "the bridge listens" wait_for 10 curl -s --max-time 1 -o /dev/null "$bridge/" || finish
+  sandbox_pids+=($app_pid)
+  check "the bridge listens" sandbox_wait_for 10 curl -s --max-time 1 -o /dev/null "http://127.0.0.1:43828/" || finish
   # The settings window opens at launch and is tiled over the whole output.
-  check "the settings window is shown" wait_for 10 bash -c 'swaymsg -t get_tree | grep -q "\"app_id\": \"sonavista\""'
+  check "the settings window is shown" sandbox_wait_for 10 bash -c 'swaymsg -t get_tree | grep -q "\"app_id\": \"sonavista\""'
   sleep 1
 }
 stop_app() { kill "$app_pid"; wait "$app_pid"; check "the application exits with status 0" test $? -eq 0; }
@@ -107,7 +84,7 @@ echo "#    the overlay changed $box"
 top=$((height - inset - band))
 check "the band lies at the computed place" \
   bash -c "[[ '$box' =~ ^${width}x([0-9]+)\+0\+([0-9]+)$ ]] && (( BASH_REMATCH[2] >= $top && BASH_REMATCH[1] + BASH_REMATCH[2] <= $top + $band ))"
-changed=$(changed_pixels before shown $width $band 0 $top)
+changed=$(changed before shown $width $band 0 $top)
 echo "#    $changed of $((width * band)) pixels of the band changed"
 check "the window below shows between the bars" test "${changed:-0}" -gt 0 -a "${changed:-0}" -lt $((width * band / 2))
 
@@ -122,17 +99,16 @@ focused() {  # whether sway's focus is on the settings window
 def walk(n): return (n.get("app_id") == "sonavista" and n["focused"]) or any(walk(c) for c in n["nodes"] + n["floating_nodes"])
 sys.exit(0 if walk(json.load(sys.stdin)) else 1)'
 }
-unfocused() { ! focused; }
-check "the settings window is not focused before the click" unfocused
+check "the settings window is not focused before the click" not focused
 swaymsg -q seat seat0 cursor set $((width / 2)) $((top + band / 2))
 swaymsg -q seat seat0 cursor press button1
 swaymsg -q seat seat0 cursor release button1
-check "a click inside the band reaches the window below" wait_for 2 focused
+check "a click inside the band reaches the window below" sandbox_wait_for 2 focused
 
 # Reports stop: the page expires and the overlay goes.
 sleep 4.5
 shot hidden
-check "the overlay hides once the reports stop" test "$(changed_pixels before hidden $width $band 0 $top)" = 0
+check "the overlay hides once the reports stop" test "$(changed before hidden $width $band 0 $top)" = 0
 stop_app
 
 # Fog lies on the desktop, below windows: with the settings window moved away, the whole
@@ -145,7 +121,7 @@ shot before
 check "a bridge report is accepted" test "$(report)" = 204
 sleep 1.5
 shot fog
-changed=$(changed_pixels before fog $width $height 0 0)
+changed=$(changed before fog $width $height 0 0)
 echo "#    the fog changed $changed of $((width * height)) pixels"
 check "the fog covers the output" test "$changed" = $((width * height))
 stop_app

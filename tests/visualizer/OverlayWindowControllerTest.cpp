@@ -91,7 +91,7 @@ TEST_F(OverlayWindowControllerTest, CreationAppliesLevelThenFrameAndStaysHidden)
     EXPECT_FALSE(controller->isVisible());
 }
 
-TEST_F(OverlayWindowControllerTest, FramesEachPositionAndModeOnTheScreenUnderThePointer) {
+TEST_F(OverlayWindowControllerTest, FramesTheScreenUnderThePointerInWindowSystemPixels) {
     struct Case {
         OverlayDisplayMode mode;
         OverlayPosition position;
@@ -99,12 +99,9 @@ TEST_F(OverlayWindowControllerTest, FramesEachPositionAndModeOnTheScreenUnderThe
         PixelRect expected;
     };
     const Case cases[] = {
-        {OverlayDisplayMode::compact, OverlayPosition::top, {5, 5}, {0, 60, 1920, 150}},
-        {OverlayDisplayMode::compact, OverlayPosition::bottom, {5, 5}, {0, 902, 1920, 150}},
-        {OverlayDisplayMode::fullscreenFog, OverlayPosition::top, {5, 5}, {0, 0, 1920, 1080}},
+        {OverlayDisplayMode::compact, OverlayPosition::top, {5, 5}, {0, 60, 1920, 150}},  // below the top panel
         // The screen at negative x: the band spans exactly that screen.
         {OverlayDisplayMode::compact, OverlayPosition::top, {-1, 500}, {-1440, 208, 1440, 150}},
-        {OverlayDisplayMode::compact, OverlayPosition::center, {-1440, 180}, {-1440, 518, 1440, 225}},
         {OverlayDisplayMode::fullscreenFog, OverlayPosition::center, {-700, 1079}, {-1440, 180, 1440, 900}},
         // Left of the left screen's top edge, on no screen: the main screen.
         {OverlayDisplayMode::compact, OverlayPosition::bottom, {-1, 179}, {0, 902, 1920, 150}},
@@ -120,24 +117,17 @@ TEST_F(OverlayWindowControllerTest, FramesEachPositionAndModeOnTheScreenUnderThe
     }
 }
 
-TEST_F(OverlayWindowControllerTest, LevelAndBackdropFollowModeAndCoveringOnly) {
+TEST_F(OverlayWindowControllerTest, LevelAndBackdropFollowModeAndCovering) {
     const auto controller = makeController();
     preferences->setAvoidsCoveringWindows(false);
     controller->applyWindowLevel();
     EXPECT_EQ(panel->level, OverlayWindowLevel::floating);
-
-    preferences->setPosition(OverlayPosition::top);
-    controller->reposition();
-    EXPECT_EQ(panel->level, OverlayWindowLevel::floating);
+    EXPECT_FALSE(panel->frosted);
 
     preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
     controller->applyWindowLevel();
     EXPECT_EQ(panel->level, OverlayWindowLevel::belowDesktopIcons);
     EXPECT_TRUE(panel->frosted);
-
-    preferences->setDisplayMode(OverlayDisplayMode::compact);
-    controller->applyWindowLevel();
-    EXPECT_FALSE(panel->frosted);
 }
 
 TEST_F(OverlayWindowControllerTest, FollowsScreenChangesAndKeepsFrameWithoutScreens) {
@@ -175,26 +165,6 @@ TEST_F(OverlayWindowControllerTest, ShowAppliesLevelAndFrameBeforeOrderingFront)
     EXPECT_TRUE(controller->isVisible());
     controller->hidePanel();
     EXPECT_FALSE(controller->isVisible());
-}
-
-TEST_F(OverlayWindowControllerTest, CompositorNoticeOncePerAbsence) {
-    const auto controller = makeController();
-    std::vector<std::string> notices;
-    panel->compositor = false;
-
-    controller->showPanel();  // no handler yet: the notice waits for one
-    controller->setNoticeHandler([&](const std::string& message) { notices.push_back(message); });
-    controller->showPanel();
-    controller->hidePanel();
-    controller->showOverlay();
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0], OverlayWindowController::compositorMissingNotice);
-
-    panel->compositor = true;
-    controller->showOverlay();
-    panel->compositor = false;
-    controller->showOverlay();
-    EXPECT_EQ(notices.size(), 2u);
 }
 
 TEST_F(OverlayWindowControllerTest, ScreenCallbackDoesNothingAfterControllerIsGone) {

@@ -92,36 +92,32 @@ TEST(VisualizerModelTest, RemovedObserversAreNotCalledEvenMidNotification) {
     EXPECT_EQ(firstCalls, 5);
 }
 
-TEST(VisualizerModelTest, FallbackLevelClampsAndShowsUnlessLive) {
-    const struct {
-        double level;
-        double stored;
-        double motionRate;
-    } rows[] = {{-1.0, 0.0, 0.82}, {2.0, 1.0, 1.54}, {0.5, 0.5, 1.18}};
-    for (const auto& row : rows) {
+TEST(VisualizerModelTest, FallbackLevelIsClampedShownUnlessLiveAndKeptThroughPause) {
+    for (const auto& [level, stored] : {std::pair{-1.0, 0.0}, {2.0, 1.0}, {0.5, 0.5}}) {
         VisualizerModel model;
-        model.updateFallbackLevel(row.level);
-        EXPECT_EQ(model.fallbackLevel(), row.stored);
-        EXPECT_EQ(model.audioLevel(), row.stored);
-        EXPECT_DOUBLE_EQ(model.motionRate(), row.motionRate);
+        model.updateFallbackLevel(level);
+        EXPECT_EQ(model.fallbackLevel(), stored);
+        EXPECT_EQ(model.audioLevel(), stored);
         EXPECT_EQ(model.captureStatus(), AudioCaptureStatus::waiting);  // never changes the status
     }
-}
-
-TEST(VisualizerModelTest, FallbackWhileLiveOnlyRecordsTheLevelForLater) {
+    // While live the level is only recorded for later.
     VisualizerModel model;
     model.updateLiveFrame({0.9, 2.0, 1.0, {0.5, 0.6}});
     model.updateFallbackLevel(0.5);
-    EXPECT_EQ(model.fallbackLevel(), 0.5);
     EXPECT_EQ(model.audioLevel(), 0.9);
-    EXPECT_EQ(model.motionRate(), 2.0);
     EXPECT_EQ(model.spectrum().size(), 2u);
-
     model.useFallbackAudio(AudioCaptureFailure::unavailable);
     EXPECT_EQ(model.audioLevel(), 0.5);
-    EXPECT_DOUBLE_EQ(model.motionRate(), 1.18);
     EXPECT_EQ(model.beatPulse(), 0.0);
     EXPECT_TRUE(model.spectrum().empty());
+    // Pause rests the wave but keeps the level for the next fallback.
+    model.updateLiveFrame({0.9, 2.0, 1.0, {0.5}});
+    model.pause();
+    EXPECT_EQ(model.captureStatus(), AudioCaptureStatus::waiting);
+    EXPECT_EQ(model.audioLevel(), 0.0);
+    EXPECT_TRUE(model.spectrum().empty());
+    model.useFallbackAudio(std::nullopt);
+    EXPECT_EQ(model.audioLevel(), 0.5);
 }
 
 TEST(VisualizerModelTest, FailureDecidesTheFallbackStatus) {
@@ -143,21 +139,6 @@ TEST(VisualizerModelTest, FailureDecidesTheFallbackStatus) {
         model.updateLiveFrame({0.1, 1.0, 0.0, {}});  // frames again: live
         EXPECT_EQ(model.captureStatus(), AudioCaptureStatus::live);
     }
-}
-
-TEST(VisualizerModelTest, PauseRestsButKeepsTheFallbackLevel) {
-    VisualizerModel model;
-    model.updateFallbackLevel(0.6);
-    model.updateLiveFrame({0.9, 2.0, 1.0, {0.5}});
-    model.pause();
-    EXPECT_EQ(model.captureStatus(), AudioCaptureStatus::waiting);
-    EXPECT_EQ(model.audioLevel(), 0.0);
-    EXPECT_EQ(model.motionRate(), 0.7);
-    EXPECT_EQ(model.beatPulse(), 0.0);
-    EXPECT_TRUE(model.spectrum().empty());
-    EXPECT_EQ(model.fallbackLevel(), 0.6);
-    model.useFallbackAudio(std::nullopt);
-    EXPECT_EQ(model.audioLevel(), 0.6);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ImageComparison.h"
 #include "visualizer/ImageBuffer.h"
 #include "visualizer/QPainterWaveformRenderer.h"
 #include "visualizer/WaveformRasterizer.h"
@@ -44,39 +45,29 @@ struct Comparison {
     double totalInkRatio = 1;
 };
 
-int channel(std::uint32_t p, int c) { return static_cast<int>((p >> (8 * c)) & 0xff); }
-
 Comparison compare(const WaveformScene& scene, double scale, const ImageBuffer& fast, const QImage& ref) {
     Comparison result;
     const int w = fast.width();
     const int h = fast.height();
+    // The reference's own premultiplied pixels (QImage::pixel would unpremultiply them).
     auto refPixel = [&](int x, int y) { return reinterpret_cast<const QRgb*>(ref.constScanLine(y))[x]; };
     double sum = 0;
     long smooth = 0;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            const std::uint32_t a = fast.pixel(x, y);
-            const std::uint32_t b = refPixel(x, y);
-            int worst = 0;
-            for (int c = 0; c < 4; ++c) {
-                const int d = std::abs(channel(a, c) - channel(b, c));
-                sum += d;
-                worst = std::max(worst, d);
-            }
+            const std::uint32_t a = fast.pixel(x, y), b = refPixel(x, y);
+            for (int shift = 0; shift < 32; shift += 8) sum += std::abs(int((a >> shift) & 0xff) - int((b >> shift) & 0xff));
             // Smooth: the reference's alpha varies by at most 3 levels around the pixel.
             int lo = 255, hi = 0;
-            for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int xx = std::clamp(x + dx, 0, w - 1);
-                    const int yy = std::clamp(y + dy, 0, h - 1);
-                    const int alpha = qAlpha(refPixel(xx, yy));
-                    lo = std::min(lo, alpha);
-                    hi = std::max(hi, alpha);
+            for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, h - 1); ++yy) {
+                for (int xx = std::max(x - 1, 0); xx <= std::min(x + 1, w - 1); ++xx) {
+                    lo = std::min(lo, qAlpha(refPixel(xx, yy)));
+                    hi = std::max(hi, qAlpha(refPixel(xx, yy)));
                 }
             }
             if (hi - lo <= 3) {
                 ++smooth;
-                result.smoothMaxDifference = std::max(result.smoothMaxDifference, static_cast<double>(worst));
+                result.smoothMaxDifference = std::max<double>(result.smoothMaxDifference, testing::channelDistance(a, b));
             }
         }
     }
