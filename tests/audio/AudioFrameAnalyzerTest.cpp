@@ -20,7 +20,7 @@ using testing::floatFormat;
 
 struct ExtractionCase {
     const char* name;
-    std::optional<AudioStreamDescription> description;
+    std::optional<SampleSpec> description;
     std::vector<std::optional<std::vector<float>>> buffers;
     bool yields;
     double rms;
@@ -72,10 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                        {std::vector<float>{}, std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
         ExtractionCase{"fewerValuesThanChannels", floatFormat(2), {std::vector<float>{0.5f}}, false, 0, {}},
         ExtractionCase{"noBuffers", floatFormat(2), {}, false, 0, {}},
-        ExtractionCase{"noStreamDescription", std::nullopt, {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
-        ExtractionCase{"integerSamplesRefused", AudioStreamDescription{audioFormatLinearPCM, 0, 2},
-                       {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
-        ExtractionCase{"otherFormatRefused", AudioStreamDescription{fourCharCode("aac "), audioFormatFlagIsFloat, 2},
+        ExtractionCase{"noSampleSpec", std::nullopt, {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
+        ExtractionCase{"integerSamplesRefused", SampleSpec{SampleFormat::s16, 2, true},
                        {std::vector<float>{0.5f, 0.5f}}, false, 0, {}},
         ExtractionCase{"infiniteValueRefused", floatFormat(2), {std::vector<float>{inf, 0.5f}}, false, 0, {}},
         ExtractionCase{"nanValueRefused", floatFormat(2, true), {std::vector<float>{0.5f}, std::vector<float>{nan}},
@@ -85,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ExtractionBytesTest, TrailingPartialSampleAndTinyBuffersAreIgnored) {
     std::vector<float> values{0.5f, 0.5f, 0.25f};
     AudioSampleBuffer buffer;
-    buffer.streamDescription = floatFormat(1);
+    buffer.sampleSpec = floatFormat(1);
     // 10 bytes: two whole samples and two stray bytes.
     buffer.buffers.push_back({reinterpret_cast<const std::byte*>(values.data()), 10});
     auto data = AudioFrameAnalyzer::audioData(buffer);
@@ -250,7 +248,7 @@ TEST_F(HandlerTest, IgnoredBuffersChangeNothing) {
     AudioSampleBuffer invalid = valid;
     invalid.isValid = false;
     AudioSampleBuffer integer = valid;
-    integer.streamDescription->formatFlags = 0;
+    integer.sampleSpec->format = SampleFormat::s16;
     clock.set(9.0);  // long after: any accepted buffer would publish or report silence
     analyzer.handle(valid, false);
     analyzer.handle(invalid, true);

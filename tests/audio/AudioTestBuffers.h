@@ -15,10 +15,10 @@ struct OwnedSampleBuffer {
     std::vector<std::optional<std::vector<float>>> storage;
     AudioSampleBuffer buffer;
 
-    OwnedSampleBuffer(std::optional<AudioStreamDescription> description,
+    OwnedSampleBuffer(std::optional<SampleSpec> spec,
                       std::vector<std::optional<std::vector<float>>> buffers)
         : storage(std::move(buffers)) {
-        buffer.streamDescription = description;
+        buffer.sampleSpec = spec;
         for (const auto& values : storage) {
             if (values) {
                 buffer.buffers.push_back({reinterpret_cast<const std::byte*>(values->data()),
@@ -32,9 +32,8 @@ struct OwnedSampleBuffer {
     OwnedSampleBuffer& operator=(const OwnedSampleBuffer&) = delete;
 };
 
-inline AudioStreamDescription floatFormat(std::uint32_t channels, bool nonInterleaved = false) {
-    return {audioFormatLinearPCM,
-            audioFormatFlagIsFloat | (nonInterleaved ? audioFormatFlagIsNonInterleaved : 0u), channels};
+inline SampleSpec floatFormat(std::uint32_t channels, bool nonInterleaved = false) {
+    return {SampleFormat::float32, channels, !nonInterleaved};
 }
 
 }  // namespace sonavista::testing
