@@ -15,7 +15,6 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/QtSoundSettingsOpener.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtAlertPresenter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtBrowserExtensionSetup.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowWiring.cpp
     ${CMAKE_CURRENT_LIST_DIR}/OverlayWiring.cpp)
 
   # The executable needs the overlay window; until that adapter is part of the build, the

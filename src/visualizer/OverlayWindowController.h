@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/OverlayPresenter.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/OverlayPanel.h"
+#include "visualizer/OverlayPresenter.h"
 #include "visualizer/OverlayRect.h"
 #include "visualizer/ScreenArrangement.h"
 
