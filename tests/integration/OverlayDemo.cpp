@@ -1,7 +1,6 @@
 // Shows the overlay with given preferences and a fixed synthetic model, for the window-system
 // integration tests. Prints one line per event on stdout:
 //   frame X Y W H WINDOW COMPOSITOR   after every show or layout command
-//   notice TEXT                        when the controller asks to tell the user something
 //   settings WINDOW                    once the stand-in settings window is shown
 // and reads commands on stdin, one per line: "mode compact|fullscreenFog",
 // "position top|center|bottom", "avoid on|off", "show", "hide", "settings" (shows an ordinary
@@ -80,10 +79,6 @@ int main(int argc, char** argv) {
     auto window = std::make_shared<X11OverlayWindow>(preferences, model);
     auto screens = std::make_shared<QtScreenArrangement>();
     auto controller = OverlayWindowController::create(preferences, window, screens);
-    controller->setNoticeHandler([](const std::string& message) {
-        std::printf("notice %s\n", message.c_str());
-        std::fflush(stdout);
-    });
     controller->showOverlay();
     QTimer::singleShot(0, [&] { report(*window); });
 

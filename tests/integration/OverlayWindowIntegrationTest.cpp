@@ -318,13 +318,11 @@ TEST_F(OverlayWindowIntegrationTest, AsksForBlurBehindInFogWhereTheCompositorOff
     XSync(x, False);
 }
 
-TEST(OverlayWithoutCompositorTest, KeepsWorkingAndTellsTheUser) {
+// The view's own notice on the opaque band (checked by the view's tests) is what tells the user.
+TEST(OverlayWithoutCompositorTest, KeepsWorkingOnAnOpaqueBand) {
     XServer server(false);
     Child demo({SONAVISTA_OVERLAY_DEMO, "--mode", "compact", "--position", "bottom"},
                Child::readOutput | Child::writeInput);  // the demo quits when its input ends
-    const auto notice = demo.lineStartingWith("notice ");
-    ASSERT_TRUE(notice);
-    EXPECT_NE(notice->find("compositing manager"), std::string::npos);
     const auto frame = parseFrame(demo.lineStartingWith("frame "));
     ASSERT_TRUE(frame);
     EXPECT_FALSE(frame->compositor);

@@ -29,13 +29,11 @@ public:
         calls.push_back("out");
     }
     bool isVisible() const override { return visible; }
-    bool hasCompositor() const override { return compositor; }
 
     std::optional<OverlayWindowLevel> level;
     bool frosted = false;
     std::optional<PixelRect> frame;
     bool visible = false;
-    bool compositor = true;
     std::vector<std::string> calls;
 };
 
@@ -175,26 +173,6 @@ TEST_F(OverlayWindowControllerTest, ShowAppliesLevelAndFrameBeforeOrderingFront)
     EXPECT_TRUE(controller->isVisible());
     controller->hidePanel();
     EXPECT_FALSE(controller->isVisible());
-}
-
-TEST_F(OverlayWindowControllerTest, CompositorNoticeOncePerAbsence) {
-    const auto controller = makeController();
-    std::vector<std::string> notices;
-    panel->compositor = false;
-
-    controller->showPanel();  // no handler yet: the notice waits for one
-    controller->setNoticeHandler([&](const std::string& message) { notices.push_back(message); });
-    controller->showPanel();
-    controller->hidePanel();
-    controller->showOverlay();
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0], OverlayWindowController::compositorMissingNotice);
-
-    panel->compositor = true;
-    controller->showOverlay();
-    panel->compositor = false;
-    controller->showOverlay();
-    EXPECT_EQ(notices.size(), 2u);
 }
 
 TEST_F(OverlayWindowControllerTest, ScreenCallbackDoesNothingAfterControllerIsGone) {
