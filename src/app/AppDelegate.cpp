@@ -256,10 +256,7 @@ void AppDelegate::setPlayer(MusicPlayer player, bool enabled) {
     if (!enabled && currentMusicPlayer_ == player) {
         handlePlaybackSnapshot(MusicPlaybackSnapshot{std::nullopt, MusicPlaybackState::notRunning, 0.0});
     }
-    if (playbackMonitor_) {
-        playbackMonitor_->discardQueryInFlight();
-        playbackMonitor_->checkPlaybackState();
-    }
+    if (playbackMonitor_) playbackMonitor_->requestFreshPass();
 }
 
 void AppDelegate::setOtherPlayer(const std::string& stem, bool enabled) {
@@ -267,10 +264,7 @@ void AppDelegate::setOtherPlayer(const std::string& stem, bool enabled) {
     if (!enabled && !currentMusicPlayer_ && currentOtherPlayerStem_ == stem) {
         handlePlaybackSnapshot(MusicPlaybackSnapshot::idle());
     }
-    if (playbackMonitor_) {
-        playbackMonitor_->discardQueryInFlight();
-        playbackMonitor_->checkPlaybackState();
-    }
+    if (playbackMonitor_) playbackMonitor_->requestFreshPass();
 }
 
 // --- Layout ---

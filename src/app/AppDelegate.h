@@ -1,20 +1,20 @@
 #pragma once
 
 #include "app/AlertPresenter.h"
-#include "app/AudioLevelMonitor.h"
-#include "app/BridgeControl.h"
 #include "app/LoginItem.h"
-#include "app/OverlayPresenter.h"
-#include "app/PlaybackMonitorControl.h"
-#include "app/SettingsWindowPresenter.h"
 #include "app/StatusMenuModel.h"
 #include "app/StatusMenuView.h"
 #include "app/WorkspaceOpener.h"
+#include "audio/AudioLevelMonitor.h"
 #include "base/Clock.h"
 #include "base/MainQueue.h"
+#include "bridge/BridgeControl.h"
 #include "playback/MusicPlaybackSnapshot.h"
+#include "playback/PlaybackMonitorControl.h"
 #include "preferences/OverlayPreferences.h"
 #include "settings/SettingsActions.h"
+#include "settings/SettingsWindowPresenter.h"
+#include "visualizer/OverlayPresenter.h"
 #include "visualizer/VisualizerModel.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/OverlayPresenter.h"
 #include "app/PlatformChoice.h"
 #include "preferences/OverlayPreferences.h"
+#include "visualizer/OverlayPresenter.h"
 #include "visualizer/ScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
 

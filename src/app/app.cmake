@@ -15,13 +15,8 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/QtSoundSettingsOpener.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtAlertPresenter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtBrowserExtensionSetup.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowWiring.cpp
     ${CMAKE_CURRENT_LIST_DIR}/OverlayWiring.cpp)
 
-  # The executable needs the overlay window; until that adapter is part of the build, the
-  # libraries and tests above still build on their own.
-  get_target_property(sonavista_qt_sources sonavista_qt SOURCES)
-  if(sonavista_qt_sources MATCHES "X11OverlayWindow.cpp")
   # Kept out of the static library so the icons are always linked into the executable.
   add_executable(sonavista ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/resources/app.qrc)
   set_target_properties(sonavista PROPERTIES AUTORCC ON RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
@@ -33,5 +28,4 @@ if(SONAVISTA_WITH_QT)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/sonavista-app.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME sonavista.svg)
-  endif()
 endif()

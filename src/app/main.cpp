@@ -3,15 +3,11 @@
 // the process receives SIGINT or SIGTERM.
 
 #include "app/AppDelegate.h"
-#include "app/BridgeAdapter.h"
-#include "app/CaptureMonitorAdapter.h"
 #include "app/OverlayWiring.h"
-#include "app/PlaybackMonitorAdapter.h"
 #include "app/QtAlertPresenter.h"
 #include "app/QtBrowserExtensionSetup.h"
 #include "app/QtSoundSettingsOpener.h"
 #include "app/QtStatusMenu.h"
-#include "app/SettingsWindowWiring.h"
 #include "app/SingleInstance.h"
 #include "app/XdgAutostartLoginItem.h"
 #include "audio/PulseAudioCapture.h"
@@ -23,6 +19,7 @@
 #include "playback/PlaybackDetection.h"
 #include "preferences/OverlayPreferences.h"
 #include "preferences/IniSettingsStore.h"
+#include "settings/SettingsWindowController.h"
 #include "visualizer/QtScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
 
@@ -150,7 +147,8 @@ int main(int argc, char** argv) {
     extensionStatus.secondsSinceLastReport = [bridge] { return bridge->secondsSinceExtensionReport(); };
     extensionStatus.openSetup = &QtBrowserExtensionSetup::open;
     platform.makeSettingsWindow =
-        makeSettingsWindowFactory(preferences, visualizerModel, std::move(extensionStatus), launchNotice(platformChoice));
+        SettingsWindowController::factory(preferences, visualizerModel, std::move(extensionStatus),
+                                          launchNotice(platformChoice));
     platform.makeStatusMenu = [](StatusMenuActionHandler handler) {
         return std::make_shared<QtStatusMenu>(std::move(handler));
     };
@@ -171,20 +169,18 @@ int main(int argc, char** argv) {
         options.snapshotDidChange = std::move(snapshotDidChange);
         auto detection = std::make_shared<PlaybackDetection>(mainQueue, std::move(options));
         // The monitor handed out keeps the whole wiring alive.
-        return std::make_shared<PlaybackMonitorAdapter>(
-            std::shared_ptr<MusicPlaybackMonitor>(detection, detection->monitor().get()));
+        return std::shared_ptr<PlaybackMonitorControl>(detection, detection->monitor().get());
     };
     platform.makeAudioMonitor = [&](AudioFrameCallback frameDidChange, AudioFailureCallback captureDidFail) {
-        return std::make_shared<CaptureMonitorAdapter>(SystemAudioLevelMonitor::create(
-            std::move(frameDidChange), std::move(captureDidFail), mainQueue, captureBackend, steadyClock));
+        return SystemAudioLevelMonitor::create(std::move(frameDidChange), std::move(captureDidFail), mainQueue,
+                                               captureBackend, steadyClock);
     };
     if (configHome) platform.loginItem = std::make_shared<XdgAutostartLoginItem>(*configHome, executablePath());
     platform.workspaceOpener = std::make_shared<QtSoundSettingsOpener>();
     platform.alerts = std::make_shared<QtAlertPresenter>();
     platform.requestQuit = [] { QApplication::quit(); };
 
-    auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel,
-                                        std::make_shared<BridgeAdapter>(bridge), std::move(platform));
+    auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel, bridge, std::move(platform));
     reopenTarget = delegate;
     delegate->launch(autostarted && launchedBefore);
 

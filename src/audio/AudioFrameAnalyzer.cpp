@@ -116,16 +116,12 @@ AudioAnalysisState AudioFrameAnalyzer::state() const {
 
 bool AudioFrameAnalyzer::extract(const AudioSampleBuffer& buffer, double& rms, std::vector<float>& samples) {
     samples.clear();
-    if (!buffer.streamDescription) {
+    if (!buffer.sampleSpec || buffer.sampleSpec->format != SampleFormat::float32) {
         return false;
     }
-    const AudioStreamDescription& description = *buffer.streamDescription;
-    if (description.formatID != audioFormatLinearPCM || (description.formatFlags & audioFormatFlagIsFloat) == 0) {
-        return false;
-    }
-    const std::uint32_t channels = description.channelsPerFrame;
+    const std::uint32_t channels = buffer.sampleSpec->channels;
     const std::size_t divisor = std::max<std::uint32_t>(channels, 1);
-    const bool planar = channels < 2 || (description.formatFlags & audioFormatFlagIsNonInterleaved) != 0;
+    const bool planar = channels < 2 || !buffer.sampleSpec->interleaved;
 
     float total = 0.0f;
     std::size_t count = 0;

@@ -77,7 +77,7 @@ public:
     // pulse and times of the last beat and publish. Tempo and capture start stay.
     void reset();
 
-    // Sample extraction: nothing for a delivery that is not float linear PCM, carries no
+    // Sample extraction: nothing for a delivery that is not float32 samples, carries no
     // usable buffer, yields no samples, or whose values are not finite.
     static std::optional<AudioData> audioData(const AudioSampleBuffer& buffer);
     // The 96 band values of exactly 1024 samples; for any other count a copy of the

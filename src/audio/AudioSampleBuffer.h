@@ -7,23 +7,17 @@
 
 namespace sonavista {
 
-// Builds a four-character format code the way sound APIs spell them ('lpcm').
-constexpr std::uint32_t fourCharCode(const char (&code)[5]) {
-    return (std::uint32_t(std::uint8_t(code[0])) << 24) | (std::uint32_t(std::uint8_t(code[1])) << 16) |
-           (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
-}
+// The sample formats a delivery can carry, named as libpulse names them (native endian).
+// Only float32 is analysed; the others exist so that a delivery can say it is not float32.
+enum class SampleFormat : std::uint8_t { float32, s16, s32 };
 
-// Format identifier of linear PCM.
-inline constexpr std::uint32_t audioFormatLinearPCM = fourCharCode("lpcm");
-// Format flag bits.
-inline constexpr std::uint32_t audioFormatFlagIsFloat = 1;
-inline constexpr std::uint32_t audioFormatFlagIsNonInterleaved = 32;
-
-// How the samples of a delivered buffer are laid out.
-struct AudioStreamDescription {
-    std::uint32_t formatID = audioFormatLinearPCM;
-    std::uint32_t formatFlags = audioFormatFlagIsFloat;
-    std::uint32_t channelsPerFrame = 2;
+// How the samples of a delivered buffer are laid out, like a PulseAudio sample spec.
+struct SampleSpec {
+    SampleFormat format = SampleFormat::float32;
+    std::uint32_t channels = 2;
+    // Interleaved: one buffer holds every channel, frame by frame. Otherwise there is one
+    // buffer per channel.
+    bool interleaved = true;
 };
 
 // One byte buffer of a delivery. `data` may be null (a buffer without data). Non-owning:
@@ -34,22 +28,22 @@ struct AudioBufferView {
     std::size_t byteSize = 0;
 };
 
-// One delivered block of samples: validity, its stream description (absent for a delivery
-// that carries no audio format) and its list of byte buffers in list order. An interleaved
+// One delivered block of samples: validity, its sample spec (absent for a delivery that
+// carries no audio format) and its list of byte buffers in list order. An interleaved
 // delivery has one buffer holding all channels; a non-interleaved one has one per channel.
 //
 // The views do not own the bytes: a buffer is only valid during the call it is handed to
 // (AudioFrameAnalyzer::handle copies what it keeps).
 struct AudioSampleBuffer {
     bool isValid = true;
-    std::optional<AudioStreamDescription> streamDescription;
+    std::optional<SampleSpec> sampleSpec;
     std::vector<AudioBufferView> buffers;
 
     // Convenience for the common case: interleaved float32 samples, `channels` per frame.
     static AudioSampleBuffer interleavedFloat(const float* samples, std::size_t valueCount,
                                               std::uint32_t channels) {
         AudioSampleBuffer buffer;
-        buffer.streamDescription = AudioStreamDescription{audioFormatLinearPCM, audioFormatFlagIsFloat, channels};
+        buffer.sampleSpec = SampleSpec{.format = SampleFormat::float32, .channels = channels};
         buffer.buffers.push_back({reinterpret_cast<const std::byte*>(samples), valueCount * sizeof(float)});
         return buffer;
     }

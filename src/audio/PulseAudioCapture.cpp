@@ -16,7 +16,7 @@ void PulseAudioCapture::openStream(Handlers handlers) {
     std::shared_ptr<PulseAudioMainLoop> loop;
     {
         std::lock_guard lock(mutex_);
-        if (!loop_) loop_ = PulseAudioMainLoop::create();
+        if (!loop_) loop_ = PulseAudioMainLoop::create("sonavista-audio-samples");
         loop = loop_;
     }
     if (!loop) {

@@ -6,10 +6,10 @@
 
 namespace sonavista {
 
-std::shared_ptr<PulseAudioMainLoop> PulseAudioMainLoop::create() {
+std::shared_ptr<PulseAudioMainLoop> PulseAudioMainLoop::create(const char* threadName) {
     pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
     if (loop == nullptr) return nullptr;
-    pa_threaded_mainloop_set_name(loop, "sonavista-audio-samples");
+    pa_threaded_mainloop_set_name(loop, threadName);
     if (pa_threaded_mainloop_start(loop) < 0) {
         pa_threaded_mainloop_free(loop);
         return nullptr;

@@ -8,12 +8,14 @@ struct pa_mainloop_api;
 namespace sonavista {
 
 // A started libpulse threaded main loop: one thread that runs every callback of the
-// contexts and streams created on it. Shared by the capture backend and its streams so
-// that a stream outliving the backend still has its loop.
+// contexts and streams created on it. Every libpulse call on those objects made from another
+// thread goes through `locked`. The capture backend shares one with its streams, so that a
+// stream outliving the backend still has its loop; the output volume has its own.
 class PulseAudioMainLoop {
 public:
-    // Null when the loop cannot be created or its thread cannot start.
-    static std::shared_ptr<PulseAudioMainLoop> create();
+    // Null when the loop cannot be created or its thread cannot start. `threadName` names
+    // the loop's thread (as seen in a debugger or top).
+    static std::shared_ptr<PulseAudioMainLoop> create(const char* threadName);
     ~PulseAudioMainLoop();
     PulseAudioMainLoop(const PulseAudioMainLoop&) = delete;
     PulseAudioMainLoop& operator=(const PulseAudioMainLoop&) = delete;

@@ -296,7 +296,7 @@ void PulseAudioStream::streamReadable(pa_stream* stream, size_t readable, void* 
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
         if (data != nullptr) {  // null data with a size is a hole in the record: skip it
             AudioSampleBuffer buffer;
-            buffer.streamDescription = AudioStreamDescription{audioFormatLinearPCM, audioFormatFlagIsFloat, channelCount};
+            buffer.sampleSpec = SampleSpec{.format = SampleFormat::float32, .channels = channelCount};
             buffer.buffers.push_back({static_cast<const std::byte*>(data), bytes});
             handlers->bufferDidArrive(buffer);
             // The owner may have stopped or released the session from inside the handler.

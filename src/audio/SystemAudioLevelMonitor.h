@@ -3,6 +3,7 @@
 #include "audio/AudioCaptureBackend.h"
 #include "audio/AudioCaptureFailure.h"
 #include "audio/AudioFrameAnalyzer.h"
+#include "audio/AudioLevelMonitor.h"
 #include "audio/AudioVisualizationFrame.h"
 #include "base/Clock.h"
 #include "base/MainQueue.h"
@@ -28,12 +29,13 @@ namespace sonavista {
 // only while capture is requested, failures at most once per `start()` and never after
 // `stop()`. Create, start, stop and release the monitor on the main thread; own it
 // through the shared_ptr that `create` returns.
-class SystemAudioLevelMonitor : public std::enable_shared_from_this<SystemAudioLevelMonitor> {
+class SystemAudioLevelMonitor final : public AudioLevelMonitor,
+                                      public std::enable_shared_from_this<SystemAudioLevelMonitor> {
     struct Key {};
 
 public:
-    using FrameDidChange = std::function<void(const AudioVisualizationFrame&)>;
-    using CaptureDidFail = std::function<void(AudioCaptureFailure)>;
+    using FrameDidChange = AudioFrameCallback;
+    using CaptureDidFail = AudioFailureCallback;
 
     // `mainQueue` must outlive the monitor and everything it posts.
     static std::shared_ptr<SystemAudioLevelMonitor> create(FrameDidChange frameDidChange,
@@ -44,15 +46,15 @@ public:
     SystemAudioLevelMonitor(Key, FrameDidChange frameDidChange, CaptureDidFail captureDidFail, MainQueue& mainQueue,
                             std::shared_ptr<AudioCaptureBackend> backend, std::shared_ptr<const Clock> clock);
     // Stops a stream that is still running, without reporting anything.
-    ~SystemAudioLevelMonitor();
+    ~SystemAudioLevelMonitor() override;
     SystemAudioLevelMonitor(const SystemAudioLevelMonitor&) = delete;
     SystemAudioLevelMonitor& operator=(const SystemAudioLevelMonitor&) = delete;
 
     // Asks for capture; does nothing while capture is already requested. Returns at once:
     // success shows as frames arriving, failure through `captureDidFail`.
-    void start();
+    void start() override;
     // Ends capture and resets the analysis. Reports nothing; harmless when idle.
-    void stop();
+    void stop() override;
 
     bool isCaptureRequested() const { return captureRequested_.load(); }
 

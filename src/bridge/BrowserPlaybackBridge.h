@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "bridge/BridgeConnection.h"
+#include "bridge/BridgeControl.h"
 #include "bridge/BridgeResponse.h"
 #include "bridge/BrowserSessionTable.h"
 #include "bridge/HTTPRequest.h"
@@ -34,7 +35,7 @@ namespace sonavista {
 // within `incompleteRequestTimeout` gets "400 Bad Request" and is closed, and at most
 // `maxConnections` connections are open at once: accepting one more closes the connection
 // that has waited longest for its request, so idle connections cannot lock out real reports.
-class BrowserPlaybackBridge final : public BrowserPlaybackSource {
+class BrowserPlaybackBridge final : public BrowserPlaybackSource, public BridgeControl {
 public:
     static constexpr std::uint16_t applicationPort = 43828;
     // A connection that buffers this many bytes without a complete request is refused.
@@ -63,10 +64,10 @@ public:
 
     // Returns at once; on the bridge thread, starts listening unless already listening. A port
     // that cannot be bound leaves the bridge silent: no error, no retry.
-    void start();
+    void start() override;
     // Returns at once; on the bridge thread, closes the listeners and forgets every session.
     // Connections already accepted still get their answer.
-    void stop();
+    void stop() override;
 
     // Runs `task` on the bridge thread and waits for it; runs it inline on the bridge thread.
     void sync(const std::function<void()>& task);

@@ -20,11 +20,6 @@ void BrowserSessionTable::removeExpiredSessions() {
     }
 }
 
-std::optional<MusicPlaybackSnapshot> BrowserSessionTable::snapshot(const MusicPlayerSet& enabled) {
-    removeExpiredSessions();
-    return bestSession(sessions_, enabled, clock_->now() - sessionLifetime_);
-}
-
 std::optional<MusicPlaybackSnapshot> BrowserSessionTable::bestSession(
     const std::map<std::string, BrowserSession>& sessions, const MusicPlayerSet& enabled, double cutoff) {
     const BrowserSession* best = nullptr;

@@ -15,9 +15,9 @@ namespace sonavista {
 
 // The latest report of every browser page, keyed by the page identifier the extension chose.
 // A report counts for `sessionLifetime` seconds of a monotonic clock (a step of the wall clock
-// must not revive or expire a page); stale entries are dropped lazily, when a
-// report is stored or a snapshot is taken. Not thread-safe: the bridge touches it on its own
-// thread only.
+// must not revive or expire a page); stale entries are dropped lazily, when a report is stored
+// or the bridge finds one in its published copy. Not thread-safe: the bridge touches it on its
+// own thread only.
 class BrowserSessionTable {
 public:
     static constexpr double defaultSessionLifetime = 3.5;
@@ -30,13 +30,11 @@ public:
     void store(const std::string& pageId, MusicPlayer player, bool isPlaying, double volume);
     // Drops every session whose time stamp lies before now minus the lifetime.
     void removeExpiredSessions();
-    // The best live session among the enabled players: playing before paused, then the most
-    // recent report; nothing when there is none.
-    std::optional<MusicPlaybackSnapshot> snapshot(const MusicPlayerSet& enabled);
     void removeAll();
 
-    // The choice `snapshot` makes, over any copy of the sessions, counting only those stamped
-    // at or after `cutoff`.
+    // The best session among the enabled players, over any copy of the sessions, counting only
+    // those stamped at or after `cutoff`: playing before paused, then the most recent report;
+    // nothing when there is none.
     static std::optional<MusicPlaybackSnapshot> bestSession(const std::map<std::string, BrowserSession>& sessions,
                                                             const MusicPlayerSet& enabled, double cutoff);
 

@@ -4,6 +4,7 @@
 #include "playback/BrowserPlaybackSource.h"
 #include "playback/MusicPlaybackSnapshot.h"
 #include "playback/MusicPlayer.h"
+#include "playback/PlaybackMonitorControl.h"
 #include "playback/PlayerStateQueries.h"
 #include "playback/RunningApplications.h"
 #include "playback/SystemNowPlayingProvider.h"
@@ -25,7 +26,8 @@ namespace sonavista {
 // player of its own (`mpris:<stem>`), on or off by `otherPlayerEnabled`. Besides the timer, a
 // source that learns of a change calls `sourcesDidChange` for a pass at once. Everything runs on the main queue; the timer and the now-playing answer hold
 // the monitor weakly. Create it with `create` (it must be owned by a shared_ptr).
-class MusicPlaybackMonitor : public std::enable_shared_from_this<MusicPlaybackMonitor> {
+class MusicPlaybackMonitor final : public PlaybackMonitorControl,
+                                   public std::enable_shared_from_this<MusicPlaybackMonitor> {
 public:
     static constexpr double passInterval = 0.5;
 
@@ -43,19 +45,19 @@ public:
                                                         std::function<MusicPlayerSet()> enabledPlayers,
                                                         Sources sources,
                                                         std::function<void(const MusicPlaybackSnapshot&)> snapshotDidChange);
-    ~MusicPlaybackMonitor();
+    ~MusicPlaybackMonitor() override;
     MusicPlaybackMonitor(const MusicPlaybackMonitor&) = delete;
     MusicPlaybackMonitor& operator=(const MusicPlaybackMonitor&) = delete;
 
     // Stops, discards outstanding answers, runs one pass at once and then one every 0.5 s.
-    void start();
+    void start() override;
     // Drops the timer and discards any outstanding now-playing answer. `lastSnapshot` stays.
-    void stop();
+    void stop() override;
     // One pass; skipped while a now-playing query is in flight.
     void checkPlaybackState();
     // A pass at once that discards the answer of any query still in flight (after the user
     // enabled or disabled a player).
-    void requestFreshPass();
+    void requestFreshPass() override;
     // A source saw a change: one fresh pass soon, however many changes arrive before it runs.
     // Ignored while stopped.
     void sourcesDidChange();

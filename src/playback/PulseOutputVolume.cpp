@@ -1,5 +1,7 @@
 #include "playback/PulseOutputVolume.h"
 
+#include "audio/PulseAudioMainLoop.h"
+
 #include <pulse/pulseaudio.h>
 
 #include <sys/time.h>
@@ -28,47 +30,28 @@ struct PulseOutputVolume::Callbacks {
     static void onReconnect(pa_mainloop_api* api, pa_time_event* event, const timeval* when, void* self);
 };
 
-PulseOutputVolume::PulseOutputVolume(std::string applicationName) : applicationName_(std::move(applicationName)) {
-    loop_ = pa_threaded_mainloop_new();
-    if (loop_ == nullptr) {
+PulseOutputVolume::PulseOutputVolume(std::string applicationName)
+    : applicationName_(std::move(applicationName)), loop_(PulseAudioMainLoop::create("sonavista-volume")) {
+    if (loop_) loop_->locked([this] { connect(); });
+}
+
+PulseOutputVolume::~PulseOutputVolume() {
+    if (!loop_) {
         return;
     }
-    pa_threaded_mainloop_set_name(loop_, "sonavista-volume");
-    connect();
-    if (pa_threaded_mainloop_start(loop_) < 0) {
+    loop_->locked([this] {
+        if (reconnectEvent_ != nullptr) {
+            loop_->api()->time_free(reconnectEvent_);
+            reconnectEvent_ = nullptr;
+        }
         if (context_ != nullptr) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_set_subscribe_callback(context_, nullptr, nullptr);
             pa_context_disconnect(context_);
             pa_context_unref(context_);
             context_ = nullptr;
         }
-        if (reconnectEvent_ != nullptr) {
-            pa_threaded_mainloop_get_api(loop_)->time_free(reconnectEvent_);
-            reconnectEvent_ = nullptr;
-        }
-        pa_threaded_mainloop_free(loop_);
-        loop_ = nullptr;
-    }
-}
-
-PulseOutputVolume::~PulseOutputVolume() {
-    if (loop_ == nullptr) {
-        return;
-    }
-    pa_threaded_mainloop_lock(loop_);
-    if (reconnectEvent_ != nullptr) {
-        pa_threaded_mainloop_get_api(loop_)->time_free(reconnectEvent_);
-        reconnectEvent_ = nullptr;
-    }
-    if (context_ != nullptr) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
-    }
-    pa_threaded_mainloop_unlock(loop_);
-    pa_threaded_mainloop_stop(loop_);
-    pa_threaded_mainloop_free(loop_);
+    });
 }
 
 double PulseOutputVolume::systemOutputVolume() { return volume_.load(); }
@@ -76,7 +59,7 @@ double PulseOutputVolume::systemOutputVolume() { return volume_.load(); }
 void PulseOutputVolume::connect() {
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, applicationName_.c_str());
-    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), applicationName_.c_str(), properties);
+    context_ = pa_context_new_with_proplist(loop_->api(), applicationName_.c_str(), properties);
     pa_proplist_free(properties);
     if (context_ == nullptr) {
         scheduleReconnect();
@@ -98,7 +81,7 @@ void PulseOutputVolume::scheduleReconnect() {
     timeval when{};
     gettimeofday(&when, nullptr);
     pa_timeval_add(&when, static_cast<pa_usec_t>(reconnectSeconds * PA_USEC_PER_SEC));
-    auto* api = pa_threaded_mainloop_get_api(loop_);
+    pa_mainloop_api* api = loop_->api();
     if (reconnectEvent_ != nullptr) {
         api->time_restart(reconnectEvent_, &when);
     } else {

@@ -3,16 +3,18 @@
 #include "playback/OutputVolume.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 
-struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_time_event;
 
 namespace sonavista {
 
-// The default sink's volume from the PulseAudio (or PipeWire) server. A background thread
-// keeps it current through a subscription to sink and server changes, so reading it never
+class PulseAudioMainLoop;
+
+// The default sink's volume from the PulseAudio (or PipeWire) server. Its own libpulse loop
+// thread keeps it current through a subscription to sink and server changes, so reading it never
 // blocks. Never starts a server; while none can be reached the volume reads 1.0 and the
 // connection is retried every few seconds.
 class PulseOutputVolume final : public OutputVolume {
@@ -28,7 +30,7 @@ public:
     bool isConnected() const { return connected_.load(); }
 
 private:
-    // Everything below runs on the PulseAudio thread (or before it starts).
+    // Everything below runs on the loop's thread or holding its lock.
     void connect();
     void scheduleReconnect();
     void refresh();
@@ -36,11 +38,12 @@ private:
     friend struct Callbacks;
 
     std::string applicationName_;
-    pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_time_event* reconnectEvent_ = nullptr;
     std::atomic<double> volume_{1.0};
     std::atomic<bool> connected_{false};
+    // Declared last so that its thread has stopped before the members above go.
+    std::shared_ptr<PulseAudioMainLoop> loop_;
 };
 
 }  // namespace sonavista

@@ -60,49 +60,49 @@ void OverlayPreferences::load() {
 void OverlayPreferences::setOverlayEnabled(bool value) {
     overlayEnabled_ = value;
     store_->setBool(overlayEnabledKey, value);
-    notify(Property::overlayEnabled);
+    observers_.notify(Property::overlayEnabled);
 }
 
 void OverlayPreferences::setAutoShow(bool value) {
     autoShow_ = value;
     store_->setBool(autoShowKey, value);
-    notify(Property::autoShow);
+    observers_.notify(Property::autoShow);
 }
 
 void OverlayPreferences::setAvoidsCoveringWindows(bool value) {
     avoidsCoveringWindows_ = value;
     store_->setBool(avoidsCoveringWindowsKey, value);
-    notify(Property::avoidsCoveringWindows);
+    observers_.notify(Property::avoidsCoveringWindows);
 }
 
 void OverlayPreferences::setAudioResponsive(bool value) {
     audioResponsive_ = value;
     store_->setBool(audioResponsiveKey, value);
-    notify(Property::audioResponsive);
+    observers_.notify(Property::audioResponsive);
 }
 
 void OverlayPreferences::setDisplayMode(OverlayDisplayMode value) {
     displayMode_ = value;
     store_->setString(displayModeKey, rawValue(value));
-    notify(Property::displayMode);
+    observers_.notify(Property::displayMode);
 }
 
 void OverlayPreferences::setPosition(OverlayPosition value) {
     position_ = value;
     store_->setString(positionKey, rawValue(value));
-    notify(Property::position);
+    observers_.notify(Property::position);
 }
 
 void OverlayPreferences::setColor(WaveColor value) {
     color_ = value;
     store_->setString(colorKey, rawValue(value));
-    notify(Property::color);
+    observers_.notify(Property::color);
 }
 
 void OverlayPreferences::setEnabledPlayers(MusicPlayerSet value) {
     enabledPlayers_ = std::move(value);
     store_->setStringArray(enabledPlayersKey, sortedRawValues(enabledPlayers_));
-    notify(Property::enabledPlayers);
+    observers_.notify(Property::enabledPlayers);
 }
 
 void OverlayPreferences::setPlayer(MusicPlayer player, bool enabled) {
@@ -148,7 +148,7 @@ void OverlayPreferences::writeOtherPlayers() {
         entries.push_back(player.stem + (player.enabled ? "|1|" : "|0|") + player.desktopEntry + "|" + player.name);
     }
     store_->setStringArray(otherPlayersKey, entries);
-    notify(Property::otherPlayers);
+    observers_.notify(Property::otherPlayers);
 }
 
 bool OverlayPreferences::isOtherPlayerEnabled(std::string_view stem) const {
@@ -207,27 +207,6 @@ std::vector<std::string> OverlayPreferences::sortedRawValues(const MusicPlayerSe
     }
     std::sort(raw.begin(), raw.end());
     return raw;
-}
-
-OverlayPreferences::ObserverToken OverlayPreferences::addObserver(Observer observer) {
-    const ObserverToken token = nextToken_++;
-    observers_.emplace(token, std::make_shared<Observer>(std::move(observer)));
-    return token;
-}
-
-void OverlayPreferences::removeObserver(ObserverToken token) {
-    observers_.erase(token);
-}
-
-void OverlayPreferences::notify(Property property) {
-    // Iterate over a snapshot so observers may add or remove observers; one removed during this
-    // round is not called any more.
-    std::vector<std::pair<ObserverToken, std::shared_ptr<Observer>>> current(observers_.begin(), observers_.end());
-    for (const auto& [token, observer] : current) {
-        if (observers_.count(token) != 0) {
-            (*observer)(property);
-        }
-    }
 }
 
 }  // namespace sonavista

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/ObserverList.h"
 #include "playback/MusicPlayer.h"
 #include "preferences/OverlayDisplayMode.h"
 #include "preferences/OverlayPosition.h"
@@ -45,8 +44,8 @@ public:
         otherPlayers,
     };
 
-    using Observer = std::function<void(Property)>;
-    using ObserverToken = std::uint64_t;  // 0 is never a valid token
+    using Observer = ObserverList<Property>::Observer;
+    using ObserverToken = ObserverList<Property>::Token;  // 0 is never a valid token
 
     static constexpr std::string_view overlayEnabledKey = "overlayEnabled";
     static constexpr std::string_view autoShowKey = "autoShow";
@@ -112,9 +111,10 @@ public:
     std::optional<std::string> saveError() const { return store_->lastWriteError(); }
 
     // Observers are called on every assignment, in assignment order, after the new value has
-    // been stored. An observer may add or remove observers and assign values while called.
-    ObserverToken addObserver(Observer observer);
-    void removeObserver(ObserverToken token);
+    // been stored, in the order they were added. An observer may add or remove observers and
+    // assign values while called.
+    ObserverToken addObserver(Observer observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(ObserverToken token) { observers_.remove(token); }
 
     // The stored form of a player set: the raw values in ascending order.
     static std::vector<std::string> sortedRawValues(const MusicPlayerSet& players);
@@ -122,7 +122,6 @@ public:
 private:
     void load();
     bool boolValue(std::string_view key, bool defaultValue) const;
-    void notify(Property property);
     void loadOtherPlayers();
     void writeOtherPlayers();
 
@@ -137,8 +136,7 @@ private:
     MusicPlayerSet enabledPlayers_;
     std::vector<OtherPlayerSetting> otherPlayers_;
 
-    std::map<ObserverToken, std::shared_ptr<Observer>> observers_;
-    ObserverToken nextToken_ = 1;
+    ObserverList<Property> observers_;
 };
 
 }  // namespace sonavista

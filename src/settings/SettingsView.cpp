@@ -472,7 +472,6 @@ void SettingsView::refresh() {
     otherPlayersList_->setPlayers(state_.otherPlayers);
 
     retryButton_->setEnabled(state_.retryEnabled);
-    systemPermissionsButton_->setEnabled(state_.systemPermissionsEnabled);
     saveErrorLabel_->setText(state_.saveError ? QString::fromStdString(*state_.saveError) +
                                                     QStringLiteral(" Changes apply until Sonavista quits; the next "
                                                                    "change tries to save them again.")

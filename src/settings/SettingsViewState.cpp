@@ -19,7 +19,6 @@ SettingsViewState SettingsViewState::from(const OverlayPreferences& preferences,
     state.otherPlayers = preferences.otherPlayers();
     state.audioStatus = AudioStatusRow::forStatus(model.captureStatus(), model.audioLevel());
     state.retryEnabled = state.audioResponsive;
-    state.systemPermissionsEnabled = true;
     state.saveError = preferences.saveError();
     return state;
 }

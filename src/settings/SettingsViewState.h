@@ -31,10 +31,9 @@ struct SettingsViewState {
     MusicPlayerSet enabledPlayers;
     std::vector<OtherPlayerSetting> otherPlayers;
     AudioStatusRow audioStatus;
-    // Retrying capture makes no sense while audio response is off; the permissions button
-    // is always available.
+    // Retrying capture makes no sense while audio response is off (the button that opens the
+    // sound settings is always available).
     bool retryEnabled = true;
-    bool systemPermissionsEnabled = true;
     // Why the latest change could not be saved; shown under the tabs until a change is saved.
     std::optional<std::string> saveError;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SettingsWindowPresenter.h"
+#include "settings/SettingsWindowPresenter.h"
 #include "settings/BrowserExtensionStatus.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/VisualizerModel.h"

@@ -20,8 +20,6 @@ public:
     virtual void showPanel() = 0;
     virtual void hidePanel() = 0;
     virtual bool isVisible() const = 0;
-    // Whether a compositing manager runs; without one the panel cannot be translucent.
-    virtual bool hasCompositor() const = 0;
 };
 
 }  // namespace sonavista

@@ -58,7 +58,6 @@ void OverlayWindowController::reposition() {
 
 void OverlayWindowController::showPanel() {
     panel_->showPanel();
-    checkCompositor();
 }
 
 void OverlayWindowController::hidePanel() {
@@ -74,18 +73,6 @@ void OverlayWindowController::showOverlay() {
 void OverlayWindowController::screenParametersDidChange() {
     applyWindowLevel();
     reposition();
-}
-
-void OverlayWindowController::checkCompositor() {
-    if (panel_->hasCompositor()) {
-        compositorNoticeGiven_ = false;
-        return;
-    }
-    if (compositorNoticeGiven_ || !noticeHandler_) {
-        return;
-    }
-    compositorNoticeGiven_ = true;
-    noticeHandler_(compositorMissingNotice);
 }
 
 }  // namespace sonavista

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "app/OverlayPresenter.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/OverlayPanel.h"
+#include "visualizer/OverlayPresenter.h"
 #include "visualizer/OverlayRect.h"
 #include "visualizer/ScreenArrangement.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace sonavista {
 
@@ -21,15 +19,6 @@ namespace sonavista {
 class OverlayWindowController final : public OverlayPresenter,
                                       public std::enable_shared_from_this<OverlayWindowController> {
 public:
-    // Shown once when the overlay is first shown without a compositing manager, and again
-    // after a compositor has come and gone.
-    static constexpr const char* compositorMissingNotice =
-        "No compositing manager is running, so the Sonavista overlay cannot be transparent: "
-        "it is drawn on an opaque band instead. Install and start a compositor (for example "
-        "picom) to see the waveform over your desktop.";
-
-    using NoticeHandler = std::function<void(const std::string& message)>;
-
     // Applies level and frame once, then follows the screen arrangement.
     static std::shared_ptr<OverlayWindowController> create(std::shared_ptr<OverlayPreferences> preferences,
                                                            std::shared_ptr<OverlayPanel> panel,
@@ -55,22 +44,17 @@ public:
     std::optional<OverlayRect> currentFrame() const { return frame_; }
     OverlayPanel& panel() { return *panel_; }
 
-    void setNoticeHandler(NoticeHandler handler) { noticeHandler_ = std::move(handler); }
-
     // Screen arrangement changed: level, then frame.
     void screenParametersDidChange();
 
 private:
     OverlayWindowController(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<OverlayPanel> panel,
                             std::shared_ptr<ScreenArrangement> screens);
-    void checkCompositor();
 
     std::shared_ptr<OverlayPreferences> preferences_;
     std::shared_ptr<OverlayPanel> panel_;
     std::shared_ptr<ScreenArrangement> screens_;
     std::optional<OverlayRect> frame_;
-    NoticeHandler noticeHandler_;
-    bool compositorNoticeGiven_ = false;
 };
 
 }  // namespace sonavista

@@ -6,51 +6,28 @@
 
 namespace sonavista {
 
-VisualizerModel::ObserverToken VisualizerModel::addObserver(Observer observer) {
-    const ObserverToken token = nextToken_++;
-    observers_.emplace(token, std::make_shared<const Observer>(std::move(observer)));
-    return token;
-}
-
-void VisualizerModel::removeObserver(ObserverToken token) { observers_.erase(token); }
-
-void VisualizerModel::notify(Property property) {
-    if (observers_.empty()) {
-        return;
-    }
-    // Observers may add or remove observers while being notified: walk a snapshot and
-    // skip those removed in the meantime.
-    std::vector<std::pair<ObserverToken, std::shared_ptr<const Observer>>> snapshot(observers_.begin(),
-                                                                                    observers_.end());
-    for (const auto& [token, observer] : snapshot) {
-        if (observers_.count(token) != 0) {
-            (*observer)(property);
-        }
-    }
-}
-
 void VisualizerModel::setAudioLevel(double value) {
-    notify(Property::audioLevel);
+    observers_.notify(Property::audioLevel);
     audioLevel_ = value;
 }
 
 void VisualizerModel::setMotionRate(double value) {
-    notify(Property::motionRate);
+    observers_.notify(Property::motionRate);
     motionRate_ = value;
 }
 
 void VisualizerModel::setBeatPulse(double value) {
-    notify(Property::beatPulse);
+    observers_.notify(Property::beatPulse);
     beatPulse_ = value;
 }
 
 void VisualizerModel::setSpectrum(std::vector<double> value) {
-    notify(Property::spectrum);
+    observers_.notify(Property::spectrum);
     spectrum_ = std::move(value);
 }
 
 void VisualizerModel::setCaptureStatus(AudioCaptureStatus value) {
-    notify(Property::captureStatus);
+    observers_.notify(Property::captureStatus);
     captureStatus_ = value;
 }
 

@@ -2,12 +2,9 @@
 
 #include "audio/AudioCaptureFailure.h"
 #include "audio/AudioVisualizationFrame.h"
+#include "base/ObserverList.h"
 #include "visualizer/AudioCaptureStatus.h"
 
-#include <cstdint>
-#include <functional>
-#include <map>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -21,12 +18,12 @@ namespace sonavista {
 // property's name *before* the new value is stored (also when it equals the old one), so an
 // operation that assigns several properties notifies once per assignment, in order.
 // Observers that want the new values read them later (e.g. on their next draw) or after the
-// operation returns. Main thread only.
+// operation returns. Observers are called in the order they were added. Main thread only.
 class VisualizerModel {
 public:
     enum class Property { audioLevel, motionRate, beatPulse, spectrum, captureStatus };
-    using Observer = std::function<void(Property)>;
-    using ObserverToken = std::uint64_t;
+    using Observer = ObserverList<Property>::Observer;
+    using ObserverToken = ObserverList<Property>::Token;
 
     static constexpr double initialLevel = 0.48;
 
@@ -34,9 +31,9 @@ public:
     VisualizerModel(const VisualizerModel&) = delete;
     VisualizerModel& operator=(const VisualizerModel&) = delete;
 
-    ObserverToken addObserver(Observer observer);
+    ObserverToken addObserver(Observer observer) { return observers_.add(std::move(observer)); }
     // Unknown tokens are ignored; safe to call from inside a notification.
-    void removeObserver(ObserverToken token);
+    void removeObserver(ObserverToken token) { observers_.remove(token); }
 
     void updateLiveFrame(const AudioVisualizationFrame& frame);
     void updateFallbackLevel(double level);
@@ -52,7 +49,6 @@ public:
     double fallbackLevel() const { return fallbackLevel_; }
 
 private:
-    void notify(Property property);
     void setAudioLevel(double value);
     void setMotionRate(double value);
     void setBeatPulse(double value);
@@ -67,8 +63,7 @@ private:
     AudioCaptureStatus captureStatus_ = AudioCaptureStatus::waiting;
     double fallbackLevel_ = initialLevel;
 
-    std::map<ObserverToken, std::shared_ptr<const Observer>> observers_;
-    ObserverToken nextToken_ = 1;
+    ObserverList<Property> observers_;
 };
 
 }  // namespace sonavista

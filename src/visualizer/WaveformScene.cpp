@@ -47,106 +47,106 @@ double WaveformScene::sparkleFraction(int index) {
     return r - std::floor(r);
 }
 
-WaveformScene WaveformScene::make(const WaveformInputs& in) {
-    WaveformScene s;
-    s.panel = {in.panelWidth, in.panelHeight};
-    s.displayMode = in.displayMode;
-    s.wave = waveSize(s.panel, in.displayMode);
-    s.waveOriginX = (s.panel.width - s.wave.width) * 0.5;
-    s.waveOriginY = (s.panel.height - s.wave.height) * 0.5;
+WaveformScene WaveformScene::make(const WaveformInputs& inputs) {
+    WaveformScene scene;
+    scene.panel = {inputs.panelWidth, inputs.panelHeight};
+    scene.displayMode = inputs.displayMode;
+    scene.wave = waveSize(scene.panel, inputs.displayMode);
+    scene.waveOriginX = (scene.panel.width - scene.wave.width) * 0.5;
+    scene.waveOriginY = (scene.panel.height - scene.wave.height) * 0.5;
 
-    const double W = s.wave.width;
-    const double H = s.wave.height;
-    const int N = barCountForWidth(W);
-    s.barCount = N;
+    const double waveWidth = scene.wave.width;
+    const double waveHeight = scene.wave.height;
+    const int barCount = barCountForWidth(waveWidth);
+    scene.barCount = barCount;
 
-    if (in.audioResponsive) {
-        s.level = in.audioLevel;
-        s.pulse = in.beatPulse;
+    if (inputs.audioResponsive) {
+        scene.level = inputs.audioLevel;
+        scene.pulse = inputs.beatPulse;
     } else {
-        s.level = 0.48;
-        s.pulse = 0.16;
+        scene.level = 0.48;
+        scene.pulse = 0.16;
     }
-    s.motion = effectiveMotion(in);
-    const double L = s.level;
-    const double B = s.pulse;
+    scene.motion = effectiveMotion(inputs);
+    const double level = scene.level;
+    const double pulse = scene.pulse;
 
-    const double dx = W / N;
-    s.barSpacing = dx;
-    s.centerY = H * 0.5;
-    s.amplitude = H * 0.42;
-    const double A = s.amplitude;
-    const double w = std::min(std::max(dx * 0.26, 1.0), 2.2);
-    s.lineWidth = w;
-    s.dashLength = std::max(w * 0.72, 1.0);
-    s.dashGap = std::max(w * 1.35, 1.7);
+    const double spacing = waveWidth / barCount;
+    scene.barSpacing = spacing;
+    scene.centerY = waveHeight * 0.5;
+    scene.amplitude = waveHeight * 0.42;
+    const double amplitude = scene.amplitude;
+    const double lineWidth = std::min(std::max(spacing * 0.26, 1.0), 2.2);
+    scene.lineWidth = lineWidth;
+    scene.dashLength = std::max(lineWidth * 0.72, 1.0);
+    scene.dashGap = std::max(lineWidth * 1.35, 1.7);
 
-    const auto stops = colors(in.color);
-    const double lineOpacity = 0.16 + 0.16 * L;
-    s.centerLineStops.reserve(stops.size());
+    const auto stops = colors(inputs.color);
+    const double lineOpacity = 0.16 + 0.16 * level;
+    scene.centerLineStops.reserve(stops.size());
     for (RGBColor stop : stops) {
         stop.alpha *= lineOpacity;
-        s.centerLineStops.push_back(stop);
+        scene.centerLineStops.push_back(stop);
     }
 
-    s.glowRadius = in.displayMode == OverlayDisplayMode::fullscreenFog ? 5.5 : 4.0;
-    s.glowWidth = 3.2 * w;
-    s.dotDiameter = w * (1.1 + 0.7 * B);
-    s.sparkleDiameter = std::max(w * 0.62, 0.8);
+    scene.glowRadius = inputs.displayMode == OverlayDisplayMode::fullscreenFog ? 5.5 : 4.0;
+    scene.glowWidth = 3.2 * lineWidth;
+    scene.dotDiameter = lineWidth * (1.1 + 0.7 * pulse);
+    scene.sparkleDiameter = std::max(lineWidth * 0.62, 0.8);
 
-    const double G = L * 1.02 + 0.14;
-    const double phase = in.motionTime * 2.15;
-    // sin(phase - 4p) per bar by the angle difference formula: two sines per frame instead of
-    // one per bar.
+    const double gain = level * 1.02 + 0.14;
+    const double phase = inputs.motionTime * 2.15;
+    // sin(phase - 4 angle) per bar by the angle difference formula: two sines per frame instead
+    // of one per bar.
     const double sinPhase = std::sin(phase);
     const double cosPhase = std::cos(phase);
-    const double wobble = std::sin(in.motionTime * 1.25) * 0.025;
-    const double d = std::max(N - 1, 1);
+    const double wobble = std::sin(inputs.motionTime * 1.25) * 0.025;
+    const double lastIndex = std::max(barCount - 1, 1);
 
     // The per-bar terms that depend only on the bar's position: kept per thread for the last
     // bar count, since every frame of a view has the same one.
     struct PositionTerms {
-        double edge, envelope, cos4p, sin4p, sparkle;
+        double edge, envelope, cos4Angle, sin4Angle, sparkle;
     };
     thread_local int termsBarCount = -1;
     thread_local std::vector<PositionTerms> terms;
-    if (termsBarCount != N) {
-        terms.resize(static_cast<std::size_t>(N));
-        for (int i = 0; i < N; ++i) {
-            const double u = i / d;
-            const double p = u * std::numbers::pi;
-            terms[static_cast<std::size_t>(i)] = {1.0 - 0.18 * std::abs(2.0 * u - 1.0),
-                                                  0.74 + 0.13 * std::cos(6.0 * p) + 0.07 * std::cos(14.0 * p),
-                                                  std::cos(4.0 * p), std::sin(4.0 * p), sparkleFraction(i)};
+    if (termsBarCount != barCount) {
+        terms.resize(static_cast<std::size_t>(barCount));
+        for (int i = 0; i < barCount; ++i) {
+            const double position = i / lastIndex;  // 0 at the left bar, 1 at the right one
+            const double angle = position * std::numbers::pi;
+            terms[static_cast<std::size_t>(i)] = {1.0 - 0.18 * std::abs(2.0 * position - 1.0),
+                                                  0.74 + 0.13 * std::cos(6.0 * angle) + 0.07 * std::cos(14.0 * angle),
+                                                  std::cos(4.0 * angle), std::sin(4.0 * angle), sparkleFraction(i)};
         }
-        termsBarCount = N;
+        termsBarCount = barCount;
     }
 
-    s.bars.resize(static_cast<std::size_t>(N));
-    for (int i = 0; i < N; ++i) {
-        WaveformBar& bar = s.bars[static_cast<std::size_t>(i)];
-        const PositionTerms& t = terms[static_cast<std::size_t>(i)];
-        const double u = i / d;
-        const double spectrum = spectrumValue(in.spectrum, i, N);
-        const double edge = t.edge;
-        const double envelope = t.envelope;
-        const double motion = 0.92 + 0.055 * (sinPhase * t.cos4p - cosPhase * t.sin4p) + wobble;
-        const double beat = 1.0 + B * (0.18 + 0.14 * edge);
-        double a = G * (0.78 * spectrum + 0.22) * envelope * motion * beat;
-        if (!(a > 0.0)) a = 0.0;  // negative, and NaN from non-finite inputs
-        bar.x = dx * 0.5 + dx * i;
-        bar.halfHeight = std::min(std::max(A * std::pow(a, 1.16), w * 0.72), A);
-        const double opacity = 0.38 + 0.5 * spectrum + 0.16 * B * edge;
+    scene.bars.resize(static_cast<std::size_t>(barCount));
+    for (int i = 0; i < barCount; ++i) {
+        WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
+        const PositionTerms& term = terms[static_cast<std::size_t>(i)];
+        const double position = i / lastIndex;
+        const double spectrum = spectrumValue(inputs.spectrum, i, barCount);
+        const double edge = term.edge;
+        const double envelope = term.envelope;
+        const double motion = 0.92 + 0.055 * (sinPhase * term.cos4Angle - cosPhase * term.sin4Angle) + wobble;
+        const double beat = 1.0 + pulse * (0.18 + 0.14 * edge);
+        double height = gain * (0.78 * spectrum + 0.22) * envelope * motion * beat;
+        if (!(height > 0.0)) height = 0.0;  // negative, and NaN from non-finite inputs
+        bar.x = spacing * 0.5 + spacing * i;
+        bar.halfHeight = std::min(std::max(amplitude * std::pow(height, 1.16), lineWidth * 0.72), amplitude);
+        const double opacity = 0.38 + 0.5 * spectrum + 0.16 * pulse * edge;
         bar.opacity = opacity >= 0.0 ? std::min(opacity, 1.0) : 0.0;
-        bar.color = colorAt(in.color, u);
+        bar.color = colorAt(inputs.color, position);
 
-        const double f = t.sparkle;
-        if (f > 0.9 && bar.halfHeight > 4.0 * w) {
+        const double sparkle = term.sparkle;
+        if (sparkle > 0.9 && bar.halfHeight > 4.0 * lineWidth) {
             bar.hasSparkles = true;
-            bar.sparkleOffset = bar.halfHeight * (1.08 + 1.2 * (f - 0.9));
+            bar.sparkleOffset = bar.halfHeight * (1.08 + 1.2 * (sparkle - 0.9));
         }
     }
-    return s;
+    return scene;
 }
 
 }  // namespace sonavista

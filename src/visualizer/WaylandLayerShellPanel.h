@@ -63,8 +63,6 @@ public:
     void showPanel() override;
     void hidePanel() override;
     bool isVisible() const override { return shown_; }
-    // Every Wayland compositor composites.
-    bool hasCompositor() const override { return true; }
 
     // Frames committed so far (for benchmarks and tests).
     std::uint64_t framesDrawn() const { return framesDrawn_; }

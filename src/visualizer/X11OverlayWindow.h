@@ -45,7 +45,9 @@ public:
     void showPanel() override;
     void hidePanel() override;
     bool isVisible() const override;
-    bool hasCompositor() const override;
+    // Whether a compositing manager runs; without one the window cannot be translucent and
+    // the view says so on an opaque band.
+    bool hasCompositor() const;
 
     // Whether the compositor announces blur-behind support (_KDE_NET_WM_BLUR_BEHIND_REGION).
     bool compositorOffersBlur() const;

@@ -311,7 +311,7 @@ TEST_F(AppDelegateTest, DisablingThePlayersChecksAfreshAndHidesOnlyForTheCurrent
     journal.clear();
     app->setPlayer(MusicPlayer::youtube, false);
     EXPECT_TRUE(overlay->visible);
-    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.discardQueryInFlight", "playback.check"}));
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.requestFreshPass"}));
     EXPECT_FALSE(playback->enabledPlayers().contains(MusicPlayer::youtube));
 
     app->setPlayer(MusicPlayer::spotify, false);
@@ -320,7 +320,7 @@ TEST_F(AppDelegateTest, DisablingThePlayersChecksAfreshAndHidesOnlyForTheCurrent
     EXPECT_FALSE(app->currentMusicPlayer());
     EXPECT_EQ(app->currentPlaybackState(), State::notRunning);
     EXPECT_DOUBLE_EQ(model->fallbackLevel(), 0.0);
-    EXPECT_EQ(journal.calls.back(), "playback.check");
+    EXPECT_EQ(journal.calls.back(), "playback.requestFreshPass");
     EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
 }
 
@@ -335,7 +335,7 @@ TEST_F(AppDelegateTest, OtherPlayerIsNamedAndSwitchedOffLikeACatalogueOne) {
     EXPECT_FALSE(overlay->visible);
     EXPECT_FALSE(app->preferences()->isOtherPlayerEnabled("rhythmbox"));
     EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
-    EXPECT_EQ(journal.calls.back(), "playback.check");
+    EXPECT_EQ(journal.calls.back(), "playback.requestFreshPass");
 }
 
 TEST_F(AppDelegateTest, LaunchAtLoginCallsOnlyWhenTheStatusMustChange) {

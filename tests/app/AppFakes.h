@@ -49,8 +49,7 @@ public:
         : enabledPlayers(std::move(players)), snapshotDidChange(std::move(snapshot)), journal_(journal) {}
     void start() override { journal_.add("playback.start"); }
     void stop() override { journal_.add("playback.stop"); }
-    void discardQueryInFlight() override { journal_.add("playback.discardQueryInFlight"); }
-    void checkPlaybackState() override { journal_.add("playback.check"); }
+    void requestFreshPass() override { journal_.add("playback.requestFreshPass"); }
     EnabledPlayersProvider enabledPlayers;
     SnapshotCallback snapshotDidChange;
     Journal& journal_;

@@ -13,9 +13,8 @@
 namespace sonavista {
 namespace {
 
-AudioStreamDescription floatFormat(std::uint32_t channels, bool nonInterleaved = false) {
-    return {audioFormatLinearPCM, audioFormatFlagIsFloat | (nonInterleaved ? audioFormatFlagIsNonInterleaved : 0u),
-            channels};
+SampleSpec floatFormat(std::uint32_t channels, bool nonInterleaved = false) {
+    return {SampleFormat::float32, channels, !nonInterleaved};
 }
 
 // --- Sample extraction -------------------------------------------------------------------
@@ -28,7 +27,7 @@ TEST(ExtractionTest, YieldsRmsOverAllValuesAndMonoSamplesOfTheFirstBuffer) {
     using Buffers = std::vector<std::optional<std::vector<float>>>;
     const struct {
         const char* name;
-        std::optional<AudioStreamDescription> description;
+        std::optional<SampleSpec> description;
         Buffers buffers;
         std::optional<double> rms;  // nothing: no data
         std::vector<float> samples;
@@ -45,17 +44,15 @@ TEST(ExtractionTest, YieldsRmsOverAllValuesAndMonoSamplesOfTheFirstBuffer) {
         {"first buffer without data", floatFormat(2, true), {std::nullopt, std::vector<float>{0.5f, 0.5f}}, {}, {}},
         {"fewer values than channels", floatFormat(2), {std::vector<float>{0.5f}}, {}, {}},
         {"no buffers", floatFormat(2), {}, {}, {}},
-        {"no stream description", std::nullopt, {std::vector<float>{0.5f, 0.5f}}, {}, {}},
-        {"integer samples", AudioStreamDescription{audioFormatLinearPCM, 0, 2}, {std::vector<float>{0.5f, 0.5f}}, {}, {}},
-        {"other format", AudioStreamDescription{fourCharCode("aac "), audioFormatFlagIsFloat, 2},
-         {std::vector<float>{0.5f, 0.5f}}, {}, {}},
+        {"no sample spec", std::nullopt, {std::vector<float>{0.5f, 0.5f}}, {}, {}},
+        {"integer samples", SampleSpec{SampleFormat::s16, 2, true}, {std::vector<float>{0.5f, 0.5f}}, {}, {}},
         {"infinite value", floatFormat(2), {std::vector<float>{inf, 0.5f}}, {}, {}},
         {"NaN in a later buffer", floatFormat(2, true), {std::vector<float>{0.5f}, std::vector<float>{nan}}, {}, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         AudioSampleBuffer buffer;  // views into the row's values; nothing stands for no data
-        buffer.streamDescription = row.description;
+        buffer.sampleSpec = row.description;
         for (const auto& values : row.buffers) {
             buffer.buffers.push_back({values ? reinterpret_cast<const std::byte*>(values->data()) : nullptr,
                                       values ? values->size() * sizeof(float) : 0});
@@ -71,7 +68,7 @@ TEST(ExtractionTest, YieldsRmsOverAllValuesAndMonoSamplesOfTheFirstBuffer) {
 TEST(ExtractionBytesTest, TrailingPartialSampleAndTinyBuffersAreIgnored) {
     std::vector<float> values{0.5f, 0.5f, 0.25f};
     AudioSampleBuffer buffer;
-    buffer.streamDescription = floatFormat(1);
+    buffer.sampleSpec = floatFormat(1);
     // 10 bytes: two whole samples and two stray bytes.
     buffer.buffers.push_back({reinterpret_cast<const std::byte*>(values.data()), 10});
     auto data = AudioFrameAnalyzer::audioData(buffer);
@@ -223,7 +220,7 @@ TEST_F(HandlerTest, IgnoredBuffersChangeNothing) {
     AudioSampleBuffer invalid = valid;
     invalid.isValid = false;
     AudioSampleBuffer integer = valid;
-    integer.streamDescription->formatFlags = 0;
+    integer.sampleSpec->format = SampleFormat::s16;
     clock.set(9.0);  // long after: any accepted buffer would publish or report silence
     analyzer.handle(valid, false);
     analyzer.handle(invalid, true);

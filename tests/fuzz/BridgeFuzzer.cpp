@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto& session = table.sessions().begin()->second;
         require(session.volume >= 0.0 && session.volume <= 1.0);
         require(isWebPlayer(session.player));
-        const auto snapshot = table.snapshot({session.player});
+        const auto snapshot = BrowserSessionTable::bestSession(table.sessions(), {session.player},
+                                                               table.clock().now() - table.sessionLifetime());
         require(snapshot && snapshot->player == session.player);
     }
 

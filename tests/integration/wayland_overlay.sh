@@ -6,7 +6,7 @@ set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/sandbox.sh"
-source "$here/../../scripts/lib/checks.sh"
+source "$here/../support/checks.sh"
 width=1920 height=1080 band=150 inset=28  # the output, and the compact band at the bottom
 
 for tool in sway swaymsg grim convert compare curl dbus-daemon; do

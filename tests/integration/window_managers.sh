@@ -8,7 +8,7 @@ set -uo pipefail
 demo=$1 manager=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/sandbox.sh"
-source "$here/../../scripts/lib/checks.sh"
+source "$here/../support/checks.sh"
 shots=${SONAVISTA_BINARY_DIR:-.}/wm-screenshots && mkdir -p "$shots"
 work=$(mktemp -d /tmp/sonavista-wm.XXXXXX)
 trap 'sandbox_stop; rm -rf "$work"' EXIT

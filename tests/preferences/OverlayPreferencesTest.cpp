@@ -201,45 +201,6 @@ TEST(OverlayPreferencesTest, OtherPlayersAreRememberedWithTheirSwitches) {
     EXPECT_EQ(reloaded.otherPlayers(), preferences.otherPlayers());
 }
 
-TEST(OverlayPreferencesTest, ObserversCanBeRemovedAndMayReenter) {
-    auto preferences = OverlayPreferences::create(storeWith({}));
-    std::vector<std::string> calls;
-    OverlayPreferences::ObserverToken second = 0;
-    const auto first = preferences->addObserver([&](Prop property) {
-        calls.push_back("first");
-        if (property == Prop::color) {
-            // Removing a later observer during the round stops it being called.
-            preferences->removeObserver(second);
-        }
-    });
-    second = preferences->addObserver([&](Prop) { calls.push_back("second"); });
-    EXPECT_NE(first, 0u);
-    EXPECT_NE(first, second);
-
-    preferences->setAutoShow(false);
-    EXPECT_EQ(calls, (Strings{"first", "second"}));
-    calls.clear();
-    preferences->setColor(WaveColor::neon);
-    EXPECT_EQ(calls, (Strings{"first"}));
-    calls.clear();
-    preferences->removeObserver(first);
-    preferences->removeObserver(12345);  // unknown tokens are ignored
-    preferences->setAutoShow(true);
-    EXPECT_TRUE(calls.empty());
-
-    // An observer that assigns in turn sees both assignments, in order.
-    std::vector<Prop> seen;
-    preferences->addObserver([&](Prop property) {
-        seen.push_back(property);
-        if (property == Prop::displayMode) {
-            preferences->setPosition(OverlayPosition::top);
-        }
-    });
-    preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
-    EXPECT_EQ(seen, (std::vector<Prop>{Prop::displayMode, Prop::position}));
-    EXPECT_EQ(preferences->position(), OverlayPosition::top);
-}
-
 TEST(SettingsValueTest, BooleanAndTypedReadings) {
     struct Row {
         SettingsValue value;

@@ -29,13 +29,11 @@ public:
         calls.push_back("out");
     }
     bool isVisible() const override { return visible; }
-    bool hasCompositor() const override { return compositor; }
 
     std::optional<OverlayWindowLevel> level;
     bool frosted = false;
     std::optional<PixelRect> frame;
     bool visible = false;
-    bool compositor = true;
     std::vector<std::string> calls;
 };
 

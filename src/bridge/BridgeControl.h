@@ -2,7 +2,8 @@
 
 namespace sonavista {
 
-// The browser bridge's lifetime as the application drives it.
+// The browser bridge's lifetime as the application drives it; BrowserPlaybackBridge
+// implements it.
 class BridgeControl {
 public:
     virtual ~BridgeControl() = default;

@@ -8,9 +8,9 @@
 
 namespace sonavista {
 
-// One capture attempt of the system audio, as the application policy sees it. Frames and the
-// failure (at most one per start) arrive on the main thread through the callbacks given to
-// the factory.
+// One capture attempt of the system audio, as the application policy sees it;
+// SystemAudioLevelMonitor implements it. Frames and the failure (at most one per start)
+// arrive on the main thread through the callbacks given to the factory.
 class AudioLevelMonitor {
 public:
     virtual ~AudioLevelMonitor() = default;

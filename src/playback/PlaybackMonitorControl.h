@@ -8,19 +8,18 @@
 
 namespace sonavista {
 
-// The playback monitor as the application policy drives it. Snapshots arrive on the main
-// thread through the callback given to the factory, only when they differ from the last one.
+// The playback monitor as the application policy drives it; MusicPlaybackMonitor implements
+// it. Snapshots arrive on the main thread through the callback given to the factory, only
+// when they differ from the last one. Main thread only.
 class PlaybackMonitorControl {
 public:
     virtual ~PlaybackMonitorControl() = default;
 
     virtual void start() = 0;
     virtual void stop() = 0;
-    // Makes the answer of any state query still in flight count for nothing (its generation
-    // is left behind and the in-flight mark is cleared), so a new pass may start at once.
-    virtual void discardQueryInFlight() = 0;
-    // Runs one detection pass now.
-    virtual void checkPlaybackState() = 0;
+    // Runs one detection pass now, counting the answer of any state query still in flight
+    // for nothing (used after the user enabled or disabled a player).
+    virtual void requestFreshPass() = 0;
 };
 
 using EnabledPlayersProvider = std::function<MusicPlayerSet()>;

@@ -2,7 +2,7 @@
 
 namespace sonavista {
 
-// The overlay panel as the application policy drives it.
+// The overlay panel as the application policy drives it; OverlayWindowController implements it.
 class OverlayPresenter {
 public:
     virtual ~OverlayPresenter() = default;

@@ -9,7 +9,7 @@ namespace sonavista {
 
 // How the application shows its settings window. The window is built once at launch (through
 // a `SettingsWindowFactory`), lives until the process ends, and closing it only hides it.
-// The Qt settings window implements this directly, or is wrapped by a small adapter.
+// SettingsWindowController implements it.
 class SettingsWindowPresenter {
 public:
     virtual ~SettingsWindowPresenter() = default;
