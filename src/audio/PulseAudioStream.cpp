@@ -241,7 +241,7 @@ bool PulseAudioStream::connectRecordStream(const char* source) {
     attributes.tlength = UINT32_MAX;
     attributes.prebuf = UINT32_MAX;
     attributes.minreq = UINT32_MAX;
-    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentMicroseconds, &spec));
+    attributes.fragsize = static_cast<std::uint32_t>(fragmentFrames * pa_frame_size(&spec));
     // Corked until started, so a stream set up for a capture that was meanwhile stopped
     // never delivers. Not movable: if its sink goes away the stream ends and is re-created
     // on the new default's monitor rather than being moved to an arbitrary source (the

@@ -18,7 +18,8 @@ namespace sonavista {
 class PulseAudioMainLoop;
 
 // One capture session on a PulseAudio (or pipewire-pulse) server: its own context and a
-// record stream on the default sink's monitor, float32 48 kHz stereo in 20 ms fragments.
+// record stream on the default sink's monitor, float32 48 kHz stereo in fragments of 2048
+// frames (about 43 ms).
 //
 // The session connects, asks the server for its default sink and that sink for the name of
 // its monitor source, records that source by name, and hands itself to `streamDidOpen`
@@ -40,7 +41,14 @@ public:
 
     static constexpr std::uint32_t sampleRate = 48000;
     static constexpr std::uint8_t channelCount = 2;
-    static constexpr std::uint64_t fragmentMicroseconds = 20000;
+    // Most of the capture's cost is waking up for each fragment, and the analysis publishes
+    // at most once per 1/30 s, so a fragment only needs to be about as long as the gap
+    // between two publishes. PipeWire delivers whole graph cycles (a power of two of frames,
+    // 1024 by default): 2048 frames is a whole number of cycles, so every delivery is one
+    // fragment at least 1/30 s after the last, and each one publishes. Shorter fragments
+    // cost more wake-ups without more frames (20 ms ones arrive 21 ms apart and only every
+    // other one passes the 1/30 s gate); longer ones would make the beat lag.
+    static constexpr std::uint32_t fragmentFrames = 2048;
 
 private:
     PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
