@@ -44,9 +44,7 @@ public:
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         std::vector<std::string> envText;
-        if (env) {
-            for (const auto& [k, v] : *env) envText.push_back(k + "=" + v);
-        }
+        for (const auto& [k, v] : env.value_or(Env{})) envText.push_back(k + "=" + v);
         std::vector<char*> envp;
         for (auto& e : envText) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -80,8 +78,6 @@ public:
     ~Child() { stop(); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
-
-    pid_t pid() const { return pid_; }
 
     void kill(int signal) {
         if (pid_ > 0 && !status_) ::kill(pid_, signal);
