@@ -1,5 +1,6 @@
 #include "base/FakeClock.h"
 #include "bridge/BridgeProtocol.h"
+#include "bridge/BridgeTestClient.h"
 #include "bridge/BrowserSessionTable.h"
 #include "bridge/PlaybackMessage.h"
 
@@ -11,17 +12,12 @@
 #include <vector>
 
 using namespace sonavista;
+using test::playbackPost;
 
 namespace {
 
 const std::string extension = "chrome-extension://abcdefghijklmnop";
 const std::string validBody = R"({"source":"youtube","pageId":"1","playing":true,"volume":0.8})";
-
-std::string post(const std::string& body, const std::string& extraHeaders = "", const std::string& path = "/playback",
-                 const std::string& method = "POST") {
-    return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 std::string noCors(const std::string& status) {
     return "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
@@ -142,33 +138,33 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     };
     const std::string originHeader = "Origin: " + extension + "\r\n";
     const std::vector<Case> cases = {
-        {"web page origin refused before anything else", post(validBody, "Origin: https://www.youtube.com\r\n"),
+        {"web page origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"),
          noCors("403 Forbidden"), false},
         {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", noCors("403 Forbidden"),
          false},
         {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n",
          withCors("204 No Content", extension), false},
         {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", noCors("204 No Content"), false},
-        {"valid report with origin", post(validBody, originHeader), withCors("204 No Content", extension), true},
-        {"valid report without origin", post(validBody), noCors("204 No Content"), true},
-        {"empty origin echoed", post(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
-        {"origin with a control character", post(validBody, "Origin: " + extension + "\x01x\r\n"),
+        {"report with origin", playbackPost(validBody, originHeader), withCors("204 No Content", extension), true},
+        {"report without origin", playbackPost(validBody), noCors("204 No Content"), true},
+        {"empty origin echoed", playbackPost(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
+        {"origin with a control character", playbackPost(validBody, "Origin: " + extension + "\x01x\r\n"),
          noCors("400 Bad Request"), false},
-        {"not JSON", post("{nope", originHeader), withCors("400 Bad Request", extension), false},
+        {"not JSON", playbackPost("{nope", originHeader), withCors("400 Bad Request", extension), false},
         {"missing content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody,
          noCors("400 Bad Request"), false},
-        {"native source", post(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
+        {"native source", playbackPost(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
          withCors("400 Bad Request", extension), false},
-        {"source in other case", post(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"),
+        {"source in other case", playbackPost(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"),
          noCors("400 Bad Request"), false},
-        {"lower-case method", post(validBody, originHeader, "/playback", "post"),
+        {"lower-case method", playbackPost(validBody, originHeader, "/playback", "post"),
          withCors("400 Bad Request", extension), false},
-        {"GET", post(validBody, "", "/playback", "GET"), noCors("400 Bad Request"), false},
-        {"query string", post(validBody, "", "/playback?x=1"), noCors("400 Bad Request"), false},
+        {"GET", playbackPost(validBody, "", "/playback", "GET"), noCors("400 Bad Request"), false},
+        {"query string", playbackPost(validBody, "", "/playback?x=1"), noCors("400 Bad Request"), false},
         {"connector missing",
          "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody,
          noCors("400 Bad Request"), false},
-        {"connector not 1", post(validBody, "X-Sonavista-Connector: 2\r\n"), noCors("400 Bad Request"), false},
+        {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), noCors("400 Bad Request"), false},
     };
     for (const auto& c : cases) {
         auto clock = std::make_shared<FakeClock>(100.0);
@@ -209,7 +205,7 @@ TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
     for (const auto& c : cases) {
         auto clock = std::make_shared<FakeClock>(now);
         BrowserSessionTable table(clock);
-        const auto request = BridgeProtocol::parseRequest(post(c.body));
+        const auto request = BridgeProtocol::parseRequest(playbackPost(c.body));
         ASSERT_TRUE(request) << c.body;
         const auto response = BridgeProtocol::process(*request, table);
         EXPECT_EQ(response.status, c.session ? "204 No Content" : "400 Bad Request") << c.body;
@@ -227,7 +223,7 @@ TEST(BridgeProtocolProcess, AcceptsAnyPageIdIncludingEmptyAndNul) {
     BrowserSessionTable table(clock);
     for (const std::string body : {R"({"source":"youtube","pageId":"","playing":true,"volume":1})",
                                    R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})"}) {
-        const auto request = BridgeProtocol::parseRequest(post(body));
+        const auto request = BridgeProtocol::parseRequest(playbackPost(body));
         ASSERT_TRUE(request);
         EXPECT_EQ(BridgeProtocol::process(*request, table).status, "204 No Content");
     }

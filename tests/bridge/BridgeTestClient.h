@@ -24,7 +24,6 @@ public:
     BridgeTestClient() = default;
     BridgeTestClient(const BridgeTestClient&) = delete;
     BridgeTestClient& operator=(const BridgeTestClient&) = delete;
-    BridgeTestClient(BridgeTestClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     ~BridgeTestClient() { close(); }
 
     // Connects to `address` (numeric IPv4 or IPv6) on `port`; false with errno kept on failure.
@@ -93,6 +92,14 @@ private:
     int fd_ = -1;
     bool closedCleanly_ = false;
 };
+
+// A playback request as the browser extension sends it, with `extraHeaders` (each ending in
+// CRLF) before the length; `path` and `method` for the requests the bridge must refuse.
+inline std::string playbackPost(const std::string& body, const std::string& extraHeaders = "",
+                                   const std::string& path = "/playback", const std::string& method = "POST") {
+    return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 // Polls `condition` until it holds or `seconds` pass (for state that changes on another thread).
 inline bool waitUntil(const std::function<bool()>& condition, double seconds = 5.0) {

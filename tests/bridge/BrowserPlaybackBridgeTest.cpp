@@ -27,10 +27,9 @@ const std::string badRequest = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\
 
 std::string report(const std::string& pageId, const std::string& source = "youtube", bool playing = true,
                    const std::string& extraHeaders = "") {
-    const std::string body = R"({"source":")" + source + R"(","pageId":")" + pageId + R"(","playing":)" +
-                             (playing ? "true" : "false") + R"(,"volume":0.25})";
-    return "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
-           "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return test::playbackPost(R"({"source":")" + source + R"(","pageId":")" + pageId + R"(","playing":)" +
+                                     (playing ? "true" : "false") + R"(,"volume":0.25})",
+                                 extraHeaders);
 }
 
 class BrowserPlaybackBridgeTest : public ::testing::Test {
