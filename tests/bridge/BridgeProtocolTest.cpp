@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -177,56 +177,40 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     }
 }
 
+// The sessions stored for each report body (none: rejected). Any page id is a key, the empty
+// one and one with a NUL included.
 TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
-    struct Case {
-        std::string body;
-        std::optional<BrowserSession> session;  // nothing: rejected
-    };
     const double now = 500.0;
-    const std::vector<Case> cases = {
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})",
-         BrowserSession{MusicPlayer::youtube, true, 0.8, now}},
-        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})",
-         BrowserSession{MusicPlayer::spotifyWeb, false, 1.0, now}},
-        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})",
-         BrowserSession{MusicPlayer::qqMusicWeb, true, 0.0, now}},
-        // Beyond the range of a double: not a number the decoder can represent.
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
-         BrowserSession{MusicPlayer::youtube, true, 0.0, now}},
-        {R"({"source":"youtube","pageId":"p","playing":1,"volume":0.5})", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":"0.5"})", std::nullopt},
-        {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true})", std::nullopt},
-        {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.5} trailing)", std::nullopt},
-        {"", std::nullopt},
+    const auto stored = [&](MusicPlayer player, bool playing, double volume, const std::string& pageId = "p") {
+        return std::map<std::string, BrowserSession>{{pageId, BrowserSession{player, playing, volume, now}}};
     };
-    for (const auto& c : cases) {
+    const std::vector<std::pair<std::string, std::map<std::string, BrowserSession>>> cases = {
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})", stored(MusicPlayer::youtube, true, 0.8)},
+        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})",
+         stored(MusicPlayer::spotifyWeb, false, 1.0)},
+        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})", stored(MusicPlayer::qqMusicWeb, true, 0.0)},
+        // Beyond the range of a double: not a number the decoder can represent.
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
+         stored(MusicPlayer::youtube, true, 0.0)},
+        {R"({"source":"youtube","pageId":"","playing":true,"volume":1})", stored(MusicPlayer::youtube, true, 1.0, "")},
+        {R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})",
+         stored(MusicPlayer::youtube, true, 1.0, std::string("a\0b", 3))},
+        {R"({"source":"youtube","pageId":"p","playing":1,"volume":0.5})", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":"0.5"})", {}},
+        {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true})", {}},
+        {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.5} trailing)", {}},
+        {"", {}},
+    };
+    for (const auto& [body, sessions] : cases) {
         auto clock = std::make_shared<FakeClock>(now);
         BrowserSessionTable table(clock);
-        const auto request = BridgeProtocol::parseRequest(playbackPost(c.body));
-        ASSERT_TRUE(request) << c.body;
-        const auto response = BridgeProtocol::process(*request, table);
-        EXPECT_EQ(response.status, c.session ? "204 No Content" : "400 Bad Request") << c.body;
-        if (c.session) {
-            ASSERT_EQ(table.sessions().count("p"), 1u) << c.body;
-            EXPECT_EQ(table.sessions().at("p"), *c.session) << c.body;
-        } else {
-            EXPECT_TRUE(table.sessions().empty()) << c.body;
-        }
-    }
-}
-
-TEST(BridgeProtocolProcess, AcceptsAnyPageIdIncludingEmptyAndNul) {
-    auto clock = std::make_shared<FakeClock>(1.0);
-    BrowserSessionTable table(clock);
-    for (const std::string body : {R"({"source":"youtube","pageId":"","playing":true,"volume":1})",
-                                   R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})"}) {
         const auto request = BridgeProtocol::parseRequest(playbackPost(body));
-        ASSERT_TRUE(request);
-        EXPECT_EQ(BridgeProtocol::process(*request, table).status, "204 No Content");
+        ASSERT_TRUE(request) << body;
+        const auto response = BridgeProtocol::process(*request, table);
+        EXPECT_EQ(response.status, sessions.empty() ? "400 Bad Request" : "204 No Content") << body;
+        EXPECT_EQ(table.sessions(), sessions) << body;
     }
-    EXPECT_EQ(table.sessions().count(""), 1u);
-    EXPECT_EQ(table.sessions().count(std::string("a\0b", 3)), 1u);
 }
