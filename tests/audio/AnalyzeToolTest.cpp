@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <sstream>
 
@@ -124,7 +123,7 @@ TEST_F(AnalyzeToolTest, StopsAfterTheSilenceReport) {
 
 TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
     const auto wrongRate = writeSound("cd.wav", 44100, 2, std::vector<float>(2000, 0.1f));
-    std::ofstream(dir / "notes.txt") << "not a sound\n";
+    testing::writeText(dir / "notes.txt", "not a sound\n");
     const auto good = writeSound("good.wav", 48000, 1, std::vector<float>(4800, 0.1f));
     const struct {
         std::vector<std::string> arguments;

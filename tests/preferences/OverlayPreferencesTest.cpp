@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "preferences/MemorySettingsStore.h"
@@ -113,12 +114,9 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifiesInOrder) {
     auto preferences = OverlayPreferences::create(store);
     store->clearWrites();
 
-    std::vector<Prop> seen;
-    std::vector<std::size_t> writesAtNotification;
-    preferences->addObserver([&](Prop property) {
-        seen.push_back(property);
-        writesAtNotification.push_back(store->writes().size());
-    });
+    // Each notification with the number of writes made when it arrived.
+    std::vector<std::pair<Prop, std::size_t>> seen;
+    preferences->addObserver([&](Prop property) { seen.emplace_back(property, store->writes().size()); });
 
     preferences->setOverlayEnabled(false);
     preferences->setAutoShow(true);  // same value: still written and announced
@@ -141,10 +139,10 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifiesInOrder) {
          Strings{"appleMusic", "netEaseMusic", "qqMusic", "qqMusicWeb", "spotify", "spotifyWeb", "youtube"}},
     };
     EXPECT_EQ(store->writes(), expected);
-    EXPECT_EQ(seen, (std::vector<Prop>{Prop::overlayEnabled, Prop::autoShow, Prop::avoidsCoveringWindows,
-                                       Prop::audioResponsive, Prop::displayMode, Prop::position, Prop::color,
-                                       Prop::enabledPlayers}));
-    EXPECT_EQ(writesAtNotification, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(seen, (std::vector<std::pair<Prop, std::size_t>>{
+                        {Prop::overlayEnabled, 1}, {Prop::autoShow, 2}, {Prop::avoidsCoveringWindows, 3},
+                        {Prop::audioResponsive, 4}, {Prop::displayMode, 5}, {Prop::position, 6}, {Prop::color, 7},
+                        {Prop::enabledPlayers, 8}}));
 
     // The two switches without a row above read back what was written.
     OverlayPreferences reloaded(store);
