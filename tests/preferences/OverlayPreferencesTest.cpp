@@ -11,6 +11,7 @@
 namespace sonavista {
 namespace {
 
+using namespace std::string_literals;
 using P = MusicPlayer;
 using Strings = std::vector<std::string>;
 using Write = MemorySettingsStore::Write;
@@ -38,17 +39,16 @@ TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
     const Row rows[] = {
         {"stored false wins over the default", {{"overlayEnabled", false}, {"autoShow", false}},
          false, false, M::compact, Pos::center, W::cyan},
-        {"exact raw values", {{"overlayDisplayMode", std::string("fullscreenFog")}, {"overlayPosition", std::string("top")},
-          {"waveColor", std::string("candyPop")}},
+        {"exact raw values",
+         {{"overlayDisplayMode", "fullscreenFog"s}, {"overlayPosition", "top"s}, {"waveColor", "candyPop"s}},
          true, true, M::fullscreenFog, Pos::top, W::candyPop},
         {"wrong letter case and display names fall back",
-         {{"overlayDisplayMode", std::string("FullscreenFog")}, {"overlayPosition", std::string("Top")},
-          {"waveColor", std::string("Candy Pop")}},
+         {{"overlayDisplayMode", "FullscreenFog"s}, {"overlayPosition", "Top"s}, {"waveColor", "Candy Pop"s}},
          true, true, M::compact, Pos::center, W::cyan},
-        {"wrongly typed values fall back", {{"overlayDisplayMode", true}, {"overlayPosition", Strings{"top"}},
-          {"waveColor", 3.0}},
+        {"wrongly typed values fall back",
+         {{"overlayDisplayMode", true}, {"overlayPosition", Strings{"top"}}, {"waveColor", 3.0}},
          true, true, M::compact, Pos::center, W::cyan},
-        {"present but unreadable booleans are false", {{"overlayEnabled", Strings{}}, {"autoShow", std::string("YES")}},
+        {"present but unreadable booleans are false", {{"overlayEnabled", Strings{}}, {"autoShow", "YES"s}},
          false, true, M::compact, Pos::center, W::cyan},
     };
     for (const Row& row : rows) {
@@ -95,7 +95,7 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
          {P::spotifyWeb, P::youtube, P::qqMusicWeb},
          {{"enabledMusicPlayers", Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, {"browserPlayersMigrationV1", true}}},
         {"a list that is not an array counts as absent: every player",
-         {{"enabledMusicPlayers", std::string("spotify")}},
+         {{"enabledMusicPlayers", "spotify"s}},
          allPlayers,
          {{"browserPlayersMigrationV1", true}}},
     };
@@ -132,9 +132,9 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifiesInOrder) {
         {"autoShow", true},
         {"avoidsCoveringWindows", false},
         {"audioResponsive", false},
-        {"overlayDisplayMode", std::string("fullscreenFog")},
-        {"overlayPosition", std::string("bottom")},
-        {"waveColor", std::string("mintGrape")},
+        {"overlayDisplayMode", "fullscreenFog"s},
+        {"overlayPosition", "bottom"s},
+        {"waveColor", "mintGrape"s},
         {"enabledMusicPlayers",
          Strings{"appleMusic", "netEaseMusic", "qqMusic", "qqMusicWeb", "spotify", "spotifyWeb", "youtube"}},
     };
@@ -245,18 +245,18 @@ TEST(SettingsValueTest, BooleanAndTypedReadings) {
     };
     const Row rows[] = {
         {false, false},          {-0.5, true},
-        {std::string("yes"), true}, {std::string("T"), true},  {std::string("  +0012"), true},
-        {std::string("false"), false}, {std::string("000"), false}, {std::string("-"), false},
+        {"yes"s, true}, {"T"s, true},  {"  +0012"s, true},
+        {"false"s, false}, {"000"s, false}, {"-"s, false},
         {Strings{"true"}, false}, {OpaqueSettingsValue{"{}"}, false},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(settingsBoolValue(row.value), row.boolean) << row.value.index();
     }
-    EXPECT_EQ(settingsStringValue(std::string("x")), "x");
+    EXPECT_EQ(settingsStringValue("x"s), "x");
     EXPECT_EQ(settingsStringValue(true), std::nullopt);
     EXPECT_EQ(settingsStringValue(Strings{"x"}), std::nullopt);
     EXPECT_EQ(settingsStringArrayValue(Strings{}), Strings{});
-    EXPECT_EQ(settingsStringArrayValue(std::string("x")), std::nullopt);
+    EXPECT_EQ(settingsStringArrayValue("x"s), std::nullopt);
 }
 
 }  // namespace

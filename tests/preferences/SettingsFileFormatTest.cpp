@@ -9,20 +9,21 @@
 namespace sonavista {
 namespace {
 
+using namespace std::string_literals;
 using Strings = std::vector<std::string>;
 
 TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
     const SettingsMap values = {
         {"true", true},
         {"false", false},
-        {"string", std::string("cyan")},
-        {"emptyString", std::string("")},
-        {"awkwardString", std::string("a=b; \"quoted\" \\ back\nnew line\t[x] 音乐 #not a comment")},
+        {"string", "cyan"s},
+        {"emptyString", ""s},
+        {"awkwardString", "a=b; \"quoted\" \\ back\nnew line\t[x] 音乐 #not a comment"s},
         {"emptyArray", Strings{}},
         {"oneElement", Strings{"spotify"}},
         {"manyElements", Strings{"appleMusic", "", "a,b", "音乐"}},
         {"number", 0.25},
-        {"odd key = [with] spaces/%", std::string("x")},
+        {"odd key = [with] spaces/%", "x"s},
         {"", true},
     };
     const std::string text = SettingsFileFormat::serialize(values);
@@ -33,7 +34,7 @@ TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
 // Values of other forms that are not one line of JSON cannot be written back: they become null.
 TEST(SettingsFileFormatTest, WrittenFormIsReadableIni) {
     const std::pair<SettingsMap, std::string> rows[] = {
-        {{{"enabledMusicPlayers", Strings{"spotify"}}, {"overlayEnabled", false}, {"waveColor", std::string("cyan")}},
+        {{{"enabledMusicPlayers", Strings{"spotify"}}, {"overlayEnabled", false}, {"waveColor", "cyan"s}},
          "[General]\nenabledMusicPlayers=[\"spotify\"]\noverlayEnabled=false\nwaveColor=\"cyan\"\n"},
         {{{"a", OpaqueSettingsValue{"{\n}"}}, {"b", OpaqueSettingsValue{"not json"}}}, "[General]\na=null\nb=null\n"},
     };
@@ -60,7 +61,7 @@ TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
     const SettingsMap expected = {
         {"overlayEnabled", true},
         {"autoShow", 0.0},
-        {"waveColor", std::string("ocean")},
+        {"waveColor", "ocean"s},
         {"mixed", OpaqueSettingsValue{"[\"a\", 1]"}},
         {"object", OpaqueSettingsValue{"{\"a\": [1, 2]}"}},
         {"nothing", OpaqueSettingsValue{"null"}},
@@ -99,7 +100,7 @@ TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
 TEST(SettingsFileFormatTest, RepairedValuesRoundTrip) {
     const std::pair<std::string, SettingsValue> rows[] = {
         {"k=[1,\r\r2]\r\n", OpaqueSettingsValue{"[1,2]"}},
-        {SettingsFileFormat::serialize({{"k", std::string("a\xFFz")}}), std::string("a\xEF\xBF\xBDz")},
+        {SettingsFileFormat::serialize({{"k", "a\xFFz"s}}), "a\xEF\xBF\xBDz"s},
     };
     for (const auto& [text, value] : rows) {
         const auto parsed = SettingsFileFormat::parse(text);
