@@ -137,34 +137,32 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
         bool stored;
     };
     const std::string originHeader = "Origin: " + extension + "\r\n";
+    const std::string ok = noCors("204 No Content");
+    const std::string okCors = withCors("204 No Content", extension);
+    const std::string bad = noCors("400 Bad Request");
+    const std::string badCors = withCors("400 Bad Request", extension);
+    const std::string forbidden = noCors("403 Forbidden");
     const std::vector<Case> cases = {
-        {"web page origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"),
-         noCors("403 Forbidden"), false},
-        {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", noCors("403 Forbidden"),
-         false},
-        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n",
-         withCors("204 No Content", extension), false},
-        {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", noCors("204 No Content"), false},
-        {"report with origin", playbackPost(validBody, originHeader), withCors("204 No Content", extension), true},
-        {"report without origin", playbackPost(validBody), noCors("204 No Content"), true},
+        {"web origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"), forbidden, false},
+        {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", forbidden, false},
+        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n", okCors, false},
+        {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", ok, false},
+        {"report with origin", playbackPost(validBody, originHeader), okCors, true},
+        {"report without origin", playbackPost(validBody), ok, true},
         {"empty origin echoed", playbackPost(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
-        {"origin with a control character", playbackPost(validBody, "Origin: " + extension + "\x01x\r\n"),
-         noCors("400 Bad Request"), false},
-        {"not JSON", playbackPost("{nope", originHeader), withCors("400 Bad Request", extension), false},
-        {"missing content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody,
-         noCors("400 Bad Request"), false},
+        {"origin with a control character", playbackPost(validBody, "Origin: " + extension + "\x01x\r\n"), bad, false},
+        {"not JSON", playbackPost("{nope", originHeader), badCors, false},
+        {"no content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody, bad, false},
         {"native source", playbackPost(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
-         withCors("400 Bad Request", extension), false},
-        {"source in other case", playbackPost(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"),
-         noCors("400 Bad Request"), false},
-        {"lower-case method", playbackPost(validBody, originHeader, "/playback", "post"),
-         withCors("400 Bad Request", extension), false},
-        {"GET", playbackPost(validBody, "", "/playback", "GET"), noCors("400 Bad Request"), false},
-        {"query string", playbackPost(validBody, "", "/playback?x=1"), noCors("400 Bad Request"), false},
+         badCors, false},
+        {"YouTube source", playbackPost(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"), bad, false},
+        {"lower-case method", playbackPost(validBody, originHeader, "/playback", "post"), badCors, false},
+        {"GET", playbackPost(validBody, "", "/playback", "GET"), bad, false},
+        {"query string", playbackPost(validBody, "", "/playback?x=1"), bad, false},
         {"connector missing",
-         "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody,
-         noCors("400 Bad Request"), false},
-        {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), noCors("400 Bad Request"), false},
+         "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody, bad,
+         false},
+        {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), bad, false},
     };
     for (const auto& c : cases) {
         auto clock = std::make_shared<FakeClock>(100.0);
@@ -180,22 +178,22 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
 // The sessions stored for each report body (none: rejected). Any page id is a key, the empty
 // one and one with a NUL included.
 TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
+    using P = MusicPlayer;
     const double now = 500.0;
-    const auto stored = [&](MusicPlayer player, bool playing, double volume, const std::string& pageId = "p") {
+    const auto stored = [&](P player, bool playing, double volume, const std::string& pageId = "p") {
         return std::map<std::string, BrowserSession>{{pageId, BrowserSession{player, playing, volume, now}}};
     };
     const std::vector<std::pair<std::string, std::map<std::string, BrowserSession>>> cases = {
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})", stored(MusicPlayer::youtube, true, 0.8)},
-        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})",
-         stored(MusicPlayer::spotifyWeb, false, 1.0)},
-        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})", stored(MusicPlayer::qqMusicWeb, true, 0.0)},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})", stored(P::youtube, true, 0.8)},
+        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})", stored(P::spotifyWeb, false, 1.0)},
+        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})", stored(P::qqMusicWeb, true, 0.0)},
         // Beyond the range of a double: not a number the decoder can represent.
         {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", {}},
         {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
-         stored(MusicPlayer::youtube, true, 0.0)},
-        {R"({"source":"youtube","pageId":"","playing":true,"volume":1})", stored(MusicPlayer::youtube, true, 1.0, "")},
+         stored(P::youtube, true, 0.0)},
+        {R"({"source":"youtube","pageId":"","playing":true,"volume":1})", stored(P::youtube, true, 1.0, "")},
         {R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})",
-         stored(MusicPlayer::youtube, true, 1.0, std::string("a\0b", 3))},
+         stored(P::youtube, true, 1.0, std::string("a\0b", 3))},
         {R"({"source":"youtube","pageId":"p","playing":1,"volume":0.5})", {}},
         {R"({"source":"youtube","pageId":"p","playing":true,"volume":"0.5"})", {}},
         {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", {}},
