@@ -256,6 +256,25 @@ TEST(MonitorLifecycleTest, StaleAnswerChangesNothing) {
     }
 }
 
+TEST(MonitorLifecycleTest, SourceChangesCoalesceIntoOneFreshPass) {
+    Harness h;
+    h.monitor->sourcesDidChange();  // stopped: ignored
+    h.queue.runPending();
+    EXPECT_TRUE(h.nowPlaying->pending.empty());
+    h.monitor->start();
+    ASSERT_EQ(h.nowPlaying->pending.size(), 1u);
+    h.monitor->sourcesDidChange();
+    h.monitor->sourcesDidChange();
+    h.queue.runPending();
+    // One pass for both changes, not held back by the query still in flight.
+    ASSERT_EQ(h.nowPlaying->pending.size(), 2u);
+    h.nowPlaying->answer(0, players({rhythmbox(true)}));
+    EXPECT_TRUE(h.published.empty());
+    h.nowPlaying->answer(1, players({rhythmbox(false)}));
+    ASSERT_EQ(h.published.size(), 1u);
+    EXPECT_EQ(h.published[0].state, State::paused);
+}
+
 // Stopped or released, the monitor leaves no timer behind and a late answer changes nothing.
 TEST(MonitorLifecycleTest, StopOrReleaseDiscardsTheAnswerAndTheTimer) {
     for (const bool release : {false, true}) {
