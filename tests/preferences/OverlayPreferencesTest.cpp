@@ -72,32 +72,23 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
         MusicPlayerSet expected;
         std::vector<Write> writes;
     };
-    const Strings migratedList{"qqMusicWeb", "spotify", "spotifyWeb", "youtube"};
+    // The one-time migration adds the web players to a stored list and sets its flag.
+    const std::string list = "enabledMusicPlayers";
+    const std::string flag = "browserPlayersMigrationV1";
+    const Write migrated{flag, true};
+    const Write webAdded{list, Strings{"qqMusicWeb", "spotify", "spotifyWeb", "youtube"}};
     const Row rows[] = {
-        {"unknown names dropped, web players added once",
-         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}},
-         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb},
-         {{"enabledMusicPlayers", migratedList}, {"browserPlayersMigrationV1", true}}},
-        {"flag false behaves like no flag",
-         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}, {"browserPlayersMigrationV1", false}},
-         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb},
-         {{"enabledMusicPlayers", migratedList}, {"browserPlayersMigrationV1", true}}},
-        {"already migrated: as stored",
-         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}, {"browserPlayersMigrationV1", true}},
-         {P::spotify},
-         {{"browserPlayersMigrationV1", true}}},
-        {"already migrated, nothing known: empty set",
-         {{"enabledMusicPlayers", Strings{"Spotify", "YouTube"}}, {"browserPlayersMigrationV1", true}},
-         {},
-         {{"browserPlayersMigrationV1", true}}},
-        {"empty list before migration gains only the web players",
-         {{"enabledMusicPlayers", Strings{}}},
+        {"unknown names dropped, web players added once", {{list, Strings{"spotify", "winamp"}}},
+         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb}, {webAdded, migrated}},
+        {"flag false behaves like no flag", {{list, Strings{"spotify", "winamp"}}, {flag, false}},
+         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb}, {webAdded, migrated}},
+        {"already migrated: as stored", {{list, Strings{"spotify", "winamp"}}, {flag, true}}, {P::spotify}, {migrated}},
+        {"already migrated, nothing known: empty set", {{list, Strings{"Spotify", "YouTube"}}, {flag, true}}, {},
+         {migrated}},
+        {"empty list before migration gains only the web players", {{list, Strings{}}},
          {P::spotifyWeb, P::youtube, P::qqMusicWeb},
-         {{"enabledMusicPlayers", Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, {"browserPlayersMigrationV1", true}}},
-        {"a list that is not an array counts as absent: every player",
-         {{"enabledMusicPlayers", "spotify"s}},
-         allPlayers,
-         {{"browserPlayersMigrationV1", true}}},
+         {{list, Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, migrated}},
+        {"a list that is not an array counts as absent: every player", {{list, "spotify"s}}, allPlayers, {migrated}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -105,7 +96,7 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
         OverlayPreferences preferences(store);
         EXPECT_EQ(preferences.enabledPlayers(), row.expected);
         EXPECT_EQ(store->writes(), row.writes);
-        EXPECT_TRUE(store->boolValue("browserPlayersMigrationV1"));
+        EXPECT_TRUE(store->boolValue(flag));
     }
 }
 
