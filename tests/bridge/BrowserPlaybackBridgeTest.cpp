@@ -13,6 +13,7 @@
 #include <thread>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace sonavista;
@@ -84,16 +85,13 @@ TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
 TEST_F(BrowserPlaybackBridgeTest, RemembersWhenAnExtensionLastReported) {
     start();
     // Only a stored report that came from an extension counts as one.
-    struct Case {
-        const char* what;
-        std::string request;
-    };
-    for (const Case& c : {Case{"a command-line client", report("cli")},
-                          Case{"an empty origin", report("empty", "youtube", true, "Origin: \r\n")},
-                          Case{"a refused source", report("bad", "spotify", true, "Origin: chrome-extension://x\r\n")},
-                          Case{"a preflight", "OPTIONS /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\n\r\n"}}) {
-        exchange(c.request);
-        EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::nullopt) << c.what;
+    for (const auto& [what, request] :
+         {std::pair<const char*, std::string>{"a command-line client", report("cli")},
+          {"an empty origin", report("empty", "youtube", true, "Origin: \r\n")},
+          {"a refused source", report("bad", "spotify", true, "Origin: chrome-extension://x\r\n")},
+          {"a preflight", "OPTIONS /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\n\r\n"}}) {
+        exchange(request);
+        EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::nullopt) << what;
     }
     exchange(report("tab", "youtube", false, "Origin: moz-extension://y\r\n"));
     clock->advance(7);
