@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace sonavista;
@@ -32,12 +33,9 @@ std::string withCors(const std::string& status, const std::string& origin) {
 }  // namespace
 
 TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::optional<std::string> body;  // nothing: no request (incomplete or malformed)
-    };
-    const std::vector<Case> cases = {
+    // Each case: its name, the bytes received and the body of the request cut out of them
+    // (nothing: no request, incomplete or malformed).
+    const std::tuple<const char*, std::string, std::optional<std::string>> cases[] = {
         {"no terminator", "POST /playback HTTP/1.1\r\nContent-Length: 0\r\n", std::nullopt},
         {"bare LF line breaks", "POST /playback HTTP/1.1\nContent-Length: 0\n\n", std::nullopt},
         {"bare LF inside a header", "POST / HTTP/1.1\r\nOrigin: chrome-extension://a\nSet-Cookie: x=1\r\n\r\n",
@@ -63,18 +61,18 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         {"valid UTF-8 in head", "POST / HTTP/1.1\r\nX: \xE2\x82\xAC \xF0\x9F\x8E\xB5\r\n\r\n", ""},
         {"invalid UTF-8 in body is fine", "POST / HTTP/1.1\r\nContent-Length: 1\r\n\r\n\xFF", "\xFF"},
     };
-    for (const auto& c : cases) {
-        const auto request = BridgeProtocol::parseRequest(c.bytes);
-        ASSERT_EQ(request.has_value(), c.body.has_value()) << c.name;
+    for (const auto& [name, bytes, body] : cases) {
+        const auto request = BridgeProtocol::parseRequest(bytes);
+        ASSERT_EQ(request.has_value(), body.has_value()) << name;
         if (request) {
-            EXPECT_EQ(request->body, *c.body) << c.name;
+            EXPECT_EQ(request->body, *body) << name;
         }
         // The receiver's shortcut agrees: a request is there exactly when the length that the
         // header block announces has arrived.
-        const auto end = c.bytes.find("\r\n\r\n");
+        const auto end = bytes.find("\r\n\r\n");
         if (end == std::string::npos) continue;
-        const auto length = BridgeProtocol::requestLength(std::string_view(c.bytes).substr(0, end + 4));
-        EXPECT_EQ(request.has_value(), length && c.bytes.size() >= *length) << c.name;
+        const auto length = BridgeProtocol::requestLength(std::string_view(bytes).substr(0, end + 4));
+        EXPECT_EQ(request.has_value(), length && bytes.size() >= *length) << name;
     }
 }
 
