@@ -1,17 +1,14 @@
 #pragma once
 
 #include <netdb.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -26,7 +23,7 @@ public:
     BridgeTestClient& operator=(const BridgeTestClient&) = delete;
     ~BridgeTestClient() { close(); }
 
-    // Connects to `address` (numeric IPv4 or IPv6) on `port`; false with errno kept on failure.
+    // Connects to `address` (numeric IPv4 or IPv6) on `port`.
     bool connect(const std::string& address, std::uint16_t port) {
         close();
         addrinfo hints{};
@@ -41,10 +38,8 @@ public:
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         const bool connected = fd_ >= 0 && ::connect(fd_, found->ai_addr, found->ai_addrlen) == 0;
-        const int saved = errno;
         ::freeaddrinfo(found);
         if (!connected) close();
-        errno = saved;
         return connected;
     }
 
