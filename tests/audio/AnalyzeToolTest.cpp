@@ -40,9 +40,7 @@ protected:
     static std::vector<nlohmann::json> lines(const std::string& text) {
         std::vector<nlohmann::json> parsed;
         std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            parsed.push_back(nlohmann::json::parse(line));
-        }
+        for (std::string line; std::getline(in, line);) parsed.push_back(nlohmann::json::parse(line));
         return parsed;
     }
 

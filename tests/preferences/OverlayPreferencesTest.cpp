@@ -240,9 +240,7 @@ TEST(SettingsValueTest, BooleanAndTypedReadings) {
         {"false"s, false}, {"000"s, false}, {"-"s, false},
         {Strings{"true"}, false}, {OpaqueSettingsValue{"{}"}, false},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(settingsBoolValue(row.value), row.boolean) << row.value.index();
-    }
+    for (const Row& row : rows) EXPECT_EQ(settingsBoolValue(row.value), row.boolean) << row.value.index();
     EXPECT_EQ(settingsStringValue("x"s), "x");
     EXPECT_EQ(settingsStringValue(true), std::nullopt);
     EXPECT_EQ(settingsStringValue(Strings{"x"}), std::nullopt);

@@ -89,9 +89,7 @@ TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
         "k=1e99999\n",
         std::string("k=[606]\0\0more\n", 15),  // the JSON parser would stop at the NUL
     };
-    for (const std::string& text : rows) {
-        EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
-    }
+    for (const std::string& text : rows) EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
     EXPECT_EQ(SettingsFileFormat::parse(""), SettingsMap{});
 }
 
