@@ -196,10 +196,8 @@ TEST(OverlayPreferencesTest, ObserversCanBeRemovedAndMayReenter) {
     OverlayPreferences::ObserverToken second = 0;
     const auto first = preferences->addObserver([&](Prop property) {
         calls.push_back("first");
-        if (property == Prop::color) {
-            // Removing a later observer during the round stops it being called.
-            preferences->removeObserver(second);
-        }
+        // Removing a later observer during the round stops it being called.
+        if (property == Prop::color) preferences->removeObserver(second);
     });
     second = preferences->addObserver([&](Prop) { calls.push_back("second"); });
     EXPECT_NE(first, 0u);
@@ -220,9 +218,7 @@ TEST(OverlayPreferencesTest, ObserversCanBeRemovedAndMayReenter) {
     std::vector<Prop> seen;
     preferences->addObserver([&](Prop property) {
         seen.push_back(property);
-        if (property == Prop::displayMode) {
-            preferences->setPosition(OverlayPosition::top);
-        }
+        if (property == Prop::displayMode) preferences->setPosition(OverlayPosition::top);
     });
     preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
     EXPECT_EQ(seen, (std::vector<Prop>{Prop::displayMode, Prop::position}));
