@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <sstream>
 
@@ -41,9 +40,7 @@ protected:
     static std::vector<nlohmann::json> lines(const std::string& text) {
         std::vector<nlohmann::json> parsed;
         std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            parsed.push_back(nlohmann::json::parse(line));
-        }
+        for (std::string line; std::getline(in, line);) parsed.push_back(nlohmann::json::parse(line));
         return parsed;
     }
 
@@ -95,13 +92,10 @@ TEST_F(AnalyzeToolTest, PrintsEveryPublishedFrameAsRoundTrippingJson) {
         ASSERT_EQ(parsed.size(), expected.size()) << channels << " channels";
         ASSERT_GT(parsed.size(), 20u);
         for (std::size_t i = 0; i < parsed.size(); ++i) {
-            const auto& line = parsed[i];
-            ASSERT_EQ(line.size(), 5u);
-            EXPECT_EQ(line.at("time").get<double>(), expected[i].first);
-            EXPECT_EQ(line.at("level").get<double>(), expected[i].second.level);
-            EXPECT_EQ(line.at("motionRate").get<double>(), expected[i].second.motionRate);
-            EXPECT_EQ(line.at("beatPulse").get<double>(), expected[i].second.beatPulse);
-            EXPECT_EQ(line.at("spectrum").get<std::vector<double>>(), expected[i].second.spectrum);
+            const auto& [time, frame] = expected[i];
+            const nlohmann::json line = {{"time", time}, {"level", frame.level}, {"motionRate", frame.motionRate},
+                                         {"beatPulse", frame.beatPulse}, {"spectrum", frame.spectrum}};
+            EXPECT_EQ(parsed[i], line) << "frame " << i;
         }
         EXPECT_NEAR(parsed[0].at("time").get<double>(), blockFrames / 48000.0, 1e-12);
     }
@@ -124,7 +118,7 @@ TEST_F(AnalyzeToolTest, StopsAfterTheSilenceReport) {
 
 TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
     const auto wrongRate = writeSound("cd.wav", 44100, 2, std::vector<float>(2000, 0.1f));
-    std::ofstream(dir / "notes.txt") << "not a sound\n";
+    testing::writeText(dir / "notes.txt", "not a sound\n");
     const auto good = writeSound("good.wav", 48000, 1, std::vector<float>(4800, 0.1f));
     const struct {
         std::vector<std::string> arguments;

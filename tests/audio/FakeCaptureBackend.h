@@ -84,9 +84,7 @@ public:
             if (a->record->running()) a->handlers.streamDidStopWithError();
         });
     }
-    void flush() {
-        thread_.sync([] {});
-    }
+    void flush() { thread_.sync([] {}); }
 
     static constexpr std::size_t latest = static_cast<std::size_t>(-1);
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace {
 std::vector<float> stereo(float value, std::size_t frames = 480) { return std::vector<float>(frames * 2, value); }
 
 // A monitor on a fake backend whose set-up and deliveries run on a real thread.
-struct MonitorFixture : ::testing::Test {
+struct SystemAudioLevelMonitorTest : ::testing::Test {
     ManualMainQueue mainQueue;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(100.0);
     std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
@@ -24,10 +25,13 @@ struct MonitorFixture : ::testing::Test {
     std::vector<AudioCaptureFailure> failures;
     std::shared_ptr<SystemAudioLevelMonitor> monitor = makeMonitor();
 
-    std::shared_ptr<SystemAudioLevelMonitor> makeMonitor() {
-        return SystemAudioLevelMonitor::create([this](const AudioVisualizationFrame& f) { frames.push_back(f); },
-                                               [this](AudioCaptureFailure f) { failures.push_back(f); }, mainQueue,
-                                               backend, clock);
+    // A monitor on this backend; by default it records its frames and failures here.
+    std::shared_ptr<SystemAudioLevelMonitor> makeMonitor(
+        std::function<void(const AudioVisualizationFrame&)> onFrame = {},
+        std::function<void(AudioCaptureFailure)> onFailure = {}) {
+        if (!onFrame) onFrame = [this](const AudioVisualizationFrame& f) { frames.push_back(f); };
+        if (!onFailure) onFailure = [this](AudioCaptureFailure f) { failures.push_back(f); };
+        return SystemAudioLevelMonitor::create(onFrame, onFailure, mainQueue, backend, clock);
     }
     // Lets the backend thread finish what was queued, then runs the main queue.
     void settle() {
@@ -41,26 +45,16 @@ struct MonitorFixture : ::testing::Test {
     }
 };
 
-using SystemAudioLevelMonitorTest = MonitorFixture;
-
 TEST_F(SystemAudioLevelMonitorTest, StopDuringSetUpLeavesNoStreamAndReportsNothing) {
-    struct Case {
-        const char* name;
-        bool openSucceeds;
-    };
-    for (const Case& c : {Case{"opened after stop", true}, Case{"failed after stop", false}}) {
-        SCOPED_TRACE(c.name);
+    for (const bool openSucceeds : {true, false}) {
+        SCOPED_TRACE(openSucceeds ? "opened after stop" : "failed after stop");
         monitor->start();
         monitor->stop();
-        if (c.openSucceeds) {
-            backend->completeOpen();
-        } else {
-            backend->failOpen(AudioCaptureFailure::unavailable);
-        }
+        openSucceeds ? backend->completeOpen() : backend->failOpen(AudioCaptureFailure::unavailable);
         settle();
         const auto record = backend->record(FakeCaptureBackend::latest);
         EXPECT_FALSE(record->started);
-        EXPECT_EQ(record->destroyed.load(), c.openSucceeds);
+        EXPECT_EQ(record->destroyed.load(), openSucceeds);
         EXPECT_TRUE(failures.empty());
         EXPECT_FALSE(monitor->isCaptureRequested());
     }
@@ -174,10 +168,8 @@ TEST_F(SystemAudioLevelMonitorTest, FailureStopsTheStreamBeforeItIsDeliveredAndE
     startCapturing();
     bool streamStoppedWhenReported = false;
     const auto record = backend->record(0);
-    auto observed = SystemAudioLevelMonitor::create(
-        [this](const AudioVisualizationFrame& f) { frames.push_back(f); },
-        [&](AudioCaptureFailure) { streamStoppedWhenReported = backend->record(1)->stopped; }, mainQueue, backend,
-        clock);
+    auto observed =
+        makeMonitor({}, [&](AudioCaptureFailure) { streamStoppedWhenReported = backend->record(1)->stopped; });
     observed->start();
     backend->completeOpen(1);
     backend->deliver(stereo(0.1f), 1);  // analysed and posted, not yet delivered
@@ -190,24 +182,19 @@ TEST_F(SystemAudioLevelMonitorTest, FailureStopsTheStreamBeforeItIsDeliveredAndE
 }
 
 TEST_F(SystemAudioLevelMonitorTest, MonitorReleasedInsideItsCallbacksIsSafe) {
-    struct Case {
-        const char* name;
-        bool releaseOnFrame;
-    };
-    for (const Case& c : {Case{"released on a frame", true}, Case{"released on a failure", false}}) {
-        SCOPED_TRACE(c.name);
+    for (const bool releaseOnFrame : {true, false}) {
+        SCOPED_TRACE(releaseOnFrame ? "released on a frame" : "released on a failure");
         std::shared_ptr<SystemAudioLevelMonitor> owned;
         int calls = 0;
-        owned = SystemAudioLevelMonitor::create(
+        owned = makeMonitor(
             [&](const AudioVisualizationFrame&) {
                 ++calls;
-                if (c.releaseOnFrame) owned.reset();
+                if (releaseOnFrame) owned.reset();
             },
             [&](AudioCaptureFailure) {
                 ++calls;
                 owned.reset();
-            },
-            mainQueue, backend, clock);
+            });
         owned->start();
         backend->completeOpen();
         const auto record = backend->record(FakeCaptureBackend::latest);
@@ -215,7 +202,7 @@ TEST_F(SystemAudioLevelMonitorTest, MonitorReleasedInsideItsCallbacksIsSafe) {
         backend->flush();
         clock->advance(0.05);
         backend->deliver(stereo(0.1f));  // a second frame, posted while the first is pending
-        if (!c.releaseOnFrame) backend->failStream();
+        if (!releaseOnFrame) backend->failStream();
         settle();
         EXPECT_EQ(owned, nullptr);
         // Frames posted before the failure are not delivered after it.

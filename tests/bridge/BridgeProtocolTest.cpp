@@ -1,27 +1,24 @@
 #include "base/FakeClock.h"
 #include "bridge/BridgeProtocol.h"
+#include "bridge/BridgeTestClient.h"
 #include "bridge/BrowserSessionTable.h"
 #include "bridge/PlaybackMessage.h"
 
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace sonavista;
+using test::playbackPost;
 
 namespace {
 
 const std::string extension = "chrome-extension://abcdefghijklmnop";
 const std::string validBody = R"({"source":"youtube","pageId":"1","playing":true,"volume":0.8})";
-
-std::string post(const std::string& body, const std::string& extraHeaders = "", const std::string& path = "/playback",
-                 const std::string& method = "POST") {
-    return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 std::string noCors(const std::string& status) {
     return "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
@@ -36,12 +33,9 @@ std::string withCors(const std::string& status, const std::string& origin) {
 }  // namespace
 
 TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::optional<std::string> body;  // nothing: no request (incomplete or malformed)
-    };
-    const std::vector<Case> cases = {
+    // Each case: its name, the bytes received and the body of the request cut out of them
+    // (nothing: no request, incomplete or malformed).
+    const std::tuple<const char*, std::string, std::optional<std::string>> cases[] = {
         {"no terminator", "POST /playback HTTP/1.1\r\nContent-Length: 0\r\n", std::nullopt},
         {"bare LF line breaks", "POST /playback HTTP/1.1\nContent-Length: 0\n\n", std::nullopt},
         {"bare LF inside a header", "POST / HTTP/1.1\r\nOrigin: chrome-extension://a\nSet-Cookie: x=1\r\n\r\n",
@@ -67,18 +61,18 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         {"valid UTF-8 in head", "POST / HTTP/1.1\r\nX: \xE2\x82\xAC \xF0\x9F\x8E\xB5\r\n\r\n", ""},
         {"invalid UTF-8 in body is fine", "POST / HTTP/1.1\r\nContent-Length: 1\r\n\r\n\xFF", "\xFF"},
     };
-    for (const auto& c : cases) {
-        const auto request = BridgeProtocol::parseRequest(c.bytes);
-        ASSERT_EQ(request.has_value(), c.body.has_value()) << c.name;
+    for (const auto& [name, bytes, body] : cases) {
+        const auto request = BridgeProtocol::parseRequest(bytes);
+        ASSERT_EQ(request.has_value(), body.has_value()) << name;
         if (request) {
-            EXPECT_EQ(request->body, *c.body) << c.name;
+            EXPECT_EQ(request->body, *body) << name;
         }
         // The receiver's shortcut agrees: a request is there exactly when the length that the
         // header block announces has arrived.
-        const auto end = c.bytes.find("\r\n\r\n");
+        const auto end = bytes.find("\r\n\r\n");
         if (end == std::string::npos) continue;
-        const auto length = BridgeProtocol::requestLength(std::string_view(c.bytes).substr(0, end + 4));
-        EXPECT_EQ(request.has_value(), length && c.bytes.size() >= *length) << c.name;
+        const auto length = BridgeProtocol::requestLength(std::string_view(bytes).substr(0, end + 4));
+        EXPECT_EQ(request.has_value(), length && bytes.size() >= *length) << name;
     }
 }
 
@@ -141,34 +135,32 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
         bool stored;
     };
     const std::string originHeader = "Origin: " + extension + "\r\n";
+    const std::string ok = noCors("204 No Content");
+    const std::string okCors = withCors("204 No Content", extension);
+    const std::string bad = noCors("400 Bad Request");
+    const std::string badCors = withCors("400 Bad Request", extension);
+    const std::string forbidden = noCors("403 Forbidden");
     const std::vector<Case> cases = {
-        {"web page origin refused before anything else", post(validBody, "Origin: https://www.youtube.com\r\n"),
-         noCors("403 Forbidden"), false},
-        {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", noCors("403 Forbidden"),
-         false},
-        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n",
-         withCors("204 No Content", extension), false},
-        {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", noCors("204 No Content"), false},
-        {"valid report with origin", post(validBody, originHeader), withCors("204 No Content", extension), true},
-        {"valid report without origin", post(validBody), noCors("204 No Content"), true},
-        {"empty origin echoed", post(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
-        {"origin with a control character", post(validBody, "Origin: " + extension + "\x01x\r\n"),
-         noCors("400 Bad Request"), false},
-        {"not JSON", post("{nope", originHeader), withCors("400 Bad Request", extension), false},
-        {"missing content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody,
-         noCors("400 Bad Request"), false},
-        {"native source", post(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
-         withCors("400 Bad Request", extension), false},
-        {"source in other case", post(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"),
-         noCors("400 Bad Request"), false},
-        {"lower-case method", post(validBody, originHeader, "/playback", "post"),
-         withCors("400 Bad Request", extension), false},
-        {"GET", post(validBody, "", "/playback", "GET"), noCors("400 Bad Request"), false},
-        {"query string", post(validBody, "", "/playback?x=1"), noCors("400 Bad Request"), false},
+        {"web origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"), forbidden, false},
+        {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", forbidden, false},
+        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n", okCors, false},
+        {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", ok, false},
+        {"report with origin", playbackPost(validBody, originHeader), okCors, true},
+        {"report without origin", playbackPost(validBody), ok, true},
+        {"empty origin echoed", playbackPost(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
+        {"origin with a control character", playbackPost(validBody, "Origin: " + extension + "\x01x\r\n"), bad, false},
+        {"not JSON", playbackPost("{nope", originHeader), badCors, false},
+        {"no content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody, bad, false},
+        {"native source", playbackPost(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
+         badCors, false},
+        {"YouTube source", playbackPost(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"), bad, false},
+        {"lower-case method", playbackPost(validBody, originHeader, "/playback", "post"), badCors, false},
+        {"GET", playbackPost(validBody, "", "/playback", "GET"), bad, false},
+        {"query string", playbackPost(validBody, "", "/playback?x=1"), bad, false},
         {"connector missing",
-         "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody,
-         noCors("400 Bad Request"), false},
-        {"connector not 1", post(validBody, "X-Sonavista-Connector: 2\r\n"), noCors("400 Bad Request"), false},
+         "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody, bad,
+         false},
+        {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), bad, false},
     };
     for (const auto& c : cases) {
         auto clock = std::make_shared<FakeClock>(100.0);
@@ -181,56 +173,40 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     }
 }
 
+// The sessions stored for each report body (none: rejected). Any page id is a key, the empty
+// one and one with a NUL included.
 TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
-    struct Case {
-        std::string body;
-        std::optional<BrowserSession> session;  // nothing: rejected
-    };
+    using P = MusicPlayer;
     const double now = 500.0;
-    const std::vector<Case> cases = {
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})",
-         BrowserSession{MusicPlayer::youtube, true, 0.8, now}},
-        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})",
-         BrowserSession{MusicPlayer::spotifyWeb, false, 1.0, now}},
-        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})",
-         BrowserSession{MusicPlayer::qqMusicWeb, true, 0.0, now}},
-        // Beyond the range of a double: not a number the decoder can represent.
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
-         BrowserSession{MusicPlayer::youtube, true, 0.0, now}},
-        {R"({"source":"youtube","pageId":"p","playing":1,"volume":0.5})", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":"0.5"})", std::nullopt},
-        {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true})", std::nullopt},
-        {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", std::nullopt},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.5} trailing)", std::nullopt},
-        {"", std::nullopt},
+    const auto stored = [&](P player, bool playing, double volume, const std::string& pageId = "p") {
+        return std::map<std::string, BrowserSession>{{pageId, BrowserSession{player, playing, volume, now}}};
     };
-    for (const auto& c : cases) {
+    const std::vector<std::pair<std::string, std::map<std::string, BrowserSession>>> cases = {
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})", stored(P::youtube, true, 0.8)},
+        {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})", stored(P::spotifyWeb, false, 1.0)},
+        {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})", stored(P::qqMusicWeb, true, 0.0)},
+        // Beyond the range of a double: not a number the decoder can represent.
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
+         stored(P::youtube, true, 0.0)},
+        {R"({"source":"youtube","pageId":"","playing":true,"volume":1})", stored(P::youtube, true, 1.0, "")},
+        {R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})",
+         stored(P::youtube, true, 1.0, std::string("a\0b", 3))},
+        {R"({"source":"youtube","pageId":"p","playing":1,"volume":0.5})", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":"0.5"})", {}},
+        {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true})", {}},
+        {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", {}},
+        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.5} trailing)", {}},
+        {"", {}},
+    };
+    for (const auto& [body, sessions] : cases) {
         auto clock = std::make_shared<FakeClock>(now);
         BrowserSessionTable table(clock);
-        const auto request = BridgeProtocol::parseRequest(post(c.body));
-        ASSERT_TRUE(request) << c.body;
+        const auto request = BridgeProtocol::parseRequest(playbackPost(body));
+        ASSERT_TRUE(request) << body;
         const auto response = BridgeProtocol::process(*request, table);
-        EXPECT_EQ(response.status, c.session ? "204 No Content" : "400 Bad Request") << c.body;
-        if (c.session) {
-            ASSERT_EQ(table.sessions().count("p"), 1u) << c.body;
-            EXPECT_EQ(table.sessions().at("p"), *c.session) << c.body;
-        } else {
-            EXPECT_TRUE(table.sessions().empty()) << c.body;
-        }
+        EXPECT_EQ(response.status, sessions.empty() ? "400 Bad Request" : "204 No Content") << body;
+        EXPECT_EQ(table.sessions(), sessions) << body;
     }
-}
-
-TEST(BridgeProtocolProcess, AcceptsAnyPageIdIncludingEmptyAndNul) {
-    auto clock = std::make_shared<FakeClock>(1.0);
-    BrowserSessionTable table(clock);
-    for (const std::string body : {R"({"source":"youtube","pageId":"","playing":true,"volume":1})",
-                                   R"({"source":"youtube","pageId":"a\u0000b","playing":true,"volume":1})"}) {
-        const auto request = BridgeProtocol::parseRequest(post(body));
-        ASSERT_TRUE(request);
-        EXPECT_EQ(BridgeProtocol::process(*request, table).status, "204 No Content");
-    }
-    EXPECT_EQ(table.sessions().count(""), 1u);
-    EXPECT_EQ(table.sessions().count(std::string("a\0b", 3)), 1u);
 }

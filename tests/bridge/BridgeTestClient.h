@@ -1,17 +1,14 @@
 #pragma once
 
 #include <netdb.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -24,10 +21,9 @@ public:
     BridgeTestClient() = default;
     BridgeTestClient(const BridgeTestClient&) = delete;
     BridgeTestClient& operator=(const BridgeTestClient&) = delete;
-    BridgeTestClient(BridgeTestClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     ~BridgeTestClient() { close(); }
 
-    // Connects to `address` (numeric IPv4 or IPv6) on `port`; false with errno kept on failure.
+    // Connects to `address` (numeric IPv4 or IPv6) on `port`.
     bool connect(const std::string& address, std::uint16_t port) {
         close();
         addrinfo hints{};
@@ -42,10 +38,8 @@ public:
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         const bool connected = fd_ >= 0 && ::connect(fd_, found->ai_addr, found->ai_addrlen) == 0;
-        const int saved = errno;
         ::freeaddrinfo(found);
         if (!connected) close();
-        errno = saved;
         return connected;
     }
 
@@ -93,6 +87,14 @@ private:
     int fd_ = -1;
     bool closedCleanly_ = false;
 };
+
+// A playback request as the browser extension sends it, with `extraHeaders` (each ending in
+// CRLF) before the length; `path` and `method` for the requests the bridge must refuse.
+inline std::string playbackPost(const std::string& body, const std::string& extraHeaders = "",
+                                   const std::string& path = "/playback", const std::string& method = "POST") {
+    return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 // Polls `condition` until it holds or `seconds` pass (for state that changes on another thread).
 inline bool waitUntil(const std::function<bool()>& condition, double seconds = 5.0) {

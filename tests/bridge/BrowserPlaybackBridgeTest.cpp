@@ -13,6 +13,7 @@
 #include <thread>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace sonavista;
@@ -27,24 +28,30 @@ const std::string badRequest = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\
 
 std::string report(const std::string& pageId, const std::string& source = "youtube", bool playing = true,
                    const std::string& extraHeaders = "") {
-    const std::string body = R"({"source":")" + source + R"(","pageId":")" + pageId + R"(","playing":)" +
-                             (playing ? "true" : "false") + R"(,"volume":0.25})";
-    return "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
-           "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return test::playbackPost(R"({"source":")" + source + R"(","pageId":")" + pageId + R"(","playing":)" +
+                                  (playing ? "true" : "false") + R"(,"volume":0.25})",
+                              extraHeaders);
 }
 
+// Bridges on the test's virtual clock, listening on a free port unless `options` name one.
 class BrowserPlaybackBridgeTest : public ::testing::Test {
 protected:
     std::shared_ptr<BrowserPlaybackBridge> startBridge(BrowserPlaybackBridge::Options options = {}) {
         options.port = options.port == BrowserPlaybackBridge::applicationPort ? 0 : options.port;
         options.clock = clock;
-        auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
-        bridge->start();
-        return bridge;
+        auto started = std::make_shared<BrowserPlaybackBridge>(options);
+        started->start();
+        return started;
+    }
+    // Starts the test's own bridge and notes its port.
+    void start(BrowserPlaybackBridge::Options options = {}) {
+        bridge = startBridge(options);
+        port = bridge->listeningPort();
+        ASSERT_NE(port, 0);
     }
 
-    // Sends `bytes` on a fresh loopback connection and returns everything the bridge answers.
-    std::string exchange(std::uint16_t port, const std::string& bytes, const std::string& address = "127.0.0.1") {
+    // Sends `bytes` on a fresh connection to `port` and returns everything the bridge answers.
+    std::string exchange(const std::string& bytes, const std::string& address = "127.0.0.1") {
         BridgeTestClient client;
         if (!client.connect(address, port)) return "<connect failed>";
         client.send(bytes);
@@ -52,18 +59,18 @@ protected:
     }
 
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(1000.0);
+    std::shared_ptr<BrowserPlaybackBridge> bridge;
+    std::uint16_t port = 0;
 };
 
 }  // namespace
 
 TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
-    auto bridge = startBridge();
-    const auto port = bridge->listeningPort();
-    ASSERT_NE(port, 0);
+    start();
     EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt);
 
     // The answer is the protocol's, CORS lines included (their bytes are pinned there).
-    EXPECT_EQ(exchange(port, report("tab-1", "youtube", true, "Origin: chrome-extension://x\r\n")),
+    EXPECT_EQ(exchange(report("tab-1", "youtube", true, "Origin: chrome-extension://x\r\n")),
               BridgeProtocol::responseText(BridgeProtocol::noContent, "chrome-extension://x"));
     EXPECT_EQ(bridge->snapshotSync(allWeb),
               (MusicPlaybackSnapshot{MusicPlayer::youtube, MusicPlaybackState::playing, 0.25}));
@@ -76,28 +83,23 @@ TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
 }
 
 TEST_F(BrowserPlaybackBridgeTest, RemembersWhenAnExtensionLastReported) {
-    auto bridge = startBridge();
-    const auto port = bridge->listeningPort();
-    ASSERT_NE(port, 0);
+    start();
     // Only a stored report that came from an extension counts as one.
-    struct Case {
-        const char* what;
-        std::string request;
-    };
-    for (const Case& c : {Case{"a command-line client", report("cli")},
-                          Case{"an empty origin", report("empty", "youtube", true, "Origin: \r\n")},
-                          Case{"a refused source", report("bad", "spotify", true, "Origin: chrome-extension://x\r\n")},
-                          Case{"a preflight", "OPTIONS /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\n\r\n"}}) {
-        exchange(port, c.request);
-        EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::nullopt) << c.what;
+    for (const auto& [what, request] :
+         {std::pair<const char*, std::string>{"a command-line client", report("cli")},
+          {"an empty origin", report("empty", "youtube", true, "Origin: \r\n")},
+          {"a refused source", report("bad", "spotify", true, "Origin: chrome-extension://x\r\n")},
+          {"a preflight", "OPTIONS /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\n\r\n"}}) {
+        exchange(request);
+        EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::nullopt) << what;
     }
-    exchange(port, report("tab", "youtube", false, "Origin: moz-extension://y\r\n"));
+    exchange(report("tab", "youtube", false, "Origin: moz-extension://y\r\n"));
     clock->advance(7);
     EXPECT_EQ(bridge->secondsSinceExtensionReport(), std::optional<double>(7.0));
 }
 
 TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
-    auto bridge = startBridge();
+    start();
     bridge->start();
     const auto addresses = bridge->listeningAddresses();
     ASSERT_FALSE(addresses.empty());
@@ -114,15 +116,14 @@ TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
     EXPECT_GE(sockets, 1);
 
     if (std::find(addresses.begin(), addresses.end(), "::1") != addresses.end()) {
-        EXPECT_EQ(exchange(bridge->listeningPort(), report("v6"), "::1"), noContent);
+        EXPECT_EQ(exchange(report("v6"), "::1"), noContent);
         EXPECT_EQ(bridge->sessions().count("v6"), 1u);
     }
 }
 
 TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
-    auto bridge = startBridge();
-    const auto port = bridge->listeningPort();
-    ASSERT_EQ(exchange(port, report("a")), noContent);
+    start();
+    ASSERT_EQ(exchange(report("a")), noContent);
     ASSERT_EQ(bridge->sessions().size(), 1u);
 
     bridge->stop();
@@ -133,31 +134,29 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     EXPECT_FALSE(refused.connect("127.0.0.1", port));
 
     bridge->start();
-    const auto newPort = bridge->listeningPort();
-    ASSERT_NE(newPort, 0);
-    EXPECT_EQ(exchange(newPort, report("b", "spotifyWeb", false)), noContent);
+    port = bridge->listeningPort();
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(exchange(report("b", "spotifyWeb", false)), noContent);
     EXPECT_EQ(bridge->snapshotSync(allWeb),
               (MusicPlaybackSnapshot{MusicPlayer::spotifyWeb, MusicPlaybackState::paused, 0.25}));
 }
 
 TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
-    auto first = startBridge();
-    const auto port = first->listeningPort();
-    ASSERT_NE(port, 0);
+    start();
     BrowserPlaybackBridge::Options options;
     options.port = port;
     auto second = startBridge(options);
     EXPECT_EQ(second->listeningPort(), 0);
     EXPECT_EQ(second->snapshotSync(allWeb), std::nullopt);
-    EXPECT_EQ(exchange(port, report("x")), noContent);
-    EXPECT_EQ(first->sessions().size(), 1u);
+    EXPECT_EQ(exchange(report("x")), noContent);
+    EXPECT_EQ(bridge->sessions().size(), 1u);
     EXPECT_TRUE(second->sessions().empty());
 }
 
 TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInSmallPieces) {
-    auto bridge = startBridge();
+    start();
     BridgeTestClient client;
-    ASSERT_TRUE(client.connect("127.0.0.1", bridge->listeningPort()));
+    ASSERT_TRUE(client.connect("127.0.0.1", port));
     const std::string bytes = report("pieces") + "trailing bytes beyond the body";
     const std::size_t bodyEnd = bytes.size() - std::string("trailing bytes beyond the body").size();
     for (std::size_t at = 0; at < bodyEnd; at += 7) {
@@ -172,7 +171,7 @@ TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInSmallPieces) {
 
     // The blank line itself split across two reads.
     BridgeTestClient split;
-    ASSERT_TRUE(split.connect("127.0.0.1", bridge->listeningPort()));
+    ASSERT_TRUE(split.connect("127.0.0.1", port));
     const std::string request = report("split");
     const auto blank = request.find("\r\n\r\n");
     ASSERT_TRUE(split.send(request.substr(0, blank + 3)));
@@ -185,8 +184,7 @@ TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInSmallPieces) {
 TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
     BrowserPlaybackBridge::Options options;
     options.incompleteRequestTimeout = 0.3;
-    auto bridge = startBridge(options);
-    const auto port = bridge->listeningPort();
+    start(options);
     const std::string partial = "POST /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\nContent-Length: 10\r\n\r\n";
 
     {  // the peer closes its sending side first
@@ -224,8 +222,7 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
     BrowserPlaybackBridge::Options options;
     options.maxConnections = 4;
-    auto bridge = startBridge(options);
-    const auto port = bridge->listeningPort();
+    start(options);
     std::vector<BridgeTestClient> idle(4);
     for (auto& client : idle) {
         ASSERT_TRUE(client.connect("127.0.0.1", port));
@@ -234,7 +231,7 @@ TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
     }
 
     // One more closes the oldest idle connection at once and is answered itself.
-    EXPECT_EQ(exchange(port, report("extra")), noContent);
+    EXPECT_EQ(exchange(report("extra")), noContent);
     EXPECT_EQ(idle[0].readAll(), "") << "the stalest connection is closed without an answer";
     EXPECT_TRUE(idle[0].closedCleanly());
     EXPECT_TRUE(idle[1].staysQuiet(50)) << "only one connection goes";
@@ -242,7 +239,7 @@ TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
     BridgeTestClient late;  // fills the table again: now idle[1] is the stalest
     ASSERT_TRUE(late.connect("127.0.0.1", port));
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 4; }));
-    EXPECT_EQ(exchange(port, report("extra-2")), noContent);
+    EXPECT_EQ(exchange(report("extra-2")), noContent);
     EXPECT_EQ(idle[1].readAll(), "");
     EXPECT_LE(bridge->openConnectionCount(), 4u);
 
@@ -254,9 +251,9 @@ TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
 }
 
 TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
-    auto bridge = startBridge();
+    start();
     BridgeTestClient client;
-    ASSERT_TRUE(client.connect("127.0.0.1", bridge->listeningPort()));
+    ASSERT_TRUE(client.connect("127.0.0.1", port));
     client.send("POST /playback HTTP/1.1\r\n");
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 1; }));
     bridge.reset();
@@ -264,8 +261,7 @@ TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
 }
 
 TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredReport) {
-    auto bridge = startBridge();
-    const auto port = bridge->listeningPort();
+    start();
     std::atomic<bool> done{false};
     std::atomic<int> readsWithoutPage{0};
     std::atomic<int> reportsAnswered{0};
@@ -280,7 +276,7 @@ TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredRepor
         });
     }
     for (int i = 0; i < 50; ++i) {
-        if (exchange(port, report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")) == noContent) {
+        if (exchange(report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")) == noContent) {
             ++reportsAnswered;
         }
     }
@@ -292,7 +288,7 @@ TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredRepor
 }
 
 TEST_F(BrowserPlaybackBridgeTest, SyncRunsInlineOnTheBridgeThread) {
-    auto bridge = startBridge();
+    start();
     std::optional<MusicPlaybackSnapshot> inner = MusicPlaybackSnapshot::idle();
     bridge->sync([&] { inner = bridge->snapshotSync(allWeb); });
     EXPECT_EQ(inner, std::nullopt);

@@ -11,12 +11,11 @@ using namespace sonavista;
 
 namespace {
 
-const MusicPlayerSet allWeb = {MusicPlayer::spotifyWeb, MusicPlayer::youtube, MusicPlayer::qqMusicWeb};
+using P = MusicPlayer;
+const MusicPlayerSet allWeb = {P::spotifyWeb, P::youtube, P::qqMusicWeb};
 
-MusicPlaybackSnapshot playing(MusicPlayer player, double volume) {
-    return {player, MusicPlaybackState::playing, volume};
-}
-MusicPlaybackSnapshot paused(MusicPlayer player, double volume) { return {player, MusicPlaybackState::paused, volume}; }
+MusicPlaybackSnapshot playing(P player, double volume) { return {player, MusicPlaybackState::playing, volume}; }
+MusicPlaybackSnapshot paused(P player, double volume) { return {player, MusicPlaybackState::paused, volume}; }
 
 struct Report {
     double at;  // clock time of the report
@@ -38,33 +37,25 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
     };
     const std::vector<Case> cases = {
         {"empty table", {}, 10.0, allWeb, std::nullopt},
-        {"reported exactly 3.5 s ago counts", {{10.0, "a", MusicPlayer::youtube, true, 0.5}}, 13.5, allWeb,
-         playing(MusicPlayer::youtube, 0.5)},
-        {"reported 3.6 s ago is gone", {{10.0, "a", MusicPlayer::youtube, true, 0.5}}, 13.6, allWeb, std::nullopt},
-        {"two playing pages: the latest wins",
-         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "b", MusicPlayer::spotifyWeb, true, 0.7}}, 12.0, allWeb,
-         playing(MusicPlayer::spotifyWeb, 0.7)},
-        {"latest wins whatever the page order",
-         {{11.0, "a", MusicPlayer::youtube, true, 0.5}, {10.0, "b", MusicPlayer::spotifyWeb, true, 0.7}}, 12.0, allWeb,
-         playing(MusicPlayer::youtube, 0.5)},
-        {"playing beats a later paused page",
-         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "b", MusicPlayer::spotifyWeb, false, 0.7}}, 12.0,
-         allWeb, playing(MusicPlayer::youtube, 0.5)},
-        {"two paused pages: the latest wins",
-         {{11.0, "a", MusicPlayer::youtube, false, 0.5}, {10.0, "b", MusicPlayer::spotifyWeb, false, 0.7}}, 12.0,
-         allWeb, paused(MusicPlayer::youtube, 0.5)},
-        {"disabled player ignored",
-         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {9.0, "b", MusicPlayer::spotifyWeb, false, 0.7}}, 12.0,
-         {MusicPlayer::spotifyWeb}, paused(MusicPlayer::spotifyWeb, 0.7)},
-        {"last report of a page wins",
-         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "a", MusicPlayer::youtube, false, 0.2}}, 12.0, allWeb,
-         paused(MusicPlayer::youtube, 0.2)},
-        {"page changing source",
-         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {11.0, "a", MusicPlayer::spotifyWeb, true, 0.6}}, 12.0,
-         {MusicPlayer::youtube}, std::nullopt},
-        {"stale playing page loses to a live paused one",
-         {{10.0, "a", MusicPlayer::youtube, true, 0.5}, {13.0, "b", MusicPlayer::spotifyWeb, false, 0.6}}, 13.6,
-         allWeb, paused(MusicPlayer::spotifyWeb, 0.6)},
+        {"reported exactly 3.5 s ago counts", {{10.0, "a", P::youtube, true, 0.5}}, 13.5, allWeb,
+         playing(P::youtube, 0.5)},
+        {"reported 3.6 s ago is gone", {{10.0, "a", P::youtube, true, 0.5}}, 13.6, allWeb, std::nullopt},
+        {"two playing: the latest wins", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "b", P::spotifyWeb, true, 0.7}},
+         12.0, allWeb, playing(P::spotifyWeb, 0.7)},
+        {"latest wins in any order", {{11.0, "a", P::youtube, true, 0.5}, {10.0, "b", P::spotifyWeb, true, 0.7}}, 12.0,
+         allWeb, playing(P::youtube, 0.5)},
+        {"playing beats later paused", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "b", P::spotifyWeb, false, 0.7}},
+         12.0, allWeb, playing(P::youtube, 0.5)},
+        {"two paused: the latest wins", {{11.0, "a", P::youtube, false, 0.5}, {10.0, "b", P::spotifyWeb, false, 0.7}},
+         12.0, allWeb, paused(P::youtube, 0.5)},
+        {"disabled player ignored", {{10.0, "a", P::youtube, true, 0.5}, {9.0, "b", P::spotifyWeb, false, 0.7}}, 12.0,
+         {P::spotifyWeb}, paused(P::spotifyWeb, 0.7)},
+        {"last report of a page wins", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "a", P::youtube, false, 0.2}}, 12.0,
+         allWeb, paused(P::youtube, 0.2)},
+        {"page changing source", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "a", P::spotifyWeb, true, 0.6}}, 12.0,
+         {P::youtube}, std::nullopt},
+        {"stale playing loses to paused", {{10.0, "a", P::youtube, true, 0.5}, {13.0, "b", P::spotifyWeb, false, 0.6}},
+         13.6, allWeb, paused(P::spotifyWeb, 0.6)},
     };
     for (const auto& c : cases) {
         auto clock = std::make_shared<FakeClock>(0.0);

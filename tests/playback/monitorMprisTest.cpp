@@ -47,14 +47,12 @@ public:
                              {QStringLiteral("DesktopEntry"), QStringLiteral("fake-player")}};
             connection.send(message.createReply(QVariant::fromValue(root)));
         } else {
-            connection.send(message.createReply(QVariant::fromValue(properties())));
+            QVariantMap metadata{{QStringLiteral("xesam:url"), QStringLiteral("https://music.youtube.com/watch?v=1")}};
+            connection.send(message.createReply(QVariant::fromValue(QVariantMap{
+                {QStringLiteral("PlaybackStatus"), status}, {QStringLiteral("Volume"), 0.57},
+                {QStringLiteral("Metadata"), metadata}})));
         }
         return true;
-    }
-    QVariantMap properties() const {
-        QVariantMap metadata{{QStringLiteral("xesam:url"), QStringLiteral("https://music.youtube.com/watch?v=1")}};
-        return {{QStringLiteral("PlaybackStatus"), status}, {QStringLiteral("Volume"), 0.57},
-                {QStringLiteral("Metadata"), metadata}};
     }
     void announce(const QString& newStatus) {
         status = newStatus;
@@ -95,9 +93,7 @@ protected:
         worker.start();
     }
     void TearDown() override {
-        for (auto& [name, player] : players) {
-            QDBusConnection::disconnectFromBus(name);
-        }
+        for (auto& [name, player] : players) QDBusConnection::disconnectFromBus(name);
         worker.quit();
         worker.wait();
         players.clear();

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <tuple>
 
 namespace sonavista {
 namespace {
@@ -21,12 +21,9 @@ protected:
     void process(int pid, const std::string& exe, const std::string& cgroup = "0::/user.slice/session-2.scope\n") {
         auto dir = root / std::to_string(pid);
         fs::create_directories(dir / "root");
-        if (!exe.empty()) {
-            fs::create_symlink(exe, dir / "exe");
-        }
-        write(dir / "cgroup", cgroup);
+        if (!exe.empty()) fs::create_symlink(exe, dir / "exe");
+        testing::writeText(dir / "cgroup", cgroup);
     }
-    static void write(const fs::path& path, const std::string& text) { testing::writeText(path, text); }
 
     std::vector<RunningApplication> scan(ProcRunningApplications& apps) {
         auto list = apps.runningApplications();
@@ -42,7 +39,7 @@ protected:
 TEST_F(ProcTree, ListsTheUsersProcessesWithNamesAndSandboxIds) {
     process(100, "/usr/share/spotify/spotify");
     process(101, "/app/extra/share/spotify/spotify");
-    write(root / "101" / "root" / ".flatpak-info", "[Application]\nname=com.spotify.Client\nruntime=x\n");
+    testing::writeText(root / "101" / "root" / ".flatpak-info", "[Application]\nname=com.spotify.Client\nruntime=x\n");
     process(102, "/snap/spotify/81/usr/share/spotify/spotify",
             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/snap.spotify.spotify-5f2b.scope\n");
     process(103, "");  // kernel thread: no readable executable
@@ -50,7 +47,7 @@ TEST_F(ProcTree, ListsTheUsersProcessesWithNamesAndSandboxIds) {
     process(105, "/app/bin/qqmusic",
             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-flatpak-com.qq.QQmusic-2345.scope\n");
     fs::create_directories(root / "abc");
-    write(root / "uptime", "1.0 1.0\n");
+    testing::writeText(root / "uptime", "1.0 1.0\n");
     fs::create_directory_symlink(root / "100", root / "self");
 
     ProcRunningApplications apps(root.string());
@@ -87,7 +84,7 @@ TEST_F(ProcTree, ProcessThatExecutesAnotherProgramIsReadAfresh) {
     // Same process, new program in a Snap: both name and id must follow.
     fs::remove(root / "100" / "exe");
     fs::create_symlink("/snap/spotify/81/spotify", root / "100" / "exe");
-    write(root / "100" / "cgroup", "0::/user.slice/snap.spotify.spotify-1.scope\n");
+    testing::writeText(root / "100" / "cgroup", "0::/user.slice/snap.spotify.spotify-1.scope\n");
     EXPECT_EQ(scan(apps).at(0), (RunningApplication{100, "spotify", "spotify"}));
 
     // A new process under a reused id (a new /proc directory) is read afresh too.
@@ -107,31 +104,20 @@ TEST_F(ProcTree, ProcessThatExecutesAnotherProgramIsReadAfresh) {
     EXPECT_EQ(apps.application(200), (RunningApplication{200, std::nullopt, "spotify"}));
 }
 
-struct CgroupCase {
-    std::string name;
-    std::string text;
-    std::optional<std::string> id;
-    // Names the case in test output instead of dumping its bytes.
-    friend void PrintTo(const CgroupCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class CgroupTest : public ::testing::TestWithParam<CgroupCase> {};
-
-TEST_P(CgroupTest, FindsTheApplicationId) {
-    EXPECT_EQ(ProcRunningApplications::applicationIdFromCgroup(GetParam().text), GetParam().id);
+TEST(ProcParsingTest, FindsTheApplicationIdInTheCgroup) {
+    const std::tuple<const char*, std::string, std::optional<std::string>> rows[] = {
+        {"flatpak id with dashes", "0::/app.slice/app-flatpak-io.github.some-player-12.scope", "io.github.some-player"},
+        {"flatpak without number", "0::/app.slice/app-flatpak-org.example.Player.scope\n", "org.example.Player"},
+        {"flatpak nested deeper", "0::/app.slice/app-flatpak-org.example.Player-7.scope/sub\n", "org.example.Player"},
+        {"snap on a cgroup v1 line", "12:pids:/user.slice\n1:name=systemd:/user.slice/snap.vlc.vlc.abc.scope\n", "vlc"},
+        {"snap daemon is not a snap", "0::/system.slice/snapd.service\n", std::nullopt},
+        {"empty prefixes", "0::/app-flatpak-.scope/snap..x\n", std::nullopt},
+        {"garbage", "no colons here\n::\n", std::nullopt},
+    };
+    for (const auto& [name, text, id] : rows) {
+        EXPECT_EQ(ProcRunningApplications::applicationIdFromCgroup(text), id) << name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CgroupTest,
-    ::testing::Values(
-        CgroupCase{"FlatpakIdWithDashes", "0::/app.slice/app-flatpak-io.github.some-player-12.scope", "io.github.some-player"},
-        CgroupCase{"FlatpakWithoutNumber", "0::/app.slice/app-flatpak-org.example.Player.scope\n", "org.example.Player"},
-        CgroupCase{"FlatpakNestedDeeper", "0::/app.slice/app-flatpak-org.example.Player-7.scope/sub\n", "org.example.Player"},
-        CgroupCase{"SnapOnCgroupV1Line", "12:pids:/user.slice\n1:name=systemd:/user.slice/snap.vlc.vlc.abc.scope\n", "vlc"},
-        CgroupCase{"SnapDaemonIsNotASnap", "0::/system.slice/snapd.service\n", std::nullopt},
-        CgroupCase{"EmptyPrefixes", "0::/app-flatpak-.scope/snap..x\n", std::nullopt},
-        CgroupCase{"Garbage", "no colons here\n::\n", std::nullopt}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(ProcParsingTest, FlatpakInfoAndExecutableNames) {
     EXPECT_EQ(ProcRunningApplications::flatpakIdFromInfo("[Application]\nname = com.spotify.Client\r\n"),

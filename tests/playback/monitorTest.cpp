@@ -121,97 +121,87 @@ struct Harness {
     }
 };
 
-// One pass through every source. `nowPlaying` absent with `withProvider` means the query
-// completes with nothing.
-struct PassCase {
-    std::string name;
-    MusicPlayerSet enabled;
-    std::optional<MusicPlaybackSnapshot> browserPage;
-    bool withProvider;
-    std::optional<SystemNowPlayingSnapshot> nowPlaying;
-    std::vector<RunningApplication> running;
-    std::map<P, PlayerScriptReply> replies;
-    MusicPlaybackSnapshot expected;
-    std::vector<P> expectedScripted;
-    // Names the case in test output instead of dumping its bytes.
-    friend void PrintTo(const PassCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class MonitorPassTest : public ::testing::TestWithParam<PassCase> {};
-
-TEST_P(MonitorPassTest, PublishesTheExpectedSnapshot) {
-    const auto& c = GetParam();
-    Harness h(c.withProvider);
-    h.enabled = c.enabled;
-    h.browser->page = c.browserPage;
-    h.apps->applications = c.running;
-    h.scripts->replies = c.replies;
-    h.volume->volume = 0.25;
-
-    h.monitor->start();
-    if (c.withProvider && !h.nowPlaying->pending.empty()) {
-        EXPECT_TRUE(h.monitor->queryIsInFlight);
-        h.nowPlaying->answer(0, c.nowPlaying);
-    }
-    EXPECT_FALSE(h.monitor->queryIsInFlight);
-    ASSERT_EQ(h.published.size(), 1u);
-    EXPECT_EQ(h.published[0], c.expected);
-    EXPECT_EQ(h.scripts->asked, c.expectedScripted);
-}
-
 PlayerScriptReply said(State state, double volumePercent = 100.0) { return PlayerScriptReply::answer(state, volumePercent); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MonitorPassTest,
-    ::testing::Values(
-        PassCase{"PlayingBrowserPageBeatsPlayingNativePlayer", allEnabled, snap(P::youtube, State::playing, 0.7), true,
-                 SystemNowPlayingSnapshot{30, true}, {spotifyApp}, {{P::spotify, said(State::playing)}},
-                 snap(P::youtube, State::playing, 0.7), {}},
-        PassCase{"PausedPageLosesToRunningNativePlayer", allEnabled, snap(P::youtube, State::paused, 0.7), false,
-                 std::nullopt, {qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
-        PassCase{"PausedPageWhenNoNativePlayerRuns", allEnabled, snap(P::youtube, State::paused, 0.7), true,
-                 std::nullopt, {editorApp}, {}, snap(P::youtube, State::paused, 0.7), {}},
-        PassCase{"NowPlayingNamesPausedSpotify", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{30, false},
-                 {spotifyApp}, {{P::spotify, said(State::playing)}}, snap(P::spotify, State::paused, 0.25), {}},
-        PassCase{"NowPlayingNamesDisabledPlayer", {P::qqMusic}, std::nullopt, true, SystemNowPlayingSnapshot{30, true},
-                 {spotifyApp, qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
-        PassCase{"NowPlayingNamesNoProcess", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{0, true},
-                 {spotifyApp}, {{P::spotify, said(State::paused, 50)}}, snap(P::spotify, State::paused, std::sqrt(0.5 * 0.25)),
-                 {P::spotify}},
-        PassCase{"NowPlayingSilent", allEnabled, std::nullopt, true, std::nullopt, {spotifyApp},
-                 {{P::spotify, said(State::playing)}}, snap(P::spotify, State::playing, 0.5), {P::spotify}},
-        PassCase{"BothScriptedFirstPlayingWins", allEnabled, std::nullopt, false, std::nullopt,
-                 {spotifyApp, appleMusicApp}, {{P::appleMusic, said(State::paused)}, {P::spotify, said(State::playing)}},
-                 snap(P::spotify, State::playing, 0.5), {P::appleMusic, P::spotify}},
-        PassCase{"PlayingAppleMusicStopsTheRanking", allEnabled, std::nullopt, false, std::nullopt,
-                 {spotifyApp, appleMusicApp}, {{P::appleMusic, said(State::playing)}, {P::spotify, said(State::playing)}},
-                 snap(P::appleMusic, State::playing, 0.5), {P::appleMusic}},
-        PassCase{"PausedPreferredToStopped", allEnabled, std::nullopt, false, std::nullopt, {appleMusicApp, qqMusicApp},
-                 {{P::appleMusic, said(State::stopped)}}, snap(P::qqMusic, State::paused, 0.25), {P::appleMusic}},
-        PassCase{"PermissionDeniedPreferredToUnknown", allEnabled, std::nullopt, false, std::nullopt,
-                 {appleMusicApp, spotifyApp},
-                 {{P::appleMusic, PlayerScriptReply::unavailable()}, {P::spotify, PlayerScriptReply::refused()}},
-                 snap(P::spotify, State::permissionDenied, 0.25), {P::appleMusic, P::spotify}},
-        PassCase{"FirstCandidateOfAnyState", allEnabled, snap(P::youtube, State::paused, 0.7), false, std::nullopt,
-                 {spotifyApp, appleMusicApp}, {{P::appleMusic, said(State::stopped)}, {P::spotify, said(State::unknown)}},
-                 snap(P::appleMusic, State::stopped, 0.5), {P::appleMusic, P::spotify}},
+// One pass through every source. `nowPlaying` absent with `withProvider` means the query
+// completes with nothing.
+TEST(MonitorPassTest, PublishesTheExpectedSnapshot) {
+    const struct {
+        std::string name;
+        MusicPlayerSet enabled;
+        std::optional<MusicPlaybackSnapshot> browserPage;
+        bool withProvider;
+        std::optional<SystemNowPlayingSnapshot> nowPlaying;
+        std::vector<RunningApplication> running;
+        std::map<P, PlayerScriptReply> replies;
+        MusicPlaybackSnapshot expected;
+        std::vector<P> expectedScripted;
+    } rows[] = {
+        {"PlayingBrowserPageBeatsPlayingNativePlayer", allEnabled, snap(P::youtube, State::playing, 0.7), true,
+         SystemNowPlayingSnapshot{30, true}, {spotifyApp}, {{P::spotify, said(State::playing)}},
+         snap(P::youtube, State::playing, 0.7), {}},
+        {"PausedPageLosesToRunningNativePlayer", allEnabled, snap(P::youtube, State::paused, 0.7), false, std::nullopt,
+         {qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
+        {"PausedPageWhenNoNativePlayerRuns", allEnabled, snap(P::youtube, State::paused, 0.7), true, std::nullopt,
+         {editorApp}, {}, snap(P::youtube, State::paused, 0.7), {}},
+        {"NowPlayingNamesPausedSpotify", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{30, false},
+         {spotifyApp}, {{P::spotify, said(State::playing)}}, snap(P::spotify, State::paused, 0.25), {}},
+        {"NowPlayingNamesDisabledPlayer", {P::qqMusic}, std::nullopt, true, SystemNowPlayingSnapshot{30, true},
+         {spotifyApp, qqMusicApp}, {}, snap(P::qqMusic, State::paused, 0.25), {}},
+        {"NowPlayingNamesNoProcess", allEnabled, std::nullopt, true, SystemNowPlayingSnapshot{0, true}, {spotifyApp},
+         {{P::spotify, said(State::paused, 50)}}, snap(P::spotify, State::paused, std::sqrt(0.5 * 0.25)), {P::spotify}},
+        {"NowPlayingSilent", allEnabled, std::nullopt, true, std::nullopt, {spotifyApp},
+         {{P::spotify, said(State::playing)}}, snap(P::spotify, State::playing, 0.5), {P::spotify}},
+        {"BothScriptedFirstPlayingWins", allEnabled, std::nullopt, false, std::nullopt, {spotifyApp, appleMusicApp},
+         {{P::appleMusic, said(State::paused)}, {P::spotify, said(State::playing)}},
+         snap(P::spotify, State::playing, 0.5), {P::appleMusic, P::spotify}},
+        {"PlayingAppleMusicStopsTheRanking", allEnabled, std::nullopt, false, std::nullopt, {spotifyApp, appleMusicApp},
+         {{P::appleMusic, said(State::playing)}, {P::spotify, said(State::playing)}},
+         snap(P::appleMusic, State::playing, 0.5), {P::appleMusic}},
+        {"PausedPreferredToStopped", allEnabled, std::nullopt, false, std::nullopt, {appleMusicApp, qqMusicApp},
+         {{P::appleMusic, said(State::stopped)}}, snap(P::qqMusic, State::paused, 0.25), {P::appleMusic}},
+        {"PermissionDeniedPreferredToUnknown", allEnabled, std::nullopt, false, std::nullopt,
+         {appleMusicApp, spotifyApp},
+         {{P::appleMusic, PlayerScriptReply::unavailable()}, {P::spotify, PlayerScriptReply::refused()}},
+         snap(P::spotify, State::permissionDenied, 0.25), {P::appleMusic, P::spotify}},
+        {"FirstCandidateOfAnyState", allEnabled, snap(P::youtube, State::paused, 0.7), false, std::nullopt,
+         {spotifyApp, appleMusicApp}, {{P::appleMusic, said(State::stopped)}, {P::spotify, said(State::unknown)}},
+         snap(P::appleMusic, State::stopped, 0.5), {P::appleMusic, P::spotify}},
         // Players the now-playing service lists, owner first.
-        PassCase{"BrowserOnAnotherSiteIsOffByDefault", allEnabled, std::nullopt, true,
-                 players({firefoxTab("https://vimeo.com/1"), rhythmbox(false)}), {rhythmboxApp, firefoxApp}, {},
-                 MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
-        PassCase{"BrowserTabOnYouTubeMusicIsYouTube", allEnabled, std::nullopt, true,
-                 players({firefoxTab("https://music.youtube.com/watch?v=1"), rhythmbox(true)}), {firefoxApp}, {},
-                 snap(P::youtube, State::playing, 0.25), {}},
-        PassCase{"BrowserTabObeysTheWebPlayerSwitch", {P::spotify}, std::nullopt, true,
-                 players({firefoxTab("https://www.youtube.com/watch?v=1"), rhythmbox(false)}), {firefoxApp}, {},
-                 MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
-        PassCase{"OtherPlayerCountsWithNoCataloguePlayerEnabled", {}, std::nullopt, true,
-                 players({rhythmbox(true)}), {}, {}, MusicPlaybackSnapshot{State::playing, 0.375, "rhythmbox", "Rhythmbox"},
-                 {}},
-        PassCase{"EnabledButNotRunningIsNeverScripted", {P::spotify, P::youtube}, snap(P::youtube, State::paused, 0.7),
-                 false, std::nullopt, {appleMusicApp, qqMusicApp}, {{P::spotify, said(State::playing)}},
-                 snap(P::youtube, State::paused, 0.7), {}}),
-    [](const auto& info) { return info.param.name; });
+        {"BrowserOnAnotherSiteIsOffByDefault", allEnabled, std::nullopt, true,
+         players({firefoxTab("https://vimeo.com/1"), rhythmbox(false)}), {rhythmboxApp, firefoxApp}, {},
+         MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
+        {"BrowserTabOnYouTubeMusicIsYouTube", allEnabled, std::nullopt, true,
+         players({firefoxTab("https://music.youtube.com/watch?v=1"), rhythmbox(true)}), {firefoxApp}, {},
+         snap(P::youtube, State::playing, 0.25), {}},
+        {"BrowserTabObeysTheWebPlayerSwitch", {P::spotify}, std::nullopt, true,
+         players({firefoxTab("https://www.youtube.com/watch?v=1"), rhythmbox(false)}), {firefoxApp}, {},
+         MusicPlaybackSnapshot{State::paused, 0.375, "rhythmbox", "Rhythmbox"}, {}},
+        {"OtherPlayerCountsWithNoCataloguePlayerEnabled", {}, std::nullopt, true, players({rhythmbox(true)}), {}, {},
+         MusicPlaybackSnapshot{State::playing, 0.375, "rhythmbox", "Rhythmbox"}, {}},
+        {"EnabledButNotRunningIsNeverScripted", {P::spotify, P::youtube}, snap(P::youtube, State::paused, 0.7), false,
+         std::nullopt, {appleMusicApp, qqMusicApp}, {{P::spotify, said(State::playing)}},
+         snap(P::youtube, State::paused, 0.7), {}},
+    };
+    for (const auto& c : rows) {
+        SCOPED_TRACE(c.name);
+        Harness h(c.withProvider);
+        h.enabled = c.enabled;
+        h.browser->page = c.browserPage;
+        h.apps->applications = c.running;
+        h.scripts->replies = c.replies;
+        h.volume->volume = 0.25;
+
+        h.monitor->start();
+        if (c.withProvider && !h.nowPlaying->pending.empty()) {
+            EXPECT_TRUE(h.monitor->queryIsInFlight);
+            h.nowPlaying->answer(0, c.nowPlaying);
+        }
+        EXPECT_FALSE(h.monitor->queryIsInFlight);
+        EXPECT_EQ(h.published, std::vector{c.expected});
+        EXPECT_EQ(h.scripts->asked, c.expectedScripted);
+    }
+}
 
 TEST(MonitorLifecycleTest, PassesEverySecondHalfAndPublishesOnlyChanges) {
     Harness h(false);
@@ -266,17 +256,6 @@ TEST(MonitorLifecycleTest, StaleAnswerChangesNothing) {
     }
 }
 
-TEST(MonitorLifecycleTest, StopDiscardsTheAnswerAndTheTimer) {
-    Harness h;
-    h.monitor->start();
-    h.monitor->stop();
-    EXPECT_FALSE(h.monitor->queryIsInFlight);
-    EXPECT_EQ(h.queue.timerCount(), 0u);
-    h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
-    EXPECT_TRUE(h.published.empty());
-    EXPECT_FALSE(h.monitor->queryIsInFlight);
-}
-
 TEST(MonitorLifecycleTest, SourceChangesCoalesceIntoOneFreshPass) {
     Harness h;
     h.monitor->sourcesDidChange();  // stopped: ignored
@@ -296,16 +275,21 @@ TEST(MonitorLifecycleTest, SourceChangesCoalesceIntoOneFreshPass) {
     EXPECT_EQ(h.published[0].state, State::paused);
 }
 
-TEST(MonitorLifecycleTest, GoneMonitorIgnoresTimerAndAnswer) {
-    Harness h;
-    h.monitor->start();
-    std::weak_ptr<MusicPlaybackMonitor> weak = h.monitor;
-    h.monitor.reset();
-    EXPECT_TRUE(weak.expired());
-    EXPECT_EQ(h.queue.timerCount(), 0u);
-    h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
-    h.queue.advance(1.0);
-    EXPECT_TRUE(h.published.empty());
+// Stopped or released, the monitor leaves no timer behind and a late answer changes nothing.
+TEST(MonitorLifecycleTest, StopOrReleaseDiscardsTheAnswerAndTheTimer) {
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released" : "stopped");
+        Harness h;
+        h.monitor->start();
+        const std::weak_ptr<MusicPlaybackMonitor> weak = h.monitor;
+        release ? h.monitor.reset() : h.monitor->stop();
+        EXPECT_EQ(weak.expired(), release);
+        EXPECT_EQ(h.queue.timerCount(), 0u);
+        h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+        h.queue.advance(1.0);
+        EXPECT_TRUE(h.published.empty());
+        EXPECT_TRUE(release || !h.monitor->queryIsInFlight);
+    }
 }
 
 constexpr double cacheRefresh = 2.0;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "preferences/MemorySettingsStore.h"
@@ -10,6 +11,7 @@
 namespace sonavista {
 namespace {
 
+using namespace std::string_literals;
 using P = MusicPlayer;
 using Strings = std::vector<std::string>;
 using Write = MemorySettingsStore::Write;
@@ -37,17 +39,16 @@ TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
     const Row rows[] = {
         {"stored false wins over the default", {{"overlayEnabled", false}, {"autoShow", false}},
          false, false, M::compact, Pos::center, W::cyan},
-        {"exact raw values", {{"overlayDisplayMode", std::string("fullscreenFog")}, {"overlayPosition", std::string("top")},
-          {"waveColor", std::string("candyPop")}},
+        {"exact raw values",
+         {{"overlayDisplayMode", "fullscreenFog"s}, {"overlayPosition", "top"s}, {"waveColor", "candyPop"s}},
          true, true, M::fullscreenFog, Pos::top, W::candyPop},
         {"wrong letter case and display names fall back",
-         {{"overlayDisplayMode", std::string("FullscreenFog")}, {"overlayPosition", std::string("Top")},
-          {"waveColor", std::string("Candy Pop")}},
+         {{"overlayDisplayMode", "FullscreenFog"s}, {"overlayPosition", "Top"s}, {"waveColor", "Candy Pop"s}},
          true, true, M::compact, Pos::center, W::cyan},
-        {"wrongly typed values fall back", {{"overlayDisplayMode", true}, {"overlayPosition", Strings{"top"}},
-          {"waveColor", 3.0}},
+        {"wrongly typed values fall back",
+         {{"overlayDisplayMode", true}, {"overlayPosition", Strings{"top"}}, {"waveColor", 3.0}},
          true, true, M::compact, Pos::center, W::cyan},
-        {"present but unreadable booleans are false", {{"overlayEnabled", Strings{}}, {"autoShow", std::string("YES")}},
+        {"present but unreadable booleans are false", {{"overlayEnabled", Strings{}}, {"autoShow", "YES"s}},
          false, true, M::compact, Pos::center, W::cyan},
     };
     for (const Row& row : rows) {
@@ -71,32 +72,23 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
         MusicPlayerSet expected;
         std::vector<Write> writes;
     };
-    const Strings migratedList{"qqMusicWeb", "spotify", "spotifyWeb", "youtube"};
+    // The one-time migration adds the web players to a stored list and sets its flag.
+    const std::string list = "enabledMusicPlayers";
+    const std::string flag = "browserPlayersMigrationV1";
+    const Write migrated{flag, true};
+    const Write webAdded{list, Strings{"qqMusicWeb", "spotify", "spotifyWeb", "youtube"}};
     const Row rows[] = {
-        {"unknown names dropped, web players added once",
-         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}},
-         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb},
-         {{"enabledMusicPlayers", migratedList}, {"browserPlayersMigrationV1", true}}},
-        {"flag false behaves like no flag",
-         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}, {"browserPlayersMigrationV1", false}},
-         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb},
-         {{"enabledMusicPlayers", migratedList}, {"browserPlayersMigrationV1", true}}},
-        {"already migrated: as stored",
-         {{"enabledMusicPlayers", Strings{"spotify", "winamp"}}, {"browserPlayersMigrationV1", true}},
-         {P::spotify},
-         {{"browserPlayersMigrationV1", true}}},
-        {"already migrated, nothing known: empty set",
-         {{"enabledMusicPlayers", Strings{"Spotify", "YouTube"}}, {"browserPlayersMigrationV1", true}},
-         {},
-         {{"browserPlayersMigrationV1", true}}},
-        {"empty list before migration gains only the web players",
-         {{"enabledMusicPlayers", Strings{}}},
+        {"unknown names dropped, web players added once", {{list, Strings{"spotify", "winamp"}}},
+         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb}, {webAdded, migrated}},
+        {"flag false behaves like no flag", {{list, Strings{"spotify", "winamp"}}, {flag, false}},
+         {P::spotify, P::spotifyWeb, P::youtube, P::qqMusicWeb}, {webAdded, migrated}},
+        {"already migrated: as stored", {{list, Strings{"spotify", "winamp"}}, {flag, true}}, {P::spotify}, {migrated}},
+        {"already migrated, nothing known: empty set", {{list, Strings{"Spotify", "YouTube"}}, {flag, true}}, {},
+         {migrated}},
+        {"empty list before migration gains only the web players", {{list, Strings{}}},
          {P::spotifyWeb, P::youtube, P::qqMusicWeb},
-         {{"enabledMusicPlayers", Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, {"browserPlayersMigrationV1", true}}},
-        {"a list that is not an array counts as absent: every player",
-         {{"enabledMusicPlayers", std::string("spotify")}},
-         allPlayers,
-         {{"browserPlayersMigrationV1", true}}},
+         {{list, Strings{"qqMusicWeb", "spotifyWeb", "youtube"}}, migrated}},
+        {"a list that is not an array counts as absent: every player", {{list, "spotify"s}}, allPlayers, {migrated}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -104,7 +96,7 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
         OverlayPreferences preferences(store);
         EXPECT_EQ(preferences.enabledPlayers(), row.expected);
         EXPECT_EQ(store->writes(), row.writes);
-        EXPECT_TRUE(store->boolValue("browserPlayersMigrationV1"));
+        EXPECT_TRUE(store->boolValue(flag));
     }
 }
 
@@ -113,12 +105,9 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifiesInOrder) {
     auto preferences = OverlayPreferences::create(store);
     store->clearWrites();
 
-    std::vector<Prop> seen;
-    std::vector<std::size_t> writesAtNotification;
-    preferences->addObserver([&](Prop property) {
-        seen.push_back(property);
-        writesAtNotification.push_back(store->writes().size());
-    });
+    // Each notification with the number of writes made when it arrived.
+    std::vector<std::pair<Prop, std::size_t>> seen;
+    preferences->addObserver([&](Prop property) { seen.emplace_back(property, store->writes().size()); });
 
     preferences->setOverlayEnabled(false);
     preferences->setAutoShow(true);  // same value: still written and announced
@@ -134,17 +123,17 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifiesInOrder) {
         {"autoShow", true},
         {"avoidsCoveringWindows", false},
         {"audioResponsive", false},
-        {"overlayDisplayMode", std::string("fullscreenFog")},
-        {"overlayPosition", std::string("bottom")},
-        {"waveColor", std::string("mintGrape")},
+        {"overlayDisplayMode", "fullscreenFog"s},
+        {"overlayPosition", "bottom"s},
+        {"waveColor", "mintGrape"s},
         {"enabledMusicPlayers",
          Strings{"appleMusic", "netEaseMusic", "qqMusic", "qqMusicWeb", "spotify", "spotifyWeb", "youtube"}},
     };
     EXPECT_EQ(store->writes(), expected);
-    EXPECT_EQ(seen, (std::vector<Prop>{Prop::overlayEnabled, Prop::autoShow, Prop::avoidsCoveringWindows,
-                                       Prop::audioResponsive, Prop::displayMode, Prop::position, Prop::color,
-                                       Prop::enabledPlayers}));
-    EXPECT_EQ(writesAtNotification, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(seen, (std::vector<std::pair<Prop, std::size_t>>{
+                        {Prop::overlayEnabled, 1}, {Prop::autoShow, 2}, {Prop::avoidsCoveringWindows, 3},
+                        {Prop::audioResponsive, 4}, {Prop::displayMode, 5}, {Prop::position, 6}, {Prop::color, 7},
+                        {Prop::enabledPlayers, 8}}));
 
     // The two switches without a row above read back what was written.
     OverlayPreferences reloaded(store);
@@ -208,18 +197,16 @@ TEST(SettingsValueTest, BooleanAndTypedReadings) {
     };
     const Row rows[] = {
         {false, false},          {-0.5, true},
-        {std::string("yes"), true}, {std::string("T"), true},  {std::string("  +0012"), true},
-        {std::string("false"), false}, {std::string("000"), false}, {std::string("-"), false},
+        {"yes"s, true}, {"T"s, true},  {"  +0012"s, true},
+        {"false"s, false}, {"000"s, false}, {"-"s, false},
         {Strings{"true"}, false}, {OpaqueSettingsValue{"{}"}, false},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(settingsBoolValue(row.value), row.boolean) << row.value.index();
-    }
-    EXPECT_EQ(settingsStringValue(std::string("x")), "x");
+    for (const Row& row : rows) EXPECT_EQ(settingsBoolValue(row.value), row.boolean) << row.value.index();
+    EXPECT_EQ(settingsStringValue("x"s), "x");
     EXPECT_EQ(settingsStringValue(true), std::nullopt);
     EXPECT_EQ(settingsStringValue(Strings{"x"}), std::nullopt);
     EXPECT_EQ(settingsStringArrayValue(Strings{}), Strings{});
-    EXPECT_EQ(settingsStringArrayValue(std::string("x")), std::nullopt);
+    EXPECT_EQ(settingsStringArrayValue("x"s), std::nullopt);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "preferences/SettingsFileFormat.h"
@@ -8,20 +9,21 @@
 namespace sonavista {
 namespace {
 
+using namespace std::string_literals;
 using Strings = std::vector<std::string>;
 
 TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
     const SettingsMap values = {
         {"true", true},
         {"false", false},
-        {"string", std::string("cyan")},
-        {"emptyString", std::string("")},
-        {"awkwardString", std::string("a=b; \"quoted\" \\ back\nnew line\t[x] 音乐 #not a comment")},
+        {"string", "cyan"s},
+        {"emptyString", ""s},
+        {"awkwardString", "a=b; \"quoted\" \\ back\nnew line\t[x] 音乐 #not a comment"s},
         {"emptyArray", Strings{}},
         {"oneElement", Strings{"spotify"}},
         {"manyElements", Strings{"appleMusic", "", "a,b", "音乐"}},
         {"number", 0.25},
-        {"odd key = [with] spaces/%", std::string("x")},
+        {"odd key = [with] spaces/%", "x"s},
         {"", true},
     };
     const std::string text = SettingsFileFormat::serialize(values);
@@ -29,14 +31,14 @@ TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
     EXPECT_EQ(SettingsFileFormat::parse(text), values);
 }
 
+// Values of other forms that are not one line of JSON cannot be written back: they become null.
 TEST(SettingsFileFormatTest, WrittenFormIsReadableIni) {
-    const SettingsMap values = {
-        {"enabledMusicPlayers", Strings{"spotify"}},
-        {"overlayEnabled", false},
-        {"waveColor", std::string("cyan")},
+    const std::pair<SettingsMap, std::string> rows[] = {
+        {{{"enabledMusicPlayers", Strings{"spotify"}}, {"overlayEnabled", false}, {"waveColor", "cyan"s}},
+         "[General]\nenabledMusicPlayers=[\"spotify\"]\noverlayEnabled=false\nwaveColor=\"cyan\"\n"},
+        {{{"a", OpaqueSettingsValue{"{\n}"}}, {"b", OpaqueSettingsValue{"not json"}}}, "[General]\na=null\nb=null\n"},
     };
-    EXPECT_EQ(SettingsFileFormat::serialize(values),
-              "[General]\nenabledMusicPlayers=[\"spotify\"]\noverlayEnabled=false\nwaveColor=\"cyan\"\n");
+    for (const auto& [values, text] : rows) EXPECT_EQ(SettingsFileFormat::serialize(values), text);
 }
 
 TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
@@ -59,7 +61,7 @@ TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
     const SettingsMap expected = {
         {"overlayEnabled", true},
         {"autoShow", 0.0},
-        {"waveColor", std::string("ocean")},
+        {"waveColor", "ocean"s},
         {"mixed", OpaqueSettingsValue{"[\"a\", 1]"}},
         {"object", OpaqueSettingsValue{"{\"a\": [1, 2]}"}},
         {"nothing", OpaqueSettingsValue{"null"}},
@@ -87,32 +89,23 @@ TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
         "k=1e99999\n",
         std::string("k=[606]\0\0more\n", 15),  // the JSON parser would stop at the NUL
     };
-    for (const std::string& text : rows) {
-        EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
-    }
+    for (const std::string& text : rows) EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
     EXPECT_EQ(SettingsFileFormat::parse(""), SettingsMap{});
 }
 
-TEST(SettingsFileFormatTest, OpaqueValueWithCarriageReturnsRoundTrips) {
-    const auto parsed = SettingsFileFormat::parse("k=[1,\r\r2]\r\n");
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(parsed->at("k"), SettingsValue(OpaqueSettingsValue{"[1,2]"}));
-    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(*parsed)), parsed);
-}
-
-TEST(SettingsFileFormatTest, OpaqueValuesThatCannotBeWrittenBecomeNull) {
-    const SettingsMap values = {
-        {"a", OpaqueSettingsValue{"{\n}"}},
-        {"b", OpaqueSettingsValue{"not json"}},
+// Carriage returns inside an opaque value are dropped, invalid UTF-8 in a string is replaced;
+// either way what is read is written back and read again unchanged.
+TEST(SettingsFileFormatTest, RepairedValuesRoundTrip) {
+    const std::pair<std::string, SettingsValue> rows[] = {
+        {"k=[1,\r\r2]\r\n", OpaqueSettingsValue{"[1,2]"}},
+        {SettingsFileFormat::serialize({{"k", "a\xFFz"s}}), "a\xEF\xBF\xBDz"s},
     };
-    EXPECT_EQ(SettingsFileFormat::serialize(values), "[General]\na=null\nb=null\n");
-}
-
-TEST(SettingsFileFormatTest, InvalidUtf8IsReplacedNotThrown) {
-    const SettingsMap values = {{"k", std::string("a\xFFz")}};
-    const auto parsed = SettingsFileFormat::parse(SettingsFileFormat::serialize(values));
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(parsed->at("k"), SettingsValue(std::string("a\xEF\xBF\xBDz")));
+    for (const auto& [text, value] : rows) {
+        const auto parsed = SettingsFileFormat::parse(text);
+        ASSERT_TRUE(parsed.has_value()) << text;
+        EXPECT_EQ(parsed->at("k"), value) << text;
+        EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(*parsed)), parsed) << text;
+    }
 }
 
 }  // namespace

@@ -37,16 +37,13 @@ public:
     enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2, readErrors = 4 };
 
     // `env`: the whole environment of the child; this process's own when absent.
-    // `passFd`: a descriptor handed to the child as its descriptor 3.
     explicit Child(const std::vector<std::string>& argv, int pipes = noPipes,
-                   const std::optional<Env>& env = std::nullopt, int passFd = -1) {
+                   const std::optional<Env>& env = std::nullopt) {
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         std::vector<std::string> envText;
-        if (env) {
-            for (const auto& [k, v] : *env) envText.push_back(k + "=" + v);
-        }
+        for (const auto& [k, v] : env.value_or(Env{})) envText.push_back(k + "=" + v);
         std::vector<char*> envp;
         for (auto& e : envText) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -65,7 +62,6 @@ public:
             posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         }
         if ((pipes & readErrors) && ::pipe2(err, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        if (passFd >= 0) posix_spawn_file_actions_adddup2(&actions, passFd, 3);
         const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env ? envp.data() : environ);
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(rc, 0) << "cannot start " << argv[0];
@@ -80,8 +76,6 @@ public:
     ~Child() { stop(); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
-
-    pid_t pid() const { return pid_; }
 
     void kill(int signal) {
         if (pid_ > 0 && !status_) ::kill(pid_, signal);
@@ -156,14 +150,6 @@ public:
     }
     std::vector<std::string> readUntil(const std::string& expected, std::chrono::milliseconds timeout) {
         return readUntil([&](const std::string& line) { return line == expected; }, timeout);
-    }
-
-    // The next line of output that starts with `prefix`.
-    std::optional<std::string> lineStartingWith(const std::string& prefix,
-                                                std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        auto lines = readUntil([&](const std::string& line) { return line.starts_with(prefix); }, timeout);
-        if (lines.empty() || !lines.back().starts_with(prefix)) return std::nullopt;
-        return lines.back();
     }
 
     // Reads the piped output and errors until both end or `timeout` passes, then waits out the

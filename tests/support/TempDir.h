@@ -47,11 +47,6 @@ public:
         return env;
     }
 
-    // Sets the variables of `env` in this process.
-    static void apply(const Env& env) {
-        for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
-    }
-
 private:
     std::filesystem::path path_;
 };
