@@ -152,6 +152,7 @@ void X11OverlayWindow::setFrostedBackdrop(bool enabled) {
 }
 
 void X11OverlayWindow::setFrame(const PixelRect& frame) {
+    frame_ = frame;
     setGeometry(frame.x, frame.y, frame.width, frame.height);
 }
 
@@ -238,14 +239,18 @@ void X11OverlayWindow::restack() {
             break;
         }
     }
-    if (stacking.move != OverlayStacking::Move::none) {
+    if (stacking.move != OverlayStacking::Move::none && frame_.width > 0 && frame_.height > 0) {
         // xfwm4's compositor may keep drawing a restacked window at its old place until its
         // size changes: change it by one pixel and back (this helps in most cases, not all).
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, overlay, &attributes)) {
-            XResizeWindow(display, overlay, static_cast<unsigned>(attributes.width), static_cast<unsigned>(attributes.height) + 1);
-            XResizeWindow(display, overlay, static_cast<unsigned>(attributes.width), static_cast<unsigned>(attributes.height));
-        }
+        // Sent on Qt's own connection, after any resize Qt has queued, with the size last
+        // asked for: the server's current size may be one that Qt is about to replace.
+        Display* qtDisplay = x11Display();
+        const qreal ratio = devicePixelRatioF();
+        const auto width = static_cast<unsigned>(qRound(frame_.width * ratio));
+        const auto height = static_cast<unsigned>(qRound(frame_.height * ratio));
+        XResizeWindow(qtDisplay, overlay, width, height + 1);
+        XResizeWindow(qtDisplay, overlay, width, height);
+        XFlush(qtDisplay);
     }
     XFlush(display);
     readStackingEvents();

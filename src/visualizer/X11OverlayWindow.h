@@ -70,6 +70,7 @@ private:
     bool managed_ = false;  // by the window manager, instead of override-redirect
     OverlayWindowLevel level_ = OverlayWindowLevel::belowDesktopIcons;
     bool frostedBackdrop_ = false;
+    PixelRect frame_{};  // the last frame asked for, in logical pixels
 };
 
 }  // namespace sonavista
