@@ -39,9 +39,9 @@ protected:
             overlay = std::make_shared<FakeOverlay>(journal);
             return overlay;
         };
-        platform.makeSettingsWindow = [this](SettingsActions actions, bool login) {
+        platform.makeSettingsWindow = [this](SettingsActions actions, bool) {
             journal.add("make.settings");
-            settings = std::make_shared<FakeSettingsWindow>(journal, std::move(actions), login);
+            settings = std::make_shared<FakeSettingsWindow>(journal, std::move(actions));
             return settings;
         };
         platform.makeStatusMenu = [this](StatusMenuActionHandler handler) {
@@ -102,7 +102,9 @@ protected:
     std::shared_ptr<AppDelegate> app;
 };
 
-TEST_F(AppDelegateTest, LaunchBuildsInOrderAndPresentsSettingsOneTurnLater) {
+TEST_F(AppDelegateTest, LaunchReopenAndTerminationKeepTheirOrder) {
+    EXPECT_TRUE(app->applicationShouldHandleReopen());  // before launch: no window to present
+    EXPECT_TRUE(journal.calls.empty());
     app->launch();
     EXPECT_EQ(journal.calls, (std::vector<std::string>{"make.overlay", "make.settings", "make.menu", "menu.update",
                                                        "bridge.start", "make.playback", "playback.start"}));
@@ -112,6 +114,14 @@ TEST_F(AppDelegateTest, LaunchBuildsInOrderAndPresentsSettingsOneTurnLater) {
     EXPECT_EQ(journal.calls.back(), "settings.present");
     EXPECT_TRUE(audioMonitors.empty());
     EXPECT_FALSE(overlay->visible);
+
+    journal.clear();
+    EXPECT_TRUE(app->applicationShouldHandleReopen());
+    EXPECT_EQ(journal.calls, std::vector<std::string>{"settings.present"});
+    snapshot(State::playing);
+    journal.clear();
+    app->applicationWillTerminate();  // the monitor, then capture, then the bridge
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.stop", "audio.stop", "bridge.stop"}));
 }
 
 TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
@@ -204,15 +214,6 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
     EXPECT_EQ(titles.size(), std::size(cases));
 }
 
-TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
-    launch();
-    snapshot(State::playing);
-    audio().captureDidFail(AudioCaptureFailure::unavailable);
-    app->setAutoShow(false);
-    queue.advance(AppDelegate::failureRetryDelay);
-    EXPECT_EQ(audioMonitors.size(), 1u);
-}
-
 TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     clock = nullptr;
     restart();
@@ -223,7 +224,7 @@ TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     EXPECT_LE(app->audioCaptureRetryAfter().value_or(0), SteadyClock().now() + AppDelegate::failureRetryDelay);
 }
 
-TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
+TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnceButOffRetriesNothing) {
     using Toggle = void (AppDelegate::*)(bool);
     const Toggle toggles[] = {&AppDelegate::setOverlayEnabled, &AppDelegate::setAutoShow,
                               &AppDelegate::setAudioResponsive};
@@ -235,6 +236,8 @@ TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
 
         ((*app).*toggle)(false);
         EXPECT_EQ(app->audioCaptureRetryAfter(), deadline);  // switching off leaves it
+        queue.advance(AppDelegate::permissionRetryDelay);  // and the deadline retries nothing unwanted
+        EXPECT_EQ(audioMonitors.size(), 1u);
         EXPECT_FALSE(capturing());
         ((*app).*toggle)(true);
         EXPECT_FALSE(app->audioCaptureRetryAfter());
@@ -363,22 +366,6 @@ TEST_F(AppDelegateTest, LaunchAtLoginCallsOnlyWhenTheStatusMustChange) {
     EXPECT_TRUE(menu->shown.find(StatusMenuAction::toggleLaunchAtLogin)->checked);
 }
 
-TEST_F(AppDelegateTest, ReopenAnswersTrueAndPresentsOnlyAnExistingWindow) {
-    EXPECT_TRUE(app->applicationShouldHandleReopen());
-    EXPECT_TRUE(journal.calls.empty());
-    launch();
-    EXPECT_TRUE(app->applicationShouldHandleReopen());
-    EXPECT_EQ(journal.calls, std::vector<std::string>{"settings.present"});
-}
-
-TEST_F(AppDelegateTest, TerminationStopsMonitorThenCaptureThenBridge) {
-    launch();
-    snapshot(State::playing);
-    journal.clear();
-    app->applicationWillTerminate();
-    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.stop", "audio.stop", "bridge.stop"}));
-}
-
 TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
     launch();
     const SettingsActions actions = settings->actions;
@@ -438,15 +425,12 @@ TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
         std::function<void()> act;
         std::vector<std::string> calls;
     };
+    const std::vector<std::string> relayout = {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"};
     const std::vector<Route> routes = {
-        {[&] { menu->choose(StatusMenuAction::selectFullscreenMode); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
-        {[&] { settings->actions.setDisplayMode(OverlayDisplayMode::compact); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
-        {[&] { menu->choose(StatusMenuAction::toggleAvoidCovering); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
-        {[&] { settings->actions.setAvoidsCoveringWindows(false); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
+        {[&] { menu->choose(StatusMenuAction::selectFullscreenMode); }, relayout},
+        {[&] { settings->actions.setDisplayMode(OverlayDisplayMode::compact); }, relayout},
+        {[&] { menu->choose(StatusMenuAction::toggleAvoidCovering); }, relayout},
+        {[&] { settings->actions.setAvoidsCoveringWindows(false); }, relayout},
         {[&] { menu->choose(StatusMenuAction::selectTopPosition); }, {"overlay.reposition", "menu.update"}},
         {[&] { settings->actions.setPosition(OverlayPosition::center); }, {"overlay.reposition", "menu.update"}},
         {[&] { menu->choose(StatusMenuAction::selectWaveColor, "candyPop"); }, {"menu.update"}},

@@ -3,7 +3,6 @@
 #include "app/AppDelegate.h"
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,117 +18,106 @@ struct Journal {
     bool contains(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 };
 
-class FakeOverlay final : public OverlayPresenter {
+// The base of every fake: the journal it writes to.
+struct Journaled {
+    explicit Journaled(Journal& journal) : journal_(journal) {}
+    Journal& journal_;
+};
+
+class FakeOverlay final : public OverlayPresenter, Journaled {
 public:
-    explicit FakeOverlay(Journal& journal) : journal_(journal) {}
+    using Journaled::Journaled;
     void applyWindowLevel() override { journal_.add("overlay.applyWindowLevel"); }
     void reposition() override { journal_.add("overlay.reposition"); }
     void showPanel() override { visible = true; journal_.add("overlay.showPanel"); }
     void hidePanel() override { visible = false; journal_.add("overlay.hidePanel"); }
     bool visible = false;
-    Journal& journal_;
 };
 
-class FakeAudioMonitor final : public AudioLevelMonitor {
+class FakeAudioMonitor final : public AudioLevelMonitor, Journaled {
 public:
     FakeAudioMonitor(Journal& journal, AudioFrameCallback frame, AudioFailureCallback failure)
-        : frameDidChange(std::move(frame)), captureDidFail(std::move(failure)), journal_(journal) {}
+        : Journaled(journal), frameDidChange(std::move(frame)), captureDidFail(std::move(failure)) {}
     void start() override { ++starts; journal_.add("audio.start"); }
     void stop() override { ++stops; journal_.add("audio.stop"); }
     AudioFrameCallback frameDidChange;
     AudioFailureCallback captureDidFail;
     int starts = 0;
     int stops = 0;
-    Journal& journal_;
 };
 
-class FakePlaybackMonitor final : public PlaybackMonitorControl {
+class FakePlaybackMonitor final : public PlaybackMonitorControl, Journaled {
 public:
     FakePlaybackMonitor(Journal& journal, EnabledPlayersProvider players, SnapshotCallback snapshot)
-        : enabledPlayers(std::move(players)), snapshotDidChange(std::move(snapshot)), journal_(journal) {}
+        : Journaled(journal), enabledPlayers(std::move(players)), snapshotDidChange(std::move(snapshot)) {}
     void start() override { journal_.add("playback.start"); }
     void stop() override { journal_.add("playback.stop"); }
     void discardQueryInFlight() override { journal_.add("playback.discardQueryInFlight"); }
     void checkPlaybackState() override { journal_.add("playback.check"); }
     EnabledPlayersProvider enabledPlayers;
     SnapshotCallback snapshotDidChange;
-    Journal& journal_;
 };
 
-class FakeBridge final : public BridgeControl {
+class FakeBridge final : public BridgeControl, Journaled {
 public:
-    explicit FakeBridge(Journal& journal) : journal_(journal) {}
+    using Journaled::Journaled;
     void start() override { journal_.add("bridge.start"); }
     void stop() override { journal_.add("bridge.stop"); }
-    Journal& journal_;
 };
 
-class FakeSettingsWindow final : public SettingsWindowPresenter {
+class FakeSettingsWindow final : public SettingsWindowPresenter, Journaled {
 public:
-    FakeSettingsWindow(Journal& journal, SettingsActions a, bool login)
-        : actions(std::move(a)), launchAtLoginEnabled(login), journal_(journal) {}
+    FakeSettingsWindow(Journal& journal, SettingsActions a) : Journaled(journal), actions(std::move(a)) {}
     bool hasWindow() const override { return true; }
-    void present() override { ++presentations; journal_.add("settings.present"); }
+    void present() override { journal_.add("settings.present"); }
     SettingsActions actions;
-    bool launchAtLoginEnabled;
-    int presentations = 0;
-    Journal& journal_;
 };
 
-class FakeStatusMenu final : public StatusMenuView {
+class FakeStatusMenu final : public StatusMenuView, Journaled {
 public:
-    FakeStatusMenu(Journal& journal, StatusMenuActionHandler h) : handler(std::move(h)), journal_(journal) {}
+    FakeStatusMenu(Journal& journal, StatusMenuActionHandler h) : Journaled(journal), handler(std::move(h)) {}
     void update(const StatusMenuModel& model) override {
         shown = model;
-        ++updates;
         journal_.add("menu.update");
     }
     void choose(StatusMenuAction action, const std::string& represented = {}) { handler(action, represented); }
     StatusMenuActionHandler handler;
     StatusMenuModel shown;
-    int updates = 0;
-    Journal& journal_;
 };
 
-class FakeLoginItem final : public LoginItem {
+class FakeLoginItem final : public LoginItem, Journaled {
 public:
-    explicit FakeLoginItem(Journal& journal) : journal_(journal) {}
+    using Journaled::Journaled;
     bool isEnabled() const override { return enabled; }
-    std::optional<std::string> registerItem() override {
-        journal_.add("login.register");
-        if (failure) return failure;
-        enabled = true;
-        return std::nullopt;
-    }
-    std::optional<std::string> unregisterItem() override {
-        journal_.add("login.unregister");
-        if (failure) return failure;
-        enabled = false;
-        return std::nullopt;
-    }
+    std::optional<std::string> registerItem() override { return change("login.register", true); }
+    std::optional<std::string> unregisterItem() override { return change("login.unregister", false); }
     bool enabled = false;
     std::optional<std::string> failure;
-    Journal& journal_;
+
+private:
+    std::optional<std::string> change(const char* call, bool to) {
+        journal_.add(call);
+        if (!failure) enabled = to;
+        return failure;
+    }
 };
 
-class FakeAlerts final : public AlertPresenter {
+class FakeAlerts final : public AlertPresenter, Journaled {
 public:
-    explicit FakeAlerts(Journal& journal) : journal_(journal) {}
+    using Journaled::Journaled;
     void showWarning(const std::string& message, const std::string& informativeText) override {
         journal_.add("alert:" + message + "|" + informativeText);
     }
-    Journal& journal_;
 };
 
-class FakeOpener final : public WorkspaceOpener {
+class FakeOpener final : public WorkspaceOpener, Journaled {
 public:
-    explicit FakeOpener(Journal& journal) : journal_(journal) {}
+    using Journaled::Journaled;
     std::optional<std::string> openAudioCaptureSettings() override {
         journal_.add("opener.audioSettings");
         return failure;
     }
     std::optional<std::string> failure;
-    Journal& journal_;
 };
 
 }  // namespace sonavista::testing

@@ -8,7 +8,7 @@ set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/sandbox.sh"
-source "$here/../../scripts/lib/checks.sh"
+source "$here/../support/checks.sh"
 
 port=43828
 screen_width=1920 screen_height=1080  # the sandbox's display

@@ -23,6 +23,7 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace sonavista {
@@ -79,9 +80,8 @@ protected:
 
     std::shared_ptr<SettingsWindowController> makeWindow(bool launchAtLogin = false,
                                                          BrowserExtensionStatus extension = {}) {
-        auto presenter =
-            SettingsWindowController::factory(preferences, model, extension)(recordingActions(), launchAtLogin);
-        auto controller = std::dynamic_pointer_cast<SettingsWindowController>(presenter);
+        auto controller = std::dynamic_pointer_cast<SettingsWindowController>(
+            SettingsWindowController::factory(preferences, model, extension)(recordingActions(), launchAtLogin));
         controller->present();
         return controller;
     }
@@ -102,11 +102,7 @@ protected:
         QApplication::sendEvent(&picker, &release);
     }
 
-    std::vector<std::string> takeCalls() {
-        auto taken = std::move(calls);
-        calls.clear();
-        return taken;
-    }
+    std::vector<std::string> takeCalls() { return std::exchange(calls, {}); }
 
     std::shared_ptr<OverlayPreferences> preferences =
         OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
@@ -314,8 +310,7 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
 }
 
 TEST_F(SettingsWindowTest, WithoutCallbacksNothingIsWrittenAndLaunchAtLoginTurnsOff) {
-    auto view = std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true);
-    SettingsWindowController controller(std::move(view));
+    SettingsWindowController controller(std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true));
     controller.present();
     find<ToggleSwitch>(controller, "overlayEnabledSwitch")->click();
     find<SwatchButton>(controller, "swatch-black")->click();

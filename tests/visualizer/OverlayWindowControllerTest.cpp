@@ -80,7 +80,7 @@ protected:
     std::shared_ptr<FakeScreens> screens = std::make_shared<FakeScreens>();
 };
 
-TEST_F(OverlayWindowControllerTest, CreationAppliesLevelThenFrameAndStaysHidden) {
+TEST_F(OverlayWindowControllerTest, CreationAndShowApplyLevelThenFrameAndOnlyShowOrdersFront) {
     const auto controller = makeController();
     EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame"}));
     EXPECT_EQ(panel->level, OverlayWindowLevel::belowDesktopIcons);  // covering avoided by default
@@ -88,6 +88,13 @@ TEST_F(OverlayWindowControllerTest, CreationAppliesLevelThenFrameAndStaysHidden)
     // Default centre band: visible height 1048 → 262 high, centred in the visible area.
     EXPECT_EQ(controller->currentFrame(), (OverlayRect{0, 393, 1920, 262}));
     EXPECT_EQ(panel->frame, (PixelRect{0, 425, 1920, 262}));
+    EXPECT_FALSE(controller->isVisible());
+
+    panel->calls.clear();
+    controller->showOverlay();
+    EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame", "front"}));
+    EXPECT_TRUE(controller->isVisible());
+    controller->hidePanel();
     EXPECT_FALSE(controller->isVisible());
 }
 
@@ -155,16 +162,6 @@ TEST_F(OverlayWindowControllerTest, FollowsScreenChangesAndKeepsFrameWithoutScre
     screens->change();
     EXPECT_EQ(panel->frame, (PixelRect{0, 580, 2560, 280}));
     EXPECT_EQ(controller->currentFrame(), (OverlayRect{0, 580, 2560, 280}));
-}
-
-TEST_F(OverlayWindowControllerTest, ShowAppliesLevelAndFrameBeforeOrderingFront) {
-    const auto controller = makeController();
-    panel->calls.clear();
-    controller->showOverlay();
-    EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame", "front"}));
-    EXPECT_TRUE(controller->isVisible());
-    controller->hidePanel();
-    EXPECT_FALSE(controller->isVisible());
 }
 
 TEST_F(OverlayWindowControllerTest, ScreenCallbackDoesNothingAfterControllerIsGone) {
