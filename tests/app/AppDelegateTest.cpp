@@ -34,25 +34,15 @@ protected:
 
     void create() {
         AppDelegate::Platform platform;
-        platform.makeOverlay = [this] {
-            journal.add("make.overlay");
-            overlay = std::make_shared<FakeOverlay>(journal);
-            return overlay;
-        };
+        platform.makeOverlay = [this] { return make("make.overlay", overlay); };
         platform.makeSettingsWindow = [this](SettingsActions actions, bool) {
-            journal.add("make.settings");
-            settings = std::make_shared<FakeSettingsWindow>(journal, std::move(actions));
-            return settings;
+            return make("make.settings", settings, std::move(actions));
         };
         platform.makeStatusMenu = [this](StatusMenuActionHandler handler) {
-            journal.add("make.menu");
-            menu = std::make_shared<FakeStatusMenu>(journal, std::move(handler));
-            return menu;
+            return make("make.menu", menu, std::move(handler));
         };
         platform.makePlaybackMonitor = [this](EnabledPlayersProvider players, SnapshotCallback snapshot) {
-            journal.add("make.playback");
-            playback = std::make_shared<FakePlaybackMonitor>(journal, std::move(players), std::move(snapshot));
-            return playback;
+            return make("make.playback", playback, std::move(players), std::move(snapshot));
         };
         platform.makeAudioMonitor = [this](AudioFrameCallback frame, AudioFailureCallback failure) {
             audioMonitors.push_back(std::make_shared<FakeAudioMonitor>(journal, std::move(frame), std::move(failure)));
@@ -65,6 +55,14 @@ protected:
         platform.clock = clock;
         app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeBridge>(journal),
                                   std::move(platform));
+    }
+
+    // A launch-time part: journalled as `call`, kept in `part` for the test.
+    template <typename Fake, typename... Args>
+    std::shared_ptr<Fake> make(const char* call, std::shared_ptr<Fake>& part, Args&&... args) {
+        journal.add(call);
+        part = std::make_shared<Fake>(journal, std::forward<Args>(args)...);
+        return part;
     }
 
     void launch() {
