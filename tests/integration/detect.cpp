@@ -52,11 +52,10 @@ std::uint16_t freePort() {
 
 // Posts a playback report to the bridge on `port`; whether it answered 204.
 bool postPlayback(std::uint16_t port, const std::string& body) {
-    Child curl({"curl", "-s", "--max-time", "2", "-o", "/dev/null", "-w", "%{http_code}\n", "-X", "POST",
-                "-H", "X-Sonavista-Connector: 1", "-H", "Content-Type: application/json", "-d", body,
-                "http://127.0.0.1:" + std::to_string(port) + "/playback"},
-               Child::readOutput);
-    return curl.readLine(5s) == std::optional<std::string>("204");
+    return testing::runTool({"curl", "-s", "--max-time", "2", "-o", "/dev/null", "-w", "%{http_code}", "-X", "POST",
+                             "-H", "X-Sonavista-Connector: 1", "-H", "Content-Type: application/json", "-d", body,
+                             "http://127.0.0.1:" + std::to_string(port) + "/playback"})
+               .out == "204";
 }
 
 class DetectIntegration : public ::testing::Test {
