@@ -1,16 +1,128 @@
 #include "app/AppDelegate.h"
-#include "AppFakes.h"
-#include "preferences/MemorySettingsStore.h"
-
 #include "base/ManualMainQueue.h"
 #include "base/SteadyClock.h"
+#include "preferences/MemorySettingsStore.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace sonavista::testing {
 namespace {
+
+// Every port call of the application lands in one journal, in order, so tests can check
+// both what happened and in which order.
+struct Journal {
+    std::vector<std::string> calls;
+    void add(std::string call) { calls.push_back(std::move(call)); }
+    void clear() { calls.clear(); }
+    bool contains(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
+};
+
+// The base of every fake: the journal it writes to.
+struct Journaled {
+    explicit Journaled(Journal& journal) : journal_(journal) {}
+    Journal& journal_;
+};
+
+class FakeOverlay final : public OverlayPresenter, Journaled {
+public:
+    using Journaled::Journaled;
+    void applyWindowLevel() override { journal_.add("overlay.applyWindowLevel"); }
+    void reposition() override { journal_.add("overlay.reposition"); }
+    void showPanel() override { visible = true; journal_.add("overlay.showPanel"); }
+    void hidePanel() override { visible = false; journal_.add("overlay.hidePanel"); }
+    bool visible = false;
+};
+
+class FakeAudioMonitor final : public AudioLevelMonitor, Journaled {
+public:
+    FakeAudioMonitor(Journal& journal, AudioFrameCallback frame, AudioFailureCallback failure)
+        : Journaled(journal), frameDidChange(std::move(frame)), captureDidFail(std::move(failure)) {}
+    void start() override { ++starts; journal_.add("audio.start"); }
+    void stop() override { ++stops; journal_.add("audio.stop"); }
+    AudioFrameCallback frameDidChange;
+    AudioFailureCallback captureDidFail;
+    int starts = 0;
+    int stops = 0;
+};
+
+class FakePlaybackMonitor final : public PlaybackMonitorControl, Journaled {
+public:
+    FakePlaybackMonitor(Journal& journal, EnabledPlayersProvider players, SnapshotCallback snapshot)
+        : Journaled(journal), enabledPlayers(std::move(players)), snapshotDidChange(std::move(snapshot)) {}
+    void start() override { journal_.add("playback.start"); }
+    void stop() override { journal_.add("playback.stop"); }
+    void requestFreshPass() override { journal_.add("playback.requestFreshPass"); }
+    EnabledPlayersProvider enabledPlayers;
+    SnapshotCallback snapshotDidChange;
+};
+
+class FakeBridge final : public BridgeControl, Journaled {
+public:
+    using Journaled::Journaled;
+    void start() override { journal_.add("bridge.start"); }
+    void stop() override { journal_.add("bridge.stop"); }
+};
+
+class FakeSettingsWindow final : public SettingsWindowPresenter, Journaled {
+public:
+    FakeSettingsWindow(Journal& journal, SettingsActions a) : Journaled(journal), actions(std::move(a)) {}
+    bool hasWindow() const override { return true; }
+    void present() override { journal_.add("settings.present"); }
+    SettingsActions actions;
+};
+
+class FakeStatusMenu final : public StatusMenuView, Journaled {
+public:
+    FakeStatusMenu(Journal& journal, StatusMenuActionHandler h) : Journaled(journal), handler(std::move(h)) {}
+    void update(const StatusMenuModel& model) override {
+        shown = model;
+        journal_.add("menu.update");
+    }
+    void choose(StatusMenuAction action, const std::string& represented = {}) { handler(action, represented); }
+    StatusMenuActionHandler handler;
+    StatusMenuModel shown;
+};
+
+class FakeLoginItem final : public LoginItem, Journaled {
+public:
+    using Journaled::Journaled;
+    bool isEnabled() const override { return enabled; }
+    std::optional<std::string> registerItem() override { return change("login.register", true); }
+    std::optional<std::string> unregisterItem() override { return change("login.unregister", false); }
+    bool enabled = false;
+    std::optional<std::string> failure;
+
+private:
+    std::optional<std::string> change(const char* call, bool to) {
+        journal_.add(call);
+        if (!failure) enabled = to;
+        return failure;
+    }
+};
+
+class FakeAlerts final : public AlertPresenter, Journaled {
+public:
+    using Journaled::Journaled;
+    void showWarning(const std::string& message, const std::string& informativeText) override {
+        journal_.add("alert:" + message + "|" + informativeText);
+    }
+};
+
+class FakeOpener final : public WorkspaceOpener, Journaled {
+public:
+    using Journaled::Journaled;
+    std::optional<std::string> openAudioCaptureSettings() override {
+        journal_.add("opener.audioSettings");
+        return failure;
+    }
+    std::optional<std::string> failure;
+};
 
 using State = MusicPlaybackState;
 
@@ -34,25 +146,15 @@ protected:
 
     void create() {
         AppDelegate::Platform platform;
-        platform.makeOverlay = [this] {
-            journal.add("make.overlay");
-            overlay = std::make_shared<FakeOverlay>(journal);
-            return overlay;
-        };
-        platform.makeSettingsWindow = [this](SettingsActions actions, bool login) {
-            journal.add("make.settings");
-            settings = std::make_shared<FakeSettingsWindow>(journal, std::move(actions), login);
-            return settings;
+        platform.makeOverlay = [this] { return make("make.overlay", overlay); };
+        platform.makeSettingsWindow = [this](SettingsActions actions, bool) {
+            return make("make.settings", settings, std::move(actions));
         };
         platform.makeStatusMenu = [this](StatusMenuActionHandler handler) {
-            journal.add("make.menu");
-            menu = std::make_shared<FakeStatusMenu>(journal, std::move(handler));
-            return menu;
+            return make("make.menu", menu, std::move(handler));
         };
         platform.makePlaybackMonitor = [this](EnabledPlayersProvider players, SnapshotCallback snapshot) {
-            journal.add("make.playback");
-            playback = std::make_shared<FakePlaybackMonitor>(journal, std::move(players), std::move(snapshot));
-            return playback;
+            return make("make.playback", playback, std::move(players), std::move(snapshot));
         };
         platform.makeAudioMonitor = [this](AudioFrameCallback frame, AudioFailureCallback failure) {
             audioMonitors.push_back(std::make_shared<FakeAudioMonitor>(journal, std::move(frame), std::move(failure)));
@@ -65,6 +167,14 @@ protected:
         platform.clock = clock;
         app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeBridge>(journal),
                                   std::move(platform));
+    }
+
+    // A launch-time part: journalled as `call`, kept in `part` for the test.
+    template <typename Fake, typename... Args>
+    std::shared_ptr<Fake> make(const char* call, std::shared_ptr<Fake>& part, Args&&... args) {
+        journal.add(call);
+        part = std::make_shared<Fake>(journal, std::forward<Args>(args)...);
+        return part;
     }
 
     void launch() {
@@ -102,7 +212,9 @@ protected:
     std::shared_ptr<AppDelegate> app;
 };
 
-TEST_F(AppDelegateTest, LaunchBuildsInOrderAndPresentsSettingsOneTurnLater) {
+TEST_F(AppDelegateTest, LaunchReopenAndTerminationKeepTheirOrder) {
+    EXPECT_TRUE(app->applicationShouldHandleReopen());  // before launch: no window to present
+    EXPECT_TRUE(journal.calls.empty());
     app->launch();
     EXPECT_EQ(journal.calls, (std::vector<std::string>{"make.overlay", "make.settings", "make.menu", "menu.update",
                                                        "bridge.start", "make.playback", "playback.start"}));
@@ -112,6 +224,14 @@ TEST_F(AppDelegateTest, LaunchBuildsInOrderAndPresentsSettingsOneTurnLater) {
     EXPECT_EQ(journal.calls.back(), "settings.present");
     EXPECT_TRUE(audioMonitors.empty());
     EXPECT_FALSE(overlay->visible);
+
+    journal.clear();
+    EXPECT_TRUE(app->applicationShouldHandleReopen());
+    EXPECT_EQ(journal.calls, std::vector<std::string>{"settings.present"});
+    snapshot(State::playing);
+    journal.clear();
+    app->applicationWillTerminate();  // the monitor, then capture, then the bridge
+    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.stop", "audio.stop", "bridge.stop"}));
 }
 
 TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
@@ -204,15 +324,6 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
     EXPECT_EQ(titles.size(), std::size(cases));
 }
 
-TEST_F(AppDelegateTest, DeadlineRetriesOnlyWhenCaptureIsStillWanted) {
-    launch();
-    snapshot(State::playing);
-    audio().captureDidFail(AudioCaptureFailure::unavailable);
-    app->setAutoShow(false);
-    queue.advance(AppDelegate::failureRetryDelay);
-    EXPECT_EQ(audioMonitors.size(), 1u);
-}
-
 TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     clock = nullptr;
     restart();
@@ -223,7 +334,7 @@ TEST_F(AppDelegateTest, BacksOffOnTheSteadyClockByDefault) {
     EXPECT_LE(app->audioCaptureRetryAfter().value_or(0), SteadyClock().now() + AppDelegate::failureRetryDelay);
 }
 
-TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
+TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnceButOffRetriesNothing) {
     using Toggle = void (AppDelegate::*)(bool);
     const Toggle toggles[] = {&AppDelegate::setOverlayEnabled, &AppDelegate::setAutoShow,
                               &AppDelegate::setAudioResponsive};
@@ -235,6 +346,8 @@ TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnce) {
 
         ((*app).*toggle)(false);
         EXPECT_EQ(app->audioCaptureRetryAfter(), deadline);  // switching off leaves it
+        queue.advance(AppDelegate::permissionRetryDelay);  // and the deadline retries nothing unwanted
+        EXPECT_EQ(audioMonitors.size(), 1u);
         EXPECT_FALSE(capturing());
         ((*app).*toggle)(true);
         EXPECT_FALSE(app->audioCaptureRetryAfter());
@@ -363,22 +476,6 @@ TEST_F(AppDelegateTest, LaunchAtLoginCallsOnlyWhenTheStatusMustChange) {
     EXPECT_TRUE(menu->shown.find(StatusMenuAction::toggleLaunchAtLogin)->checked);
 }
 
-TEST_F(AppDelegateTest, ReopenAnswersTrueAndPresentsOnlyAnExistingWindow) {
-    EXPECT_TRUE(app->applicationShouldHandleReopen());
-    EXPECT_TRUE(journal.calls.empty());
-    launch();
-    EXPECT_TRUE(app->applicationShouldHandleReopen());
-    EXPECT_EQ(journal.calls, std::vector<std::string>{"settings.present"});
-}
-
-TEST_F(AppDelegateTest, TerminationStopsMonitorThenCaptureThenBridge) {
-    launch();
-    snapshot(State::playing);
-    journal.clear();
-    app->applicationWillTerminate();
-    EXPECT_EQ(journal.calls, (std::vector<std::string>{"playback.stop", "audio.stop", "bridge.stop"}));
-}
-
 TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
     launch();
     const SettingsActions actions = settings->actions;
@@ -438,15 +535,12 @@ TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
         std::function<void()> act;
         std::vector<std::string> calls;
     };
+    const std::vector<std::string> relayout = {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"};
     const std::vector<Route> routes = {
-        {[&] { menu->choose(StatusMenuAction::selectFullscreenMode); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
-        {[&] { settings->actions.setDisplayMode(OverlayDisplayMode::compact); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
-        {[&] { menu->choose(StatusMenuAction::toggleAvoidCovering); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
-        {[&] { settings->actions.setAvoidsCoveringWindows(false); },
-         {"overlay.applyWindowLevel", "overlay.reposition", "menu.update"}},
+        {[&] { menu->choose(StatusMenuAction::selectFullscreenMode); }, relayout},
+        {[&] { settings->actions.setDisplayMode(OverlayDisplayMode::compact); }, relayout},
+        {[&] { menu->choose(StatusMenuAction::toggleAvoidCovering); }, relayout},
+        {[&] { settings->actions.setAvoidsCoveringWindows(false); }, relayout},
         {[&] { menu->choose(StatusMenuAction::selectTopPosition); }, {"overlay.reposition", "menu.update"}},
         {[&] { settings->actions.setPosition(OverlayPosition::center); }, {"overlay.reposition", "menu.update"}},
         {[&] { menu->choose(StatusMenuAction::selectWaveColor, "candyPop"); }, {"menu.update"}},

@@ -1,7 +1,6 @@
 #include "app/SingleInstance.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -17,8 +16,6 @@
 
 namespace sonavista {
 namespace {
-
-void application() { testing::qtTestApplication(); }
 
 // A Unix stream socket and the address of `path`.
 std::pair<int, sockaddr_un> socketFor(const QString& path) {
@@ -37,10 +34,14 @@ bool spinUntil(Done done) {
     return done();
 }
 
-TEST(SingleInstanceTest, ALaterLaunchAsksTheFirstToPresentAndStepsAside) {
-    application();
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testing::qtTestApplication(); }
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
+};
+
+TEST_F(SingleInstanceTest, ALaterLaunchAsksTheFirstToPresentAndStepsAside) {
     int requests = 0;
     SingleInstance first(path);
     ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
@@ -59,10 +60,7 @@ TEST(SingleInstanceTest, ALaterLaunchAsksTheFirstToPresentAndStepsAside) {
     }
 }
 
-TEST(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
-    application();
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
+TEST_F(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
     // A socket file nobody listens on, as a crashed instance leaves it.
     const auto [fd, address] = socketFor(path);
     ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
@@ -72,10 +70,7 @@ TEST(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
     EXPECT_EQ(instance.claim([] {}), SingleInstance::Outcome::primary);
 }
 
-TEST(SingleInstanceTest, SomethingElseOnTheSocketIsNoInstance) {
-    application();
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("sonavista.socket"));
+TEST_F(SingleInstanceTest, SomethingElseOnTheSocketIsNoInstance) {
     int requests = 0;
     SingleInstance first(path);
     ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);

@@ -12,22 +12,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SoundSettingsCommandTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directories(root / "a");
-        fs::create_directories(root / "b");
-    }
-    void program(const fs::path& path, bool executable = true) {
-        std::ofstream(path) << "#!/bin/sh\n";
-        ::chmod(path.c_str(), executable ? 0755 : 0644);
-    }
+void program(const fs::path& path, bool executable = true) {
+    std::ofstream(path) << "#!/bin/sh\n";
+    ::chmod(path.c_str(), executable ? 0755 : 0644);
+}
 
-    testing::TempDir temp{"sonavista-path"};
+TEST(SoundSettingsCommandTest, PicksThePreferredInstalledTool) {
+    const testing::TempDir temp{"sonavista-path"};
     const fs::path root = temp.path();
-};
-
-TEST_F(SoundSettingsCommandTest, PicksThePreferredInstalledTool) {
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
     const std::string path = (root / "a").string() + "::relative:" + (root / "b").string();
     EXPECT_EQ(SoundSettingsCommand::find(path), std::nullopt);
 

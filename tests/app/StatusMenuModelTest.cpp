@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 
 namespace sonavista {
 namespace {
@@ -58,21 +59,14 @@ TEST(StatusMenuModelTest, ChecksAndEnablingFollowTheState) {
     state.audioResponsive = true;
     state.currentPlaybackState = MusicPlaybackState::paused;
     EXPECT_FALSE(StatusMenuModel::make(state).find(A::retryAudioCapture)->enabled);
-}
 
-TEST(StatusMenuModelTest, ExactlyOneColourIsChecked) {
+    // Exactly the current colour is checked.
     for (WaveColor color : allWaveColors) {
-        StatusMenuState state;
         state.color = color;
-        const StatusMenuModel model = StatusMenuModel::make(state);
-        int checked = 0;
-        for (const auto& item : model.items()[14].submenu) {
-            if (item.checked) {
-                ++checked;
-                EXPECT_EQ(item.data, rawValue(color));
-            }
-        }
-        EXPECT_EQ(checked, 1);
+        model = StatusMenuModel::make(state);
+        const auto& colours = model.items()[14].submenu;
+        EXPECT_EQ(std::count_if(colours.begin(), colours.end(), [](const auto& item) { return item.checked; }), 1);
+        EXPECT_TRUE(model.find(A::selectWaveColor, std::string(rawValue(color)))->checked) << rawValue(color);
     }
 }
 

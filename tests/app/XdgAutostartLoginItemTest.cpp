@@ -1,11 +1,8 @@
 #include "app/XdgAutostartLoginItem.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace sonavista {
 namespace {
@@ -14,9 +11,6 @@ namespace fs = std::filesystem;
 
 class XdgAutostartLoginItemTest : public ::testing::Test {
 protected:
-    static std::string read(const fs::path& path) { return testing::readText(path); }
-    static void write(const fs::path& path, const std::string& text) { testing::writeText(path, text); }
-
     testing::TempDir temp{"sonavista-autostart"};
     const fs::path root = temp.path();
 };
@@ -29,7 +23,7 @@ TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt) 
 
     EXPECT_EQ(item.registerItem(), std::nullopt);
     EXPECT_TRUE(item.isEnabled());
-    const std::string text = read(item.entryPath());
+    const std::string text = testing::readText(item.entryPath());
     EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(text.find("\nExec=\"/opt/Sonavista/bin/sonavista\" --autostart\n"), std::string::npos);
     EXPECT_EQ((fs::status(item.entryPath()).permissions() & fs::perms::others_read), fs::perms::others_read);
@@ -56,7 +50,7 @@ TEST_F(XdgAutostartLoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled
         {"[Desktop Entry]\nExec=a\n[Desktop Action x]\nHidden=true\n", true},
     };
     for (const auto& c : cases) {
-        write(item.entryPath(), c.text);
+        testing::writeText(item.entryPath(), c.text);
         EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
     }
     fs::remove(item.entryPath());
@@ -65,7 +59,7 @@ TEST_F(XdgAutostartLoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled
 }
 
 TEST_F(XdgAutostartLoginItemTest, FailuresAreDescribedAndLeaveNoTrace) {
-    write(root / "autostart", "a file where the folder should be");
+    testing::writeText(root / "autostart", "a file where the folder should be");
     XdgAutostartLoginItem blocked(root, "/usr/bin/sonavista");
     const auto error = blocked.registerItem();
     ASSERT_TRUE(error);
@@ -95,23 +89,16 @@ TEST(XdgAutostartExecValue, QuotesAndEscapesEveryPath) {
 }
 
 TEST(XdgAutostartConfigHome, PrefersAnAbsoluteXdgConfigHome) {
-    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
-    const char* savedHome = std::getenv("HOME");
-    const std::string keepConfig = savedConfig ? savedConfig : "";
-    const std::string keepHome = savedHome ? savedHome : "";
-
-    ::setenv("HOME", "/home/u", 1);
-    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    testing::ScopedEnvironment environment;
+    environment.set("HOME", "/home/u");
+    environment.set("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/cfg"));
-    ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    environment.set("XDG_CONFIG_HOME", "relative/cfg");
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/home/u/.config"));
-    ::unsetenv("XDG_CONFIG_HOME");
+    environment.unset("XDG_CONFIG_HOME");
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/home/u/.config"));
-    ::unsetenv("HOME");
+    environment.unset("HOME");
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), std::nullopt);
-
-    if (savedConfig) ::setenv("XDG_CONFIG_HOME", keepConfig.c_str(), 1);
-    if (savedHome) ::setenv("HOME", keepHome.c_str(), 1);
 }
 
 }  // namespace

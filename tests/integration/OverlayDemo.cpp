@@ -13,13 +13,14 @@
 #include "visualizer/X11OverlayWindow.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
+#include <iostream>
 #include <string>
-#include <unistd.h>
+#include <thread>
 
 using namespace sonavista;
 
@@ -81,8 +82,6 @@ int main(int argc, char** argv) {
     settings.setWindowTitle(QStringLiteral("Sonavista Settings"));
     settings.setGeometry(700, 720, 500, 300);
 
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    std::string pending;
     const auto runCommand = [&](const std::string& line) {
         const auto space = line.find(' ');
         const std::string command = line.substr(0, space);
@@ -115,20 +114,13 @@ int main(int argc, char** argv) {
         // Let the window system settle before reporting.
         QTimer::singleShot(0, [&] { report(*window); });
     };
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[4096];
-        const auto count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count <= 0) {
-            input.setEnabled(false);
-            QApplication::quit();
-            return;
+    // Standard input is read on a thread of its own; each line runs on the main thread.
+    std::thread([&] {
+        for (std::string line; std::getline(std::cin, line);) {
+            QMetaObject::invokeMethod(&app, [&runCommand, line] { runCommand(line); }, Qt::QueuedConnection);
         }
-        pending.append(buffer, static_cast<std::size_t>(count));
-        for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            runCommand(line);
-        }
-    });
-    return app.exec();
+        QMetaObject::invokeMethod(&app, &QApplication::quit, Qt::QueuedConnection);
+    }).detach();
+    // Ends without tearing down, so the reader thread never outlives what it posts to.
+    std::_Exit(app.exec());
 }

@@ -68,11 +68,8 @@ public:
 
     // Runs a shell command against this server; returns its exit status, or its standard
     // output and error.
-    int run(const std::string& command) const { return shell(command + " >/dev/null 2>&1"); }
-    std::string output(const std::string& command) const {
-        shell(command + " >" + (dir_ / "output.txt").string() + " 2>&1");
-        return readText(dir_ / "output.txt");
-    }
+    int run(const std::string& command) const { return shell(command).status; }
+    std::string output(const std::string& command) const { return shell(command + " 2>&1").out; }
 
     // Plays a file into `sink` in the background.
     void play(const std::string& file, const std::string& sink = "out") {
@@ -98,13 +95,13 @@ public:
         const std::string out = (dir_ / (name + ".wav")).string();
         std::string command = "sox -n -r 48000 -c 2 -b 16 " + out;
         for (const auto& part : parts) command += (&part == &parts.front() ? " synth " : " : synth ") + part;
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(shell(command).status, 0);
         return out;
     }
 
 private:
-    int shell(const std::string& command) const {
-        return std::system(("PULSE_SERVER=" + server() + " HOME=" + dir().string() + " " + command).c_str());
+    ToolRun shell(const std::string& command) const {
+        return runTool({"env", "PULSE_SERVER=" + server(), "HOME=" + dir().string(), "sh", "-c", command});
     }
     // A service with its standard error in the server's log.
     Child* start(const std::vector<std::string>& argv) {

@@ -45,9 +45,7 @@ struct Capture {
         mainQueue.runPending();
         return done();
     }
-    void pump(double seconds) {
-        pumpUntil([] { return false; }, seconds);
-    }
+    void pump(double seconds) { pumpUntil([] { return false; }, seconds); }
 };
 
 int countOurSourceOutputs(const PrivatePulseServer& server) {
@@ -231,23 +229,19 @@ TEST(PulseAudioCapture, RefusedCredentialsArePermissionRequired) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the client under another uid";
     PrivatePulseServer server(SoundServer::pulseAudio, /*refuseForeignClients=*/true);
     const auto dir = server.dir();
-    {
-        std::ofstream cookie(dir / "wrong-cookie", std::ios::binary);
-        for (int i = 0; i < 256; ++i) cookie.put(static_cast<char>(i * 37 + 11));
-    }
+    sonavista::testing::writeText(dir / "wrong-cookie", std::string(256, '\x5b'));  // a cookie, not the server's
     // A copy of this program that the unprivileged user can run.
     std::filesystem::copy_file("/proc/self/exe", dir / "probe");
     chmod((dir / "probe").c_str(), 0755);
     chmod((dir / "wrong-cookie").c_str(), 0644);
 
     // A client of the server's own uid is always admitted, so the client runs as nobody.
-    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin "
-                                "HOME=/nonexistent SONAVISTA_CAPTURE_PROBE=1 PULSE_SERVER=" + server.server() +
-                                " PULSE_COOKIE=" + (dir / "wrong-cookie").string() + " " + (dir / "probe").string() +
-                                " --gtest_filter=PulseAudioCaptureProbe.* >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 10 + static_cast<int>(AudioCaptureFailure::permissionRequired));
+    const auto probe = sonavista::testing::runTool(
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i", "PATH=/usr/bin:/bin",
+         "HOME=/nonexistent", "SONAVISTA_CAPTURE_PROBE=1", "PULSE_SERVER=" + server.server(),
+         "PULSE_COOKIE=" + (dir / "wrong-cookie").string(), (dir / "probe").string(),
+         "--gtest_filter=PulseAudioCaptureProbe.*"});
+    EXPECT_EQ(probe.status, 10 + static_cast<int>(AudioCaptureFailure::permissionRequired));
 }
 
 }  // namespace

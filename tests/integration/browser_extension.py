@@ -295,6 +295,14 @@ def main():
         detector = Detector(detect_program, env)
         sees = lambda what, wanted, seconds: check(what, detector.wait_for(wanted, seconds) is not None,
                                                   f"seen {detector.seen[-3:]}")
+
+        def plays_then_pauses(browser_name, host, tab, seconds=10):
+            source, _, volume = STAND_INS[host]
+            sees(f"{browser_name}: {source} ({host}) is seen playing at volume {volume}",
+                 shows(source, "playing", volume), seconds)
+            stand_ins.commands[tab] = "pause"
+            sees(f"{browser_name}: {source} is seen paused", shows(source, "paused"), 5)
+            return source
         started = time.monotonic()
         at = detector.wait_for(shows("youtube", "playing", 0.5), 10)
         check("reports arrive once the bridge is back", at is not None,
@@ -305,17 +313,12 @@ def main():
               f"seen {detector.seen[-3:]}")
 
         # Each player: playing, paused, gone.
-        tabs = {"www.youtube.com": first}
-        for host, (source, _, volume) in STAND_INS.items():
-            if host == "music.youtube.com":
-                continue
-            if host not in tabs:
-                tabs[host] = browser.open(page(host, host))
-            sees(f"{source} ({host}) is seen playing at volume {volume}", shows(source, "playing", volume), 10)
-            stand_ins.commands["first" if host == "www.youtube.com" else host] = "pause"
-            sees(f"{source} is seen paused", shows(source, "paused"), 5)
-            browser.close(tabs[host])
-            sees(f"{source} is gone once its tab is closed", shows(), 6)
+        hosts = [h for h in STAND_INS if h != "music.youtube.com"]
+        for host in hosts:
+            tab = first if host == "www.youtube.com" else browser.open(page(host, host))
+            source = plays_then_pauses("Chromium", host, "first" if host == "www.youtube.com" else host)
+            browser.close(tab)
+            sees(f"Chromium: {source} is gone once its tab is closed", shows(), 6)
 
         # A playing tab that closes, or navigates away, stops counting at once.
         for how in ("closes", "navigates away"):
@@ -341,15 +344,10 @@ def main():
         browser = None
 
         # Firefox ESR: one tab walks through the three players, then leaves.
-        hosts = [h for h in STAND_INS if h != "music.youtube.com"]
         url = lambda i: f"http://{hosts[i]}:{stand_ins.http_port}/?tab=firefox-{i}"
         browser = Firefox(work, extension, url(0))
         for i, host in enumerate(hosts):
-            source, _, volume = STAND_INS[host]
-            sees(f"Firefox: {source} is seen playing at volume {volume}", shows(source, "playing", volume),
-                 30 if i == 0 else 10)
-            stand_ins.commands[f"firefox-{i}"] = "pause"
-            sees(f"Firefox: {source} is seen paused", shows(source, "paused"), 5)
+            plays_then_pauses("Firefox", host, f"firefox-{i}", 30 if i == 0 else 10)
             stand_ins.commands[f"firefox-{i}"] = f"goto:{url(i + 1)}" if i + 1 < len(hosts) else "leave"
         sees("Firefox: gone once the tab leaves", shows(), 6)
 

@@ -52,11 +52,10 @@ std::uint16_t freePort() {
 
 // Posts a playback report to the bridge on `port`; whether it answered 204.
 bool postPlayback(std::uint16_t port, const std::string& body) {
-    Child curl({"curl", "-s", "--max-time", "2", "-o", "/dev/null", "-w", "%{http_code}\n", "-X", "POST",
-                "-H", "X-Sonavista-Connector: 1", "-H", "Content-Type: application/json", "-d", body,
-                "http://127.0.0.1:" + std::to_string(port) + "/playback"},
-               Child::readOutput);
-    return curl.readLine(5s) == std::optional<std::string>("204");
+    return testing::runTool({"curl", "-s", "--max-time", "2", "-o", "/dev/null", "-w", "%{http_code}", "-X", "POST",
+                             "-H", "X-Sonavista-Connector: 1", "-H", "Content-Type: application/json", "-d", body,
+                             "http://127.0.0.1:" + std::to_string(port) + "/playback"})
+               .out == "204";
 }
 
 class DetectIntegration : public ::testing::Test {
@@ -72,8 +71,8 @@ protected:
     }
     void TearDown() override { children.clear(); }
 
-    Child& spawn(const std::vector<std::string>& argv, const Env& childEnv, bool capture = false) {
-        children.push_back(std::make_unique<Child>(argv, capture ? Child::readOutput : Child::noPipes, childEnv));
+    Child& spawn(const std::vector<std::string>& argv, const Env& childEnv, int pipes = Child::noPipes) {
+        children.push_back(std::make_unique<Child>(argv, pipes, childEnv));
         return *children.back();
     }
     // A copy (not a link: /proc/PID/exe must carry the name) of mpv named `name`, so that its
@@ -93,7 +92,8 @@ protected:
 
     // A private session bus for this test; its address, or nothing.
     std::optional<Env> privateBus() {
-        auto& bus = spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}, env, true);
+        auto& bus = spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}, env,
+                          Child::readOutput);
         auto address = bus.readLine(10s);
         if (!address || address->empty()) return std::nullopt;
         Env busEnv = env;
@@ -128,7 +128,7 @@ TEST_F(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
     auto& player = spawn(playerCommand("spotify", true), *busEnv);
     ASSERT_TRUE(playerIs(*busEnv, "mpv", "Playing")) << "mpv never appeared on the bus as playing";
 
-    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "spotify,youtube"}, *busEnv, true);
+    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "spotify,youtube"}, *busEnv, Child::readOutput);
     auto lines = detector.readUntil(spotifyPlaying, 10s);
     ASSERT_EQ(lines.back(), spotifyPlaying) << joined(lines);
     EXPECT_EQ(lines.size(), 1u) << "the first snapshot should already be the playing one:\n" << joined(lines);
@@ -155,15 +155,14 @@ TEST_F(DetectIntegration, BrowserPageAddressDecidesTheWebPlayer) {
     ASSERT_TRUE(busEnv) << "no private session bus";
     const char* sourceDir = std::getenv("SONAVISTA_SOURCE_DIR");
     ASSERT_NE(sourceDir, nullptr);
-    children.push_back(std::make_unique<Child>(
-        std::vector<std::string>{"/usr/bin/python3", std::string(sourceDir) + "/tests/integration/mpris_browser.py"},
-        Child::readOutput | Child::writeInput, *busEnv));
-    auto& browser = *children.back();
+    auto& browser = spawn({"/usr/bin/python3", std::string(sourceDir) + "/tests/integration/mpris_browser.py"},
+                          *busEnv, Child::readOutput | Child::writeInput);
     ASSERT_EQ(browser.readLine(10s), std::optional<std::string>("ready"));
 
     // The browser itself is not enabled. (Native catalogue players are left out so that
     // processes of other tests cannot interfere.)
-    auto& detector = spawn({detect.string(), "--no-bridge", "--enabled", "youtube,spotifyWeb,mpris:vlc"}, *busEnv, true);
+    auto& detector =
+        spawn({detect.string(), "--no-bridge", "--enabled", "youtube,spotifyWeb,mpris:vlc"}, *busEnv, Child::readOutput);
     ASSERT_EQ(detector.readLine(10s), idleLine);
     const std::string youtube = R"({"player": "youtube", "playerName": "YouTube", "state": "playing", "volumeLevel": 1.0})";
     for (const auto& [command, expected] :
@@ -185,7 +184,7 @@ TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports
     spawn(playerCommand("qqmusic", false), env);
     auto port = freePort();
     auto& detector =
-        spawn({detect.string(), "--bridge-port", std::to_string(port), "--enabled", "qqMusic,youtube"}, env, true);
+        spawn({detect.string(), "--bridge-port", std::to_string(port), "--enabled", "qqMusic,youtube"}, env, Child::readOutput);
     // Found among the processes; a player that cannot be asked counts as paused.
     const std::string qqMusicPaused = R"({"player": "qqMusic", "playerName": "QQ Music", "state": "paused", "volumeLevel": 1.0})";
     auto lines = detector.readUntil(qqMusicPaused, 10s);
@@ -207,14 +206,11 @@ TEST_F(DetectIntegration, WithoutSessionBusDetectsFromProcessesAndBrowserReports
 }
 
 TEST_F(DetectIntegration, BadArgumentsExitWithStatusTwo) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--enabled", "winamp"},
-                                          std::vector<std::string>{"--enabled", "Spotify"},
-                                          std::vector<std::string>{"--enabled", "spotify,mpris:"},
-                                          std::vector<std::string>{"--enabled", "mpris:my player"},
-                                          std::vector<std::string>{"--enabled", "mpris:a/b"},
-                                          std::vector<std::string>{"--frobnicate"},
-                                          std::vector<std::string>{"--enabled"},
-                                          std::vector<std::string>{"--bridge-port", "70000"}}) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--enabled", "winamp"}, {"--enabled", "Spotify"},   {"--enabled", "spotify,mpris:"},
+        {"--enabled", "mpris:my player"}, {"--enabled", "mpris:a/b"}, {"--frobnicate"},
+        {"--enabled"}, {"--bridge-port", "70000"}};
+    for (std::vector<std::string> args : cases) {
         args.insert(args.begin(), detect.string());
         EXPECT_EQ(runProgram(args, env), 2) << args[1];
     }

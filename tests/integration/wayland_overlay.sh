@@ -59,6 +59,12 @@ changed_box() {
     -format '%@' info: 2>/dev/null
 }
 changed() { changed_pixels "$work/$1.png" "$work/$2.png" "${@:3}"; }  # shot, shot, W H X Y
+shots_around_report() {  # name: shot "before", a report, shot NAME once the overlay is drawn
+  shot before
+  check "a bridge report is accepted" test "$(report)" = 204
+  sleep 1.5
+  shot "$1"
+}
 app_pid=
 start_app() {  # log name
   "$app" >"$work/logs/$1.log" 2>&1 &
@@ -75,10 +81,7 @@ stop_app() { kill "$app_pid"; wait "$app_pid"; check "the application exits with
 # bottom edge, full width.
 printf '[General]\noverlayPosition="bottom"\navoidsCoveringWindows=false\n' >"$work/config/Sonavista/Sonavista.conf"
 start_app app
-shot before
-check "a bridge report is accepted" test "$(report)" = 204
-sleep 1.5
-shot shown
+shots_around_report shown
 box=$(changed_box before shown)
 echo "#    the overlay changed $box"
 top=$((height - inset - band))
@@ -117,10 +120,7 @@ printf '[General]\noverlayDisplayMode="fullscreenFog"\n' >"$work/config/Sonavist
 start_app app-fog
 swaymsg -q '[app_id="sonavista"]' move container to workspace 2
 sleep 0.5
-shot before
-check "a bridge report is accepted" test "$(report)" = 204
-sleep 1.5
-shot fog
+shots_around_report fog
 changed=$(changed before fog $width $height 0 0)
 echo "#    the fog changed $changed of $((width * height)) pixels"
 check "the fog covers the output" test "$changed" = $((width * height))

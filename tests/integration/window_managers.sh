@@ -35,7 +35,13 @@ drawn() {  # name, above|below: the band over the desktop, and above or below th
 }
 unfocused() { [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" != "$overlay" ]; }
 send() { echo "$1" >&5; sleep 0.6; }  # the demo restacks; the compositor paints
-frame() { grep '^frame' "$work/demo.log" | tail -1 | cut -d' ' -f2-5; }  # x y width height
+last_frame() { grep '^frame' "$work/demo.log" | tail -1 | cut -d' ' -f"$1"; }
+frame() { last_frame 2-5; }  # x y width height
+compositor_seen() { [ "$(last_frame 7)" = "$1" ]; }  # 1 or 0
+start_demo() {  # demo arguments...: the overlay's window once it reports its first frame
+  "$demo" "$@" <&5 >"$work/demo.log" 2>&1 & sandbox_pids+=($!)
+  sandbox_wait_for 10 grep -q '^frame' "$work/demo.log" && overlay=$(last_frame 6)
+}
 placed() { [ "$(sandbox_window_geometry "$overlay")" = "$(frame)" ]; }  # where the demo's frame says
 viewable() { timeout 5 xwininfo -id "$overlay" | grep -q IsViewable; }
 blur_asked() { timeout 5 xprop -id "$overlay" _KDE_NET_WM_BLUR_BEHIND_REGION | grep -q CARDINAL; }
@@ -62,10 +68,8 @@ mkfifo "$work/in" && exec 5<>"$work/in"
 if [ "$manager" = bare ]; then
   # Without a compositor the band is still shown where it belongs, and the overlay knows there
   # is none (its view then paints the band opaque, with a notice).
-  "$demo" --mode compact --position bottom <&5 >"$work/demo.log" 2>&1 & sandbox_pids+=($!)
-  check "the overlay appears" sandbox_wait_for 10 grep -q '^frame' "$work/demo.log" || check_finish "$work/demo.log"
-  overlay=$(grep '^frame' "$work/demo.log" | head -1 | cut -d' ' -f6)
-  check "the overlay knows there is no compositor" sh -c "grep '^frame' '$work/demo.log' | tail -1 | grep -q ' 0$'"
+  check "the overlay appears" start_demo --mode compact --position bottom || check_finish "$work/demo.log"
+  check "the overlay knows there is no compositor" compositor_seen 0
   check "the band is shown" sandbox_wait_for 3 viewable
   check "the band lies at the bottom" sandbox_wait_for 3 placed
   echo quit >&5
@@ -76,11 +80,9 @@ fi
 "$here/x11_window.py" desktop >"$work/desktop.log" 2>&1 & desktop=$!; sandbox_pids+=($!)
 sandbox_wait_for 5 grep -q window "$work/desktop.log" && sleep 0.5
 "$here/x11_window.py" window >"$work/window.log" 2>&1 & helper=$!; sandbox_pids+=($!)
-"$demo" --mode compact --position center --avoid off <&5 >"$work/demo.log" 2>&1 & sandbox_pids+=($!)
-sandbox_wait_for 10 grep -q '^frame' "$work/demo.log" && sandbox_wait_for 5 grep -q window "$work/window.log" ||
+start_demo --mode compact --position center --avoid off && sandbox_wait_for 5 grep -q window "$work/window.log" ||
   { check "the windows appear" false; check_finish "$work/demo.log" "$work/logs/"*.log; }
 window=$(sed -n 's/^window //p' "$work/window.log")
-overlay=$(grep '^frame' "$work/demo.log" | head -1 | cut -d' ' -f6)
 sleep 1
 
 # Floating (compact, covering allowed) and the desktop layer (covering avoided, or fog).
@@ -97,7 +99,7 @@ for mode in "${modes[@]}"; do
 done
 
 if [ "$manager" = none ]; then
-  check "the overlay sees the compositor" sh -c "grep '^frame' '$work/demo.log' | tail -1 | grep -q ' 1$'"
+  check "the overlay sees the compositor" compositor_seen 1
   # What the window says about itself: it bypasses window managers and belongs to no other window.
   check "the overlay is an override-redirect window" sh -c "xwininfo -all -id $overlay | grep -q 'Override Redirect State: yes'"
   check "the overlay names its class and takes no input focus" sh -c "xprop -id $overlay WM_CLASS WM_HINTS WM_TRANSIENT_FOR |

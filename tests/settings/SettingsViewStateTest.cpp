@@ -98,14 +98,9 @@ TEST(SwatchGridLayoutTest, CellsFillRowsInOrderWithSpacing) {
     EXPECT_DOUBLE_EQ(SwatchGridLayout(504, 40, 0).height(), 0);
 }
 
-class SettingsViewStateTest : public ::testing::Test {
-protected:
-    std::shared_ptr<OverlayPreferences> preferences =
-        OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
+TEST(SettingsViewStateTest, ReflectsEveryPreferenceAndTheModel) {
+    const auto preferences = OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
     VisualizerModel model;
-};
-
-TEST_F(SettingsViewStateTest, ReflectsEveryPreferenceAndTheModel) {
     preferences->setOverlayEnabled(false);
     preferences->setAutoShow(false);
     preferences->setAvoidsCoveringWindows(false);

@@ -8,6 +8,7 @@
 #include "settings/SwatchButton.h"
 #include "settings/ToggleSwitch.h"
 #include "settings/VersionText.h"
+#include "support/ImageComparison.h"
 #include "support/QtTestApplication.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace sonavista {
@@ -79,9 +81,8 @@ protected:
 
     std::shared_ptr<SettingsWindowController> makeWindow(bool launchAtLogin = false,
                                                          BrowserExtensionStatus extension = {}) {
-        auto presenter =
-            SettingsWindowController::factory(preferences, model, extension)(recordingActions(), launchAtLogin);
-        auto controller = std::dynamic_pointer_cast<SettingsWindowController>(presenter);
+        auto controller = std::dynamic_pointer_cast<SettingsWindowController>(
+            SettingsWindowController::factory(preferences, model, extension)(recordingActions(), launchAtLogin));
         controller->present();
         return controller;
     }
@@ -102,11 +103,7 @@ protected:
         QApplication::sendEvent(&picker, &release);
     }
 
-    std::vector<std::string> takeCalls() {
-        auto taken = std::move(calls);
-        calls.clear();
-        return taken;
-    }
+    std::vector<std::string> takeCalls() { return std::exchange(calls, {}); }
 
     std::shared_ptr<OverlayPreferences> preferences =
         OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
@@ -245,27 +242,19 @@ TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
 }
 
 TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
-    struct Case {
-        std::function<void(VisualizerModel&)> change;
-        QString text;
-        QString symbol;
-    };
-    const Case cases[] = {
-        {[](VisualizerModel& m) { m.updateLiveFrame({0.5, 1.0, 0.0, {}}); }, "Live Audio and Rhythm \u00B7 50%",
-         "waveform.circle.fill"},
-        {[](VisualizerModel& m) { m.pause(); }, "Waiting for Playback", "waveform.circle"},
-    };
     auto controller = makeWindow();
     auto* text = find<QLabel>(*controller, "audioStatusText");
     auto* symbol = find<QLabel>(*controller, "audioStatusSymbol");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        c.change(*model);
+    const auto shows = [&](const QString& line, const QString& symbolName) {
         QApplication::processEvents();
-        EXPECT_EQ(text->text(), c.text);
-        EXPECT_EQ(symbol->property("symbolName").toString(), c.symbol);
+        EXPECT_EQ(text->text(), line);
+        EXPECT_EQ(symbol->property("symbolName").toString(), symbolName);
         EXPECT_FALSE(symbol->pixmap().isNull());
-    }
+    };
+    model->updateLiveFrame({0.5, 1.0, 0.0, {}});
+    shows("Live Audio and Rhythm \u00B7 50%", "waveform.circle.fill");
+    model->pause();
+    shows("Waiting for Playback", "waveform.circle");
 }
 
 TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailable) {
@@ -314,8 +303,7 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
 }
 
 TEST_F(SettingsWindowTest, WithoutCallbacksNothingIsWrittenAndLaunchAtLoginTurnsOff) {
-    auto view = std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true);
-    SettingsWindowController controller(std::move(view));
+    SettingsWindowController controller(std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true));
     controller.present();
     find<ToggleSwitch>(controller, "overlayEnabledSwitch")->click();
     find<SwatchButton>(controller, "swatch-black")->click();
@@ -372,19 +360,13 @@ TEST_F(SettingsWindowTest, EverySymbolTheWindowNamesIsBundledAndDrawsSomething) 
     for (std::string_view name : names) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SettingsSymbol::exists(name));
-        const QImage image = SettingsSymbol::pixmap(name, QColor(200, 40, 10), 24).toImage();
-        int inked = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const QColor pixel = image.pixelColor(x, y);
-                if (pixel.alpha() > 128) {
-                    ++inked;
-                    EXPECT_NEAR(pixel.red(), 200, 3);  // tinted, whatever colour the file uses
-                }
-            }
-        }
+        const QImage image =
+            SettingsSymbol::pixmap(name, QColor(200, 40, 10), 24).toImage().convertToFormat(QImage::Format_ARGB32);
+        const long inked = testing::countPixels(image, [](std::uint32_t p) { return qAlpha(p) > 128; });
         EXPECT_GT(inked, 20);
         EXPECT_LT(inked, 24 * 24 * 3 / 4);
+        const auto untinted = [](std::uint32_t p) { return qAlpha(p) > 128 && std::abs(qRed(p) - 200) > 3; };
+        EXPECT_EQ(testing::countPixels(image, untinted), 0) << "tinted, whatever colour the file uses";
     }
     EXPECT_FALSE(SettingsSymbol::exists("no.such.symbol"));
     EXPECT_TRUE(SettingsSymbol::pixmap("no.such.symbol", Qt::black, 16).isNull());

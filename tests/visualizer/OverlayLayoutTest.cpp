@@ -121,10 +121,10 @@ TEST(DesktopCoordinatesTest, ConvertsBetweenTopLeftAndYUp) {
 
 TEST(DesktopCoordinatesTest, ReferenceFallsBackToFirstScreen) {
     const std::vector<OverlayScreen> screens = {{{0, 0, 800, 600}, {0, 0, 800, 600}}};
-    EXPECT_EQ(DesktopCoordinates::forScreens(screens, std::nullopt).toLayout(OverlayRect{0, 0, 800, 100}),
-              (OverlayRect{0, 500, 800, 100}));
-    EXPECT_EQ(DesktopCoordinates::forScreens(screens, 5).toLayout(OverlayRect{0, 0, 800, 100}),
-              (OverlayRect{0, 500, 800, 100}));
+    for (const std::optional<std::size_t> reference : {std::optional<std::size_t>(), std::optional<std::size_t>(5)}) {
+        EXPECT_EQ(DesktopCoordinates::forScreens(screens, reference).toLayout(OverlayRect{0, 0, 800, 100}),
+                  (OverlayRect{0, 500, 800, 100}));
+    }
     EXPECT_EQ(DesktopCoordinates::forScreens({}, std::nullopt).toLayout(OverlayRect{0, 0, 800, 100}),
               (OverlayRect{0, -100, 800, 100}));
 }

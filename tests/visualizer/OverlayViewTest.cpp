@@ -50,15 +50,6 @@ protected:
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(12.5);
 };
 
-TEST_F(OverlayViewTest, AnimatesOnlyWhileShown) {
-    auto view = makeView(800, 150);
-    EXPECT_FALSE(view->isAnimating());
-    view->show();
-    EXPECT_TRUE(view->isAnimating());
-    view->hide();
-    EXPECT_FALSE(view->isAnimating());
-}
-
 TEST_F(OverlayViewTest, DrawsFromPreferencesAndModel) {
     auto view = makeView(1440, 150);
     preferences->setColor(WaveColor::sunset);
@@ -198,11 +189,16 @@ TEST_F(OverlayViewTest, TickRepaintsLeaveTheWindowEqualToAFreshFrame) {
     }
 }
 
-TEST_F(OverlayViewTest, ChangesAfterTheViewIsGoneAreSafe) {
+TEST_F(OverlayViewTest, AnimatesOnlyWhileShownAndChangesAfterItIsGoneAreSafe) {
     int notifications = 0;
     preferences->addObserver([&](OverlayPreferences::Property) { ++notifications; });
     model->addObserver([&](VisualizerModel::Property) { ++notifications; });
     auto view = makeView(400, 150);
+    EXPECT_FALSE(view->isAnimating());
+    view->show();
+    EXPECT_TRUE(view->isAnimating());
+    view->hide();
+    EXPECT_FALSE(view->isAnimating());
     view->show();
     view.reset();
     // The view's observers are gone with it; the remaining ones still hear every change.

@@ -44,11 +44,6 @@ public:
     std::optional<OverlayPoint> pointer() const override { return pointerPixel; }
     void setChangeHandler(std::function<void()> h) override { handler = std::move(h); }
 
-    void change() {
-        ASSERT_TRUE(handler);
-        handler();
-    }
-
     std::vector<OverlayScreen> list;
     std::optional<std::size_t> main;
     std::optional<OverlayPoint> pointerPixel;
@@ -78,7 +73,7 @@ protected:
     std::shared_ptr<FakeScreens> screens = std::make_shared<FakeScreens>();
 };
 
-TEST_F(OverlayWindowControllerTest, CreationAppliesLevelThenFrameAndStaysHidden) {
+TEST_F(OverlayWindowControllerTest, CreationAndShowApplyLevelThenFrameAndOnlyShowOrdersFront) {
     const auto controller = makeController();
     EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame"}));
     EXPECT_EQ(panel->level, OverlayWindowLevel::belowDesktopIcons);  // covering avoided by default
@@ -86,6 +81,13 @@ TEST_F(OverlayWindowControllerTest, CreationAppliesLevelThenFrameAndStaysHidden)
     // Default centre band: visible height 1048 → 262 high, centred in the visible area.
     EXPECT_EQ(controller->currentFrame(), (OverlayRect{0, 393, 1920, 262}));
     EXPECT_EQ(panel->frame, (PixelRect{0, 425, 1920, 262}));
+    EXPECT_FALSE(controller->isVisible());
+
+    panel->calls.clear();
+    controller->showOverlay();
+    EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame", "front"}));
+    EXPECT_TRUE(controller->isVisible());
+    controller->hidePanel();
     EXPECT_FALSE(controller->isVisible());
 }
 
@@ -131,38 +133,28 @@ TEST_F(OverlayWindowControllerTest, LevelAndBackdropFollowModeAndCovering) {
 TEST_F(OverlayWindowControllerTest, FollowsScreenChangesAndKeepsFrameWithoutScreens) {
     const auto controller = makeController();
     screens->pointerPixel = OverlayPoint{-10, 400};
-    screens->change();
+    screens->handler();  // std::bad_function_call while none is registered
     EXPECT_EQ(panel->frame, (PixelRect{-1440, 518, 1440, 225}));
 
     // The left screen goes away: the pointer now lies on no screen, so the main one is used.
     screens->list = {primary};
     panel->calls.clear();
-    screens->change();
+    screens->handler();
     EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame"}));
     EXPECT_EQ(panel->frame, (PixelRect{0, 425, 1920, 262}));
 
     // The primary is resized.
     screens->list = {{{0, 0, 2560, 1440}, {0, 0, 2560, 1440}}};
     screens->pointerPixel = OverlayPoint{10, 10};
-    screens->change();
+    screens->handler();
     EXPECT_EQ(panel->frame, (PixelRect{0, 580, 2560, 280}));
 
     // Every screen gone: nothing moves.
     screens->list.clear();
     screens->main.reset();
-    screens->change();
+    screens->handler();
     EXPECT_EQ(panel->frame, (PixelRect{0, 580, 2560, 280}));
     EXPECT_EQ(controller->currentFrame(), (OverlayRect{0, 580, 2560, 280}));
-}
-
-TEST_F(OverlayWindowControllerTest, ShowAppliesLevelAndFrameBeforeOrderingFront) {
-    const auto controller = makeController();
-    panel->calls.clear();
-    controller->showOverlay();
-    EXPECT_EQ(panel->calls, (std::vector<std::string>{"level", "frame", "front"}));
-    EXPECT_TRUE(controller->isVisible());
-    controller->hidePanel();
-    EXPECT_FALSE(controller->isVisible());
 }
 
 TEST_F(OverlayWindowControllerTest, ScreenCallbackDoesNothingAfterControllerIsGone) {

@@ -64,12 +64,10 @@ TEST(VisualizerModelTest, NotifiesEveryAssignmentInOrderBeforeStoring) {
     model.pause();
     model.updateFallbackLevel(0.4);  // equal values still notify
     model.updateFallbackLevel(0.4);
-    const std::vector<Property> fallback{Property::audioLevel, Property::motionRate, Property::beatPulse,
-                                         Property::spectrum};
     std::vector<Property> expected{Property::captureStatus};
-    expected.insert(expected.end(), fallback.begin(), fallback.end());
-    expected.insert(expected.end(), fallback.begin(), fallback.end());
-    expected.insert(expected.end(), fallback.begin(), fallback.end());
+    for (int assignment = 0; assignment < 3; ++assignment) {
+        expected.insert(expected.end(), {Property::audioLevel, Property::motionRate, Property::beatPulse, Property::spectrum});
+    }
     EXPECT_EQ(recorder.properties, expected);
 }
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,12 +20,8 @@ namespace {
 
 struct Case {
     std::string name;
-    double width, height, scale;
-    OverlayDisplayMode mode;
-    WaveColor color;
-    double level, motion, pulse;
-    std::vector<double> spectrum;
-    double time;
+    double scale;
+    WaveformInputs in;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -36,6 +31,8 @@ std::vector<double> ramp(int count) {
     for (int k = 0; k < count; ++k) values.push_back(0.5 + 0.5 * std::sin(k * 0.37));
     return values;
 }
+std::vector<double> flat(double value) { return std::vector<double>(96, value); }
+constexpr auto compact = OverlayDisplayMode::compact, fog = OverlayDisplayMode::fullscreenFog;
 
 struct Comparison {
     double meanDifference = 0;      // per channel, over all pixels, in 8-bit levels
@@ -100,17 +97,7 @@ class RasterizerComparison : public ::testing::TestWithParam<Case> {};
 
 TEST_P(RasterizerComparison, MatchesTheQPainterReference) {
     const Case& c = GetParam();
-    WaveformInputs in;
-    in.panelWidth = c.width;
-    in.panelHeight = c.height;
-    in.displayMode = c.mode;
-    in.color = c.color;
-    in.audioLevel = c.level;
-    in.motionRate = c.motion;
-    in.beatPulse = c.pulse;
-    in.spectrum = c.spectrum;
-    in.motionTime = c.time;
-    const WaveformScene scene = WaveformScene::make(in);
+    const WaveformScene scene = WaveformScene::make(c.in);
 
     WaveformRasterizer rasterizer;
     ImageBuffer fast;
@@ -139,15 +126,16 @@ TEST_P(RasterizerComparison, MatchesTheQPainterReference) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenes, RasterizerComparison,
+    // Inputs: width, height, time, colour, audio response, mode, level, motion, pulse, spectrum.
     ::testing::Values(
-        Case{"compactAurora", 1440, 150, 1.0, OverlayDisplayMode::compact, WaveColor::aurora, 0.7, 1.2, 0.5, ramp(96), 1000.0},
-        Case{"compactRetinaCandy", 900, 110, 2.0, OverlayDisplayMode::compact, WaveColor::candyPop, 0.9, 2.0, 1.0, ramp(96), 12.5},
-        Case{"compactSilence", 1440, 150, 1.0, OverlayDisplayMode::compact, WaveColor::white, 0.0, 0.55, 0.0, std::vector<double>(96, 0.0), 3.0},
-        Case{"fogNeon", 1280, 720, 1.0, OverlayDisplayMode::fullscreenFog, WaveColor::neon, 1.0, 2.8, 1.0, std::vector<double>(96, 1.0), 77.0},
-        Case{"fogFractionalScale", 1000, 700, 1.5, OverlayDisplayMode::fullscreenFog, WaveColor::coralSky, 0.48, 1.0, 0.16, {}, 5e8},
+        Case{"compactAurora", 1.0, {1440, 150, 1000.0, WaveColor::aurora, true, compact, 0.7, 1.2, 0.5, ramp(96)}},
+        Case{"compactRetinaCandy", 2.0, {900, 110, 12.5, WaveColor::candyPop, true, compact, 0.9, 2.0, 1.0, ramp(96)}},
+        Case{"compactSilence", 1.0, {1440, 150, 3.0, WaveColor::white, true, compact, 0.0, 0.55, 0.0, flat(0.0)}},
+        Case{"fogNeon", 1.0, {1280, 720, 77.0, WaveColor::neon, true, fog, 1.0, 2.8, 1.0, flat(1.0)}},
+        Case{"fogFractionalScale", 1.5, {1000, 700, 5e8, WaveColor::coralSky, true, fog, 0.48, 1.0, 0.16, {}}},
         // The centre line off the image's middle: no mirrored rows.
-        Case{"compactHalfPointHigh", 1000, 150.5, 1.0, OverlayDisplayMode::compact, WaveColor::ocean, 0.8, 1.0, 0.7, ramp(96), 9.0},
-        Case{"narrowPacked", 300, 60, 1.0, OverlayDisplayMode::compact, WaveColor::sunset, 0.6, 1.0, 0.3, ramp(24), 42.0}),
+        Case{"compactHalfPointHigh", 1.0, {1000, 150.5, 9.0, WaveColor::ocean, true, compact, 0.8, 1.0, 0.7, ramp(96)}},
+        Case{"narrowPacked", 1.0, {300, 60, 42.0, WaveColor::sunset, true, compact, 0.6, 1.0, 0.3, ramp(24)}}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

@@ -5,16 +5,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <string>
 #include <optional>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string>
 
 #include "RenderOptions.h"
+#include "support/Child.h"
 #include "support/ImageComparison.h"
+#include "support/TempDir.h"
 #include "visualizer/WaveformScene.h"
 
 namespace sonavista {
@@ -80,29 +77,17 @@ TEST(RenderOptions, RejectsBadArguments) {
     }
 }
 
-struct ToolRun {
-    int status;
-    std::string out;
-};
-
-ToolRun run(const std::string& arguments) {
-    const std::string command = std::string(SONAVISTA_RENDER_TOOL) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+// Runs sonavista-render with `args`.
+testing::ToolRun run(std::vector<std::string> args) {
+    args.insert(args.begin(), SONAVISTA_RENDER_TOOL);
+    return testing::runTool(args);
 }
 
 TEST(RenderTool, PrintsTheSceneGeometryAsOneJsonObject) {
     const std::vector<std::string> args = {"--width", "1440", "--height", "150", "--level", "0.6",       "--pulse",
                                            "0.2",     "--spectrum", "0.1,0.9,0.4", "--color", "aurora", "--geometry"};
-    std::string line;
-    for (const auto& arg : args) line += arg + " ";
-    const ToolRun r = run(line);
-    ASSERT_EQ(r.status, 0);
+    const testing::ToolRun r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
     const auto json = nlohmann::json::parse(r.out);
     const WaveformScene scene = WaveformScene::make(parse(args)->inputs);
     const std::pair<const char*, double> fields[] = {
@@ -123,43 +108,37 @@ TEST(RenderTool, PrintsTheSceneGeometryAsOneJsonObject) {
 }
 
 TEST(RenderTool, WritesThePanelImage) {
-    const auto dir = std::filesystem::temp_directory_path() / ("sonavista-render-test-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const auto file = dir / "frame.png";
-    const ToolRun r = run("--width 400.5 --height 120 --mode compact --color aurora --time 3 --level 0.8 --motion 1.2 "
-                      "--pulse 0.5 --scale 2 --out " + file.string());
-    ASSERT_EQ(r.status, 0);
-    QImage image(QString::fromStdString(file.string()));
+    const testing::TempDir dir{"sonavista-render-test"};
+    const std::string file = (dir / "frame.png").string();
+    ASSERT_EQ(run({"--width", "400.5", "--height", "120", "--mode", "compact", "--color", "aurora", "--time", "3",
+                   "--level", "0.8", "--motion", "1.2", "--pulse", "0.5", "--scale", "2", "--out", file})
+                  .status,
+              0);
+    QImage image(QString::fromStdString(file));
     ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.width(), 801);
-    EXPECT_EQ(image.height(), 240);
+    EXPECT_EQ(image.size(), QSize(801, 240));
     EXPECT_TRUE(image.hasAlphaChannel());
     EXPECT_EQ(qAlpha(image.pixel(400, 2)), 0);      // transparent above the wave
     // The centre dots sit on the centre line (rows 119 and 120).
     EXPECT_GT(testing::countPixels(image, [](std::uint32_t p) { return qAlpha(p) > 200; }, 0, 120, -1, 1), 0);
-    std::filesystem::remove_all(dir);
-}
 
-TEST(RenderTool, FogStillsCarryThePanelTint) {
-    const auto dir = std::filesystem::temp_directory_path() / ("sonavista-render-fog-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    for (const char* renderer : {"", "--reference"}) {
-        const auto file = dir / "fog.png";
-        ASSERT_EQ(run(std::string("--width 300 --height 400 --mode fullscreenFog --out ") + file.string() + " " + renderer).status, 0);
-        QImage image(QString::fromStdString(file.string()));
+    // Fog stills carry the panel tint, from either renderer.
+    for (bool reference : {false, true}) {
+        std::vector<std::string> args = {"--width", "300", "--height", "400", "--mode", "fullscreenFog", "--out", file};
+        if (reference) args.push_back("--reference");
+        ASSERT_EQ(run(args).status, 0);
+        image.load(QString::fromStdString(file));
         ASSERT_EQ(image.size(), QSize(300, 400));
         const QRgb corner = image.pixel(0, 0);  // far from the wave: the tint alone
-        EXPECT_EQ(qAlpha(corner), 11) << renderer;
-        EXPECT_EQ(qRed(corner), 255) << renderer;  // unpremultiplied white
+        EXPECT_EQ(qAlpha(corner), 11) << reference;
+        EXPECT_EQ(qRed(corner), 255) << reference;  // unpremultiplied white
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RenderTool, BadArgumentsExitWithStatusTwo) {
-    EXPECT_EQ(run("").status, 2);
-    EXPECT_EQ(run("--width 10 --height 10 --mode sideways --geometry").status, 2);
-    EXPECT_EQ(run("--width 10 --height 10 --spectrum 1,x --geometry").status, 2);
-    EXPECT_EQ(run("--width 10 --height 10 --out /nonexistent-dir/x.png").status, 1);
+    EXPECT_EQ(run({}).status, 2);
+    EXPECT_EQ(run({"--width", "10", "--height", "10", "--mode", "sideways", "--geometry"}).status, 2);
+    EXPECT_EQ(run({"--width", "10", "--height", "10", "--out", "/nonexistent-dir/x.png"}).status, 1);
 }
 
 }  // namespace

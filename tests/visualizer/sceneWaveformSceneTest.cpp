@@ -25,7 +25,7 @@ TEST(WaveformScene, BarCountFollowsWidthWithinBounds) {
     }
 }
 
-TEST(WaveformScene, WaveSizeByModeStaysWithinThePanel) {
+TEST(WaveformScene, WaveSizeByModeStaysCentredWithinThePanel) {
     const struct {
         WaveSize panel;
         OverlayDisplayMode mode;
@@ -37,19 +37,17 @@ TEST(WaveformScene, WaveSizeByModeStaysWithinThePanel) {
         {{800, 0}, OverlayDisplayMode::fullscreenFog, {800, 0}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.panel.width << "x" << c.panel.height);
         const WaveSize wave = WaveformScene::waveSize(c.panel, c.mode);
         EXPECT_DOUBLE_EQ(wave.width, c.wave.width);
-        EXPECT_NEAR(wave.height, c.wave.height, 1e-9) << c.panel.width << "x" << c.panel.height;
+        EXPECT_NEAR(wave.height, c.wave.height, 1e-9);
+        // The wave area is centred in the panel.
+        WaveformInputs in = compactInputs(c.panel.width, c.panel.height);
+        in.displayMode = c.mode;
+        const WaveformScene scene = WaveformScene::make(in);
+        EXPECT_NEAR(scene.waveOriginY, (c.panel.height - c.wave.height) / 2, 1e-9);
+        EXPECT_NEAR(scene.waveOriginX, (c.panel.width - c.wave.width) / 2, 1e-9);
     }
-}
-
-TEST(WaveformScene, FogWaveAreaIsCentredInThePanel) {
-    WaveformInputs in = compactInputs(1920, 1080);
-    in.displayMode = OverlayDisplayMode::fullscreenFog;
-    const WaveformScene scene = WaveformScene::make(in);
-    const WaveSize wave = WaveformScene::waveSize({1920, 1080}, in.displayMode);
-    EXPECT_NEAR(scene.waveOriginY, (1080 - wave.height) / 2, 1e-9);
-    EXPECT_DOUBLE_EQ(scene.waveOriginX, 0.0);
 }
 
 TEST(WaveformScene, FullLevelCapsTheTallestBarsAndSaturatesOpacity) {
