@@ -300,6 +300,13 @@ TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
         EXPECT_EQ(symbol->property("symbolName").toString(), c.symbol);
         EXPECT_FALSE(symbol->pixmap().isNull());
     }
+    // A hidden window's row catches up when the window shows again.
+    controller->window()->hide();
+    model->updateLiveFrame({0.8, 1.0, 0.0, {}});
+    QApplication::processEvents();
+    controller->window()->show();
+    QApplication::processEvents();
+    EXPECT_EQ(text->text(), "Live Audio and Rhythm \u00B7 80%");
 }
 
 TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailable) {
