@@ -215,6 +215,8 @@ public:
         const std::size_t b = static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
         return &lanePattern_[((b * laneGroups_ + static_cast<std::size_t>(group)) * phaseCount_) * lanes];
     }
+    // How far apart (in floats) consecutive lane groups' patterns lie.
+    std::size_t laneGroupStride() const { return static_cast<std::size_t>(phaseCount_) * lanes; }
     // The pattern of a column sampled every 1 / phaseSteps() pixels of phase, from phase 0.
     const float* dashPatternValues(const Column& column) const {
         const std::size_t c = static_cast<std::size_t>(&column - columns_.data());
@@ -330,13 +332,58 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
     pixel = rb | (ag << 8);
 }
 
-inline float clamp01(float v) {
-    v = v > 0.0f ? v : 0.0f;
-    return v < 1.0f ? v : 1.0f;
+// The per-pixel maths of the glow rows, written once for one pixel (float) and for eight at a
+// time (F32x8): GCC does not vectorise the scalar loops by itself (it counts their selects as
+// control flow), so the row loops below run the same operations on vectors, element by
+// element, and the pixels are bit for bit those of the scalar code.
+// The helpers pass eight-float vectors by value; they are inlined into the loops, never called
+// across files, so how the baseline ABI would pass them does not matter.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using F32x8 = float __attribute__((vector_size(32)));
+using I32x8 = std::int32_t __attribute__((vector_size(32)));
+using U32x8 = std::uint32_t __attribute__((vector_size(32)));
+
+template <typename V>
+inline V load(const float* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
-inline std::uint32_t to8(float v) {  // v in 0...1
+template <typename V>
+inline V clamp01(const V& v) {
+    const V zero{};
+    const V one = zero + 1.0f;
+    const V low = v > zero ? v : zero;
+    return low < one ? low : one;
+}
+
+template <typename V>
+inline V lesser(const V& a, const V& b) {  // std::min(a, b)
+    return b < a ? b : a;
+}
+
+// Premultiplied 8-bit pixels from channels in 0...1.
+inline std::uint32_t to8(float v) {
     return static_cast<std::uint32_t>(static_cast<int>(v * 255.0f + 0.5f));
+}
+inline void storePixels(std::uint32_t* dst, float a, float r, float g, float b) {
+    *dst = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
+}
+inline void storePixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g, const F32x8& b) {
+    const auto to8 = [](const F32x8& v) {
+        return __builtin_convertvector(__builtin_convertvector(v * 255.0f + 0.5f, I32x8), U32x8);
+    };
+    const U32x8 p = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
+    std::memcpy(dst, &p, sizeof p);
+}
+
+// Runs body.operator()<F32x8>(x) for x = 0, 8, 16... and body.operator()<float>(x) for the rest.
+template <typename Body>
+inline void forPixels(int count, const Body& body) {
+    int x = 0;
+    for (; x + 8 <= count; x += 8) body.template operator()<F32x8>(x);
+    for (; x < count; ++x) body.template operator()<float>(x);
 }
 
 // The row loops below are compiled twice on x86-64 with GCC, for AVX2 and for the baseline,
@@ -358,13 +405,11 @@ void accumulateGlow(float* __restrict a, const float* __restrict rect, const flo
 SONAVISTA_ROW_LOOP
 void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count) {
-    for (int x = 0; x < count; ++x) {
-        const float alpha = clamp01(ga[x]);
-        const float fr = std::min(cr[x] * alpha, alpha);
-        const float fg = std::min(cg[x] * alpha, alpha);
-        const float fb = std::min(cb[x] * alpha, alpha);
-        dst[x] = (to8(alpha) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-    }
+    forPixels(count, [&]<typename V>(int x) {
+        const V alpha = clamp01(load<V>(ga + x));
+        storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
+                    lesser(load<V>(cb + x) * alpha, alpha));
+    });
 }
 
 struct RowUnderlay {
@@ -382,47 +427,45 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
     const float* __restrict lb = u.lb;
     const float* __restrict la = u.la;
     const float cover = u.cover;
-    for (int x = 0; x < count; ++x) {
-        const float alpha = clamp01(ga[x]);
-        const float keep = 1.0f - alpha;
-        const float under = cover * la[x];
-        const float overBg = 1.0f - under;
-        const float ua = under + u.bgA * overBg;
-        const float ur = cover * lr[x] + u.bgR * overBg;
-        const float ug = cover * lg[x] + u.bgG * overBg;
-        const float ub = cover * lb[x] + u.bgB * overBg;
-        const float fa = clamp01(alpha + ua * keep);
-        const float fr = std::min(clamp01(cr[x] * alpha + ur * keep), fa);
-        const float fg = std::min(clamp01(cg[x] * alpha + ug * keep), fa);
-        const float fb = std::min(clamp01(cb[x] * alpha + ub * keep), fa);
-        dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-    }
+    forPixels(count, [&]<typename V>(int x) {
+        const V alpha = clamp01(load<V>(ga + x));
+        const V keep = 1.0f - alpha;
+        const V under = cover * load<V>(la + x);
+        const V overBg = 1.0f - under;
+        const V ua = under + u.bgA * overBg;
+        const V ur = cover * load<V>(lr + x) + u.bgR * overBg;
+        const V ug = cover * load<V>(lg + x) + u.bgG * overBg;
+        const V ub = cover * load<V>(lb + x) + u.bgB * overBg;
+        const V fa = clamp01(alpha + ua * keep);
+        storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
+                    lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
+                    lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
+    });
 }
 
-// Inner dash rows of one lane group of a bar's columns: per row, the periodic pattern of the
-// group's four columns interpolated at the row's phase, then each pixel blended like blend()
-// (bit for bit: a zero alpha leaves the pixel as it was), the four pixels at once. `pos` is the
-// first row's phase in pattern steps; each row advances it by `steps`, wrapping at `wrap`.
+// Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
+// pattern of each group's four columns interpolated at the row's phase, then each pixel blended
+// like blend() (bit for bit: a zero alpha leaves the pixel as it was), four pixels at once.
+// `pos` is the first row's phase in pattern steps; each row advances it by `steps`, wrapping at
+// `wrap`; the phase is worked out once a row for all groups. Group g's pattern starts
+// `groupStride` floats after group 0's.
 using F32x4 = float __attribute__((vector_size(16)));
 using I32x4 = std::int32_t __attribute__((vector_size(16)));
 using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 SONAVISTA_ROW_LOOP
-void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, double pos, double steps,
-                   double wrap, int rows, float opacity, RGBColor8 c) {
+void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
+                   int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
     const U32x4 low = U32x4{} + 0x00ff00ffu;
     const U32x4 half = U32x4{} + 0x00800080u;
     const I32x4 zero = I32x4{};
     const I32x4 full = I32x4{} + 255;
-    for (int r = 0; r < rows; ++r, pos += steps, pixel += stride) {
-        if (pos >= wrap) pos -= wrap;
-        const int k = std::max(static_cast<int>(pos), 0);
-        const float f = static_cast<float>(pos - k);
+    const auto blendGroup = [&](std::uint32_t* group, const float* values, float f) {
         F32x4 v0, v1;
-        std::memcpy(&v0, lanePattern + static_cast<std::size_t>(k) * 4, sizeof v0);
-        std::memcpy(&v1, lanePattern + static_cast<std::size_t>(k) * 4 + 4, sizeof v1);
+        std::memcpy(&v0, values, sizeof v0);
+        std::memcpy(&v1, values + 4, sizeof v1);
         const F32x4 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
         I32x4 a = __builtin_convertvector(alpha, I32x4);
         a = a > zero ? a : zero;
@@ -430,13 +473,33 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         const U32x4 sa = reinterpret_cast<U32x4&>(a);
         const U32x4 da = 255u - sa;
         U32x4 d;
-        std::memcpy(&d, pixel, sizeof d);
+        std::memcpy(&d, group, sizeof d);
         U32x4 rb = redBlue * sa + (d & low) * da + half;
         U32x4 ag = alphaGreen * sa + ((d >> 8) & low) * da + half;
         rb = ((rb + ((rb >> 8) & low)) >> 8) & low;
         ag = ((ag + ((ag >> 8) & low)) >> 8) & low;
         d = rb | (ag << 8);
-        std::memcpy(pixel, &d, sizeof d);
+        std::memcpy(group, &d, sizeof d);
+    };
+    // The usual strokes span one or two groups: those loops are written out.
+    const auto eachRow = [&](auto blendRow) {
+        for (int r = 0; r < rows; ++r, pos += steps, pixel += stride) {
+            if (pos >= wrap) pos -= wrap;
+            const int k = std::max(static_cast<int>(pos), 0);
+            blendRow(lanePattern + static_cast<std::size_t>(k) * 4, static_cast<float>(pos - k));
+        }
+    };
+    if (groups == 1) {
+        eachRow([&](const float* values, float f) { blendGroup(pixel, values, f); });
+    } else if (groups == 2) {
+        eachRow([&](const float* values, float f) {
+            blendGroup(pixel, values, f);
+            blendGroup(pixel + 4, values + groupStride, f);
+        });
+    } else {
+        eachRow([&](const float* values, float f) {
+            for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride, f);
+        });
     }
 }
 
@@ -461,15 +524,14 @@ SONAVISTA_ROW_LOOP
 void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
                                float bgG, float bgB, int count) {
-    for (int x = 0; x < count; ++x) {
-        const float alpha = clamp01(ga[x]);
-        const float keep = 1.0f - alpha;
-        const float fa = clamp01(alpha + bgA * keep);
-        const float fr = std::min(clamp01(cr[x] * alpha + bgR * keep), fa);
-        const float fg = std::min(clamp01(cg[x] * alpha + bgG * keep), fa);
-        const float fb = std::min(clamp01(cb[x] * alpha + bgB * keep), fa);
-        dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-    }
+    forPixels(count, [&]<typename V>(int x) {
+        const V alpha = clamp01(load<V>(ga + x));
+        const V keep = 1.0f - alpha;
+        const V fa = clamp01(alpha + bgA * keep);
+        storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
+                    lesser(clamp01(load<V>(cg + x) * alpha + bgG * keep), fa),
+                    lesser(clamp01(load<V>(cb + x) * alpha + bgB * keep), fa));
+    });
 }
 
 }  // namespace
@@ -834,15 +896,16 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
             // columns of a group that reaches past an edge take the per-column loop below.
             int laneColumnsDone = 0;
             if (fastFirst <= fastLast && !touched.empty()) {
-                const int groups = static_cast<int>((touched.size() + CapsuleCoverageTable::lanes - 1) /
-                                                    CapsuleCoverageTable::lanes);
-                for (int g = 0; g < groups; ++g) {
-                    const int x0 = xBase + touched[0].offset + g * CapsuleCoverageTable::lanes;
-                    if (x0 < 0 || x0 + CapsuleCoverageTable::lanes > pw) break;
+                constexpr int lanes = CapsuleCoverageTable::lanes;
+                const int groups = static_cast<int>((touched.size() + lanes - 1) / lanes);
+                const int x0 = xBase + touched[0].offset;
+                int inside = 0;  // leading groups wholly inside the image
+                while (inside < groups && x0 + inside * lanes >= 0 && x0 + (inside + 1) * lanes <= pw) ++inside;
+                if (inside > 0) {
                     blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw),
-                                  stroke.laneDashPattern(touched, g), fastPos, steps, wrap, fastLast - fastFirst + 1,
-                                  strokeOpacity, c);
-                    laneColumnsDone = (g + 1) * CapsuleCoverageTable::lanes;
+                                  stroke.laneDashPattern(touched, 0), stroke.laneGroupStride(), inside, fastPos, steps,
+                                  wrap, fastLast - fastFirst + 1, strokeOpacity, c);
+                    laneColumnsDone = inside * lanes;
                 }
             }
             for (std::size_t ci = 0; ci < touched.size(); ++ci) {
