@@ -561,9 +561,31 @@ struct WaveformRasterizer::Impl {
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
 
+    // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
+    struct Frame {
+        int pw = 0, ph = 0;  // image size
+        double s = 1.0;      // device pixel ratio
+        double ox = 0.0, cy = 0.0;  // wave origin x, centre line y
+        double strokeRadius = 0.0, dashLength = 0.0, dashPeriod = 0.0, dotRadius = 0.0, sparkleRadius = 0.0;
+        double lineTop = 0.0, lineBottom = 0.0;  // the centre line
+        double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations
+        std::uint32_t background = 0;
+        int contentFirst = 0, contentLast = -1;  // the rows the wave may reach
+    };
+
     void buildGlowKernels(double radius, double sigma, double sigmaX);
     WaveformRasterizer::Rows render(const WaveformScene& scene, ImageBuffer& out, double s,
                                     std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside);
+    // Sizes the image, brings the cached tables up to date, lays the frame out (per-column
+    // colours, glow terms, content rows) and clears the rows outside the content. Answers false
+    // when there is nothing to draw (the image then holds only the background).
+    bool prepare(const WaveformScene& scene, ImageBuffer& out, double s, std::uint32_t background,
+                 const WaveformRasterizer::Rows* backgroundOutside, Frame& frame);
+    // Pass 1, row by row: the glow over the centre line over the background. Answers the rows
+    // the wave may reach.
+    WaveformRasterizer::Rows drawGlow(const Frame& frame, ImageBuffer& out);
+    // Pass 2, bar by bar: dashed stroke, centre dot and sparkles, composited over pass 1.
+    void drawSharp(const WaveformScene& scene, const Frame& frame, ImageBuffer& out);
 };
 
 WaveformRasterizer::WaveformRasterizer() : impl_(std::make_unique<Impl>()) {}
@@ -624,6 +646,16 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
 WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
                                                           std::uint32_t background,
                                                           const WaveformRasterizer::Rows* backgroundOutside) {
+    Frame frame;
+    if (!prepare(scene, out, s, background, backgroundOutside, frame)) return {};
+    const WaveformRasterizer::Rows band = drawGlow(frame, out);
+    drawSharp(scene, frame, out);
+    return band;
+}
+
+bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& out, double s,
+                                       std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside,
+                                       Frame& frame) {
     const int pw = pixelWidth(scene, s);
     const int ph = pixelHeight(scene, s);
     // The hint only describes an image of this size; a resized one holds anything.
@@ -632,7 +664,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
     const int n = static_cast<int>(scene.bars.size());
     if (n == 0) {
         out.fill(background);
-        return {};
+        return false;
     }
     const NormalTables& nt = normal();
 
@@ -768,10 +800,6 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
     include(lineTop - 1.0, lineBottom + 1.0);
     include(cy - dotRadius - 1.0, cy + dotRadius + 1.0);
 
-    const float bgA = static_cast<float>(ImageBuffer::alpha(background)) / 255.0f;
-    const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
-    const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
-    const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
     if (backgroundOutside != nullptr) {
         // Only the caller's rows may hold anything else: clear those the wave left.
         const int first = std::max(backgroundOutside->first, 0);
@@ -789,6 +817,24 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         }
     }
 
+    frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
+             sigma, sigmaY, background, contentFirst, contentLast};
+    return true;
+}
+
+WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, ImageBuffer& out) {
+    const NormalTables& nt = normal();
+    const int pw = frame.pw;
+    const int ph = frame.ph;
+    const double cy = frame.cy;
+    const std::uint32_t background = frame.background;
+    int contentFirst = frame.contentFirst;
+    const int contentLast = frame.contentLast;
+    const float bgA = static_cast<float>(ImageBuffer::alpha(background)) / 255.0f;
+    const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
+    const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
+    const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
+
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
     // glow and the line are symmetric about the centre line, so when that falls on the image's
     // middle (it does whenever the panel is a whole number of pixels high) only the upper half
@@ -802,8 +848,10 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         // Rows contentFirst...passLast are drawn and mirrored onto ph - 1 - y.
         band = {contentFirst, std::max(contentLast, ph - 1 - contentFirst)};
     }
-    const double invSigma = 1.0 / sigma;
-    const double invSigmaY = 1.0 / sigmaY;
+    const double invSigma = 1.0 / frame.sigma;
+    const double invSigmaY = 1.0 / frame.sigmaY;
+    const double lineTop = frame.lineTop;
+    const double lineBottom = frame.lineBottom;
     float* alphaRow = glowAlpha.data();
     for (int y = contentFirst; y <= passLast; ++y) {
         const double py = y + 0.5;
@@ -860,7 +908,21 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         }
     }
 
-    // Pass 2, bar by bar: dashed stroke, centre dot, sparkles, composited over pass 1.
+    return band;
+}
+
+void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame& frame, ImageBuffer& out) {
+    const int n = static_cast<int>(scene.bars.size());
+    const int pw = frame.pw;
+    const int ph = frame.ph;
+    const double s = frame.s;
+    const double ox = frame.ox;
+    const double cy = frame.cy;
+    const double strokeRadius = frame.strokeRadius;
+    const double dashLength = frame.dashLength;
+    const double dashPeriod = frame.dashPeriod;
+    const double dotRadius = frame.dotRadius;
+    const double sparkleRadius = frame.sparkleRadius;
     const int dotFirst = std::max(static_cast<int>(std::floor(cy - dotRadius)), 0);
     const int dotLast = std::min(static_cast<int>(std::floor(cy + dotRadius)), ph - 1);
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
@@ -968,7 +1030,6 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
             }
         }
     }
-    return band;
 }
 
 }  // namespace sonavista
