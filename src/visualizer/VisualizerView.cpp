@@ -170,7 +170,8 @@ std::uint32_t VisualizerView::backgroundFor(OverlayDisplayMode mode) {
 bool VisualizerView::useSurfaceFor(int pixelWidth, int pixelHeight) {
     std::uint32_t* memory = nullptr;
     // The surface covers the window from its corner; the notice is painted over the frame.
-    if (surface_ && !compositorMissing_ && pos().isNull() && size() == window()->size()) {
+    const bool fillsWindow = (isWindow() || pos().isNull()) && size() == window()->size();
+    if (surface_ && !compositorMissing_ && fillsWindow) {
         memory = surface_->pixels(pixelWidth, pixelHeight);
         if (!memory) surface_.reset();  // it will not work later either
     }
