@@ -395,10 +395,17 @@ inline void forPixels(int count, const Body& body) {
 #define SONAVISTA_ROW_LOOP
 #endif
 
+// a[j] += dRect * rect[j] + dCaps * caps[j] for j in first...end, in whole groups of eight:
+// the kernels are followed by at least seven zeros, which add nothing to a pixel (a glow alpha
+// is never -0), and past the image's last column the row has seven floats of slack that are
+// never composed.
 SONAVISTA_ROW_LOOP
 void accumulateGlow(float* __restrict a, const float* __restrict rect, const float* __restrict caps, float dRect,
                     float dCaps, int first, int end) {
-    for (int j = first; j < end; ++j) a[j] += dRect * rect[j] + dCaps * caps[j];
+    for (int j = first; j < end; j += 8) {
+        const F32x8 sum = load<F32x8>(a + j) + (dRect * load<F32x8>(rect + j) + dCaps * load<F32x8>(caps + j));
+        std::memcpy(a + j, &sum, sizeof sum);
+    }
 }
 
 // Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1).
@@ -548,6 +555,9 @@ struct WaveformRasterizer::Impl {
     double glowKey[3] = {-1.0, -1.0, -1.0};
     int glowReach = 0;
     int glowKernelLength = 0;
+    // Floats from one kernel to the next: the length plus at least seven zeros, so the glow
+    // accumulates in whole groups of eight (see accumulateGlow).
+    int glowKernelStride = 0;
     std::vector<float> glowKernels;
 
     // Per frame scratch, kept to avoid reallocation.
@@ -625,12 +635,13 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
     const NormalTables& nt = normal();
     glowReach = static_cast<int>(std::ceil(std::max(radius + reach * sigma, reach * sigmaX))) + 1;
     glowKernelLength = 2 * glowReach + 1;
-    glowKernels.assign(static_cast<std::size_t>(glowBuckets) * 2 * glowKernelLength, 0.0f);
+    glowKernelStride = (glowKernelLength + 7 + 7) / 8 * 8;
+    glowKernels.assign(static_cast<std::size_t>(glowBuckets) * 2 * glowKernelStride, 0.0f);
     const double capNorm = 1.0 / (sigmaX * std::sqrt(2.0 * pi));
     for (int b = 0; b < glowBuckets; ++b) {
         const double fx = (b + 0.5) / glowBuckets;
-        float* rect = &glowKernels[static_cast<std::size_t>(b) * 2 * glowKernelLength];
-        float* caps = rect + glowKernelLength;
+        float* rect = &glowKernels[static_cast<std::size_t>(b) * 2 * glowKernelStride];
+        float* caps = rect + glowKernelStride;
         for (int j = 0; j < glowKernelLength; ++j) {
             const double px = j - glowReach + 0.5 - fx;  // column centre relative to the bar
             if (std::abs(px) <= radius + reach * sigma) {
@@ -698,7 +709,8 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     // Per column: the glow's colour (bar colours interpolated between bar centres, 0...1) and the
     // centre line's premultiplied paint.
     const std::size_t width = static_cast<std::size_t>(pw);
-    for (auto* v : {&glowAlpha, &glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    for (auto* v : {&glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    glowAlpha.assign(width + 7, 0.0f);  // seven floats of slack for accumulateGlow's last group
     const double waveRight = ox + scene.wave.width * s;
     const double spacing = scene.barSpacing * s;
     for (int x = 0; x < pw; ++x) {
@@ -756,8 +768,8 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         const double fx = xc - std::floor(xc);
         const int bucket = std::min(static_cast<int>(fx * glowBuckets), glowBuckets - 1);
         g.kernelStart = static_cast<int>(std::floor(xc)) - glowReach;
-        g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelLength];
-        g.caps = g.rect + glowKernelLength;
+        g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelStride];
+        g.caps = g.rect + glowKernelStride;
         g.top = cy - h;
         g.bottom = cy + h;
         g.capTop = g.top - capCentroid;
