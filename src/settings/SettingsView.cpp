@@ -20,6 +20,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace sonavista {
 namespace {
@@ -139,7 +140,7 @@ SettingsView::SettingsView(std::shared_ptr<OverlayPreferences> preferences,
         modelToken_ = visualizerModel_->addObserver([this](VisualizerModel::Property property) {
             if (property == VisualizerModel::Property::captureStatus ||
                 property == VisualizerModel::Property::audioLevel) {
-                scheduleAudioStatusRefresh();
+                if (audioRowShown()) scheduleAudioStatusRefresh();
             }
         });
     }
@@ -494,6 +495,25 @@ void SettingsView::scheduleAudioStatusRefresh() {
             applyAudioStatus();
         },
         Qt::QueuedConnection);
+}
+
+bool SettingsView::audioRowShown() const {
+    const QWindow* native = window()->windowHandle();
+    return isVisible() && native && native->isExposed();
+}
+
+void SettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (QWindow* native = window()->windowHandle()) native->installEventFilter(this);  // once, however often
+    scheduleAudioStatusRefresh();
+}
+
+// The window coming back on the screen (mapped again, restored) shows the audio row as it is now.
+bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == window()->windowHandle() && audioRowShown()) {
+        scheduleAudioStatusRefresh();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsView::applyAudioStatus() {

@@ -53,6 +53,10 @@ public:
     // (shown only when `text` is not empty).
     void showNotice(const QString& text);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* makeTabPage(const std::vector<QWidget*>& sections);
     QWidget* makeSection(const QString& title, QLayout* content);
@@ -76,6 +80,9 @@ private:
     // after the model has stored the new values.
     void scheduleAudioStatusRefresh();
     void applyAudioStatus();
+    // Whether the window is on the screen; the audio row follows the model only then and
+    // catches up when the window appears.
+    bool audioRowShown() const;
     QColor secondaryColor() const;
 
     std::shared_ptr<OverlayPreferences> preferences_;

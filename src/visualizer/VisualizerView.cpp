@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -65,6 +66,20 @@ void VisualizerView::setCompositorMissing(bool missing) {
     compositorMissing_ = missing;
     frameStale_ = true;
     update();
+}
+
+void VisualizerView::setFrameSurface(std::unique_ptr<FrameSurface> surface) {
+    surface_ = std::move(surface);
+    frameStale_ = true;
+    if (QWindow* native = window()->windowHandle()) native->installEventFilter(this);
+}
+
+// Frames presented on the surface bypass Qt's backing store, whose copy of the window is then
+// out of date. On an expose Qt sends that copy to the window unless something is due for
+// painting, so the view asks for a paint first: the exposed window gets the current frame.
+bool VisualizerView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && surface_ && watched == window()->windowHandle()) update();
+    return QWidget::eventFilter(watched, event);
 }
 
 bool VisualizerView::isAnimating() const {
@@ -152,17 +167,37 @@ std::uint32_t VisualizerView::backgroundFor(OverlayDisplayMode mode) {
     return (tint << 24) | (tint << 16) | (tint << 8) | tint;
 }
 
+bool VisualizerView::useSurfaceFor(int pixelWidth, int pixelHeight) {
+    std::uint32_t* memory = nullptr;
+    // The surface covers the window from its corner; the notice is painted over the frame.
+    const bool fillsWindow = (isWindow() || pos().isNull()) && size() == window()->size();
+    if (surface_ && !compositorMissing_ && fillsWindow) {
+        memory = surface_->pixels(pixelWidth, pixelHeight);
+        if (!memory) surface_.reset();  // it will not work later either
+    }
+    if (memory) {
+        if (image_.data() != memory || image_.width() != pixelWidth || image_.height() != pixelHeight) {
+            image_.useMemory(memory, pixelWidth, pixelHeight);
+        }
+        return true;
+    }
+    if (image_.usesLentMemory()) image_ = ImageBuffer();
+    return false;
+}
+
 VisualizerView::RowSpan VisualizerView::renderFrame() {
     WaveformInputs inputs = currentInputs();
     // The ripple moves on by this frame's interval at this frame's rate.
     inputs.motionTime = motionPhase_.advance(clock_->now(), WaveformScene::effectiveMotion(inputs));
     const auto scene = WaveformScene::make(inputs);
     const double ratio = devicePixelRatioF();
+    const bool toSurface =
+        useSurfaceFor(WaveformRasterizer::pixelWidth(scene, ratio), WaveformRasterizer::pixelHeight(scene, ratio));
     // The rasterizer composites the wave over the background pixel, so the frame is copied
     // to the window as it is, without clearing or blending the whole panel again.
     const std::uint32_t background = backgroundPixel();
     const bool sameLayout = renderedSize_ == size() && renderedRatio_ == ratio && !frameStale_ &&
-                            renderedBackground_ == background;
+                            renderedBackground_ == background && renderedToSurface_ == toSurface;
     const RowSpan previous = contentRows_;
     // With the same layout, image_ holds the previous frame: only its content rows can hold
     // anything but the background, so the rasterizer neither reads nor clears the rest.
@@ -172,6 +207,7 @@ VisualizerView::RowSpan VisualizerView::renderFrame() {
     renderedBackground_ = background;
     renderedSize_ = size();
     renderedRatio_ = ratio;
+    renderedToSurface_ = toSurface;
     frameStale_ = false;
     if (!sameLayout) {
         return {0, image_.height() - 1};
@@ -189,6 +225,10 @@ VisualizerView::RowSpan VisualizerView::renderFrame() {
 void VisualizerView::advanceFrame() {
     const RowSpan changed = renderFrame();
     if (changed.empty()) {
+        return;
+    }
+    if (renderedToSurface_) {
+        surface_->present(changed.first, changed.last);
         return;
     }
     // Device rows to the view's rows, rounded outwards.

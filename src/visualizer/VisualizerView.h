@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "preferences/OverlayPreferences.h"
+#include "visualizer/FrameSurface.h"
 #include "visualizer/MotionPhase.h"
 #include "visualizer/ImageBuffer.h"
 #include "visualizer/VisualizerModel.h"
@@ -27,6 +28,11 @@ namespace sonavista {
 // the model as it is then, and asks for a repaint of only the rows that differ from the
 // previous frame (rows that hold nothing but the background in both stay as they are).
 // Model changes between ticks wait for the next tick; preference changes repaint at once.
+//
+// Given a FrameSurface, the frames are drawn into the window's own memory and each tick
+// presents its changed rows there itself; Qt only paints the view when it asks to (showing,
+// resizing, exposing), from the same frame. Without a compositor (the notice is painted over
+// the frame) or a usable surface, every frame is painted through Qt.
 class VisualizerView final : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +48,9 @@ public:
     // Set by the window when no compositor runs: the panel is opaque then, and a short
     // notice in it tells the user why.
     void setCompositorMissing(bool missing);
+    // Where frames go from now on when the view fills its window from the top-left corner
+    // (whose native window exists by now).
+    void setFrameSurface(std::unique_ptr<FrameSurface> surface);
     bool isAnimating() const;
 
     // What the next frame is drawn from, the ripple where the last frame left it.
@@ -72,9 +81,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::uint32_t backgroundPixel() const;
+    // Points image_ at the surface's memory for a frame of this size, or back at memory of its
+    // own when there is no usable surface; answers whether frames go to the surface.
+    bool useSurfaceFor(int pixelWidth, int pixelHeight);
     // Renders a frame from the current inputs into image_; answers the rows that may differ
     // from the frame image_ held before (in device pixels).
     RowSpan renderFrame();
@@ -91,6 +104,8 @@ private:
     QSize renderedSize_;                        // the view's size and pixel ratio image_ was drawn for
     double renderedRatio_ = 0.0;
     std::uint32_t renderedBackground_ = 0;       // the background image_ was drawn over
+    std::unique_ptr<FrameSurface> surface_;
+    bool renderedToSurface_ = false;             // image_ is the surface's memory
     // image_ no longer shows what the view should: set when a preference or, while no tick
     // runs, the model changes; the next paint renders a fresh frame.
     bool frameStale_ = true;

@@ -215,6 +215,8 @@ public:
         const std::size_t b = static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
         return &lanePattern_[((b * laneGroups_ + static_cast<std::size_t>(group)) * phaseCount_) * lanes];
     }
+    // How far apart (in floats) consecutive lane groups' patterns lie.
+    std::size_t laneGroupStride() const { return static_cast<std::size_t>(phaseCount_) * lanes; }
     // The pattern of a column sampled every 1 / phaseSteps() pixels of phase, from phase 0.
     const float* dashPatternValues(const Column& column) const {
         const std::size_t c = static_cast<std::size_t>(&column - columns_.data());
@@ -330,13 +332,58 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
     pixel = rb | (ag << 8);
 }
 
-inline float clamp01(float v) {
-    v = v > 0.0f ? v : 0.0f;
-    return v < 1.0f ? v : 1.0f;
+// The per-pixel maths of the glow rows, written once for one pixel (float) and for eight at a
+// time (F32x8): GCC does not vectorise the scalar loops by itself (it counts their selects as
+// control flow), so the row loops below run the same operations on vectors, element by
+// element, and the pixels are bit for bit those of the scalar code.
+// The helpers pass eight-float vectors by value; they are inlined into the loops, never called
+// across files, so how the baseline ABI would pass them does not matter.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using F32x8 = float __attribute__((vector_size(32)));
+using I32x8 = std::int32_t __attribute__((vector_size(32)));
+using U32x8 = std::uint32_t __attribute__((vector_size(32)));
+
+template <typename V>
+inline V load(const float* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
-inline std::uint32_t to8(float v) {  // v in 0...1
+template <typename V>
+inline V clamp01(const V& v) {
+    const V zero{};
+    const V one = zero + 1.0f;
+    const V low = v > zero ? v : zero;
+    return low < one ? low : one;
+}
+
+template <typename V>
+inline V lesser(const V& a, const V& b) {  // std::min(a, b)
+    return b < a ? b : a;
+}
+
+// Premultiplied 8-bit pixels from channels in 0...1.
+inline std::uint32_t to8(float v) {
     return static_cast<std::uint32_t>(static_cast<int>(v * 255.0f + 0.5f));
+}
+inline void storePixels(std::uint32_t* dst, float a, float r, float g, float b) {
+    *dst = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
+}
+inline void storePixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g, const F32x8& b) {
+    const auto to8 = [](const F32x8& v) {
+        return __builtin_convertvector(__builtin_convertvector(v * 255.0f + 0.5f, I32x8), U32x8);
+    };
+    const U32x8 p = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
+    std::memcpy(dst, &p, sizeof p);
+}
+
+// Runs body.operator()<F32x8>(x) for x = 0, 8, 16... and body.operator()<float>(x) for the rest.
+template <typename Body>
+inline void forPixels(int count, const Body& body) {
+    int x = 0;
+    for (; x + 8 <= count; x += 8) body.template operator()<F32x8>(x);
+    for (; x < count; ++x) body.template operator()<float>(x);
 }
 
 // The row loops below are compiled twice on x86-64 with GCC, for AVX2 and for the baseline,
@@ -348,23 +395,28 @@ inline std::uint32_t to8(float v) {  // v in 0...1
 #define SONAVISTA_ROW_LOOP
 #endif
 
+// a[j] += dRect * rect[j] + dCaps * caps[j] for j in first...end, in whole groups of eight:
+// the kernels are followed by at least seven zeros, which add nothing to a pixel (a glow alpha
+// is never -0), and past the image's last column the row has seven floats of slack that are
+// never composed.
 SONAVISTA_ROW_LOOP
 void accumulateGlow(float* __restrict a, const float* __restrict rect, const float* __restrict caps, float dRect,
                     float dCaps, int first, int end) {
-    for (int j = first; j < end; ++j) a[j] += dRect * rect[j] + dCaps * caps[j];
+    for (int j = first; j < end; j += 8) {
+        const F32x8 sum = load<F32x8>(a + j) + (dRect * load<F32x8>(rect + j) + dCaps * load<F32x8>(caps + j));
+        std::memcpy(a + j, &sum, sizeof sum);
+    }
 }
 
 // Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1).
 SONAVISTA_ROW_LOOP
 void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count) {
-    for (int x = 0; x < count; ++x) {
-        const float alpha = clamp01(ga[x]);
-        const float fr = std::min(cr[x] * alpha, alpha);
-        const float fg = std::min(cg[x] * alpha, alpha);
-        const float fb = std::min(cb[x] * alpha, alpha);
-        dst[x] = (to8(alpha) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-    }
+    forPixels(count, [&]<typename V>(int x) {
+        const V alpha = clamp01(load<V>(ga + x));
+        storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
+                    lesser(load<V>(cb + x) * alpha, alpha));
+    });
 }
 
 struct RowUnderlay {
@@ -382,47 +434,45 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
     const float* __restrict lb = u.lb;
     const float* __restrict la = u.la;
     const float cover = u.cover;
-    for (int x = 0; x < count; ++x) {
-        const float alpha = clamp01(ga[x]);
-        const float keep = 1.0f - alpha;
-        const float under = cover * la[x];
-        const float overBg = 1.0f - under;
-        const float ua = under + u.bgA * overBg;
-        const float ur = cover * lr[x] + u.bgR * overBg;
-        const float ug = cover * lg[x] + u.bgG * overBg;
-        const float ub = cover * lb[x] + u.bgB * overBg;
-        const float fa = clamp01(alpha + ua * keep);
-        const float fr = std::min(clamp01(cr[x] * alpha + ur * keep), fa);
-        const float fg = std::min(clamp01(cg[x] * alpha + ug * keep), fa);
-        const float fb = std::min(clamp01(cb[x] * alpha + ub * keep), fa);
-        dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-    }
+    forPixels(count, [&]<typename V>(int x) {
+        const V alpha = clamp01(load<V>(ga + x));
+        const V keep = 1.0f - alpha;
+        const V under = cover * load<V>(la + x);
+        const V overBg = 1.0f - under;
+        const V ua = under + u.bgA * overBg;
+        const V ur = cover * load<V>(lr + x) + u.bgR * overBg;
+        const V ug = cover * load<V>(lg + x) + u.bgG * overBg;
+        const V ub = cover * load<V>(lb + x) + u.bgB * overBg;
+        const V fa = clamp01(alpha + ua * keep);
+        storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
+                    lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
+                    lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
+    });
 }
 
-// Inner dash rows of one lane group of a bar's columns: per row, the periodic pattern of the
-// group's four columns interpolated at the row's phase, then each pixel blended like blend()
-// (bit for bit: a zero alpha leaves the pixel as it was), the four pixels at once. `pos` is the
-// first row's phase in pattern steps; each row advances it by `steps`, wrapping at `wrap`.
+// Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
+// pattern of each group's four columns interpolated at the row's phase, then each pixel blended
+// like blend() (bit for bit: a zero alpha leaves the pixel as it was), four pixels at once.
+// `pos` is the first row's phase in pattern steps; each row advances it by `steps`, wrapping at
+// `wrap`; the phase is worked out once a row for all groups. Group g's pattern starts
+// `groupStride` floats after group 0's.
 using F32x4 = float __attribute__((vector_size(16)));
 using I32x4 = std::int32_t __attribute__((vector_size(16)));
 using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 SONAVISTA_ROW_LOOP
-void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, double pos, double steps,
-                   double wrap, int rows, float opacity, RGBColor8 c) {
+void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
+                   int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
     const U32x4 low = U32x4{} + 0x00ff00ffu;
     const U32x4 half = U32x4{} + 0x00800080u;
     const I32x4 zero = I32x4{};
     const I32x4 full = I32x4{} + 255;
-    for (int r = 0; r < rows; ++r, pos += steps, pixel += stride) {
-        if (pos >= wrap) pos -= wrap;
-        const int k = std::max(static_cast<int>(pos), 0);
-        const float f = static_cast<float>(pos - k);
+    const auto blendGroup = [&](std::uint32_t* group, const float* values, float f) {
         F32x4 v0, v1;
-        std::memcpy(&v0, lanePattern + static_cast<std::size_t>(k) * 4, sizeof v0);
-        std::memcpy(&v1, lanePattern + static_cast<std::size_t>(k) * 4 + 4, sizeof v1);
+        std::memcpy(&v0, values, sizeof v0);
+        std::memcpy(&v1, values + 4, sizeof v1);
         const F32x4 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
         I32x4 a = __builtin_convertvector(alpha, I32x4);
         a = a > zero ? a : zero;
@@ -430,13 +480,33 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         const U32x4 sa = reinterpret_cast<U32x4&>(a);
         const U32x4 da = 255u - sa;
         U32x4 d;
-        std::memcpy(&d, pixel, sizeof d);
+        std::memcpy(&d, group, sizeof d);
         U32x4 rb = redBlue * sa + (d & low) * da + half;
         U32x4 ag = alphaGreen * sa + ((d >> 8) & low) * da + half;
         rb = ((rb + ((rb >> 8) & low)) >> 8) & low;
         ag = ((ag + ((ag >> 8) & low)) >> 8) & low;
         d = rb | (ag << 8);
-        std::memcpy(pixel, &d, sizeof d);
+        std::memcpy(group, &d, sizeof d);
+    };
+    // The usual strokes span one or two groups: those loops are written out.
+    const auto eachRow = [&](auto blendRow) {
+        for (int r = 0; r < rows; ++r, pos += steps, pixel += stride) {
+            if (pos >= wrap) pos -= wrap;
+            const int k = std::max(static_cast<int>(pos), 0);
+            blendRow(lanePattern + static_cast<std::size_t>(k) * 4, static_cast<float>(pos - k));
+        }
+    };
+    if (groups == 1) {
+        eachRow([&](const float* values, float f) { blendGroup(pixel, values, f); });
+    } else if (groups == 2) {
+        eachRow([&](const float* values, float f) {
+            blendGroup(pixel, values, f);
+            blendGroup(pixel + 4, values + groupStride, f);
+        });
+    } else {
+        eachRow([&](const float* values, float f) {
+            for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride, f);
+        });
     }
 }
 
@@ -461,15 +531,14 @@ SONAVISTA_ROW_LOOP
 void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
                                float bgG, float bgB, int count) {
-    for (int x = 0; x < count; ++x) {
-        const float alpha = clamp01(ga[x]);
-        const float keep = 1.0f - alpha;
-        const float fa = clamp01(alpha + bgA * keep);
-        const float fr = std::min(clamp01(cr[x] * alpha + bgR * keep), fa);
-        const float fg = std::min(clamp01(cg[x] * alpha + bgG * keep), fa);
-        const float fb = std::min(clamp01(cb[x] * alpha + bgB * keep), fa);
-        dst[x] = (to8(fa) << 24) | (to8(fr) << 16) | (to8(fg) << 8) | to8(fb);
-    }
+    forPixels(count, [&]<typename V>(int x) {
+        const V alpha = clamp01(load<V>(ga + x));
+        const V keep = 1.0f - alpha;
+        const V fa = clamp01(alpha + bgA * keep);
+        storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
+                    lesser(clamp01(load<V>(cg + x) * alpha + bgG * keep), fa),
+                    lesser(clamp01(load<V>(cb + x) * alpha + bgB * keep), fa));
+    });
 }
 
 }  // namespace
@@ -486,6 +555,9 @@ struct WaveformRasterizer::Impl {
     double glowKey[3] = {-1.0, -1.0, -1.0};
     int glowReach = 0;
     int glowKernelLength = 0;
+    // Floats from one kernel to the next: the length plus at least seven zeros, so the glow
+    // accumulates in whole groups of eight (see accumulateGlow).
+    int glowKernelStride = 0;
     std::vector<float> glowKernels;
 
     // Per frame scratch, kept to avoid reallocation.
@@ -499,9 +571,31 @@ struct WaveformRasterizer::Impl {
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
 
+    // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
+    struct Frame {
+        int pw = 0, ph = 0;  // image size
+        double s = 1.0;      // device pixel ratio
+        double ox = 0.0, cy = 0.0;  // wave origin x, centre line y
+        double strokeRadius = 0.0, dashLength = 0.0, dashPeriod = 0.0, dotRadius = 0.0, sparkleRadius = 0.0;
+        double lineTop = 0.0, lineBottom = 0.0;  // the centre line
+        double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations
+        std::uint32_t background = 0;
+        int contentFirst = 0, contentLast = -1;  // the rows the wave may reach
+    };
+
     void buildGlowKernels(double radius, double sigma, double sigmaX);
     WaveformRasterizer::Rows render(const WaveformScene& scene, ImageBuffer& out, double s,
                                     std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside);
+    // Sizes the image, brings the cached tables up to date, lays the frame out (per-column
+    // colours, glow terms, content rows) and clears the rows outside the content. Answers false
+    // when there is nothing to draw (the image then holds only the background).
+    bool prepare(const WaveformScene& scene, ImageBuffer& out, double s, std::uint32_t background,
+                 const WaveformRasterizer::Rows* backgroundOutside, Frame& frame);
+    // Pass 1, row by row: the glow over the centre line over the background. Answers the rows
+    // the wave may reach.
+    WaveformRasterizer::Rows drawGlow(const Frame& frame, ImageBuffer& out);
+    // Pass 2, bar by bar: dashed stroke, centre dot and sparkles, composited over pass 1.
+    void drawSharp(const WaveformScene& scene, const Frame& frame, ImageBuffer& out);
 };
 
 WaveformRasterizer::WaveformRasterizer() : impl_(std::make_unique<Impl>()) {}
@@ -541,12 +635,13 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
     const NormalTables& nt = normal();
     glowReach = static_cast<int>(std::ceil(std::max(radius + reach * sigma, reach * sigmaX))) + 1;
     glowKernelLength = 2 * glowReach + 1;
-    glowKernels.assign(static_cast<std::size_t>(glowBuckets) * 2 * glowKernelLength, 0.0f);
+    glowKernelStride = (glowKernelLength + 7 + 7) / 8 * 8;
+    glowKernels.assign(static_cast<std::size_t>(glowBuckets) * 2 * glowKernelStride, 0.0f);
     const double capNorm = 1.0 / (sigmaX * std::sqrt(2.0 * pi));
     for (int b = 0; b < glowBuckets; ++b) {
         const double fx = (b + 0.5) / glowBuckets;
-        float* rect = &glowKernels[static_cast<std::size_t>(b) * 2 * glowKernelLength];
-        float* caps = rect + glowKernelLength;
+        float* rect = &glowKernels[static_cast<std::size_t>(b) * 2 * glowKernelStride];
+        float* caps = rect + glowKernelStride;
         for (int j = 0; j < glowKernelLength; ++j) {
             const double px = j - glowReach + 0.5 - fx;  // column centre relative to the bar
             if (std::abs(px) <= radius + reach * sigma) {
@@ -562,6 +657,16 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
 WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
                                                           std::uint32_t background,
                                                           const WaveformRasterizer::Rows* backgroundOutside) {
+    Frame frame;
+    if (!prepare(scene, out, s, background, backgroundOutside, frame)) return {};
+    const WaveformRasterizer::Rows band = drawGlow(frame, out);
+    drawSharp(scene, frame, out);
+    return band;
+}
+
+bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& out, double s,
+                                       std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside,
+                                       Frame& frame) {
     const int pw = pixelWidth(scene, s);
     const int ph = pixelHeight(scene, s);
     // The hint only describes an image of this size; a resized one holds anything.
@@ -570,7 +675,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
     const int n = static_cast<int>(scene.bars.size());
     if (n == 0) {
         out.fill(background);
-        return {};
+        return false;
     }
     const NormalTables& nt = normal();
 
@@ -604,7 +709,8 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
     // Per column: the glow's colour (bar colours interpolated between bar centres, 0...1) and the
     // centre line's premultiplied paint.
     const std::size_t width = static_cast<std::size_t>(pw);
-    for (auto* v : {&glowAlpha, &glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    for (auto* v : {&glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    glowAlpha.assign(width + 7, 0.0f);  // seven floats of slack for accumulateGlow's last group
     const double waveRight = ox + scene.wave.width * s;
     const double spacing = scene.barSpacing * s;
     for (int x = 0; x < pw; ++x) {
@@ -662,8 +768,8 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         const double fx = xc - std::floor(xc);
         const int bucket = std::min(static_cast<int>(fx * glowBuckets), glowBuckets - 1);
         g.kernelStart = static_cast<int>(std::floor(xc)) - glowReach;
-        g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelLength];
-        g.caps = g.rect + glowKernelLength;
+        g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelStride];
+        g.caps = g.rect + glowKernelStride;
         g.top = cy - h;
         g.bottom = cy + h;
         g.capTop = g.top - capCentroid;
@@ -706,10 +812,6 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
     include(lineTop - 1.0, lineBottom + 1.0);
     include(cy - dotRadius - 1.0, cy + dotRadius + 1.0);
 
-    const float bgA = static_cast<float>(ImageBuffer::alpha(background)) / 255.0f;
-    const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
-    const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
-    const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
     if (backgroundOutside != nullptr) {
         // Only the caller's rows may hold anything else: clear those the wave left.
         const int first = std::max(backgroundOutside->first, 0);
@@ -727,6 +829,24 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         }
     }
 
+    frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
+             sigma, sigmaY, background, contentFirst, contentLast};
+    return true;
+}
+
+WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, ImageBuffer& out) {
+    const NormalTables& nt = normal();
+    const int pw = frame.pw;
+    const int ph = frame.ph;
+    const double cy = frame.cy;
+    const std::uint32_t background = frame.background;
+    int contentFirst = frame.contentFirst;
+    const int contentLast = frame.contentLast;
+    const float bgA = static_cast<float>(ImageBuffer::alpha(background)) / 255.0f;
+    const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
+    const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
+    const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
+
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
     // glow and the line are symmetric about the centre line, so when that falls on the image's
     // middle (it does whenever the panel is a whole number of pixels high) only the upper half
@@ -740,8 +860,10 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         // Rows contentFirst...passLast are drawn and mirrored onto ph - 1 - y.
         band = {contentFirst, std::max(contentLast, ph - 1 - contentFirst)};
     }
-    const double invSigma = 1.0 / sigma;
-    const double invSigmaY = 1.0 / sigmaY;
+    const double invSigma = 1.0 / frame.sigma;
+    const double invSigmaY = 1.0 / frame.sigmaY;
+    const double lineTop = frame.lineTop;
+    const double lineBottom = frame.lineBottom;
     float* alphaRow = glowAlpha.data();
     for (int y = contentFirst; y <= passLast; ++y) {
         const double py = y + 0.5;
@@ -798,7 +920,21 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
         }
     }
 
-    // Pass 2, bar by bar: dashed stroke, centre dot, sparkles, composited over pass 1.
+    return band;
+}
+
+void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame& frame, ImageBuffer& out) {
+    const int n = static_cast<int>(scene.bars.size());
+    const int pw = frame.pw;
+    const int ph = frame.ph;
+    const double s = frame.s;
+    const double ox = frame.ox;
+    const double cy = frame.cy;
+    const double strokeRadius = frame.strokeRadius;
+    const double dashLength = frame.dashLength;
+    const double dashPeriod = frame.dashPeriod;
+    const double dotRadius = frame.dotRadius;
+    const double sparkleRadius = frame.sparkleRadius;
     const int dotFirst = std::max(static_cast<int>(std::floor(cy - dotRadius)), 0);
     const int dotLast = std::min(static_cast<int>(std::floor(cy + dotRadius)), ph - 1);
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
@@ -834,15 +970,16 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
             // columns of a group that reaches past an edge take the per-column loop below.
             int laneColumnsDone = 0;
             if (fastFirst <= fastLast && !touched.empty()) {
-                const int groups = static_cast<int>((touched.size() + CapsuleCoverageTable::lanes - 1) /
-                                                    CapsuleCoverageTable::lanes);
-                for (int g = 0; g < groups; ++g) {
-                    const int x0 = xBase + touched[0].offset + g * CapsuleCoverageTable::lanes;
-                    if (x0 < 0 || x0 + CapsuleCoverageTable::lanes > pw) break;
+                constexpr int lanes = CapsuleCoverageTable::lanes;
+                const int groups = static_cast<int>((touched.size() + lanes - 1) / lanes);
+                const int x0 = xBase + touched[0].offset;
+                int inside = 0;  // leading groups wholly inside the image
+                while (inside < groups && x0 + inside * lanes >= 0 && x0 + (inside + 1) * lanes <= pw) ++inside;
+                if (inside > 0) {
                     blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw),
-                                  stroke.laneDashPattern(touched, g), fastPos, steps, wrap, fastLast - fastFirst + 1,
-                                  strokeOpacity, c);
-                    laneColumnsDone = (g + 1) * CapsuleCoverageTable::lanes;
+                                  stroke.laneDashPattern(touched, 0), stroke.laneGroupStride(), inside, fastPos, steps,
+                                  wrap, fastLast - fastFirst + 1, strokeOpacity, c);
+                    laneColumnsDone = inside * lanes;
                 }
             }
             for (std::size_t ci = 0; ci < touched.size(); ++ci) {
@@ -905,7 +1042,6 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& s
             }
         }
     }
-    return band;
 }
 
 }  // namespace sonavista

@@ -3,6 +3,7 @@
 #include "visualizer/VisualizerView.h"
 
 #include "visualizer/OverlayStacking.h"
+#include "visualizer/X11ShmFrameSurface.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -25,8 +26,12 @@ namespace sonavista {
 
 namespace {
 
+QNativeInterface::QX11Application* x11Application() {
+    return qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+}
+
 Display* x11Display() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    auto* x11 = x11Application();
     return x11 ? x11->display() : nullptr;
 }
 
@@ -107,6 +112,9 @@ X11OverlayWindow::X11OverlayWindow(std::shared_ptr<OverlayPreferences> preferenc
     winId();  // create the native window now so its properties are in place before mapping
     applyWindowProperties();
     watchStacking();
+    if (auto* x11 = x11Application()) {
+        view_->setFrameSurface(std::make_unique<X11ShmFrameSurface>(x11->connection(), this));
+    }
 }
 
 X11OverlayWindow::~X11OverlayWindow() {

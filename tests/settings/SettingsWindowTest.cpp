@@ -255,6 +255,13 @@ TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
     shows("Live Audio and Rhythm \u00B7 50%", "waveform.circle.fill");
     model->pause();
     shows("Waiting for Playback", "waveform.circle");
+    // A hidden window's row catches up when the window shows again.
+    controller->window()->hide();
+    model->updateLiveFrame({0.8, 1.0, 0.0, {}});
+    QApplication::processEvents();
+    controller->window()->show();
+    QApplication::processEvents();
+    EXPECT_EQ(text->text(), "Live Audio and Rhythm \u00B7 80%");
 }
 
 TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailable) {

@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -165,27 +167,71 @@ TEST_F(OverlayViewTest, HiddenViewDrawsTheModelAndPreferencesAsTheyAreNow) {
     EXPECT_EQ(render(*view), render(*view));
 }
 
+// A window's memory: the rows `present` puts are what the window shows.
+class FakeSurface final : public FrameSurface {
+public:
+    explicit FakeSurface(bool usable) : usable_(usable) {}
+    std::uint32_t* pixels(int width, int height) override {
+        if (!usable_) return nullptr;
+        if (memory_.size() != static_cast<std::size_t>(width) * height) {
+            memory_.assign(static_cast<std::size_t>(width) * height, 0xdeadbeefu);  // nothing drawn yet
+            shown = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+            shown.fill(Qt::transparent);
+        }
+        return memory_.data();
+    }
+    void present(int first, int last) override {
+        for (int y = first; y <= last; ++y) {
+            std::memcpy(shown.scanLine(y), &memory_[static_cast<std::size_t>(y) * shown.width()],
+                        static_cast<std::size_t>(shown.width()) * 4);
+        }
+    }
+    QImage shown;
+
+private:
+    bool usable_;
+    std::vector<std::uint32_t> memory_;
+};
+
 TEST_F(OverlayViewTest, TickRepaintsLeaveTheWindowEqualToAFreshFrame) {
     // Frames drawn tick by tick, each repainting only the rows that changed, must leave the
-    // window's backing store equal to the frame drawn whole from the same inputs.
-    auto view = makeView(600, 200);
-    view->show();
-    QApplication::processEvents();
-    for (double level : {0.1, 1.0, 0.3, 0.0, 0.8, 0.05}) {
-        model->updateLiveFrame({level, 1.0, level, std::vector<double>(96, level)});
-        clock->advance(0.034);
-        view->advanceFrame();
-        QApplication::processEvents();  // the repaint the tick asked for
-        // The offscreen platform's window store is opaque: compare colours over black.
-        const QImage shown =
-            view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
-        ImageBuffer whole;
-        WaveformRasterizer().render(WaveformScene::make(view->currentInputs()), whole, 1.0, 0, nullptr);
-        QImage expected(shown.size(), QImage::Format_RGB32);
-        expected.fill(Qt::black);
-        QPainter(&expected).drawImage(0, 0, QImage(reinterpret_cast<const uchar*>(whole.data()), whole.width(),
-                                                   whole.height(), QImage::Format_ARGB32_Premultiplied));
-        EXPECT_TRUE(testing::sameImage(shown, expected)) << "level " << level;
+    // window equal to the frame drawn whole from the same inputs: painted through Qt's backing
+    // store, put on a frame surface, or through Qt again when the surface cannot be had.
+    enum class Path { qt, surface, unusableSurface };
+    for (const Path path : {Path::qt, Path::surface, Path::unusableSurface}) {
+        SCOPED_TRACE(static_cast<int>(path));
+        auto view = makeView(600, 200);
+        view->show();
+        QApplication::processEvents();
+        FakeSurface* surface = nullptr;
+        if (path != Path::qt) {
+            auto owned = std::make_unique<FakeSurface>(path == Path::surface);
+            surface = owned.get();
+            view->setFrameSurface(std::move(owned));
+        }
+        for (double level : {0.1, 1.0, 0.3, 0.0, 0.8, 0.05}) {
+            model->updateLiveFrame({level, 1.0, level, std::vector<double>(96, level)});
+            clock->advance(0.034);
+            view->advanceFrame();
+            QApplication::processEvents();  // the repaint the tick asked for
+            // The whole frame, rasterized afresh from the inputs the tick drew.
+            ImageBuffer whole;
+            WaveformRasterizer().render(WaveformScene::make(view->currentInputs()), whole, 1.0, 0, nullptr);
+            const QImage frame(reinterpret_cast<const uchar*>(whole.data()), whole.width(), whole.height(),
+                               QImage::Format_ARGB32_Premultiplied);
+            QImage shown, expected;
+            if (path == Path::surface) {
+                shown = surface->shown;
+                expected = frame;
+            } else {
+                // The offscreen platform's window store is opaque: compare colours over black.
+                shown = view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+                expected = QImage(shown.size(), QImage::Format_RGB32);
+                expected.fill(Qt::black);
+                QPainter(&expected).drawImage(0, 0, frame);
+            }
+            EXPECT_TRUE(testing::sameImage(shown, expected)) << "level " << level;
+        }
     }
 }
 
