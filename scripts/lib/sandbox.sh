@@ -51,7 +51,8 @@ sandbox_start() {
   export DBUS_SESSION_BUS_ADDRESS=$(echo "$address" | cut -d' ' -f1)
   sandbox_pids+=($(echo "$address" | cut -d' ' -f2))
 
-  # A private sound server whose default sink is a null sink. With SANDBOX_SOUND=none, or with
+  # A private sound server whose default sink is a null sink: PulseAudio, or PipeWire with
+  # SANDBOX_SOUND=pipewire. With SANDBOX_SOUND=none, or with
   # SANDBOX_SOUND=optional and no PulseAudio installed (the demonstration on a machine set up by
   # scripts/run), there is none: the player plays into a null output and the application hears
   # nothing.
@@ -60,6 +61,19 @@ sandbox_start() {
      { [ "${SANDBOX_SOUND:-required}" = optional ] && ! command -v pulseaudio >/dev/null; }; then
     sandbox_sound=0
     sandbox_log "running without a sound server (PulseAudio is not installed or not wanted)"
+  elif [ "${SANDBOX_SOUND:-required}" = pipewire ]; then
+    # PipeWire as desktops run it: the daemon, the WirePlumber session manager and the
+    # PulseAudio protocol server, all on the private bus and runtime directory.
+    local daemon
+    for daemon in pipewire wireplumber pipewire-pulse; do
+      "$daemon" >>"$SANDBOX/logs/$daemon.log" 2>&1 &
+      sandbox_pids+=($!)
+      [ "$daemon" = pipewire ] && sandbox_wait_for 10 test -S "$XDG_RUNTIME_DIR/pipewire-0"
+    done
+    sandbox_wait_for 10 timeout 2 pactl info || { sandbox_log "pipewire-pulse does not answer"; return 1; }
+    timeout 5 pactl load-module module-null-sink sink_name=out >/dev/null
+    sandbox_wait_for 10 sh -c 'timeout 2 pactl list short sinks | grep -q "^[0-9]*[[:space:]]out[[:space:]]"'
+    timeout 5 pactl set-default-sink out
   else
     pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
       --load="module-null-sink sink_name=out" --load="module-native-protocol-unix" \

@@ -43,6 +43,12 @@ start_plain_mpv() {
   sandbox_pids+=($plain_mpv)
   sandbox_wait_for 10 sh -c "timeout 2 playerctl -p mpv.instance$plain_mpv status | grep -q Playing"
 }
+records_monitor() {  # a record stream of ours on out.monitor, as the sound server lists it
+  local monitor; monitor=$(timeout 5 pactl list short sources | awk '$2 == "out.monitor" {print $1}')
+  timeout 5 pactl list source-outputs | awk -v monitor="$monitor" '/^Source Output/ {source = ""}
+    /^\tSource: / {source = $2} /application.process.binary = "sonavista"/ && source == monitor {found = 1}
+    END {exit !found}'
+}
 stop_plain_mpv() { kill "$plain_mpv" 2>/dev/null; wait "$plain_mpv" 2>/dev/null; }
 start_app() {
   sandbox_start_app "$app" "$@"
@@ -86,6 +92,7 @@ if check "the player plays" sandbox_start_player &&
     sleep 0.5 && check "the overlay can be captured again" sandbox_window_image "$id" "$work/b.png"; then
     check "successive frames differ (live audio)" images_differ "$work/a.png" "$work/b.png"
   fi
+  check "the application records the default output's monitor" records_monitor
   timeout 5 playerctl -p mpv pause
   check "pausing hides the overlay" sandbox_wait_for 5 not sandbox_overlay_visible
 else
