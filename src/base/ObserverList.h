@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,26 +31,27 @@ public:
         std::erase_if(entries_, [token](const Entry& entry) { return entry.token == token; });
     }
 
+    // Walks the list by token instead of copying it, so a round allocates nothing: the next
+    // observer is the first one still listed after the last one called, up to the tokens
+    // handed out before the round began.
     void notify(Event event) const {
-        if (entries_.empty()) return;
-        const std::vector<Entry> round = entries_;
-        for (const Entry& entry : round) {
-            if (contains(entry.token)) (*entry.observer)(event);
+        const Token end = nextToken_;
+        Token last = 0;
+        for (;;) {
+            const auto next = std::upper_bound(entries_.begin(), entries_.end(), last,
+                                               [](Token token, const Entry& entry) { return token < entry.token; });
+            if (next == entries_.end() || next->token >= end) return;
+            last = next->token;
+            const std::shared_ptr<const Observer> observer = next->observer;  // may be removed while called
+            (*observer)(event);
         }
     }
 
 private:
     struct Entry {
         Token token;
-        std::shared_ptr<const Observer> observer;  // shared, so a removed observer outlives its call
+        std::shared_ptr<const Observer> observer;
     };
-
-    bool contains(Token token) const {
-        for (const Entry& entry : entries_) {
-            if (entry.token == token) return true;
-        }
-        return false;
-    }
 
     std::vector<Entry> entries_;  // in the order added; tokens ascending
     Token nextToken_ = 1;
