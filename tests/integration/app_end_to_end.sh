@@ -45,6 +45,7 @@ start_plain_mpv() {
 }
 records_monitor() {  # a record stream of ours on out.monitor, as the sound server lists it
   local monitor; monitor=$(timeout 5 pactl list short sources | awk '$2 == "out.monitor" {print $1}')
+  [ -n "$monitor" ] || return 1
   timeout 5 pactl list source-outputs | awk -v monitor="$monitor" '/^Source Output/ {source = ""}
     /^\tSource: / {source = $2} /application.process.binary = "sonavista"/ && source == monitor {found = 1}
     END {exit !found}'
