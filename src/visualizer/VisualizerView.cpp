@@ -158,13 +158,7 @@ std::uint32_t VisualizerView::backgroundPixel() const {
     if (compositorMissing_) {
         return 0xff000000u;  // the window is opaque anyway: say so with black
     }
-    return backgroundFor(preferences_->displayMode());
-}
-
-std::uint32_t VisualizerView::backgroundFor(OverlayDisplayMode mode) {
-    if (mode != OverlayDisplayMode::fullscreenFog) return 0;  // transparent
-    const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
-    return (tint << 24) | (tint << 16) | (tint << 8) | tint;
+    return WaveformScene::backgroundFor(preferences_->displayMode());
 }
 
 bool VisualizerView::useSurfaceFor(int pixelWidth, int pixelHeight) {

@@ -38,7 +38,6 @@ class VisualizerView final : public QWidget {
 public:
     // Frames are at least this far apart (just over 1/30 s, so never more than 30 a second).
     static constexpr int frameIntervalMilliseconds = 34;
-    static constexpr double fogTintOpacity = 0.045;
 
     // `clock` paces the animation in monotonic seconds; a SteadyClock when absent.
     VisualizerView(std::shared_ptr<OverlayPreferences> preferences, std::shared_ptr<VisualizerModel> model,
@@ -59,8 +58,6 @@ public:
     // model (the motion time is the caller's); shared with the Wayland panel.
     static WaveformInputs inputsFor(const OverlayPreferences& preferences, const VisualizerModel& model, double width,
                                     double height);
-    // The premultiplied pixel a frame is composited over: the fog's faint tint, else clear.
-    static std::uint32_t backgroundFor(OverlayDisplayMode mode);
 
     // The rows of `image` (first, last) that hold anything but `background`; {0, -1} when
     // every row is background only.

@@ -149,4 +149,10 @@ WaveformScene WaveformScene::make(const WaveformInputs& inputs) {
     return scene;
 }
 
+std::uint32_t WaveformScene::backgroundFor(OverlayDisplayMode mode) {
+    if (mode != OverlayDisplayMode::fullscreenFog) return 0;  // transparent
+    const auto tint = static_cast<std::uint32_t>(std::lround(fogTintOpacity * 255.0));  // premultiplied white
+    return (tint << 24) | (tint << 16) | (tint << 8) | tint;
+}
+
 }  // namespace sonavista

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -40,6 +41,11 @@ public:
     static double effectiveMotion(const WaveformInputs& inputs) { return inputs.audioResponsive ? inputs.motionRate : 1.0; }
 
     static WaveformScene make(const WaveformInputs& inputs);
+
+    // The premultiplied pixel a frame is composited over: in fog mode a faint white tint
+    // (the window adds the blurred backdrop), else clear.
+    static constexpr double fogTintOpacity = 0.045;
+    static std::uint32_t backgroundFor(OverlayDisplayMode mode);
 
     // Panel and wave area.
     WaveSize panel;

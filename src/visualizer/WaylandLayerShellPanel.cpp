@@ -361,7 +361,7 @@ void WaylandLayerShellPanel::draw() {
 
     // The rasterizer composites over the background and, for the same layout, touches only
     // the rows the previous frame or this one may reach.
-    const std::uint32_t background = VisualizerView::backgroundFor(preferences_->displayMode());
+    const std::uint32_t background = WaveformScene::backgroundFor(preferences_->displayMode());
     const int pixelWidth = buffer->width(), pixelHeight = buffer->height();
     if (frameStale_ || background != background_ || image_.width() != pixelWidth || image_.height() != pixelHeight) {
         ++layout_;

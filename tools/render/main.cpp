@@ -36,13 +36,9 @@ int main(int argc, char** argv) {
         std::cout << sceneGeometryJson(scene) << "\n";
     }
     if (options->outputPath) {
-        // In fullscreen fog mode the panel lays a faint white tint (opacity 0.045) under the
-        // wave; the frosted blur of what lies behind the panel cannot be part of a still.
-        std::uint32_t background = 0;
-        if (scene.displayMode == OverlayDisplayMode::fullscreenFog) {
-            const auto tint = static_cast<std::uint32_t>(std::lround(0.045 * 255.0));
-            background = (tint << 24) | (tint << 16) | (tint << 8) | tint;
-        }
+        // The fog's faint tint lies under the wave as in the window; the frosted blur of what
+        // lies behind the panel cannot be part of a still.
+        const std::uint32_t background = WaveformScene::backgroundFor(scene.displayMode);
         QImage image;
         ImageBuffer buffer;
         if (options->reference) {
