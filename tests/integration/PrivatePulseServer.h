@@ -17,6 +17,17 @@
 
 namespace sonavista::testing {
 
+// Polls `done` every 20 ms until it holds or `timeout` has passed; whether it held.
+template <typename Predicate>
+bool eventually(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 enum class SoundServer { pulseAudio, pipeWire };
 
 // A private sound server for one test, reached through the PulseAudio protocol: its own
@@ -44,18 +55,17 @@ public:
                          "--use-pid-file=no", "--log-target=file:" + (dir_ / "server.log").string(),
                          "--load=module-null-sink sink_name=out",
                          "--load=module-native-protocol-unix socket=" + socketPath_ + " " + auth});
-        waitFor(socketPath_);
+        eventually([&] { return std::filesystem::exists(socketPath_); });
         chmod(socketPath_.c_str(), 0777);
         // Ready once it answers.
-        for (int i = 0; i < 100 && !refuseForeignClients && run("pactl info") != 0; ++i) sleepSeconds(0.05);
+        if (!refuseForeignClients) eventually([&] { return run("pactl info") == 0; }, std::chrono::seconds(10));
     }
 
     ~PrivatePulseServer() {
         for (auto& service : services_) service->kill(SIGCONT);  // a frozen one ends at once
     }
 
-    const std::string& socketPath() const { return socketPath_; }
-    std::string server() const { return "unix:" + socketPath(); }
+    std::string server() const { return "unix:" + socketPath_; }
     const std::filesystem::path& dir() const { return dir_.path(); }
 
     // Points this process's libpulse clients at the server, with no user config.
@@ -66,36 +76,26 @@ public:
         setenv("XDG_RUNTIME_DIR", (dir_ / "client-run").c_str(), 1);
     }
 
-    // Runs a shell command against this server; returns its exit status, or its standard
-    // output and error.
+    // Runs a shell command against this server: its exit status, or its output and errors.
     int run(const std::string& command) const { return shell(command).status; }
     std::string output(const std::string& command) const { return shell(command + " 2>&1").out; }
 
     // Plays a file into `sink` in the background.
     void play(const std::string& file, const std::string& sink = "out") {
-        Env env = env_;
-        env["PULSE_SERVER"] = server();
-        players_.push_back(std::make_unique<Child>(std::vector<std::string>{"paplay", "--device=" + sink, file},
-                                                   Child::noPipes, env));
+        start({"paplay", "--server=" + server(), "--device=" + sink, file});
     }
 
-    // Signals the process that clients talk to (pulseaudio or pipewire-pulse) and waits for
-    // it to end, unless the signal only freezes or thaws it.
+    // Signals the process clients talk to (pulseaudio or pipewire-pulse); waits for its end.
     void kill(int signal) {
         server_->kill(signal);
-        if (signal != SIGSTOP && signal != SIGCONT) server_->wait(std::chrono::seconds(5));
+        if (signal != SIGSTOP) server_->wait(std::chrono::seconds(5));
     }
     void freezeSessionManager() { sessionManager_->kill(SIGSTOP); }
 
-    static void sleepSeconds(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
-    // Generates a 48 kHz stereo WAV with sox from consecutive parts, each given as the
-    // arguments of sox's synth effect, e.g. "1 sine 440 vol 0.5".
-    std::string generate(const std::string& name, const std::vector<std::string>& parts) const {
+    // Generates a 48 kHz stereo WAV with sox's synth effect, e.g. "1 sine 440 vol 0.5".
+    std::string generate(const std::string& name, const std::string& synth) const {
         const std::string out = (dir_ / (name + ".wav")).string();
-        std::string command = "sox -n -r 48000 -c 2 -b 16 " + out;
-        for (const auto& part : parts) command += (&part == &parts.front() ? " synth " : " : synth ") + part;
-        EXPECT_EQ(shell(command).status, 0);
+        EXPECT_EQ(run("sox -n -r 48000 -c 2 -b 16 " + out + " synth " + synth), 0);
         return out;
     }
 
@@ -103,34 +103,26 @@ private:
     ToolRun shell(const std::string& command) const {
         return runTool({"env", "PULSE_SERVER=" + server(), "HOME=" + dir().string(), "sh", "-c", command});
     }
-    // A service with its standard error in the server's log.
-    Child* start(const std::vector<std::string>& argv) {
-        std::string command = "exec";
-        for (const auto& arg : argv) command += " '" + arg + "'";
-        services_.push_back(std::make_unique<Child>(
-            std::vector<std::string>{"sh", "-c", command + " 2>>" + (dir_ / "server.log").string()}, Child::noPipes,
-            env_));
+    Child* start(std::vector<std::string> argv) {  // a service, its standard error in the server's log
+        argv.insert(argv.begin(), {"sh", "-c", "exec \"$0\" \"$@\" 2>>" + (dir_ / "server.log").string()});
+        services_.push_back(std::make_unique<Child>(argv, Child::noPipes, env_));
         return services_.back().get();
-    }
-    static void waitFor(const std::filesystem::path& socket) {
-        for (int i = 0; i < 250 && !std::filesystem::exists(socket); ++i) sleepSeconds(0.02);
     }
 
     void startPipeWire(bool sessionManager) {
-        const std::string run = env_["XDG_RUNTIME_DIR"];
-        env_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + run + "/bus";
+        const std::string runtime = env_["XDG_RUNTIME_DIR"];
+        env_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + runtime + "/bus";
         start({"dbus-daemon", "--session", "--nofork", "--address=" + env_["DBUS_SESSION_BUS_ADDRESS"]});
-        waitFor(run + "/bus");
+        eventually([&] { return std::filesystem::exists(runtime + "/bus"); });
         start({"pipewire"});
-        waitFor(run + "/pipewire-0");
+        eventually([&] { return std::filesystem::exists(runtime + "/pipewire-0"); });
         if (sessionManager) sessionManager_ = start({"wireplumber"});
         server_ = start({"pipewire-pulse"});
-        socketPath_ = run + "/pulse/native";
-        waitFor(socketPath_);
-        for (int i = 0; i < 100 && this->run("pactl info") != 0; ++i) sleepSeconds(0.05);
-        EXPECT_EQ(this->run("pactl load-module module-null-sink sink_name=out"), 0);
+        socketPath_ = runtime + "/pulse/native";
+        eventually([&] { return run("pactl info") == 0; }, std::chrono::seconds(10));
+        EXPECT_EQ(run("pactl load-module module-null-sink sink_name=out"), 0);
         // The session manager makes the new sink the default output.
-        for (int i = 0; i < 100 && sessionManager && output("pactl get-default-sink") != "out\n"; ++i) sleepSeconds(0.05);
+        if (sessionManager) eventually([&] { return output("pactl get-default-sink") == "out\n"; });
     }
 
     TempDir dir_;  // declared first: removed after the processes below have ended
@@ -139,7 +131,6 @@ private:
     std::vector<std::unique_ptr<Child>> services_;
     Child* server_ = nullptr;
     Child* sessionManager_ = nullptr;
-    std::vector<std::unique_ptr<Child>> players_;
 };
 
 }  // namespace sonavista::testing
