@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The overlay on a Wayland compositor with layer-shell: the real `sonavista` under a private
 # headless sway (no X display), checked from screenshots. Usage: wayland_overlay.sh APP
-# sway refuses to run as root: as root it runs as nobody, with its own runtime folder.
 set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,32 +8,20 @@ source "$here/../../scripts/lib/sandbox.sh"
 source "$here/../support/checks.sh"
 width=1920 height=1080 band=150 inset=28  # the output, and the compact band at the bottom
 
-for tool in sway swaymsg grim convert compare curl dbus-daemon; do
-  command -v $tool >/dev/null || { echo "FAIL - $tool is not installed"; exit 1; }
-done
 sandbox_port_free 43828 || { echo "FAIL - port 43828 (the browser bridge) is held by another process"; exit 1; }
 
 work=$(mktemp -d /tmp/sonavista-wayland.XXXXXX)
 chmod 755 "$work"
-mkdir -p "$work"/{swayrun,run,home,config/Sonavista,logs}
-chmod 700 "$work/run"
-cleanup() {
-  sandbox_stop
-  [ -n "${SONAVISTA_KEEP_SHOTS:-}" ] && cp "$work"/*.png "$SONAVISTA_KEEP_SHOTS"/ 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+mkdir -p "$work"/{home,config/Sonavista,logs} && mkdir -m 700 "$work"/{swayrun,run}
+trap 'sandbox_stop; rm -rf "$work"' EXIT
 finish() { check_finish "$work"/logs/app*.log "$work/logs/sway.log"; }
 
 # The compositor: one 1920x1080 output on a grey background, no XWayland.
 printf 'output HEADLESS-1 mode %dx%d bg #707070 solid_color\nxwayland disable\ndefault_border none\nfocus_follows_mouse no\n' \
   $width $height >"$work/sway.conf"
+# sway refuses to run as root: as root it runs as nobody, in a runtime folder that root reads anyway.
 as_compositor=()
-if [ "$(id -u)" = 0 ]; then
-  chown 65534:65534 "$work/swayrun"
-  as_compositor=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-fi
-chmod 700 "$work/swayrun"  # root, the client here, reads it anyway
+[ "$(id -u)" = 0 ] && chown 65534:65534 "$work/swayrun" && as_compositor=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 "${as_compositor[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work/swayrun" WLR_BACKENDS=headless \
   WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1 WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$work/sway.conf" >"$work/logs/sway.log" 2>&1 &
@@ -52,11 +39,8 @@ export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
 
 shot() { timeout 10 grim "$work/$1.png"; }
 report() { bridge_report youtube wayland; }
-# Where two screenshots differ, as WxH+X+Y (nothing when they are equal, nor when they
-# differ in all four corners).
-changed_box() {
-  timeout 20 convert "$work/$1.png" "$work/$2.png" -compose difference -composite -threshold 0 \
-    -format '%@' info: 2>/dev/null
+changed_box() {  # where two shots differ, as WxH+X+Y (nothing when equal or when all four corners differ)
+  timeout 20 convert "$work/$1.png" "$work/$2.png" -compose difference -composite -threshold 0 -format '%@' info: 2>/dev/null
 }
 changed() { changed_pixels "$work/$1.png" "$work/$2.png" "${@:3}"; }  # shot, shot, W H X Y
 shots_around_report() {  # name: shot "before", a report, shot NAME once the overlay is drawn
@@ -65,30 +49,26 @@ shots_around_report() {  # name: shot "before", a report, shot NAME once the ove
   sleep 1.5
   shot "$1"
 }
-app_pid=
-start_app() {  # log name
-  "$app" >"$work/logs/$1.log" 2>&1 &
-  app_pid=$!
-  sandbox_pids+=($app_pid)
+SANDBOX=$work  # the application's log: logs/app.log
+start_app() {
+  sandbox_start_app "$app"
   check "the bridge listens" sandbox_wait_for 10 curl -s --max-time 1 -o /dev/null "http://127.0.0.1:43828/" || finish
   # The settings window opens at launch and is tiled over the whole output.
   check "the settings window is shown" sandbox_wait_for 10 bash -c 'swaymsg -t get_tree | grep -q "\"app_id\": \"sonavista\""'
   sleep 1
 }
-stop_app() { kill "$app_pid"; wait "$app_pid"; check "the application exits with status 0" test $? -eq 0; }
+stop_app() { sandbox_stop_app; check "the application exits with status 0" test $? -eq 0; }
 
 # Compact band at the bottom, floating over windows: 150 px high, 28 px above the output's
 # bottom edge, full width.
 printf '[General]\noverlayPosition="bottom"\navoidsCoveringWindows=false\n' >"$work/config/Sonavista/Sonavista.conf"
-start_app app
+start_app
 shots_around_report shown
 box=$(changed_box before shown)
-echo "#    the overlay changed $box"
 top=$((height - inset - band))
-check "the band lies at the computed place" \
+check "the band lies at the computed place ($box)" \
   bash -c "[[ '$box' =~ ^${width}x([0-9]+)\+0\+([0-9]+)$ ]] && (( BASH_REMATCH[2] >= $top && BASH_REMATCH[1] + BASH_REMATCH[2] <= $top + $band ))"
 changed=$(changed before shown $width $band 0 $top)
-echo "#    $changed of $((width * band)) pixels of the band changed"
 check "the window below shows between the bars" test "${changed:-0}" -gt 0 -a "${changed:-0}" -lt $((width * band / 2))
 
 # A click inside the band reaches the window below: sway focuses the window it lands on (a
@@ -97,11 +77,7 @@ check "the window below shows between the bars" test "${changed:-0}" -gt 0 -a "$
 check "the band is still up for the click" test "$(report)" = 204
 sleep 0.3
 swaymsg -q focus parent
-focused() {  # whether sway's focus is on the settings window
-  swaymsg -t get_tree | python3 -c 'import json, sys
-def walk(n): return (n.get("app_id") == "sonavista" and n["focused"]) or any(walk(c) for c in n["nodes"] + n["floating_nodes"])
-sys.exit(0 if walk(json.load(sys.stdin)) else 1)'
-}
+focused() { swaymsg -t get_tree | jq -e '[recurse(.nodes[], .floating_nodes[]) | select(.app_id == "sonavista" and .focused)] != []' >/dev/null; }
 check "the settings window is not focused before the click" not focused
 swaymsg -q seat seat0 cursor set $((width / 2)) $((top + band / 2))
 swaymsg -q seat seat0 cursor press button1
@@ -117,12 +93,10 @@ stop_app
 # Fog lies on the desktop, below windows: with the settings window moved away, the whole
 # output is tinted.
 printf '[General]\noverlayDisplayMode="fullscreenFog"\n' >"$work/config/Sonavista/Sonavista.conf"
-start_app app-fog
+start_app
 swaymsg -q '[app_id="sonavista"]' move container to workspace 2
 sleep 0.5
 shots_around_report fog
-changed=$(changed before fog $width $height 0 0)
-echo "#    the fog changed $changed of $((width * height)) pixels"
-check "the fog covers the output" test "$changed" = $((width * height))
+check "the fog covers the output" test "$(changed before fog)" = $((width * height))
 stop_app
 finish
