@@ -30,11 +30,10 @@ bool eventually(Predicate done, std::chrono::milliseconds timeout = std::chrono:
 
 enum class SoundServer { pulseAudio, pipeWire };
 
-// A private sound server for one test, reached through the PulseAudio protocol: its own
-// runtime, home and config directories under a temporary directory, a null sink "out" as
-// the default output. PipeWire runs as a stack: a session bus, pipewire, the WirePlumber
-// session manager (unless left out) and pipewire-pulse. Never touches a sound server of
-// the user's session; every process is killed when the object goes away.
+// A private sound server for one test, reached through the PulseAudio protocol, with its own
+// directories and a null sink "out" as the default output. PipeWire runs as a stack: a session
+// bus, pipewire, the WirePlumber session manager (unless left out) and pipewire-pulse. Every
+// process is killed when the object goes away.
 class PrivatePulseServer {
 public:
     explicit PrivatePulseServer(SoundServer kind = SoundServer::pulseAudio, bool refuseForeignClients = false,
@@ -57,7 +56,6 @@ public:
                          "--load=module-native-protocol-unix socket=" + socketPath_ + " " + auth});
         eventually([&] { return std::filesystem::exists(socketPath_); });
         chmod(socketPath_.c_str(), 0777);
-        // Ready once it answers.
         if (!refuseForeignClients) eventually([&] { return run("pactl info") == 0; }, std::chrono::seconds(10));
     }
 
