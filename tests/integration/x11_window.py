@@ -1,14 +1,11 @@
 #!/usr/bin/python3
-"""Does to a top-level X11 window what a window manager would, for a display that has none,
-or maps a window that records its clicks.
-
-    x11_window.py close WINDOW     asks the client to close it (WM_DELETE_WINDOW), as the
-                                   title bar's close button does
-    x11_window.py minimise WINDOW  iconifies it: WM_STATE becomes Iconic and it is unmapped
-
-    x11_window.py desktop|window   stands in for a full-screen desktop (type DESKTOP) or an
-                                   ordinary 800 x 500 window at (560, 290): prints "window ID",
-                                   then "press X Y" for each click it gets, until it is ended
+"""Does to an X11 window what a window manager would, for a display that has none, or maps a
+window that records its clicks.
+    x11_window.py close|minimise WINDOW   asks the client to close it (WM_DELETE_WINDOW), or
+                                          iconifies it (WM_STATE Iconic, unmapped)
+    x11_window.py desktop|window          a full-screen desktop (type DESKTOP) or an 800 x 500
+                                          window at (560, 290): prints "window ID", then
+                                          "press X Y" for each click, until it is ended
 """
 import sys
 
@@ -50,13 +47,12 @@ def record(d, kind):
 
 
 def main():
-    actions = {"close": close, "minimise": minimise}
     if sys.argv[1:] in (["desktop"], ["window"]):
         record(display.Display(), sys.argv[1])
-    if len(sys.argv) != 3 or sys.argv[1] not in actions:
+    if len(sys.argv) != 3 or sys.argv[1] not in ("close", "minimise"):
         sys.exit(__doc__)
     d = display.Display()
-    actions[sys.argv[1]](d, d.create_resource_object("window", int(sys.argv[2], 0)))
+    globals()[sys.argv[1]](d, d.create_resource_object("window", int(sys.argv[2], 0)))
     d.sync()
 
 
