@@ -16,7 +16,6 @@ TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
     const SettingsMap values = {
         {"true", true},
         {"false", false},
-        {"string", "cyan"s},
         {"emptyString", ""s},
         {"awkwardString", "a=b; \"quoted\" \\ back\nnew line\t[x] 音乐 #not a comment"s},
         {"emptyArray", Strings{}},
@@ -26,19 +25,13 @@ TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
         {"odd key = [with] spaces/%", "x"s},
         {"", true},
     };
-    const std::string text = SettingsFileFormat::serialize(values);
-    EXPECT_EQ(text.rfind("[General]\n", 0), 0u);
-    EXPECT_EQ(SettingsFileFormat::parse(text), values);
+    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(values)), values);
 }
 
 // Values of other forms that are not one line of JSON cannot be written back: they become null.
-TEST(SettingsFileFormatTest, WrittenFormIsReadableIni) {
-    const std::pair<SettingsMap, std::string> rows[] = {
-        {{{"enabledMusicPlayers", Strings{"spotify"}}, {"overlayEnabled", false}, {"waveColor", "cyan"s}},
-         "[General]\nenabledMusicPlayers=[\"spotify\"]\noverlayEnabled=false\nwaveColor=\"cyan\"\n"},
-        {{{"a", OpaqueSettingsValue{"{\n}"}}, {"b", OpaqueSettingsValue{"not json"}}}, "[General]\na=null\nb=null\n"},
-    };
-    for (const auto& [values, text] : rows) EXPECT_EQ(SettingsFileFormat::serialize(values), text);
+TEST(SettingsFileFormatTest, UnwritableValuesBecomeNull) {
+    const SettingsMap values = {{"a", OpaqueSettingsValue{"{\n}"}}, {"b", OpaqueSettingsValue{"not json"}}};
+    EXPECT_EQ(SettingsFileFormat::serialize(values), "[General]\na=null\nb=null\n");
 }
 
 TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
@@ -56,8 +49,6 @@ TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
         "nothing=null\n"
         "[Other]\n"
         "last=[]";  // no final newline
-    const auto parsed = SettingsFileFormat::parse(text);
-    ASSERT_TRUE(parsed.has_value());
     const SettingsMap expected = {
         {"overlayEnabled", true},
         {"autoShow", 0.0},
@@ -67,10 +58,7 @@ TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
         {"nothing", OpaqueSettingsValue{"null"}},
         {"last", Strings{}},
     };
-    EXPECT_EQ(*parsed, expected);
-    // Values of other forms are written back as they were found.
-    const auto again = SettingsFileFormat::parse(SettingsFileFormat::serialize(*parsed));
-    EXPECT_EQ(again, parsed);
+    EXPECT_EQ(SettingsFileFormat::parse(text), expected);
 }
 
 TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
@@ -93,19 +81,12 @@ TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
     EXPECT_EQ(SettingsFileFormat::parse(""), SettingsMap{});
 }
 
-// Carriage returns inside an opaque value are dropped, invalid UTF-8 in a string is replaced;
-// either way what is read is written back and read again unchanged.
-TEST(SettingsFileFormatTest, RepairedValuesRoundTrip) {
-    const std::pair<std::string, SettingsValue> rows[] = {
-        {"k=[1,\r\r2]\r\n", OpaqueSettingsValue{"[1,2]"}},
-        {SettingsFileFormat::serialize({{"k", "a\xFFz"s}}), "a\xEF\xBF\xBDz"s},
-    };
-    for (const auto& [text, value] : rows) {
-        const auto parsed = SettingsFileFormat::parse(text);
-        ASSERT_TRUE(parsed.has_value()) << text;
-        EXPECT_EQ(parsed->at("k"), value) << text;
-        EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(*parsed)), parsed) << text;
-    }
+// Carriage returns inside an opaque value are dropped; invalid UTF-8 in a string is written as
+// U+FFFD. (That whatever parses is written back unchanged is the settings fuzzer's property.)
+TEST(SettingsFileFormatTest, RepairedValues) {
+    EXPECT_EQ(SettingsFileFormat::parse("k=[1,\r\r2]\r\n"), (SettingsMap{{"k", OpaqueSettingsValue{"[1,2]"}}}));
+    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize({{"k", "a\xFFz"s}})),
+              (SettingsMap{{"k", "a\xEF\xBF\xBDz"s}}));
 }
 
 }  // namespace
