@@ -63,10 +63,7 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
     };
     for (const auto& [name, bytes, body] : cases) {
         const auto request = BridgeProtocol::parseRequest(bytes);
-        ASSERT_EQ(request.has_value(), body.has_value()) << name;
-        if (request) {
-            EXPECT_EQ(request->body, *body) << name;
-        }
+        EXPECT_EQ(request ? std::optional(request->body) : std::nullopt, body) << name;
         // The receiver's shortcut agrees: a request is there exactly when the length that the
         // header block announces has arrived.
         const auto end = bytes.find("\r\n\r\n");
@@ -74,14 +71,6 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         const auto length = BridgeProtocol::requestLength(std::string_view(bytes).substr(0, end + 4));
         EXPECT_EQ(request.has_value(), length && bytes.size() >= *length) << name;
     }
-}
-
-TEST(BridgeProtocolParse, RequestLengthCountsHeaderBlockAndBody) {
-    EXPECT_EQ(BridgeProtocol::requestLength("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\n"), 43u);
-    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\nbody"), std::nullopt) << "not a header block";
-    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\n\r\n\r\n\r\n"), std::nullopt) << "two blank lines";
-    EXPECT_EQ(BridgeProtocol::requestLength("GET / HTTP/1.1\r\nContent-Length: 9223372036854775807\r\n\r\n"),
-              9223372036854775807ull + 55u);
 }
 
 TEST(BridgeProtocolParse, KeepsRequestLineWordsAndTrimmedHeaders) {
@@ -107,17 +96,12 @@ TEST(BridgeProtocolParse, KeepsRequestLineWordsAndTrimmedHeaders) {
 }
 
 TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
-    const std::vector<std::pair<std::optional<std::string>, bool>> cases = {
-        {std::nullopt, true},
-        {"", true},
-        {"chrome-extension://abc", true},
-        {"moz-extension://abc", true},
-        {"Chrome-Extension://abc", false},
-        {"https://www.youtube.com", false},
-        {" chrome-extension://abc", false},
-    };
-    for (const auto& [origin, allowed] : cases) {
-        EXPECT_EQ(BridgeProtocol::isAllowed(origin), allowed) << origin.value_or("<absent>");
+    EXPECT_TRUE(BridgeProtocol::isAllowed(std::nullopt));
+    for (const std::string origin : {"", "chrome-extension://abc", "moz-extension://abc"}) {
+        EXPECT_TRUE(BridgeProtocol::isAllowed(origin)) << origin;
+    }
+    for (const std::string origin : {"Chrome-Extension://abc", "https://www.youtube.com", " chrome-extension://abc"}) {
+        EXPECT_FALSE(BridgeProtocol::isAllowed(origin)) << origin;
     }
 }
 
@@ -155,7 +139,6 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
          badCors, false},
         {"YouTube source", playbackPost(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"), bad, false},
         {"lower-case method", playbackPost(validBody, originHeader, "/playback", "post"), badCors, false},
-        {"GET", playbackPost(validBody, "", "/playback", "GET"), bad, false},
         {"query string", playbackPost(validBody, "", "/playback?x=1"), bad, false},
         {"connector missing",
          "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody, bad,
