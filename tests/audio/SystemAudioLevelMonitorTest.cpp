@@ -86,20 +86,6 @@ TEST_F(SystemAudioLevelMonitorTest, StartTwiceSetsUpOneStreamAndStopEndsItOnceAn
     EXPECT_TRUE(failures.empty());
 }
 
-TEST_F(SystemAudioLevelMonitorTest, TwoFailuresInQuickSuccessionReportTheFirstOnce) {
-    startCapturing();
-    const auto record = backend->record(0);
-    clock->advance(4.5);
-    // Both are queued before either runs, so they arrive back to back on the thread.
-    backend->deliver(stereo(0.0f));
-    backend->failStream();
-    settle();
-    EXPECT_EQ(failures, std::vector<AudioCaptureFailure>{AudioCaptureFailure::silentOrProtectedAudio});
-    EXPECT_EQ(record->stopCalls, 1);
-    EXPECT_TRUE(record->destroyed);
-    EXPECT_FALSE(monitor->isCaptureRequested());
-}
-
 // Silence is judged on the clock, also when no buffer arrives at all.
 TEST_F(SystemAudioLevelMonitorTest, CaptureThatDeliversNothingIsSilentAfterTheLimit) {
     struct Case {
@@ -129,17 +115,18 @@ TEST_F(SystemAudioLevelMonitorTest, CaptureThatDeliversNothingIsSilentAfterTheLi
     }
 }
 
-TEST_F(SystemAudioLevelMonitorTest, RacingFailuresFromTwoThreadsGiveOneReport) {
+// Silence is queued first on the backend thread, so it is the one failure reported.
+TEST_F(SystemAudioLevelMonitorTest, RacingFailuresFromTwoThreadsGiveTheFirstOnce) {
     for (int round = 0; round < 50; ++round) {
         failures.clear();
         startCapturing();
         clock->advance(4.5);
-        backend->deliver(stereo(0.0f));  // silence, on the backend thread
+        backend->deliver(stereo(0.0f));
         std::thread other([&] { backend->failStream(); });
         backend->failOpen(AudioCaptureFailure::unavailable);  // a late set-up answer is stale
         other.join();
         settle();
-        ASSERT_EQ(failures.size(), 1u) << "round " << round;
+        ASSERT_EQ(failures, std::vector{AudioCaptureFailure::silentOrProtectedAudio}) << "round " << round;
     }
 }
 
@@ -197,7 +184,6 @@ TEST_F(SystemAudioLevelMonitorTest, MonitorReleasedInsideItsCallbacksIsSafe) {
             });
         owned->start();
         backend->completeOpen();
-        const auto record = backend->record(FakeCaptureBackend::latest);
         backend->deliver(stereo(0.1f));
         backend->flush();
         clock->advance(0.05);
@@ -205,29 +191,20 @@ TEST_F(SystemAudioLevelMonitorTest, MonitorReleasedInsideItsCallbacksIsSafe) {
         if (!releaseOnFrame) backend->failStream();
         settle();
         EXPECT_EQ(owned, nullptr);
-        // Frames posted before the failure are not delivered after it.
-        EXPECT_EQ(calls, 1);
-        EXPECT_TRUE(record->destroyed) << "releasing the monitor stops its stream";
-        EXPECT_EQ(record->stopCalls, 1);
+        EXPECT_EQ(calls, 1) << "a callback after the release";
+        EXPECT_TRUE(backend->record(FakeCaptureBackend::latest)->destroyed) << "releasing the monitor ends its stream";
     }
 }
 
 TEST_F(SystemAudioLevelMonitorTest, StopWhileBuffersStreamInIsRaceFree) {
     for (int round = 0; round < 20; ++round) {
         startCapturing();
-        for (int i = 0; i < 20; ++i) {
-            backend->deliver(stereo(0.2f));
-            clock->advance(0.01);
-        }
+        for (int i = 0; i < 20; ++i) backend->deliver(stereo(0.2f));
         monitor->stop();
-        const auto record = backend->record(FakeCaptureBackend::latest);
-        EXPECT_FALSE(record->running());
+        frames.clear();
         settle();
+        EXPECT_TRUE(frames.empty()) << "a frame after stop";
     }
-    frames.clear();
-    settle();
-    EXPECT_TRUE(frames.empty()) << "no frame arrives after stop";
-    EXPECT_TRUE(failures.empty());
 }
 
 }  // namespace
