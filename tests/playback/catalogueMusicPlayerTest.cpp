@@ -99,11 +99,9 @@ TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
             EXPECT_EQ(otherPlayerRawValue(*stem), raw);
         }
     }
-    for (std::string_view browser : {"firefox", "chromium", "epiphany"}) {
-        EXPECT_FALSE(isOtherPlayerEnabledByDefault(browser)) << browser;
-    }
-    for (std::string_view player : {"vlc", "firefoxplayer"}) {
-        EXPECT_TRUE(isOtherPlayerEnabledByDefault(player)) << player;
+    for (const auto& [stem, enabled] : {std::pair{"firefox", false}, {"chromium", false}, {"epiphany", false},
+                                        {"vlc", true}, {"firefoxplayer", true}}) {
+        EXPECT_EQ(isOtherPlayerEnabledByDefault(stem), enabled) << stem;
     }
 }
 
