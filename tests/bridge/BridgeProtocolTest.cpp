@@ -36,13 +36,8 @@ const MusicPlayerSet allWeb = {P::spotifyWeb, P::youtube, P::qqMusicWeb};
 MusicPlaybackSnapshot playing(P player, double volume) { return {player, MusicPlaybackState::playing, volume}; }
 MusicPlaybackSnapshot paused(P player, double volume) { return {player, MusicPlaybackState::paused, volume}; }
 
-struct Report {
-    double at;  // clock time of the report
-    std::string pageId;
-    MusicPlayer player;
-    bool isPlaying;
-    double volume;
-};
+// Clock time, page id, player, playing, volume.
+using Report = std::tuple<double, std::string, MusicPlayer, bool, double>;
 
 }  // namespace
 
@@ -234,9 +229,9 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
     for (const auto& c : cases) {
         auto clock = std::make_shared<FakeClock>(0.0);
         BrowserSessionTable table(clock);
-        for (const auto& report : c.reports) {
-            clock->set(report.at);
-            table.store(report.pageId, report.player, report.isPlaying, report.volume);
+        for (const auto& [at, pageId, player, isPlaying, volume] : c.reports) {
+            clock->set(at);
+            table.store(pageId, player, isPlaying, volume);
         }
         EXPECT_EQ(BrowserSessionTable::bestSession(table.sessions(), c.enabled, c.snapshotAt - table.sessionLifetime()),
                   c.expected)

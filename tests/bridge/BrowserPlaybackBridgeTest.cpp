@@ -32,19 +32,14 @@ std::string report(const std::string& pageId, const std::string& source = "youtu
                               extraHeaders);
 }
 
-// Bridges on the test's virtual clock, listening on a free port.
+// A bridge on the test's virtual clock, listening on a free port.
 class BrowserPlaybackBridgeTest : public ::testing::Test {
 protected:
-    std::shared_ptr<BrowserPlaybackBridge> startBridge(BrowserPlaybackBridge::Options options = {}) {
-        options.port = options.port == BrowserPlaybackBridge::applicationPort ? 0 : options.port;
-        options.clock = clock;
-        auto started = std::make_shared<BrowserPlaybackBridge>(options);
-        started->start();
-        return started;
-    }
-    // Starts the test's own bridge and notes its port.
     void start(BrowserPlaybackBridge::Options options = {}) {
-        bridge = startBridge(options);
+        options.port = 0;
+        options.clock = clock;
+        bridge = std::make_shared<BrowserPlaybackBridge>(options);
+        bridge->start();
         port = bridge->listeningPort();
         ASSERT_NE(port, 0);
     }
@@ -133,13 +128,12 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
 
 TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
     start();
-    BrowserPlaybackBridge::Options options;
-    options.port = port;
-    auto second = startBridge(options);
-    EXPECT_EQ(second->listeningPort(), 0);
+    BrowserPlaybackBridge second({.port = port, .clock = clock});
+    second.start();
+    EXPECT_EQ(second.listeningPort(), 0);
     EXPECT_EQ(exchange(report("x")), noContent);
     EXPECT_EQ(bridge->sessions().size(), 1u);
-    EXPECT_TRUE(second->sessions().empty());
+    EXPECT_TRUE(second.sessions().empty());
 }
 
 // Cut inside the blank line and one byte short of the body, each piece read on its own: no
@@ -160,9 +154,7 @@ TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInPieces) {
 }
 
 TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
-    BrowserPlaybackBridge::Options options;
-    options.incompleteRequestTimeout = 0.3;
-    start(options);
+    start({.incompleteRequestTimeout = 0.3, .clock = clock});
     const std::string partial = "POST /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\nContent-Length: 10\r\n\r\n";
     // Silent, half-sent, and half-sent with the sending side closed: refused without CORS
     // lines, then closed in order.
@@ -191,9 +183,7 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
 }
 
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
-    BrowserPlaybackBridge::Options options;
-    options.maxConnections = 3;
-    start(options);
+    start({.maxConnections = 3, .clock = clock});
     // One at a time, so that they queue in order; the fourth closes the first.
     std::vector<BridgeTestClient> idle(4);
     for (std::size_t i = 0; i < idle.size(); ++i) {
