@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <numbers>
 #include <sstream>
+#include <utility>
 
 namespace sonavista {
 namespace {
@@ -115,10 +116,8 @@ TEST_F(AnalyzeToolTest, StopsAfterTheSilenceReport) {
 TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
     const auto wrongRate = writeSound("cd.wav", 44100, 2, std::vector<float>(2000, 0.1f));
     const auto good = writeSound("good.wav", 48000, 1, std::vector<float>(4800, 0.1f));
-    const struct {
-        std::vector<std::string> arguments;
-        std::string mentions;
-    } rows[] = {
+    // Arguments, and what the one line on standard error mentions.
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{wrongRate}, "44100"},
         {{dir / "missing.wav"}, "missing.wav"},
         {{dir}, "directory"},
@@ -129,11 +128,11 @@ TEST_F(AnalyzeToolTest, RefusesBadInputWithOneLineAndExitTwo) {
         {{good, "--block-frames"}, "--block-frames"},
         {{good, good}, "one FILE"},
     };
-    for (const auto& row : rows) {
-        const auto result = run(row.arguments);
-        EXPECT_EQ(result.status, 2) << row.mentions;
-        EXPECT_EQ(result.out, "") << row.mentions;
-        EXPECT_NE(result.err.find(row.mentions), std::string::npos) << result.err;
+    for (const auto& [arguments, mentions] : rows) {
+        const auto result = run(arguments);
+        EXPECT_EQ(result.status, 2) << mentions;
+        EXPECT_EQ(result.out, "") << mentions;
+        EXPECT_NE(result.err.find(mentions), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
     EXPECT_EQ(run({"--block-frames=4800", good}).status, 0);

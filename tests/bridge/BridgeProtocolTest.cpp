@@ -115,12 +115,8 @@ TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
 }
 
 TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::string response;
-        bool stored;
-    };
+    // Each case: its name, the bytes received, the answer and whether a session is stored.
+    using Case = std::tuple<const char*, std::string, std::string, bool>;
     const std::string originHeader = "Origin: " + extension + "\r\n";
     const std::string ok = noCors("204 No Content");
     const std::string okCors = withCors("204 No Content", extension);
@@ -148,14 +144,14 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
          false},
         {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), bad, false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, bytes, answer, stored] : cases) {
         auto clock = std::make_shared<FakeClock>(100.0);
         BrowserSessionTable table(clock);
-        const auto request = BridgeProtocol::parseRequest(c.bytes);
-        ASSERT_TRUE(request) << c.name;
+        const auto request = BridgeProtocol::parseRequest(bytes);
+        ASSERT_TRUE(request) << name;
         const auto response = BridgeProtocol::process(*request, table);
-        EXPECT_EQ(BridgeProtocol::responseText(response.status, response.origin), c.response) << c.name;
-        EXPECT_EQ(table.sessions().size(), c.stored ? 1u : 0u) << c.name;
+        EXPECT_EQ(BridgeProtocol::responseText(response.status, response.origin), answer) << name;
+        EXPECT_EQ(table.sessions().size(), stored ? 1u : 0u) << name;
     }
 }
 
@@ -197,13 +193,10 @@ TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
 }
 
 TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
-    struct Case {
-        const char* name;
-        std::vector<Report> reports;
-        double snapshotAt;
-        MusicPlayerSet enabled;
-        std::optional<MusicPlaybackSnapshot> expected;
-    };
+    // Each case: its name, the reports, when the snapshot is taken, the enabled players and the
+    // snapshot.
+    using Case = std::tuple<const char*, std::vector<Report>, double, MusicPlayerSet,
+                            std::optional<MusicPlaybackSnapshot>>;
     const std::vector<Case> cases = {
         {"empty table", {}, 10.0, allWeb, std::nullopt},
         {"reported exactly 3.5 s ago counts", {{10.0, "a", P::youtube, true, 0.5}}, 13.5, allWeb,
@@ -226,16 +219,16 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
         {"stale playing loses to paused", {{10.0, "a", P::youtube, true, 0.5}, {13.0, "b", P::spotifyWeb, false, 0.6}},
          13.6, allWeb, paused(P::spotifyWeb, 0.6)},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, reports, snapshotAt, enabled, expected] : cases) {
         auto clock = std::make_shared<FakeClock>(0.0);
         BrowserSessionTable table(clock);
-        for (const auto& [at, pageId, player, isPlaying, volume] : c.reports) {
+        for (const auto& [at, pageId, player, isPlaying, volume] : reports) {
             clock->set(at);
             table.store(pageId, player, isPlaying, volume);
         }
-        EXPECT_EQ(BrowserSessionTable::bestSession(table.sessions(), c.enabled, c.snapshotAt - table.sessionLifetime()),
-                  c.expected)
-            << c.name;
+        EXPECT_EQ(BrowserSessionTable::bestSession(table.sessions(), enabled, snapshotAt - table.sessionLifetime()),
+                  expected)
+            << name;
     }
 }
 

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -283,26 +284,23 @@ constexpr double cacheRefresh = 2.0;
 // A player that starts or quits, over the cached list of running applications: published at
 // once when the session bus announces it, within a refresh and a pass when nothing does.
 TEST(CachedRunningApplicationsTest, ChangesArePublishedInTime) {
-    const struct {
-        const char* name;
-        std::vector<RunningApplication> before, after;
-        bool announced;
-        MusicPlaybackSnapshot expected;
-        double latest;  // seconds after the change by which `expected` is published
-    } rows[] = {
+    // Each row: its name, the applications before and after, whether the bus announces the
+    // change, and the snapshot published at the latest that many seconds after the change.
+    using Apps = std::vector<RunningApplication>;
+    const std::tuple<const char*, Apps, Apps, bool, MusicPlaybackSnapshot, double> rows[] = {
         {"announced start", {editorApp}, {editorApp, qqMusicApp}, true, snap(P::qqMusic, State::paused, 1.0), 0.0},
         {"quiet quit", {qqMusicApp}, {}, false, MusicPlaybackSnapshot::idle(),
          cacheRefresh + MusicPlaybackMonitor::passInterval},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, before, after, announced, expected, latest] : rows) {
+        SCOPED_TRACE(name);
         Harness h(false, cacheRefresh);
-        h.apps->applications = row.before;
+        h.apps->applications = before;
         h.monitor->start();
         h.queue.advance(0.3);
         const auto publishedBefore = h.published.size();
-        h.apps->applications = row.after;
-        if (row.announced) {
+        h.apps->applications = after;
+        if (announced) {
             h.cache->invalidate();
             h.monitor->sourcesDidChange();
             h.queue.runPending();
@@ -310,8 +308,8 @@ TEST(CachedRunningApplicationsTest, ChangesArePublishedInTime) {
         double waited = 0.0;
         for (; h.published.size() == publishedBefore && waited < 10.0; waited += 0.05) h.queue.advance(0.05);
         ASSERT_GT(h.published.size(), publishedBefore) << "never published";
-        EXPECT_EQ(h.published.back(), row.expected);
-        EXPECT_LE(waited, row.latest + 1e-9);
+        EXPECT_EQ(h.published.back(), expected);
+        EXPECT_LE(waited, latest + 1e-9);
     }
 }
 
@@ -382,11 +380,8 @@ TEST(OwnerTrackerTest, PicksTheOwnerOfPlayback) {
     using Owner = NowPlayingOwnerTracker::Owner;
     const std::string a = "org.mpris.MediaPlayer2.a", b = "org.mpris.MediaPlayer2.b", c = "org.mpris.MediaPlayer2.c";
     const Status playing = Status::playing, paused = Status::paused;
-    const struct {
-        const char* name;
-        std::vector<std::map<std::string, Status>> sweeps;
-        std::optional<Owner> expected;
-    } rows[] = {
+    // Each row: its name, the statuses of successive sweeps and the owner after them.
+    const std::tuple<const char*, std::vector<std::map<std::string, Status>>, std::optional<Owner>> rows[] = {
         {"only stopped and unknown", {{{a, Status::stopped}, {b, Status::unknown}}}, std::nullopt},
         {"playing beats paused", {{{a, paused}, {b, playing}}}, Owner{b, true}},
         {"latest switch to playing wins", {{{a, playing}, {b, paused}}, {{a, playing}, {b, playing}}}, Owner{b, true}},
@@ -400,10 +395,10 @@ TEST(OwnerTrackerTest, PicksTheOwnerOfPlayback) {
         {"returning player starts afresh", {{{a, playing}}, {{b, playing}}, {{a, playing}, {b, playing}}},
          Owner{a, true}},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, sweeps, expected] : rows) {
         NowPlayingOwnerTracker tracker;
-        for (const auto& sweep : row.sweeps) tracker.observeAll(sweep);
-        EXPECT_EQ(tracker.owner(), row.expected) << row.name;
+        for (const auto& sweep : sweeps) tracker.observeAll(sweep);
+        EXPECT_EQ(tracker.owner(), expected) << name;
     }
 }
 
