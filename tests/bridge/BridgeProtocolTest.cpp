@@ -54,7 +54,7 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         {"no content length", "POST /playback HTTP/1.1\r\n\r\nignored", ""},
         {"body cut to length", "POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcdef", "abc"},
         {"body incomplete", "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nabc", std::nullopt},
-        {"length trimmed", "POST / HTTP/1.1\r\nContent-Length: \t 2  \r\n\r\nabc", "ab"},
+        {"length trimmed", "POST / HTTP/1.1\r\nContent-Length: \t\xE2\x80\x83 2 \xE2\x80\x83\r\n\r\nabc", "ab"},
         {"length with letters counts 0", "POST / HTTP/1.1\r\nContent-Length: 2x\r\n\r\nabc", ""},
         {"length plus sign", "POST / HTTP/1.1\r\nContent-Length: +2\r\n\r\nabc", "ab"},
         {"length negative", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\nabc", std::nullopt},
@@ -80,28 +80,6 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         const auto length = BridgeProtocol::requestLength(std::string_view(bytes).substr(0, end + 4));
         EXPECT_EQ(request.has_value(), length && bytes.size() >= *length) << name;
     }
-}
-
-TEST(BridgeProtocolParse, KeepsRequestLineWordsAndTrimmedHeaders) {
-    const auto request = BridgeProtocol::parseRequest(
-        "post   /playback/?a=b%20c  HTTP/1.1 extra\r\n"
-        "  X-Sonavista-Connector \t:  1 \r\n"
-        "Origin: moz-extension://Some-ID\r\n"
-        "line without colon\r\n"
-        "X-Dup: first\r\n"
-        "x-dup: second\r\n"
-        "\xE2\x80\x83Spaced\xE2\x80\x83: \xE2\x80\x83v a l\xE2\x80\x83\r\n"
-        "Empty:\r\n"
-        "Colons: a:b:c\r\n\r\n");
-    ASSERT_TRUE(request);
-    EXPECT_EQ(request->method, "post");
-    EXPECT_EQ(request->path, "/playback/?a=b%20c");
-    const std::map<std::string, std::string> expected = {
-        {"x-sonavista-connector", "1"}, {"origin", "moz-extension://Some-ID"},
-        {"x-dup", "second"},           {"spaced", "v a l"},
-        {"empty", ""},                 {"colons", "a:b:c"},
-    };
-    EXPECT_EQ(request->headers, expected);
 }
 
 TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
