@@ -81,13 +81,12 @@ TEST(AnalysisRulesTest, LevelTempoAndBeatThresholds) {
                                      {0.0, 0.0}, {std::pow(10.0, -10.0 / 20.0), 1.0}, {8.0, 1.0}}) {
         EXPECT_NEAR(AudioFrameAnalyzer::targetLevel(rms), level, 5e-5) << "rms " << rms;
     }
-    const struct {
-        double interval, folded, tempo;
-    } rows[] = {{0.5, 0.5, 50.0 / 110.0}, {1.2, 0.6, 30.0 / 110.0}, {0.25, 0.5, 50.0 / 110.0},
-                {0.86, 0.86, 0.0},        {3.0, 0.75, 10.0 / 110.0}};
-    for (const auto& row : rows) {
-        EXPECT_DOUBLE_EQ(AudioFrameAnalyzer::foldBeatInterval(row.interval), row.folded) << row.interval;
-        EXPECT_NEAR(AudioFrameAnalyzer::tempoForInterval(row.interval), row.tempo, 1e-12) << row.interval;
+    // Each row: a beat interval, its folded value and the tempo it gives.
+    for (const auto& [interval, folded, tempo] : {std::tuple{0.5, 0.5, 50.0 / 110.0}, {1.2, 0.6, 30.0 / 110.0},
+                                                  {0.25, 0.5, 50.0 / 110.0}, {0.86, 0.86, 0.0},
+                                                  {3.0, 0.75, 10.0 / 110.0}}) {
+        EXPECT_DOUBLE_EQ(AudioFrameAnalyzer::foldBeatInterval(interval), folded) << interval;
+        EXPECT_NEAR(AudioFrameAnalyzer::tempoForInterval(interval), tempo, 1e-12) << interval;
     }
     EXPECT_FALSE(AudioFrameAnalyzer::isBeat(0.28, 10.0, 0.0));
     EXPECT_TRUE(AudioFrameAnalyzer::isBeat(std::nextafter(0.28, 1.0), 10.0, 0.0));
@@ -191,12 +190,9 @@ TEST_F(HandlerTest, IgnoredBuffersChangeNothing) {
     AudioSampleBuffer valid = AudioSampleBuffer::interleavedFloat(loud.data(), loud.size(), 1);
     AudioSampleBuffer invalid = valid;
     invalid.isValid = false;
-    AudioSampleBuffer integer = valid;
-    integer.sampleSpec->format = SampleFormat::s16;
     clock.set(9.0);  // long after: any accepted buffer would publish or report silence
     analyzer.handle(valid, false);
     analyzer.handle(invalid, true);
-    analyzer.handle(integer, true);
     EXPECT_EQ(fields(analyzer.state()), fields(before));  // a published frame would stamp its time
     EXPECT_TRUE(failures.empty());
 }
