@@ -173,29 +173,29 @@ TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
 TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
     // Each case: its name, the reports, when the snapshot is taken, the enabled players and the
     // snapshot.
+    using enum MusicPlayer;
     using Case = std::tuple<const char*, std::vector<Report>, double, MusicPlayerSet,
                             std::optional<MusicPlaybackSnapshot>>;
     const std::vector<Case> cases = {
         {"empty table", {}, 10.0, allWeb, std::nullopt},
-        {"reported exactly 3.5 s ago counts", {{10.0, "a", P::youtube, true, 0.5}}, 13.5, allWeb,
-         playing(P::youtube, 0.5)},
-        {"reported 3.6 s ago is gone", {{10.0, "a", P::youtube, true, 0.5}}, 13.6, allWeb, std::nullopt},
-        {"two playing: the latest wins", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "b", P::spotifyWeb, true, 0.7}},
-         12.0, allWeb, playing(P::spotifyWeb, 0.7)},
-        {"latest wins in any order", {{11.0, "a", P::youtube, true, 0.5}, {10.0, "b", P::spotifyWeb, true, 0.7}}, 12.0,
-         allWeb, playing(P::youtube, 0.5)},
-        {"playing beats later paused", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "b", P::spotifyWeb, false, 0.7}},
-         12.0, allWeb, playing(P::youtube, 0.5)},
-        {"two paused: the latest wins", {{11.0, "a", P::youtube, false, 0.5}, {10.0, "b", P::spotifyWeb, false, 0.7}},
-         12.0, allWeb, paused(P::youtube, 0.5)},
-        {"disabled player ignored", {{10.0, "a", P::youtube, true, 0.5}, {9.0, "b", P::spotifyWeb, false, 0.7}}, 12.0,
-         {P::spotifyWeb}, paused(P::spotifyWeb, 0.7)},
-        {"last report of a page wins", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "a", P::youtube, false, 0.2}}, 12.0,
-         allWeb, paused(P::youtube, 0.2)},
-        {"page changing source", {{10.0, "a", P::youtube, true, 0.5}, {11.0, "a", P::spotifyWeb, true, 0.6}}, 12.0,
-         {P::youtube}, std::nullopt},
-        {"stale playing loses to paused", {{10.0, "a", P::youtube, true, 0.5}, {13.0, "b", P::spotifyWeb, false, 0.6}},
-         13.6, allWeb, paused(P::spotifyWeb, 0.6)},
+        {"reported exactly 3.5 s ago counts", {{10.0, "a", youtube, true, 0.5}}, 13.5, allWeb, playing(youtube, 0.5)},
+        {"reported 3.6 s ago is gone", {{10.0, "a", youtube, true, 0.5}}, 13.6, allWeb, std::nullopt},
+        {"two playing: the latest wins", {{10.0, "a", youtube, true, 0.5}, {11.0, "b", spotifyWeb, true, 0.7}}, 12.0,
+         allWeb, playing(spotifyWeb, 0.7)},
+        {"latest wins in any order", {{11.0, "a", youtube, true, 0.5}, {10.0, "b", spotifyWeb, true, 0.7}}, 12.0,
+         allWeb, playing(youtube, 0.5)},
+        {"playing beats later paused", {{10.0, "a", youtube, true, 0.5}, {11.0, "b", spotifyWeb, false, 0.7}}, 12.0,
+         allWeb, playing(youtube, 0.5)},
+        {"two paused: the latest wins", {{11.0, "a", youtube, false, 0.5}, {10.0, "b", spotifyWeb, false, 0.7}}, 12.0,
+         allWeb, paused(youtube, 0.5)},
+        {"disabled player ignored", {{10.0, "a", youtube, true, 0.5}, {9.0, "b", spotifyWeb, false, 0.7}}, 12.0,
+         {spotifyWeb}, paused(spotifyWeb, 0.7)},
+        {"last report of a page wins", {{10.0, "a", youtube, true, 0.5}, {11.0, "a", youtube, false, 0.2}}, 12.0,
+         allWeb, paused(youtube, 0.2)},
+        {"page changing source", {{10.0, "a", youtube, true, 0.5}, {11.0, "a", spotifyWeb, true, 0.6}}, 12.0,
+         {youtube}, std::nullopt},
+        {"stale playing loses to paused", {{10.0, "a", youtube, true, 0.5}, {13.0, "b", spotifyWeb, false, 0.6}}, 13.6,
+         allWeb, paused(spotifyWeb, 0.6)},
     };
     for (const auto& [name, reports, snapshotAt, enabled, expected] : cases) {
         auto clock = std::make_shared<FakeClock>(0.0);
@@ -204,9 +204,8 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
             clock->set(at);
             table.store(pageId, player, isPlaying, volume);
         }
-        EXPECT_EQ(BrowserSessionTable::bestSession(table.sessions(), enabled, snapshotAt - table.sessionLifetime()),
-                  expected)
-            << name;
+        const double oldestLive = snapshotAt - table.sessionLifetime();
+        EXPECT_EQ(BrowserSessionTable::bestSession(table.sessions(), enabled, oldestLive), expected) << name;
     }
 }
 
