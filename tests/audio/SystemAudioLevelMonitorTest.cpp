@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace sonavista;
@@ -87,28 +88,26 @@ TEST_F(SystemAudioLevelMonitorTest, StartTwiceSetsUpOneStreamAndStopEndsItOnceAn
 
 // Silence is judged on the clock, also when no buffer arrives at all.
 TEST_F(SystemAudioLevelMonitorTest, CaptureThatDeliversNothingIsSilentAfterTheLimit) {
-    struct Case {
-        const char* name;
-        bool opens;
-        int audibleAt, stopAt, reportedAt;  // tenths of a second after the start; -1: never
-    };
-    for (const Case& c : {Case{"opened, nothing delivered", true, -1, -1, 41}, Case{"set-up never answers", false, -1, -1, 41},
-                          Case{"one audible buffer at 3 s", true, 30, -1, 71}, Case{"stopped at 2 s", true, -1, 20, -1}}) {
-        SCOPED_TRACE(c.name);
+    // Each row: its name, whether the stream opens, and when (tenths of a second after the
+    // start; -1: never) a buffer is audible, the monitor is stopped and silence is reported.
+    for (const auto& [name, opens, audibleAt, stopAt, expectedAt] :
+         {std::tuple{"opened, nothing delivered", true, -1, -1, 41}, {"set-up never answers", false, -1, -1, 41},
+          {"one audible buffer at 3 s", true, 30, -1, 71}, {"stopped at 2 s", true, -1, 20, -1}}) {
+        SCOPED_TRACE(name);
         failures.clear();
         monitor->start();
-        if (c.opens) backend->completeOpen();
+        if (opens) backend->completeOpen();
         int reportedAt = -1;
         for (int tenth = 1; tenth <= 100 && failures.empty(); ++tenth) {
             clock->advance(0.1);
-            if (tenth == c.audibleAt) backend->deliver(stereo(0.1f));
-            if (tenth == c.stopAt) monitor->stop();
+            if (tenth == audibleAt) backend->deliver(stereo(0.1f));
+            if (tenth == stopAt) monitor->stop();
             backend->flush();
             mainQueue.advance(0.1);
             if (!failures.empty()) reportedAt = tenth;
         }
-        EXPECT_EQ(reportedAt, c.reportedAt);
-        EXPECT_EQ(failures.size() == 1 && failures[0] == AudioCaptureFailure::silentOrProtectedAudio, c.reportedAt > 0);
+        EXPECT_EQ(reportedAt, expectedAt);
+        EXPECT_EQ(failures.size() == 1 && failures[0] == AudioCaptureFailure::silentOrProtectedAudio, expectedAt > 0);
         EXPECT_FALSE(backend->record(FakeCaptureBackend::latest)->running());
         monitor->stop();
     }
