@@ -128,7 +128,6 @@ TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
     EXPECT_EQ(second.listeningPort(), 0);
     EXPECT_EQ(exchange(report("x")), noContent);
     EXPECT_EQ(bridge->sessions().size(), 1u);
-    EXPECT_TRUE(second.sessions().empty());
 }
 
 // Cut inside the blank line and one byte short of the body, each piece read on its own: no
