@@ -273,7 +273,6 @@ TEST(MonitorLifecycleTest, StopOrReleaseDiscardsTheAnswerAndTheTimer) {
         h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
         h.queue.advance(1.0);
         EXPECT_TRUE(h.published.empty());
-        EXPECT_TRUE(release || !h.monitor->queryIsInFlight);
     }
 }
 
