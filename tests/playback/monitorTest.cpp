@@ -22,42 +22,32 @@
 namespace sonavista {
 namespace {
 
-// A browser page, hidden when its player is not enabled.
-struct FakeBrowserSource : BrowserPlaybackSource {
+// Every source the monitor reads: a browser page (hidden when its player is not enabled),
+// now-playing queries kept pending so that a test decides when, and with what, each answers,
+// scripted player replies, the output volume and the running applications.
+struct FakeSources : BrowserPlaybackSource, SystemNowPlayingProvider, PlayerScriptQuery, OutputVolume,
+                     RunningApplications {
     std::optional<MusicPlaybackSnapshot> page;
+    std::vector<Completion> pending;
+    std::map<MusicPlayer, PlayerScriptReply> replies;
+    std::vector<MusicPlayer> asked;
+    double volume = 1.0;
+    std::vector<RunningApplication> applications;
+    int scans = 0;
+
     std::optional<MusicPlaybackSnapshot> snapshot(const MusicPlayerSet& enabled) override {
         return page && page->player && !enabled.contains(*page->player) ? std::nullopt : page;
     }
-};
-
-// Keeps every completion so that a test decides when, and with what, each query answers.
-struct FakeNowPlaying : SystemNowPlayingProvider {
-    std::vector<Completion> pending;
-
     void fetch(Completion completion) override { pending.push_back(std::move(completion)); }
     void answer(std::size_t index, std::optional<SystemNowPlayingSnapshot> snapshot) {
         std::exchange(pending.at(index), {})(snapshot);
     }
-};
-
-struct FakeScriptQuery : PlayerScriptQuery {
-    std::map<MusicPlayer, PlayerScriptReply> replies;
-    std::vector<MusicPlayer> asked;
     PlayerScriptReply query(MusicPlayer player) override {
         asked.push_back(player);
         auto found = replies.find(player);
         return found == replies.end() ? PlayerScriptReply::unavailable() : found->second;
     }
-};
-
-struct FakeOutputVolume : OutputVolume {
-    double volume = 1.0;
     double systemOutputVolume() override { return volume; }
-};
-
-struct FakeRunningApplications : RunningApplications {
-    std::vector<RunningApplication> applications;
-    int scans = 0;
     std::vector<RunningApplication> runningApplications() override {
         ++scans;
         return applications;
@@ -101,21 +91,17 @@ SystemNowPlayingSnapshot players(std::vector<NowPlayingPlayer> list) {
 struct Harness {
     ManualMainQueue queue;
     MusicPlayerSet enabled = allEnabled;
-    std::shared_ptr<FakeBrowserSource> browser = std::make_shared<FakeBrowserSource>();
-    std::shared_ptr<FakeNowPlaying> nowPlaying = std::make_shared<FakeNowPlaying>();
-    std::shared_ptr<FakeScriptQuery> scripts = std::make_shared<FakeScriptQuery>();
-    std::shared_ptr<FakeOutputVolume> volume = std::make_shared<FakeOutputVolume>();
-    std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
+    std::shared_ptr<FakeSources> fake = std::make_shared<FakeSources>();
     std::vector<MusicPlaybackSnapshot> published;
     std::shared_ptr<MusicPlaybackMonitor> monitor;
     std::shared_ptr<CachedRunningApplications> cache;
 
-    // `cacheRefresh` > 0 puts a cached list of running applications between the monitor and `apps`.
+    // `cacheRefresh` > 0 puts a cached list of running applications between the monitor and the fake.
     explicit Harness(bool withNowPlaying = true, double cacheRefresh = 0.0) {
-        std::shared_ptr<RunningApplications> running = apps;
-        if (cacheRefresh > 0.0) running = cache = std::make_shared<CachedRunningApplications>(queue, apps, cacheRefresh);
-        MusicPlaybackMonitor::Sources sources{browser, withNowPlaying ? nowPlaying : nullptr,
-                                              std::make_shared<PlayerStateQueries>(scripts, volume), running};
+        std::shared_ptr<RunningApplications> running = fake;
+        if (cacheRefresh > 0.0) running = cache = std::make_shared<CachedRunningApplications>(queue, fake, cacheRefresh);
+        MusicPlaybackMonitor::Sources sources{fake, withNowPlaying ? fake : nullptr,
+                                              std::make_shared<PlayerStateQueries>(fake, fake), running};
         monitor = MusicPlaybackMonitor::create(queue, [this] { return enabled; }, sources,
                                                [this](const MusicPlaybackSnapshot& s) { published.push_back(s); });
     }
@@ -185,34 +171,34 @@ TEST(MonitorPassTest, PublishesTheExpectedSnapshot) {
         SCOPED_TRACE(c.name);
         Harness h(c.withProvider);
         h.enabled = c.enabled;
-        h.browser->page = c.browserPage;
-        h.apps->applications = c.running;
-        h.scripts->replies = c.replies;
-        h.volume->volume = 0.25;
+        h.fake->page = c.browserPage;
+        h.fake->applications = c.running;
+        h.fake->replies = c.replies;
+        h.fake->volume = 0.25;
 
         h.monitor->start();
-        if (c.withProvider && !h.nowPlaying->pending.empty()) {
+        if (c.withProvider && !h.fake->pending.empty()) {
             EXPECT_TRUE(h.monitor->queryIsInFlight);
-            h.nowPlaying->answer(0, c.nowPlaying);
+            h.fake->answer(0, c.nowPlaying);
         }
         EXPECT_FALSE(h.monitor->queryIsInFlight);
         EXPECT_EQ(h.published, std::vector{c.expected});
-        EXPECT_EQ(h.scripts->asked, c.expectedScripted);
+        EXPECT_EQ(h.fake->asked, c.expectedScripted);
     }
 }
 
 TEST(MonitorLifecycleTest, PassesEverySecondHalfAndPublishesOnlyChanges) {
     Harness h(false);
-    h.apps->applications = {qqMusicApp};
-    h.volume->volume = 0.25;
+    h.fake->applications = {qqMusicApp};
+    h.fake->volume = 0.25;
     h.monitor->start();
     ASSERT_EQ(h.published.size(), 1u);
     h.queue.advance(1.0);
-    EXPECT_EQ(h.apps->scans, 3);
+    EXPECT_EQ(h.fake->scans, 3);
     EXPECT_EQ(h.published.size(), 1u);
 
     // A volume change alone is a different snapshot.
-    h.volume->volume = 0.5;
+    h.fake->volume = 0.5;
     h.queue.advance(0.5);
     EXPECT_EQ(h.published.back(), snap(P::qqMusic, State::paused, 0.5));
 }
@@ -221,11 +207,11 @@ TEST(MonitorLifecycleTest, TicksAreSkippedWhileAQueryIsInFlight) {
     Harness h;
     h.monitor->start();
     h.queue.advance(1.6);
-    EXPECT_EQ(h.nowPlaying->pending.size(), 1u);
+    EXPECT_EQ(h.fake->pending.size(), 1u);
     EXPECT_TRUE(h.published.empty());
-    h.nowPlaying->answer(0, std::nullopt);
+    h.fake->answer(0, std::nullopt);
     h.queue.advance(0.5);
-    EXPECT_EQ(h.nowPlaying->pending.size(), 2u);
+    EXPECT_EQ(h.fake->pending.size(), 2u);
 }
 
 // An answer to a query begun before a restart or a fresh pass is ignored and leaves the newer
@@ -234,14 +220,14 @@ TEST(MonitorLifecycleTest, StaleAnswerChangesNothing) {
     for (const bool restart : {true, false}) {
         SCOPED_TRACE(restart ? "restart" : "fresh pass");
         Harness h;
-        h.apps->applications = {spotifyApp};
+        h.fake->applications = {spotifyApp};
         h.monitor->start();
         restart ? h.monitor->start() : h.monitor->requestFreshPass();
-        ASSERT_EQ(h.nowPlaying->pending.size(), 2u);
-        h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+        ASSERT_EQ(h.fake->pending.size(), 2u);
+        h.fake->answer(0, SystemNowPlayingSnapshot{30, true});
         EXPECT_TRUE(h.published.empty());
         EXPECT_TRUE(h.monitor->queryIsInFlight);
-        h.nowPlaying->answer(1, SystemNowPlayingSnapshot{30, false});
+        h.fake->answer(1, SystemNowPlayingSnapshot{30, false});
         EXPECT_EQ(h.published, std::vector{snap(P::spotify, State::paused, 1.0)});
     }
 }
@@ -250,14 +236,14 @@ TEST(MonitorLifecycleTest, SourceChangesCoalesceIntoOneFreshPass) {
     Harness h;
     h.monitor->sourcesDidChange();  // stopped: ignored
     h.queue.runPending();
-    EXPECT_TRUE(h.nowPlaying->pending.empty());
+    EXPECT_TRUE(h.fake->pending.empty());
     h.monitor->start();
-    ASSERT_EQ(h.nowPlaying->pending.size(), 1u);
+    ASSERT_EQ(h.fake->pending.size(), 1u);
     h.monitor->sourcesDidChange();
     h.monitor->sourcesDidChange();
     h.queue.runPending();
     // One pass for both changes, not held back by the query still in flight.
-    EXPECT_EQ(h.nowPlaying->pending.size(), 2u);
+    EXPECT_EQ(h.fake->pending.size(), 2u);
 }
 
 // Stopped or released, the monitor leaves no timer behind and a late answer changes nothing.
@@ -270,7 +256,7 @@ TEST(MonitorLifecycleTest, StopOrReleaseDiscardsTheAnswerAndTheTimer) {
         release ? h.monitor.reset() : h.monitor->stop();
         EXPECT_EQ(weak.expired(), release);
         EXPECT_EQ(h.queue.timerCount(), 0u);
-        h.nowPlaying->answer(0, SystemNowPlayingSnapshot{30, true});
+        h.fake->answer(0, SystemNowPlayingSnapshot{30, true});
         h.queue.advance(1.0);
         EXPECT_TRUE(h.published.empty());
     }
@@ -292,11 +278,11 @@ TEST(CachedRunningApplicationsTest, ChangesArePublishedInTime) {
     for (const auto& [name, before, after, announced, expected, latest] : rows) {
         SCOPED_TRACE(name);
         Harness h(false, cacheRefresh);
-        h.apps->applications = before;
+        h.fake->applications = before;
         h.monitor->start();
         h.queue.advance(0.3);
         const auto publishedBefore = h.published.size();
-        h.apps->applications = after;
+        h.fake->applications = after;
         if (announced) {
             h.cache->invalidate();
             h.monitor->sourcesDidChange();
@@ -314,8 +300,8 @@ TEST(CachedRunningApplicationsTest, QuietPassesScanOncePerRefreshAndLookUpsGoStr
     Harness h(false, cacheRefresh);
     h.monitor->start();
     h.queue.advance(10.0);  // 21 passes
-    EXPECT_EQ(h.apps->scans, 6);
-    h.apps->applications = {qqMusicApp};
+    EXPECT_EQ(h.fake->scans, 6);
+    h.fake->applications = {qqMusicApp};
     EXPECT_EQ(h.cache->application(11), qqMusicApp);
     h.monitor.reset(), h.cache.reset();
     EXPECT_EQ(h.queue.timerCount(), 0u) << "the refresh timer outlived the cache";
@@ -362,10 +348,10 @@ TEST(PlayerStateQueriesTest, VolumesAreBoundedAndDefaultToFull) {
         EXPECT_EQ(PlayerStateQueries::snapshotFromReply(P::spotify, said(State::playing, percent), 1.0).volumeLevel, level)
             << percent;
     }
-    auto volume = std::make_shared<FakeOutputVolume>();
-    PlayerStateQueries queries(std::make_shared<FakeScriptQuery>(), volume);
+    auto fake = std::make_shared<FakeSources>();
+    PlayerStateQueries queries(fake, fake);
     for (double bad : {-0.5, std::numeric_limits<double>::quiet_NaN(), 3.0}) {
-        volume->volume = bad;
+        fake->volume = bad;
         const double v = queries.systemOutputVolume();
         EXPECT_TRUE(v >= 0.0 && v <= 1.0) << bad;
     }
