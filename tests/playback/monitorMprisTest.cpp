@@ -4,6 +4,7 @@
 #include "playback/MprisPlayerQuery.h"
 #include "playback/MprisPlayerRegistry.h"
 #include "playback/RunningApplications.h"
+#include "support/QtTestApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -71,12 +72,7 @@ struct ProcessIsSpotify : RunningApplications {
 
 class MprisAdapters : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "monitor-mpris";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { testing::qtTestApplication(); }
 
     void SetUp() override {
         bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--nopidfile", "--print-address=1"});
