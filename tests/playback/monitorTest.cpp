@@ -337,7 +337,6 @@ TEST(NowPlayingRequestTest, ScheduledTimeOutFiresAfterThirtyFiveHundredths) {
     queue.advance(0.349);
     EXPECT_TRUE(results.empty());
     queue.advance(0.002);
-    request->receiveProcessIdentifier(3);
     EXPECT_EQ(results, std::vector<std::optional<SystemNowPlayingSnapshot>>{std::nullopt});
 }
 
