@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -23,26 +24,20 @@ TEST(AnalyzerConcurrencyTest, ResetAndHandleAreExclusive) {
 
     std::atomic<bool> done{false};
     std::thread capture([&] {
+        // Sound, then silence long enough to make the failure hook reset from this thread.
         std::vector<float> block(960, 0.25f);
-        for (int i = 0; i < 3000; ++i) {
-            block[i % 960] = static_cast<float>(i % 7) * 0.01f;
+        for (int i = 0; i < 3600; ++i) {
+            if (i < 3000) block[i % 960] = static_cast<float>(i % 7) * 0.01f;
+            if (i == 3000) std::fill(block.begin(), block.end(), 0.0f);
             clock.advance(0.01);
             analyzer->handle(AudioSampleBuffer::interleavedFloat(block.data(), block.size(), 2), true);
-        }
-        // Silence long enough to make the failure hook reset from the capture thread.
-        std::vector<float> silence(960, 0.0f);
-        for (int i = 0; i < 600; ++i) {
-            clock.advance(0.01);
-            analyzer->handle(AudioSampleBuffer::interleavedFloat(silence.data(), silence.size(), 2), true);
         }
         done = true;
     });
     int resets = 0;
-    while (!done) {
+    for (; !done; ++resets) {
         analyzer->reset();
-        ++resets;
-        const AudioAnalysisState state = analyzer->state();
-        ASSERT_LE(state.accumulatedSampleCount, 1024u);
+        ASSERT_LE(analyzer->state().accumulatedSampleCount, 1024u);
         std::this_thread::yield();
     }
     capture.join();

@@ -1,5 +1,5 @@
 sonavista_add_test(NAME audio_analysis_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/AudioFrameAnalyzerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SampleAccumulatorTest.cpp)
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/AudioFrameAnalyzerTest.cpp)
 sonavista_add_test(NAME audio_analysis_thread_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/AudioAnalysisThreadsTest.cpp LABELS unit threads)
 if(TARGET sonavista-analyze)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <netdb.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -23,24 +23,19 @@ public:
     BridgeTestClient& operator=(const BridgeTestClient&) = delete;
     ~BridgeTestClient() { close(); }
 
-    // Connects to `address` (numeric IPv4 or IPv6) on `port`.
-    bool connect(const std::string& address, std::uint16_t port) {
+    // Connects to the IPv4 loopback address on `port`.
+    bool connect(std::uint16_t port) {
         close();
-        addrinfo hints{};
-        hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
-        fd_ = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        const bool connected = fd_ >= 0 && ::connect(fd_, found->ai_addr, found->ai_addrlen) == 0;
-        ::freeaddrinfo(found);
-        if (!connected) close();
-        return connected;
+        sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return true;
+        close();
+        return false;
     }
 
     bool send(const std::string& bytes) {

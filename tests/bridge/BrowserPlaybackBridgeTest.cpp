@@ -13,7 +13,6 @@
 #include <thread>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 using namespace sonavista;
@@ -33,27 +32,21 @@ std::string report(const std::string& pageId, const std::string& source = "youtu
                               extraHeaders);
 }
 
-// Bridges on the test's virtual clock, listening on a free port unless `options` name one.
+// A bridge on the test's virtual clock, listening on a free port.
 class BrowserPlaybackBridgeTest : public ::testing::Test {
 protected:
-    std::shared_ptr<BrowserPlaybackBridge> startBridge(BrowserPlaybackBridge::Options options = {}) {
-        options.port = options.port == BrowserPlaybackBridge::applicationPort ? 0 : options.port;
-        options.clock = clock;
-        auto started = std::make_shared<BrowserPlaybackBridge>(options);
-        started->start();
-        return started;
-    }
-    // Starts the test's own bridge and notes its port.
     void start(BrowserPlaybackBridge::Options options = {}) {
-        bridge = startBridge(options);
+        options.port = 0;
+        options.clock = clock;
+        bridge = std::make_shared<BrowserPlaybackBridge>(options);
+        bridge->start();
         port = bridge->listeningPort();
         ASSERT_NE(port, 0);
     }
-
     // Sends `bytes` on a fresh connection to `port` and returns everything the bridge answers.
-    std::string exchange(const std::string& bytes, const std::string& address = "127.0.0.1") {
+    std::string exchange(const std::string& bytes) {
         BridgeTestClient client;
-        if (!client.connect(address, port)) return "<connect failed>";
+        if (!client.connect(port)) return "<connect failed>";
         client.send(bytes);
         return client.readAll();
     }
@@ -67,15 +60,13 @@ protected:
 
 TEST_F(BrowserPlaybackBridgeTest, StoresReportsAndAnswersSnapshots) {
     start();
-    EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt);
-
     // The answer is the protocol's, CORS lines included (their bytes are pinned there).
     EXPECT_EQ(exchange(report("tab-1", "youtube", true, "Origin: chrome-extension://x\r\n")),
               BridgeProtocol::responseText(BridgeProtocol::noContent, "chrome-extension://x"));
     EXPECT_EQ(bridge->snapshotSync(allWeb),
               (MusicPlaybackSnapshot{MusicPlayer::youtube, MusicPlaybackState::playing, 0.25}));
-    EXPECT_EQ(bridge->snapshot({MusicPlayer::spotifyWeb}), std::nullopt) << "through the monitor's port";
 
+    // A stale published copy expires the table's sessions too.
     clock->advance(3.6);
     EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt);
     EXPECT_TRUE(bridge->sessions().empty());
@@ -102,8 +93,6 @@ TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
     start();
     bridge->start();
     const auto addresses = bridge->listeningAddresses();
-    ASSERT_FALSE(addresses.empty());
-    EXPECT_EQ(addresses.front(), "127.0.0.1");
     EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "127.0.0.1"), 1);
     for (const auto& address : addresses) EXPECT_TRUE(address == "127.0.0.1" || address == "::1") << address;
     // Programs the application starts must not inherit a listener (they would keep the port).
@@ -114,101 +103,69 @@ TEST_F(BrowserPlaybackBridgeTest, StartTwiceListensOnceAndOnlyOnLoopback) {
         EXPECT_TRUE(::fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC) << entry.path();
     }
     EXPECT_GE(sockets, 1);
-
-    if (std::find(addresses.begin(), addresses.end(), "::1") != addresses.end()) {
-        EXPECT_EQ(exchange(report("v6"), "::1"), noContent);
-        EXPECT_EQ(bridge->sessions().count("v6"), 1u);
-    }
 }
 
 TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     start();
     ASSERT_EQ(exchange(report("a")), noContent);
-    ASSERT_EQ(bridge->sessions().size(), 1u);
-
     bridge->stop();
     EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt) << "forgotten at once for readers";
     EXPECT_TRUE(bridge->sessions().empty());
     EXPECT_EQ(bridge->listeningPort(), 0);
     BridgeTestClient refused;
-    EXPECT_FALSE(refused.connect("127.0.0.1", port));
+    EXPECT_FALSE(refused.connect(port));
 
     bridge->start();
     port = bridge->listeningPort();
-    ASSERT_NE(port, 0);
-    EXPECT_EQ(exchange(report("b", "spotifyWeb", false)), noContent);
-    EXPECT_EQ(bridge->snapshotSync(allWeb),
-              (MusicPlaybackSnapshot{MusicPlayer::spotifyWeb, MusicPlaybackState::paused, 0.25}));
+    EXPECT_EQ(exchange(report("b")), noContent);
+    EXPECT_NE(bridge->snapshotSync(allWeb), std::nullopt) << "published again after the restart";
 }
 
 TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
     start();
-    BrowserPlaybackBridge::Options options;
-    options.port = port;
-    auto second = startBridge(options);
-    EXPECT_EQ(second->listeningPort(), 0);
-    EXPECT_EQ(second->snapshotSync(allWeb), std::nullopt);
+    BrowserPlaybackBridge second({.port = port, .clock = clock});
+    second.start();
+    EXPECT_EQ(second.listeningPort(), 0);
     EXPECT_EQ(exchange(report("x")), noContent);
     EXPECT_EQ(bridge->sessions().size(), 1u);
-    EXPECT_TRUE(second->sessions().empty());
 }
 
-TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInSmallPieces) {
+// Cut inside the blank line and one byte short of the body, each piece read on its own: no
+// answer until the request is whole, and bytes beyond it are ignored.
+TEST_F(BrowserPlaybackBridgeTest, ParsesRequestsArrivingInPieces) {
     start();
     BridgeTestClient client;
-    ASSERT_TRUE(client.connect("127.0.0.1", port));
-    const std::string bytes = report("pieces") + "trailing bytes beyond the body";
-    const std::size_t bodyEnd = bytes.size() - std::string("trailing bytes beyond the body").size();
-    for (std::size_t at = 0; at < bodyEnd; at += 7) {
-        ASSERT_TRUE(client.send(bytes.substr(at, std::min<std::size_t>(7, bodyEnd - at))));
-        if (at + 7 < bodyEnd) {
-            EXPECT_TRUE(bridge->sessions().empty()) << "complete after " << at + 7 << " bytes?";
-        }
+    ASSERT_TRUE(client.connect(port));
+    const std::string request = report("pieces");
+    const auto blank = request.find("\r\n\r\n");
+    for (const auto& piece : {request.substr(0, blank + 3), request.substr(blank + 3, request.size() - blank - 4)}) {
+        ASSERT_TRUE(client.send(piece));
+        EXPECT_TRUE(client.staysQuiet(30)) << "answered before the request was whole";
     }
-    client.send(bytes.substr(bodyEnd));
+    client.send(request.substr(request.size() - 1) + "trailing bytes beyond the body");
     EXPECT_EQ(client.readAll(), noContent);
     EXPECT_EQ(bridge->sessions().count("pieces"), 1u);
-
-    // The blank line itself split across two reads.
-    BridgeTestClient split;
-    ASSERT_TRUE(split.connect("127.0.0.1", port));
-    const std::string request = report("split");
-    const auto blank = request.find("\r\n\r\n");
-    ASSERT_TRUE(split.send(request.substr(0, blank + 3)));
-    EXPECT_TRUE(split.staysQuiet(30));
-    ASSERT_TRUE(split.send(request.substr(blank + 3)));
-    EXPECT_EQ(split.readAll(), noContent);
-    EXPECT_EQ(bridge->sessions().count("split"), 1u);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
-    BrowserPlaybackBridge::Options options;
-    options.incompleteRequestTimeout = 0.3;
-    start(options);
+    start({.incompleteRequestTimeout = 0.3, .clock = clock});
     const std::string partial = "POST /playback HTTP/1.1\r\nOrigin: chrome-extension://x\r\nContent-Length: 10\r\n\r\n";
-
-    {  // the peer closes its sending side first
-        BridgeTestClient client;
-        ASSERT_TRUE(client.connect("127.0.0.1", port));
-        client.send(partial);
-        client.shutdownWrite();
+    // Silent, half-sent, and half-sent with the sending side closed: refused without CORS
+    // lines, then closed in order.
+    BridgeTestClient clients[3];
+    for (auto& client : clients) ASSERT_TRUE(client.connect(port));
+    clients[1].send(partial);
+    clients[2].send(partial);
+    clients[2].shutdownWrite();
+    for (auto& client : clients) {
         EXPECT_EQ(client.readAll(), badRequest);
         EXPECT_TRUE(client.closedCleanly());
-    }
-    {  // the request never completes in time: refused without CORS lines, then closed
-        BridgeTestClient silent, talking;
-        ASSERT_TRUE(silent.connect("127.0.0.1", port));
-        ASSERT_TRUE(talking.connect("127.0.0.1", port));
-        talking.send(partial);
-        EXPECT_EQ(silent.readAll(), badRequest);
-        EXPECT_EQ(talking.readAll(), badRequest);
-        EXPECT_TRUE(talking.closedCleanly());
     }
     // Exactly 65,536 bytes, then far more than that: both refused, and the answer survives
     // the bytes the bridge never looked at.
     for (const std::size_t size : {std::size_t{65536}, std::size_t{1} << 20}) {
         BridgeTestClient client;
-        ASSERT_TRUE(client.connect("127.0.0.1", port));
+        ASSERT_TRUE(client.connect(port));
         std::string flood(size, 'a');
         std::thread writer([&] { client.send(flood); });
         EXPECT_EQ(client.readAll(), badRequest) << size;
@@ -220,40 +177,27 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
 }
 
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
-    BrowserPlaybackBridge::Options options;
-    options.maxConnections = 4;
-    start(options);
+    start({.maxConnections = 3, .clock = clock});
+    // One at a time, so that they queue in order; the fourth closes the first.
     std::vector<BridgeTestClient> idle(4);
-    for (auto& client : idle) {
-        ASSERT_TRUE(client.connect("127.0.0.1", port));
-        const auto opened = static_cast<std::size_t>(&client - idle.data()) + 1;
-        ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == opened; }));  // keeps the order
+    for (std::size_t i = 0; i < idle.size(); ++i) {
+        ASSERT_TRUE(idle[i].connect(port));
+        ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == std::min<std::size_t>(i + 1, 3); }));
     }
-
-    // One more closes the oldest idle connection at once and is answered itself.
-    EXPECT_EQ(exchange(report("extra")), noContent);
     EXPECT_EQ(idle[0].readAll(), "") << "the stalest connection is closed without an answer";
     EXPECT_TRUE(idle[0].closedCleanly());
-    EXPECT_TRUE(idle[1].staysQuiet(50)) << "only one connection goes";
-
-    BridgeTestClient late;  // fills the table again: now idle[1] is the stalest
-    ASSERT_TRUE(late.connect("127.0.0.1", port));
-    ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 4; }));
-    EXPECT_EQ(exchange(report("extra-2")), noContent);
+    // A report beyond the limit is answered, and closes the next stalest only.
+    EXPECT_EQ(exchange(report("extra")), noContent);
     EXPECT_EQ(idle[1].readAll(), "");
-    EXPECT_LE(bridge->openConnectionCount(), 4u);
-
     EXPECT_TRUE(idle[2].staysQuiet(50)) << "younger connections are left alone";
     idle[2].send(report("younger"));
     EXPECT_EQ(idle[2].readAll(), noContent);
-    EXPECT_EQ(bridge->sessions().size(), 3u);
-    EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 2; }));  // idle[3] and late
 }
 
 TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
     start();
     BridgeTestClient client;
-    ASSERT_TRUE(client.connect("127.0.0.1", port));
+    ASSERT_TRUE(client.connect(port));
     client.send("POST /playback HTTP/1.1\r\n");
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 1; }));
     bridge.reset();
@@ -262,29 +206,21 @@ TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
 
 TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredReport) {
     start();
-    std::atomic<bool> done{false};
+    std::atomic<bool> answered{false}, done{false};
     std::atomic<int> readsWithoutPage{0};
-    std::atomic<int> reportsAnswered{0};
-    std::vector<std::thread> readers;
-    for (int i = 0; i < 2; ++i) {
-        readers.emplace_back([&] {
-            while (!done) {
-                // Once a report has been answered, its page must be visible to every reader.
-                const bool answeredBefore = reportsAnswered.load() > 0;
-                if (answeredBefore && !bridge->snapshotSync(allWeb)) ++readsWithoutPage;
-            }
-        });
-    }
-    for (int i = 0; i < 50; ++i) {
-        if (exchange(report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")) == noContent) {
-            ++reportsAnswered;
+    // Once a report has been answered, its page must be visible to a reader on another thread.
+    std::thread reader([&] {
+        while (!done) {
+            if (answered && !bridge->snapshotSync(allWeb)) ++readsWithoutPage;
         }
+    });
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(exchange(report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")), noContent);
+        answered = true;
     }
     done = true;
-    for (auto& reader : readers) reader.join();
-    EXPECT_EQ(reportsAnswered.load(), 50);
+    reader.join();
     EXPECT_EQ(readsWithoutPage.load(), 0);
-    EXPECT_EQ(bridge->sessions().size(), 5u);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, SyncRunsInlineOnTheBridgeThread) {

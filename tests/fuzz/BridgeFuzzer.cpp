@@ -27,10 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto clock = std::make_shared<FakeClock>(1000.0);
     BrowserSessionTable table(clock);
 
-    // The JSON decoder on its own, without HTTP framing.
-    if (const auto message = PlaybackMessage::decode(bytes)) {
-        require(message->volume == message->volume);  // JSON has no NaN
-    }
+    // The JSON decoder on its own too, so that the fuzzer reaches it without HTTP framing.
+    PlaybackMessage::decode(bytes);
 
     const auto request = BridgeProtocol::parseRequest(bytes);
     // The receiver's shortcut agrees with the parser on whether a request is complete.

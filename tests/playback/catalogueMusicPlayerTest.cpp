@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "playback/MprisPlayerIdentity.h"
 #include "playback/MusicPlayer.h"
@@ -13,12 +14,8 @@ using P = MusicPlayer;
 
 TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
     using Text = std::optional<std::string_view>;
-    struct Row {
-        Text bundle;
-        Text name;
-        std::optional<P> expected;
-    };
-    const Row rows[] = {
+    // Each row: the sandbox or bundle id, the process name and the player they resolve to.
+    const std::tuple<Text, Text, std::optional<P>> rows[] = {
         {std::nullopt, std::nullopt, std::nullopt},
         // Identifier equalities, case-insensitive.
         {"COM.SPOTIFY.CLIENT", std::nullopt, P::spotify},
@@ -43,9 +40,8 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
         {"org.example.player", "MUSİC", std::nullopt},
         {std::nullopt, "ＳＰＯＴＩＦＹ", std::nullopt},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.bundle.value_or("<none>")) + " / " + std::string(row.name.value_or("<none>")));
-        EXPECT_EQ(resolveMusicPlayer(row.bundle, row.name), row.expected);
+    for (const auto& [bundle, name, expected] : rows) {
+        EXPECT_EQ(resolveMusicPlayer(bundle, name), expected) << bundle.value_or("-") << " / " << name.value_or("-");
     }
 }
 
@@ -55,13 +51,9 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
     const auto other = [](std::string stem) { return Resolution{MprisPlayerResolution{std::nullopt, std::move(stem)}}; };
     const RunningApplication flatpakSpotify{7, "com.spotify.Client", "spotify"};
     const RunningApplication renamedMpv{8, std::nullopt, "spotify"};
-    struct Row {
-        std::string_view busName;
-        std::optional<RunningApplication> application;
-        std::optional<std::string_view> url;
-        Resolution expected;
-    };
-    const Row rows[] = {
+    // Each row: the bus name, the process that owns it, the page address and the resolution.
+    using Text = std::optional<std::string_view>;
+    const std::tuple<std::string_view, std::optional<RunningApplication>, Text, Resolution> rows[] = {
         {"org.mpris.MediaPlayer2.vlc", std::nullopt, std::nullopt, other("vlc")},
         {"org.mpris.MediaPlayer2.firefox.instance_1_42", std::nullopt, std::nullopt, other("firefox")},
         {"org.mpris.MediaPlayer2.spotify", flatpakSpotify, std::nullopt, catalogue(P::spotify)},
@@ -82,9 +74,8 @@ TEST(MprisPlayerIdentity, ResolvesPlayersOnTheBus) {
         {"org.freedesktop.Notifications", std::nullopt, std::nullopt, std::nullopt},
         {"org.mpris.MediaPlayer2", std::nullopt, std::nullopt, std::nullopt},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.busName) + " " + std::string(row.url.value_or("-")));
-        EXPECT_EQ(resolveMprisPlayer(row.busName, row.application, row.url), row.expected);
+    for (const auto& [busName, application, url, expected] : rows) {
+        EXPECT_EQ(resolveMprisPlayer(busName, application, url), expected) << busName << " " << url.value_or("-");
     }
 }
 
@@ -99,11 +90,9 @@ TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
             EXPECT_EQ(otherPlayerRawValue(*stem), raw);
         }
     }
-    for (std::string_view browser : {"firefox", "chromium", "epiphany"}) {
-        EXPECT_FALSE(isOtherPlayerEnabledByDefault(browser)) << browser;
-    }
-    for (std::string_view player : {"vlc", "firefoxplayer"}) {
-        EXPECT_TRUE(isOtherPlayerEnabledByDefault(player)) << player;
+    for (const auto& [stem, enabled] : {std::pair{"firefox", false}, {"chromium", false}, {"epiphany", false},
+                                        {"vlc", true}, {"firefoxplayer", true}}) {
+        EXPECT_EQ(isOtherPlayerEnabledByDefault(stem), enabled) << stem;
     }
 }
 
