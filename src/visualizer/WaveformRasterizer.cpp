@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <span>
 #include <vector>
@@ -74,17 +75,25 @@ public:
 
     bool matches(double radius) const { return radius == radius_; }
 
-    void build(double radius, int buckets, int subColumns, int zPerUnit) {
+    // With `lazy`, a value of E is worked out the first time a lookup reads it: for a table
+    // rebuilt every frame (the pulsing dot's) only a few heights are ever read.
+    void build(double radius, int buckets, int subColumns, int zPerUnit, bool lazy = false) {
         radius_ = radius;
         pattern_.clear();  // built from the columns, so stale now
         buckets_ = buckets;
+        subColumns_ = subColumns;
         zPerUnit_ = zPerUnit;
         zMin_ = -1.0 - radius;
         zCount_ = static_cast<int>(std::ceil((1.0 + radius) * zPerUnit)) + 2;
+        lazy_ = lazy;
         const int reach = static_cast<int>(std::ceil(radius)) + 1;
         columnsPerBucket_ = 2 * reach + 1;
-        values_.assign(static_cast<std::size_t>(buckets) * columnsPerBucket_ * zCount_, 0.0f);
-        columns_.assign(static_cast<std::size_t>(buckets) * columnsPerBucket_, Column{});
+        const std::size_t columnCount = static_cast<std::size_t>(buckets) * columnsPerBucket_;
+        values_.assign(columnCount * zCount_, lazy ? std::numeric_limits<float>::quiet_NaN() : 0.0f);
+        columns_.assign(columnCount, Column{});
+        shapes_.assign(columnCount, ColumnShape{});
+        widths_.assign(columnCount * subColumns, 0.0);
+        heights_.assign(columnCount * subColumns, 0.0);
         firstColumn_.assign(static_cast<std::size_t>(buckets), 0);
         columnCount_.assign(static_cast<std::size_t>(buckets), 0);
 
@@ -93,16 +102,17 @@ public:
             x = std::clamp(x, -radius, radius);
             return 0.5 * (x * std::sqrt(std::max(r2 - x * x, 0.0)) + r2 * std::asin(x / radius));
         };
-        std::vector<double> widths(static_cast<std::size_t>(subColumns));
-        std::vector<double> heights(static_cast<std::size_t>(subColumns));
         for (int b = 0; b < buckets; ++b) {
             const double fx = (b + 0.5) / buckets;  // xc - floor(xc)
             int used = 0;
             for (int c = -reach; c <= reach; ++c) {
-                Column& column = columns_[static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)];
-                float* values = &values_[(static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)) * zCount_];
+                const std::size_t index = static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach);
+                Column& column = columns_[index];
+                ColumnShape& shape = shapes_[index];
+                double* widths = &widths_[index * subColumns];
+                double* heights = &heights_[index * subColumns];
                 column.offset = c;
-                column.values = values;
+                column.values = &values_[index * zCount_];
                 double omega = 0.0;
                 for (int j = 0; j < subColumns; ++j) {
                     const double x0 = c + static_cast<double>(j) / subColumns - fx;
@@ -115,29 +125,17 @@ public:
                     omega += width;
                 }
                 column.omega = static_cast<float>(omega);
-                // Each clamp below is monotonic in z and in the cap height, so where the
-                // lowest cap's term is already 1 every term is (E is then the sum of the
-                // widths, summed in the same order as omega), and where the highest cap's is 0
-                // every term is (E stays 0).
-                double lowestCap = radius, highestCap = 0.0;
+                shape.omega = omega;
+                shape.lowestCap = radius;
+                shape.highestCap = 0.0;
                 for (int j = 0; j < subColumns; ++j) {
                     if (widths[j] > 0.0) {
-                        lowestCap = std::min(lowestCap, heights[j]);
-                        highestCap = std::max(highestCap, heights[j]);
+                        shape.lowestCap = std::min(shape.lowestCap, heights[j]);
+                        shape.highestCap = std::max(shape.highestCap, heights[j]);
                     }
                 }
-                for (int k = 0; k < zCount_ && omega > 0.0; ++k) {
-                    const double z = zMin_ + static_cast<double>(k) / zPerUnit;
-                    if (z + highestCap + 1.0 <= 0.0) continue;
-                    if (z + lowestCap + 1.0 >= 1.0) {
-                        values[k] = static_cast<float>(omega);
-                        continue;
-                    }
-                    double e = 0.0;
-                    for (int j = 0; j < subColumns; ++j) {
-                        e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);
-                    }
-                    values[k] = static_cast<float>(e);
+                if (!lazy && omega > 0.0) {
+                    for (int k = 0; k < zCount_; ++k) values_[index * zCount_ + k] = value(index, k);
                 }
                 if (omega > 0.0) {
                     if (used == 0) firstColumn_[b] = c + reach;
@@ -149,9 +147,15 @@ public:
     }
 
     // The columns that a capsule at horizontal position xc touches.
-    std::span<const Column> columns(double xc) const {
+    std::span<const Column> columns(double xc) const { return bucketColumns(bucket(xc)); }
+    // The same by sub-pixel bucket: the one of position xc, and the columns of bucket b.
+    int bucket(double xc) const {
         const double fx = xc - std::floor(xc);
-        const int b = std::min(static_cast<int>(fx * buckets_), buckets_ - 1);
+        return std::min(static_cast<int>(fx * buckets_), buckets_ - 1);
+    }
+    int buckets() const { return buckets_; }
+    int columnsPerBucket() const { return columnsPerBucket_; }
+    std::span<const Column> bucketColumns(int b) const {
         return {&columns_[static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b]],
                 static_cast<std::size_t>(columnCount_[b])};
     }
@@ -161,6 +165,7 @@ public:
         const double pos = (z - zMin_) * zPerUnit_;
         if (pos <= 0.0) return 0.0f;
         const int k = std::min(static_cast<int>(pos), zCount_ - 2);
+        if (lazy_) fill(column, k);
         const float f = static_cast<float>(pos - k);
         return column.values[k] + f * (column.values[k + 1] - column.values[k]);
     }
@@ -229,13 +234,49 @@ public:
     }
 
 private:
+    // What E of a column is computed from: its sub-columns' widths and cap heights.
+    struct ColumnShape {
+        double omega = 0.0;
+        double lowestCap = 0.0, highestCap = 0.0;
+    };
+
+    // E of column `index` at step k of its table.
+    float value(std::size_t index, int k) const {
+        const ColumnShape& shape = shapes_[index];
+        if (!(shape.omega > 0.0)) return 0.0f;
+        const double z = zMin_ + static_cast<double>(k) / zPerUnit_;
+        // Each clamp below is monotonic in z and in the cap height, so where the lowest cap's
+        // term is already 1 every term is (E is then the sum of the widths, summed in the same
+        // order as omega), and where the highest cap's is 0 every term is (E stays 0).
+        if (z + shape.highestCap + 1.0 <= 0.0) return 0.0f;
+        if (z + shape.lowestCap + 1.0 >= 1.0) return static_cast<float>(shape.omega);
+        const double* widths = &widths_[index * subColumns_];
+        const double* heights = &heights_[index * subColumns_];
+        double e = 0.0;
+        for (int j = 0; j < subColumns_; ++j) e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);
+        return static_cast<float>(e);
+    }
+
+    // Works out steps k and k + 1 of a lazy table's column if no lookup has yet.
+    void fill(const Column& column, int k) const {
+        const std::size_t index = static_cast<std::size_t>(&column - columns_.data());
+        float* values = &values_[index * zCount_];
+        for (int step = k; step <= k + 1; ++step) {
+            if (std::isnan(values[step])) values[step] = value(index, step);
+        }
+    }
+
     double radius_ = -1.0;
     int buckets_ = 1;
+    int subColumns_ = 1;
+    bool lazy_ = false;
+    std::vector<ColumnShape> shapes_;
+    std::vector<double> widths_, heights_;
     int zPerUnit_ = 1;
     double zMin_ = 0.0;
     int zCount_ = 0;
     int columnsPerBucket_ = 0;
-    std::vector<float> values_;
+    mutable std::vector<float> values_;  // NaN where a lazy table has not been read yet
     std::vector<Column> columns_;
     std::vector<int> firstColumn_;
     std::vector<int> columnCount_;
@@ -649,6 +690,7 @@ struct WaveformRasterizer::Impl {
     std::vector<Rgb> barColor;                      // 0...255
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
+    std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
 
     // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
     struct Frame {
@@ -773,7 +815,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
         stroke.buildDashPattern(dashLength, dashPeriod, 64);
     }
-    if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32);
+    if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32, true);
     if (!sparkle.matches(sparkleRadius)) sparkle.build(sparkleRadius, 32, 8, 32);
 
     barColor.resize(static_cast<std::size_t>(n));
@@ -1017,6 +1059,18 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
     const int dotFirst = std::max(static_cast<int>(std::floor(cy - dotRadius)), 0);
     const int dotLast = std::min(static_cast<int>(std::floor(cy + dotRadius)), ph - 1);
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
+    // Every dot is centred on the centre line, so a dot pixel's coverage depends only on the
+    // bar's sub-pixel bucket, the column and the row: worked out once per frame for all bars.
+    const std::size_t dotRows = static_cast<std::size_t>(std::max(dotLast - dotFirst + 1, 0));
+    const std::size_t dotColumnStride = static_cast<std::size_t>(dot.columnsPerBucket());
+    dotCover.resize(static_cast<std::size_t>(dot.buckets()) * dotColumnStride * dotRows);
+    for (int b = 0; b < dot.buckets(); ++b) {
+        const auto columns = dot.bucketColumns(b);
+        for (std::size_t ci = 0; ci < columns.size(); ++ci) {
+            float* cover = &dotCover[(static_cast<std::size_t>(b) * dotColumnStride + ci) * dotRows];
+            for (int y = dotFirst; y <= dotLast; ++y) cover[y - dotFirst] = dot.coverage(columns[ci], y, cy, cy);
+        }
+    }
     for (int i = 0; i < n; ++i) {
         const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
         const RGBColor8& c = barColour8[static_cast<std::size_t>(i)];
@@ -1099,12 +1153,13 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
             }
         }
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
-        for (const auto& column : dot.columns(xc)) {
-            const int x = xBase + column.offset;
+        const int bucket = dot.bucket(xc);
+        const auto dotColumns = dot.bucketColumns(bucket);
+        for (std::size_t ci = 0; ci < dotColumns.size(); ++ci) {
+            const int x = xBase + dotColumns[ci].offset;
             if (x < 0 || x >= pw) continue;
-            for (int y = dotFirst; y <= dotLast; ++y) {
-                blend(out.row(y)[x], c, dot.coverage(column, y, cy, cy) * dotOpacity);
-            }
+            const float* cover = &dotCover[(static_cast<std::size_t>(bucket) * dotColumnStride + ci) * dotRows];
+            for (int y = dotFirst; y <= dotLast; ++y) blend(out.row(y)[x], c, cover[y - dotFirst] * dotOpacity);
         }
         if (bar.hasSparkles) {
             const float opacity = static_cast<float>(WaveformScene::sparkleOpacity(bar));
