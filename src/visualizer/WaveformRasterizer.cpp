@@ -1115,41 +1115,46 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                     laneColumnsDone = inside * lanes;
                 }
             }
-            for (std::size_t ci = 0; ci < touched.size(); ++ci) {
-                const auto& column = touched[ci];
-                const int x = xBase + column.offset;
-                if (x < 0 || x >= pw) continue;
-                const bool lanesDone = static_cast<int>(ci) < laneColumnsDone;
-                auto exact = [&](int y) {
-                    const int kFirst =
-                        std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
-                    const int kLast =
-                        std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
+            // Rows that the ends of dashes reach, row by row: a row's dashes are found once for
+            // all its columns.
+            const auto exactRow = [&](int y) {
+                const int kFirst =
+                    std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
+                const int kLast =
+                    std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
+                std::uint32_t* row = out.row(y);
+                for (const auto& column : touched) {
+                    const int x = xBase + column.offset;
+                    if (x < 0 || x >= pw) continue;
                     float cover = 0.0f;
                     for (int k = kFirst; k <= kLast; ++k) {
                         const double d0 = top + k * dashPeriod;
                         cover += stroke.coverage(column, y, d0, std::min(d0 + dashLength, bottom));
                     }
-                    blend(out.row(y)[x], c, cover * strokeOpacity);
-                };
-                int y = rowFirst;
-                for (; y <= rowLast && y < fastFirst; ++y) exact(y);
-                if (lanesDone && y <= fastLast) {
-                    y = fastLast + 1;
-                } else if (y <= fastLast) {
-                    // Inner rows: the periodic pattern, stepping the phase by one pixel a row.
-                    const float* values = stroke.dashPatternValues(column);
-                    double pos = y - top;
-                    pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
-                    std::uint32_t* pixel = out.row(y) + x;
-                    for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
-                        if (pos >= wrap) pos -= wrap;
-                        const int k = std::max(static_cast<int>(pos), 0);
-                        const float f = static_cast<float>(pos - k);
-                        blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
-                    }
+                    blend(row[x], c, cover * strokeOpacity);
                 }
-                for (; y <= rowLast; ++y) exact(y);
+            };
+            const int headLast = std::min(rowLast, fastFirst - 1);
+            for (int y = rowFirst; y <= headLast; ++y) exactRow(y);
+            for (int y = std::max(fastFirst, fastLast + 1); y <= rowLast; ++y) exactRow(y);
+            // Inner rows of the columns the lane groups left: the periodic pattern, stepping the
+            // phase by one pixel a row.
+            for (std::size_t ci = static_cast<std::size_t>(laneColumnsDone); ci < touched.size() && fastFirst <= fastLast;
+                 ++ci) {
+                const auto& column = touched[ci];
+                const int x = xBase + column.offset;
+                if (x < 0 || x >= pw) continue;
+                const float* values = stroke.dashPatternValues(column);
+                int y = fastFirst;
+                double pos = y - top;
+                pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
+                std::uint32_t* pixel = out.row(y) + x;
+                for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
+                    if (pos >= wrap) pos -= wrap;
+                    const int k = std::max(static_cast<int>(pos), 0);
+                    const float f = static_cast<float>(pos - k);
+                    blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
+                }
             }
         }
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
