@@ -440,12 +440,47 @@ inline void forPixels(int count, const Body& body) {
 // the kernels are followed by at least seven zeros, which add nothing to a pixel (a glow alpha
 // is never -0), and past the image's last column the row has seven floats of slack that are
 // never composed.
-SONAVISTA_ROW_LOOP
-void accumulateGlow(float* __restrict a, const float* __restrict rect, const float* __restrict caps, float dRect,
-                    float dCaps, int first, int end) {
+[[gnu::always_inline]] inline void accumulateGlow(float* __restrict a, const float* __restrict rect,
+                                                  const float* __restrict caps, float dRect, float dCaps, int first,
+                                                  int end) {
     for (int j = first; j < end; j += 8) {
         const F32x8 sum = load<F32x8>(a + j) + (dRect * load<F32x8>(rect + j) + dCaps * load<F32x8>(caps + j));
         std::memcpy(a + j, &sum, sizeof sum);
+    }
+}
+
+// One row of the glow's alpha: adds each bar's change since the previous row (row `y`, centre
+// `py`); on the `first` row every bar counts, afterwards only those with an end within reach.
+// The bars' kernels are `kernelLength` long and the row `width` pixels wide.
+SONAVISTA_ROW_LOOP
+void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, int y, bool first, double invSigma,
+                       double invSigmaY, int kernelLength, int width) {
+    const NormalTables& nt = normal();
+    const double py = y + 0.5;
+    for (GlowBar& g : glow) {
+        const bool nearTop = first || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
+        const bool nearBottom = first || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
+        if (!nearTop && !nearBottom) continue;
+        // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
+        float rect, caps;
+        if (nearTop && nearBottom) {
+            rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
+            caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
+        } else if (nearTop) {
+            rect = nt.cdf((py - g.top) * invSigma);
+            caps = nt.bell((py - g.capTop) * invSigmaY);
+        } else {
+            rect = 1.0f - nt.cdf((py - g.bottom) * invSigma);
+            caps = nt.bell((py - g.capBottom) * invSigmaY);
+        }
+        const float dRect = (rect - g.lastRect) * g.rectWeight;
+        const float dCaps = (caps - g.lastCaps) * g.capWeight;
+        g.lastRect = rect;
+        g.lastCaps = caps;
+        if (dRect == 0.0f && dCaps == 0.0f) continue;
+        const int j0 = std::max(0, -g.kernelStart);
+        const int j1 = std::min(kernelLength, width - g.kernelStart);
+        accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
     }
 }
 
@@ -988,32 +1023,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     float* alphaRow = glowAlpha.data();
     for (int y = contentFirst; y <= passLast; ++y) {
         const double py = y + 0.5;
-        for (GlowBar& g : glow) {
-            const bool first = y == contentFirst;
-            const bool nearTop = first || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
-            const bool nearBottom = first || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
-            if (!nearTop && !nearBottom) continue;
-            // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
-            float rect, caps;
-            if (nearTop && nearBottom) {
-                rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
-                caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
-            } else if (nearTop) {
-                rect = nt.cdf((py - g.top) * invSigma);
-                caps = nt.bell((py - g.capTop) * invSigmaY);
-            } else {
-                rect = 1.0f - nt.cdf((py - g.bottom) * invSigma);
-                caps = nt.bell((py - g.capBottom) * invSigmaY);
-            }
-            const float dRect = (rect - g.lastRect) * g.rectWeight;
-            const float dCaps = (caps - g.lastCaps) * g.capWeight;
-            g.lastRect = rect;
-            g.lastCaps = caps;
-            if (dRect == 0.0f && dCaps == 0.0f) continue;
-            const int j0 = std::max(0, -g.kernelStart);
-            const int j1 = std::min(glowKernelLength, pw - g.kernelStart);
-            accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
-        }
+        accumulateGlowRow(alphaRow, glow, y, y == contentFirst, invSigma, invSigmaY, glowKernelLength, pw);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
