@@ -723,6 +723,11 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
+    // What glowR, glowG and glowB were worked out from: image width, wave origin, bar spacing
+    // and bar colours.
+    int glowColourWidth = -1;
+    double glowColourOx = 0.0, glowColourSpacing = 0.0;
+    std::vector<Rgb> glowColourBars;
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
     std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
@@ -863,25 +868,38 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     }
 
     // Per column: the glow's colour (bar colours interpolated between bar centres, 0...1) and the
-    // centre line's premultiplied paint.
+    // centre line's premultiplied paint. The glow's colours follow only the bars' colours and
+    // places, which a view's frames rarely change, so they are kept while those stay the same.
     const std::size_t width = static_cast<std::size_t>(pw);
-    for (auto* v : {&glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
     glowAlpha.assign(width + 7, 0.0f);  // seven floats of slack for accumulateGlow's last group
     const double waveRight = ox + scene.wave.width * s;
     const double spacing = scene.barSpacing * s;
-    for (int x = 0; x < pw; ++x) {
-        const double px = x + 0.5;
-        const double q = std::clamp((px - ox) / spacing - 0.5, 0.0, static_cast<double>(n - 1));
-        const int i0 = std::min(static_cast<int>(q), n - 1);
-        const int i1 = std::min(i0 + 1, n - 1);
-        const float f = static_cast<float>(q - i0) / 255.0f;
-        const float g = 1.0f / 255.0f - f;
-        glowR[x] = barColor[i0].r * g + barColor[i1].r * f;
-        glowG[x] = barColor[i0].g * g + barColor[i1].g * f;
-        glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
+    const bool glowColoursKept = glowColourWidth == pw && glowColourOx == ox && glowColourSpacing == spacing &&
+                                 glowColourBars.size() == barColor.size() &&
+                                 std::memcmp(glowColourBars.data(), barColor.data(), sizeof(Rgb) * barColor.size()) == 0;
+    if (!glowColoursKept) {
+        for (auto* v : {&glowR, &glowG, &glowB}) v->assign(width, 0.0f);
+        for (int x = 0; x < pw; ++x) {
+            const double px = x + 0.5;
+            const double q = std::clamp((px - ox) / spacing - 0.5, 0.0, static_cast<double>(n - 1));
+            const int i0 = std::min(static_cast<int>(q), n - 1);
+            const int i1 = std::min(i0 + 1, n - 1);
+            const float f = static_cast<float>(q - i0) / 255.0f;
+            const float g = 1.0f / 255.0f - f;
+            glowR[x] = barColor[i0].r * g + barColor[i1].r * f;
+            glowG[x] = barColor[i0].g * g + barColor[i1].g * f;
+            glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
+        }
+        glowColourWidth = pw;
+        glowColourOx = ox;
+        glowColourSpacing = spacing;
+        glowColourBars = barColor;
+    }
+    for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    for (int x = 0; x < pw && !scene.centerLineStops.empty(); ++x) {
         const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
-        if (!scene.centerLineStops.empty() && inside > 0.0) {
-            const RGBColor c = gradientAt(scene.centerLineStops, (px - ox) / (waveRight - ox));
+        if (inside > 0.0) {
+            const RGBColor c = gradientAt(scene.centerLineStops, (x + 0.5 - ox) / (waveRight - ox));
             const double a = c.alpha * inside;
             lineR[x] = static_cast<float>(c.red * a);
             lineG[x] = static_cast<float>(c.green * a);
