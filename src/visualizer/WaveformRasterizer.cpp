@@ -450,17 +450,18 @@ inline void forPixels(int count, const Body& body) {
 }
 
 // One row of the glow's alpha: adds each bar's change since the previous row (row `y`, centre
-// `py`); on the `first` row every bar counts, afterwards only those with an end within reach.
-// The bars' kernels are `kernelLength` long and the row `width` pixels wide.
+// `py`). With `active`, a bit per bar, only the bars set there are visited (those with an end
+// within reach of the row); without it, all of them (the first row). The bars' kernels are
+// `kernelLength` long and the row `width` pixels wide.
 SONAVISTA_ROW_LOOP
-void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, int y, bool first, double invSigma,
+void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint64_t* active, int y, double invSigma,
                        double invSigmaY, int kernelLength, int width) {
     const NormalTables& nt = normal();
     const double py = y + 0.5;
-    for (GlowBar& g : glow) {
-        const bool nearTop = first || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
-        const bool nearBottom = first || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
-        if (!nearTop && !nearBottom) continue;
+    const bool all = active == nullptr;
+    const auto visit = [&](GlowBar& g) __attribute__((always_inline)) {
+        const bool nearTop = all || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
+        const bool nearBottom = all || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
         // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
         float rect, caps;
         if (nearTop && nearBottom) {
@@ -477,10 +478,19 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, int y, bool fir
         const float dCaps = (caps - g.lastCaps) * g.capWeight;
         g.lastRect = rect;
         g.lastCaps = caps;
-        if (dRect == 0.0f && dCaps == 0.0f) continue;
+        if (dRect == 0.0f && dCaps == 0.0f) return;
         const int j0 = std::max(0, -g.kernelStart);
         const int j1 = std::min(kernelLength, width - g.kernelStart);
         accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
+    };
+    if (all) {
+        for (GlowBar& g : glow) visit(g);
+        return;
+    }
+    for (std::size_t word = 0; word * 64 < glow.size(); ++word) {
+        for (std::uint64_t bits = active[word]; bits != 0; bits &= bits - 1) {
+            visit(glow[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))]);
+        }
     }
 }
 
@@ -717,6 +727,10 @@ struct WaveformRasterizer::Impl {
 
     // Per frame scratch, kept to avoid reallocation.
     std::vector<GlowBar> glow;
+    // The glow pass's sweep: bars entering or leaving their end zones, by row, and a bit per bar
+    // set while the current row is in one of its zones.
+    std::vector<int> zoneEventStart, zoneEventFill, zoneEvents;
+    std::vector<std::uint64_t> activeBars;
     std::vector<GlowOverlap> overlaps;
     std::vector<float> overlapKernels;
     std::vector<float> glowAlpha;                   // glow layer alpha of the current row
@@ -1039,9 +1053,49 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     const double lineTop = frame.lineTop;
     const double lineBottom = frame.lineBottom;
     float* alphaRow = glowAlpha.data();
+    // After the first row a bar only matters on the rows near its ends: the rows where each bar
+    // enters or leaves those zones, sorted by row, keep a bit per bar that says whether it does.
+    const int sweepFirst = contentFirst + 1;
+    const int sweepRows = std::max(passLast - sweepFirst + 2, 0);
+    zoneEventStart.assign(static_cast<std::size_t>(sweepRows) + 1, 0);
+    zoneEvents.clear();
+    const auto eachEvent = [&](const auto& event) {
+        for (std::size_t i = 0; i < glow.size(); ++i) {
+            const GlowBar& g = glow[i];
+            int firstA = std::max(g.zoneTopFirst, sweepFirst), lastA = std::min(g.zoneTopLast, passLast);
+            int firstB = std::max(g.zoneBottomFirst, sweepFirst), lastB = std::min(g.zoneBottomLast, passLast);
+            if (firstB <= lastB && firstA <= lastA && firstB <= lastA + 1 && firstA <= lastB + 1) {
+                firstA = std::min(firstA, firstB);  // overlapping or adjacent: one zone
+                lastA = std::max(lastA, lastB);
+                firstB = 1;
+                lastB = 0;
+            }
+            for (const auto& [first, last] : {std::pair{firstA, lastA}, std::pair{firstB, lastB}}) {
+                if (first > last) continue;
+                event(first - sweepFirst, i);
+                event(last + 1 - sweepFirst, i);
+            }
+        }
+    };
+    eachEvent([&](int row, std::size_t) { ++zoneEventStart[static_cast<std::size_t>(row) + 1]; });
+    for (std::size_t r = 1; r < zoneEventStart.size(); ++r) zoneEventStart[r] += zoneEventStart[r - 1];
+    zoneEvents.resize(static_cast<std::size_t>(zoneEventStart.back()));
+    zoneEventFill.assign(zoneEventStart.begin(), zoneEventStart.end());
+    eachEvent([&](int row, std::size_t bar) {
+        zoneEvents[static_cast<std::size_t>(zoneEventFill[static_cast<std::size_t>(row)]++)] = static_cast<int>(bar);
+    });
+    activeBars.assign((glow.size() + 63) / 64, 0);
     for (int y = contentFirst; y <= passLast; ++y) {
+        if (y >= sweepFirst) {
+            const std::size_t row = static_cast<std::size_t>(y - sweepFirst);
+            for (int e = zoneEventStart[row]; e < zoneEventStart[row + 1]; ++e) {
+                const auto bar = static_cast<std::size_t>(zoneEvents[static_cast<std::size_t>(e)]);
+                activeBars[bar / 64] ^= std::uint64_t{1} << (bar % 64);
+            }
+        }
         const double py = y + 0.5;
-        accumulateGlowRow(alphaRow, glow, y, y == contentFirst, invSigma, invSigmaY, glowKernelLength, pw);
+        accumulateGlowRow(alphaRow, glow, y == contentFirst ? nullptr : activeBars.data(), y, invSigma, invSigmaY,
+                          glowKernelLength, pw);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
