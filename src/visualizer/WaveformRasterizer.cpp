@@ -1149,7 +1149,7 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
     for (int b = 0; b < dot.buckets(); ++b) {
         const auto columns = dot.bucketColumns(b);
         for (std::size_t ci = 0; ci < columns.size(); ++ci) {
-            float* cover = &dotCover[(static_cast<std::size_t>(b) * dotColumnStride + ci) * dotRows];
+            float* cover = dotCover.data() + (static_cast<std::size_t>(b) * dotColumnStride + ci) * dotRows;
             for (int y = dotFirst; y <= dotLast; ++y) cover[y - dotFirst] = dot.coverage(columns[ci], y, cy, cy);
         }
     }
@@ -1245,7 +1245,7 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
         for (std::size_t ci = 0; ci < dotColumns.size(); ++ci) {
             const int x = xBase + dotColumns[ci].offset;
             if (x < 0 || x >= pw) continue;
-            const float* cover = &dotCover[(static_cast<std::size_t>(bucket) * dotColumnStride + ci) * dotRows];
+            const float* cover = dotCover.data() + (static_cast<std::size_t>(bucket) * dotColumnStride + ci) * dotRows;
             for (int y = dotFirst; y <= dotLast; ++y) blend(out.row(y)[x], c, cover[y - dotFirst] * dotOpacity);
         }
         if (bar.hasSparkles) {
