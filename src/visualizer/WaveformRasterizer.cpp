@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <span>
 #include <vector>
@@ -74,17 +75,25 @@ public:
 
     bool matches(double radius) const { return radius == radius_; }
 
-    void build(double radius, int buckets, int subColumns, int zPerUnit) {
+    // With `lazy`, a value of E is worked out the first time a lookup reads it: for a table
+    // rebuilt every frame (the pulsing dot's) only a few heights are ever read.
+    void build(double radius, int buckets, int subColumns, int zPerUnit, bool lazy = false) {
         radius_ = radius;
         pattern_.clear();  // built from the columns, so stale now
         buckets_ = buckets;
+        subColumns_ = subColumns;
         zPerUnit_ = zPerUnit;
         zMin_ = -1.0 - radius;
         zCount_ = static_cast<int>(std::ceil((1.0 + radius) * zPerUnit)) + 2;
+        lazy_ = lazy;
         const int reach = static_cast<int>(std::ceil(radius)) + 1;
         columnsPerBucket_ = 2 * reach + 1;
-        values_.assign(static_cast<std::size_t>(buckets) * columnsPerBucket_ * zCount_, 0.0f);
-        columns_.assign(static_cast<std::size_t>(buckets) * columnsPerBucket_, Column{});
+        const std::size_t columnCount = static_cast<std::size_t>(buckets) * columnsPerBucket_;
+        values_.assign(columnCount * zCount_, lazy ? std::numeric_limits<float>::quiet_NaN() : 0.0f);
+        columns_.assign(columnCount, Column{});
+        shapes_.assign(columnCount, ColumnShape{});
+        widths_.assign(columnCount * subColumns, 0.0);
+        heights_.assign(columnCount * subColumns, 0.0);
         firstColumn_.assign(static_cast<std::size_t>(buckets), 0);
         columnCount_.assign(static_cast<std::size_t>(buckets), 0);
 
@@ -93,16 +102,17 @@ public:
             x = std::clamp(x, -radius, radius);
             return 0.5 * (x * std::sqrt(std::max(r2 - x * x, 0.0)) + r2 * std::asin(x / radius));
         };
-        std::vector<double> widths(static_cast<std::size_t>(subColumns));
-        std::vector<double> heights(static_cast<std::size_t>(subColumns));
         for (int b = 0; b < buckets; ++b) {
             const double fx = (b + 0.5) / buckets;  // xc - floor(xc)
             int used = 0;
             for (int c = -reach; c <= reach; ++c) {
-                Column& column = columns_[static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)];
-                float* values = &values_[(static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach)) * zCount_];
+                const std::size_t index = static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach);
+                Column& column = columns_[index];
+                ColumnShape& shape = shapes_[index];
+                double* widths = &widths_[index * subColumns];
+                double* heights = &heights_[index * subColumns];
                 column.offset = c;
-                column.values = values;
+                column.values = &values_[index * zCount_];
                 double omega = 0.0;
                 for (int j = 0; j < subColumns; ++j) {
                     const double x0 = c + static_cast<double>(j) / subColumns - fx;
@@ -115,29 +125,17 @@ public:
                     omega += width;
                 }
                 column.omega = static_cast<float>(omega);
-                // Each clamp below is monotonic in z and in the cap height, so where the
-                // lowest cap's term is already 1 every term is (E is then the sum of the
-                // widths, summed in the same order as omega), and where the highest cap's is 0
-                // every term is (E stays 0).
-                double lowestCap = radius, highestCap = 0.0;
+                shape.omega = omega;
+                shape.lowestCap = radius;
+                shape.highestCap = 0.0;
                 for (int j = 0; j < subColumns; ++j) {
                     if (widths[j] > 0.0) {
-                        lowestCap = std::min(lowestCap, heights[j]);
-                        highestCap = std::max(highestCap, heights[j]);
+                        shape.lowestCap = std::min(shape.lowestCap, heights[j]);
+                        shape.highestCap = std::max(shape.highestCap, heights[j]);
                     }
                 }
-                for (int k = 0; k < zCount_ && omega > 0.0; ++k) {
-                    const double z = zMin_ + static_cast<double>(k) / zPerUnit;
-                    if (z + highestCap + 1.0 <= 0.0) continue;
-                    if (z + lowestCap + 1.0 >= 1.0) {
-                        values[k] = static_cast<float>(omega);
-                        continue;
-                    }
-                    double e = 0.0;
-                    for (int j = 0; j < subColumns; ++j) {
-                        e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);
-                    }
-                    values[k] = static_cast<float>(e);
+                if (!lazy && omega > 0.0) {
+                    for (int k = 0; k < zCount_; ++k) values_[index * zCount_ + k] = value(index, k);
                 }
                 if (omega > 0.0) {
                     if (used == 0) firstColumn_[b] = c + reach;
@@ -149,9 +147,15 @@ public:
     }
 
     // The columns that a capsule at horizontal position xc touches.
-    std::span<const Column> columns(double xc) const {
+    std::span<const Column> columns(double xc) const { return bucketColumns(bucket(xc)); }
+    // The same by sub-pixel bucket: the one of position xc, and the columns of bucket b.
+    int bucket(double xc) const {
         const double fx = xc - std::floor(xc);
-        const int b = std::min(static_cast<int>(fx * buckets_), buckets_ - 1);
+        return std::min(static_cast<int>(fx * buckets_), buckets_ - 1);
+    }
+    int buckets() const { return buckets_; }
+    int columnsPerBucket() const { return columnsPerBucket_; }
+    std::span<const Column> bucketColumns(int b) const {
         return {&columns_[static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b]],
                 static_cast<std::size_t>(columnCount_[b])};
     }
@@ -161,6 +165,7 @@ public:
         const double pos = (z - zMin_) * zPerUnit_;
         if (pos <= 0.0) return 0.0f;
         const int k = std::min(static_cast<int>(pos), zCount_ - 2);
+        if (lazy_) fill(column, k);
         const float f = static_cast<float>(pos - k);
         return column.values[k] + f * (column.values[k + 1] - column.values[k]);
     }
@@ -229,13 +234,49 @@ public:
     }
 
 private:
+    // What E of a column is computed from: its sub-columns' widths and cap heights.
+    struct ColumnShape {
+        double omega = 0.0;
+        double lowestCap = 0.0, highestCap = 0.0;
+    };
+
+    // E of column `index` at step k of its table.
+    float value(std::size_t index, int k) const {
+        const ColumnShape& shape = shapes_[index];
+        if (!(shape.omega > 0.0)) return 0.0f;
+        const double z = zMin_ + static_cast<double>(k) / zPerUnit_;
+        // Each clamp below is monotonic in z and in the cap height, so where the lowest cap's
+        // term is already 1 every term is (E is then the sum of the widths, summed in the same
+        // order as omega), and where the highest cap's is 0 every term is (E stays 0).
+        if (z + shape.highestCap + 1.0 <= 0.0) return 0.0f;
+        if (z + shape.lowestCap + 1.0 >= 1.0) return static_cast<float>(shape.omega);
+        const double* widths = &widths_[index * subColumns_];
+        const double* heights = &heights_[index * subColumns_];
+        double e = 0.0;
+        for (int j = 0; j < subColumns_; ++j) e += widths[j] * std::clamp(z + heights[j] + 1.0, 0.0, 1.0);
+        return static_cast<float>(e);
+    }
+
+    // Works out steps k and k + 1 of a lazy table's column if no lookup has yet.
+    void fill(const Column& column, int k) const {
+        const std::size_t index = static_cast<std::size_t>(&column - columns_.data());
+        float* values = &values_[index * zCount_];
+        for (int step = k; step <= k + 1; ++step) {
+            if (std::isnan(values[step])) values[step] = value(index, step);
+        }
+    }
+
     double radius_ = -1.0;
     int buckets_ = 1;
+    int subColumns_ = 1;
+    bool lazy_ = false;
+    std::vector<ColumnShape> shapes_;
+    std::vector<double> widths_, heights_;
     int zPerUnit_ = 1;
     double zMin_ = 0.0;
     int zCount_ = 0;
     int columnsPerBucket_ = 0;
-    std::vector<float> values_;
+    mutable std::vector<float> values_;  // NaN where a lazy table has not been read yet
     std::vector<Column> columns_;
     std::vector<int> firstColumn_;
     std::vector<int> columnCount_;
@@ -399,12 +440,57 @@ inline void forPixels(int count, const Body& body) {
 // the kernels are followed by at least seven zeros, which add nothing to a pixel (a glow alpha
 // is never -0), and past the image's last column the row has seven floats of slack that are
 // never composed.
-SONAVISTA_ROW_LOOP
-void accumulateGlow(float* __restrict a, const float* __restrict rect, const float* __restrict caps, float dRect,
-                    float dCaps, int first, int end) {
+[[gnu::always_inline]] inline void accumulateGlow(float* __restrict a, const float* __restrict rect,
+                                                  const float* __restrict caps, float dRect, float dCaps, int first,
+                                                  int end) {
     for (int j = first; j < end; j += 8) {
         const F32x8 sum = load<F32x8>(a + j) + (dRect * load<F32x8>(rect + j) + dCaps * load<F32x8>(caps + j));
         std::memcpy(a + j, &sum, sizeof sum);
+    }
+}
+
+// One row of the glow's alpha: adds each bar's change since the previous row (row `y`, centre
+// `py`). With `active`, a bit per bar, only the bars set there are visited (those with an end
+// within reach of the row); without it, all of them (the first row). The bars' kernels are
+// `kernelLength` long and the row `width` pixels wide.
+SONAVISTA_ROW_LOOP
+void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint64_t* active, int y, double invSigma,
+                       double invSigmaY, int kernelLength, int width) {
+    const NormalTables& nt = normal();
+    const double py = y + 0.5;
+    const bool all = active == nullptr;
+    const auto visit = [&](GlowBar& g) __attribute__((always_inline)) {
+        const bool nearTop = all || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
+        const bool nearBottom = all || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
+        // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
+        float rect, caps;
+        if (nearTop && nearBottom) {
+            rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
+            caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
+        } else if (nearTop) {
+            rect = nt.cdf((py - g.top) * invSigma);
+            caps = nt.bell((py - g.capTop) * invSigmaY);
+        } else {
+            rect = 1.0f - nt.cdf((py - g.bottom) * invSigma);
+            caps = nt.bell((py - g.capBottom) * invSigmaY);
+        }
+        const float dRect = (rect - g.lastRect) * g.rectWeight;
+        const float dCaps = (caps - g.lastCaps) * g.capWeight;
+        g.lastRect = rect;
+        g.lastCaps = caps;
+        if (dRect == 0.0f && dCaps == 0.0f) return;
+        const int j0 = std::max(0, -g.kernelStart);
+        const int j1 = std::min(kernelLength, width - g.kernelStart);
+        accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
+    };
+    if (all) {
+        for (GlowBar& g : glow) visit(g);
+        return;
+    }
+    for (std::size_t word = 0; word * 64 < glow.size(); ++word) {
+        for (std::uint64_t bits = active[word]; bits != 0; bits &= bits - 1) {
+            visit(glow[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))]);
+        }
     }
 }
 
@@ -450,16 +536,30 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
     });
 }
 
+// Whether the processor runs eight-lane integer vectors natively (AVX2 on x86-64).
+inline bool eightLaneIntegers() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return true;
+#endif
+}
+
+using F32x4 = float __attribute__((vector_size(16)));
+using I32x4 = std::int32_t __attribute__((vector_size(16)));
+using U32x4 = std::uint32_t __attribute__((vector_size(16)));
+
 // Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
 // pattern of each group's four columns interpolated at the row's phase, then each pixel blended
 // like blend() (bit for bit: a zero alpha leaves the pixel as it was), four pixels at once.
 // `pos` is the first row's phase in pattern steps; each row advances it by `steps`, wrapping at
 // `wrap`; the phase is worked out once a row for all groups. Group g's pattern starts
 // `groupStride` floats after group 0's.
-using F32x4 = float __attribute__((vector_size(16)));
-using I32x4 = std::int32_t __attribute__((vector_size(16)));
-using U32x4 = std::uint32_t __attribute__((vector_size(16)));
-
+//
+// Where the processor has eight-lane integer vectors, two groups go through one vector: the two
+// rows of a one-group stroke, or two groups of a row. Without them that costs extra shuffles, so
+// the baseline variant stays at four lanes.
 SONAVISTA_ROW_LOOP
 void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
                    int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
@@ -488,25 +588,90 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         d = rb | (ag << 8);
         std::memcpy(group, &d, sizeof d);
     };
-    // The usual strokes span one or two groups: those loops are written out.
-    const auto eachRow = [&](auto blendRow) {
-        for (int r = 0; r < rows; ++r, pos += steps, pixel += stride) {
-            if (pos >= wrap) pos -= wrap;
-            const int k = std::max(static_cast<int>(pos), 0);
-            blendRow(lanePattern + static_cast<std::size_t>(k) * 4, static_cast<float>(pos - k));
-        }
+    // The phase of the next row: its pattern step and the fraction towards the following one.
+    const auto nextRow = [&](const float*& values, float& f) {
+        if (pos >= wrap) pos -= wrap;
+        const int k = std::max(static_cast<int>(pos), 0);
+        values = lanePattern + static_cast<std::size_t>(k) * 4;
+        f = static_cast<float>(pos - k);
+        pos += steps;
     };
+    if (!eightLaneIntegers()) {
+        for (int r = 0; r < rows; ++r, pixel += stride) {
+            const float* values;
+            float f;
+            nextRow(values, f);
+            if (groups == 1) {
+                blendGroup(pixel, values, f);
+            } else {
+                for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride, f);
+            }
+        }
+        return;
+    }
+    // Two groups of four at once, as eight lanes: group 0 of `pixel0` with `values0` and
+    // fraction f0, group 1 of `pixel1` with `values1` and f1. Each lane does what blendGroup does.
+    const U32x8 redBlue8 = U32x8{} + c.redBlue;
+    const U32x8 alphaGreen8 = U32x8{} + c.alphaGreen;
+    const U32x8 low8 = U32x8{} + 0x00ff00ffu;
+    const U32x8 half8 = U32x8{} + 0x00800080u;
+    const auto blendPair = [&](std::uint32_t* pixel0, std::uint32_t* pixel1, const float* values0,
+                               const float* values1, float f0, float f1) {
+        F32x4 a0, b0, a1, b1;
+        std::memcpy(&a0, values0, sizeof a0);
+        std::memcpy(&b0, values0 + 4, sizeof b0);
+        std::memcpy(&a1, values1, sizeof a1);
+        std::memcpy(&b1, values1 + 4, sizeof b1);
+        const F32x8 v0 = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
+        const F32x8 v1 = __builtin_shufflevector(b0, b1, 0, 1, 2, 3, 4, 5, 6, 7);
+        const F32x8 f = {f0, f0, f0, f0, f1, f1, f1, f1};
+        const F32x8 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
+        I32x8 a = __builtin_convertvector(alpha, I32x8);
+        a = a > 0 ? a : 0;
+        a = a < 255 ? a : 255;
+        const U32x8 sa = reinterpret_cast<U32x8&>(a);
+        const U32x8 da = 255u - sa;
+        U32x4 d0, d1;
+        std::memcpy(&d0, pixel0, sizeof d0);
+        std::memcpy(&d1, pixel1, sizeof d1);
+        U32x8 d = __builtin_shufflevector(d0, d1, 0, 1, 2, 3, 4, 5, 6, 7);
+        U32x8 rb = redBlue8 * sa + (d & low8) * da + half8;
+        U32x8 ag = alphaGreen8 * sa + ((d >> 8) & low8) * da + half8;
+        rb = ((rb + ((rb >> 8) & low8)) >> 8) & low8;
+        ag = ((ag + ((ag >> 8) & low8)) >> 8) & low8;
+        d = rb | (ag << 8);
+        d0 = __builtin_shufflevector(d, d, 0, 1, 2, 3);
+        d1 = __builtin_shufflevector(d, d, 4, 5, 6, 7);
+        std::memcpy(pixel0, &d0, sizeof d0);
+        std::memcpy(pixel1, &d1, sizeof d1);
+    };
+    // The usual strokes span one group (taken two rows at a time) or two (both at once).
     if (groups == 1) {
-        eachRow([&](const float* values, float f) { blendGroup(pixel, values, f); });
-    } else if (groups == 2) {
-        eachRow([&](const float* values, float f) {
+        int r = 0;
+        for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
+            const float *values0, *values1;
+            float f0, f1;
+            nextRow(values0, f0);
+            nextRow(values1, f1);
+            blendPair(pixel, pixel + stride, values0, values1, f0, f1);
+        }
+        if (r < rows) {
+            const float* values;
+            float f;
+            nextRow(values, f);
             blendGroup(pixel, values, f);
-            blendGroup(pixel + 4, values + groupStride, f);
-        });
+        }
     } else {
-        eachRow([&](const float* values, float f) {
-            for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride, f);
-        });
+        for (int r = 0; r < rows; ++r, pixel += stride) {
+            const float* values;
+            float f;
+            nextRow(values, f);
+            int g = 0;
+            for (; g + 2 <= groups; g += 2) {
+                blendPair(pixel + 4 * g, pixel + 4 * g + 4, values + g * groupStride, values + (g + 1) * groupStride, f, f);
+            }
+            if (g < groups) blendGroup(pixel + 4 * g, values + g * groupStride, f);
+        }
     }
 }
 
@@ -562,14 +727,24 @@ struct WaveformRasterizer::Impl {
 
     // Per frame scratch, kept to avoid reallocation.
     std::vector<GlowBar> glow;
+    // The glow pass's sweep: bars entering or leaving their end zones, by row, and a bit per bar
+    // set while the current row is in one of its zones.
+    std::vector<int> zoneEventStart, zoneEventFill, zoneEvents;
+    std::vector<std::uint64_t> activeBars;
     std::vector<GlowOverlap> overlaps;
     std::vector<float> overlapKernels;
     std::vector<float> glowAlpha;                   // glow layer alpha of the current row
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
+    // What glowR, glowG and glowB were worked out from: image width, wave origin, bar spacing
+    // and bar colours.
+    int glowColourWidth = -1;
+    double glowColourOx = 0.0, glowColourSpacing = 0.0;
+    std::vector<Rgb> glowColourBars;
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
+    std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
 
     // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
     struct Frame {
@@ -694,7 +869,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
         stroke.buildDashPattern(dashLength, dashPeriod, 64);
     }
-    if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32);
+    if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32, true);
     if (!sparkle.matches(sparkleRadius)) sparkle.build(sparkleRadius, 32, 8, 32);
 
     barColor.resize(static_cast<std::size_t>(n));
@@ -707,25 +882,38 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     }
 
     // Per column: the glow's colour (bar colours interpolated between bar centres, 0...1) and the
-    // centre line's premultiplied paint.
+    // centre line's premultiplied paint. The glow's colours follow only the bars' colours and
+    // places, which a view's frames rarely change, so they are kept while those stay the same.
     const std::size_t width = static_cast<std::size_t>(pw);
-    for (auto* v : {&glowR, &glowG, &glowB, &lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
     glowAlpha.assign(width + 7, 0.0f);  // seven floats of slack for accumulateGlow's last group
     const double waveRight = ox + scene.wave.width * s;
     const double spacing = scene.barSpacing * s;
-    for (int x = 0; x < pw; ++x) {
-        const double px = x + 0.5;
-        const double q = std::clamp((px - ox) / spacing - 0.5, 0.0, static_cast<double>(n - 1));
-        const int i0 = std::min(static_cast<int>(q), n - 1);
-        const int i1 = std::min(i0 + 1, n - 1);
-        const float f = static_cast<float>(q - i0) / 255.0f;
-        const float g = 1.0f / 255.0f - f;
-        glowR[x] = barColor[i0].r * g + barColor[i1].r * f;
-        glowG[x] = barColor[i0].g * g + barColor[i1].g * f;
-        glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
+    const bool glowColoursKept = glowColourWidth == pw && glowColourOx == ox && glowColourSpacing == spacing &&
+                                 glowColourBars.size() == barColor.size() &&
+                                 std::memcmp(glowColourBars.data(), barColor.data(), sizeof(Rgb) * barColor.size()) == 0;
+    if (!glowColoursKept) {
+        for (auto* v : {&glowR, &glowG, &glowB}) v->assign(width, 0.0f);
+        for (int x = 0; x < pw; ++x) {
+            const double px = x + 0.5;
+            const double q = std::clamp((px - ox) / spacing - 0.5, 0.0, static_cast<double>(n - 1));
+            const int i0 = std::min(static_cast<int>(q), n - 1);
+            const int i1 = std::min(i0 + 1, n - 1);
+            const float f = static_cast<float>(q - i0) / 255.0f;
+            const float g = 1.0f / 255.0f - f;
+            glowR[x] = barColor[i0].r * g + barColor[i1].r * f;
+            glowG[x] = barColor[i0].g * g + barColor[i1].g * f;
+            glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
+        }
+        glowColourWidth = pw;
+        glowColourOx = ox;
+        glowColourSpacing = spacing;
+        glowColourBars = barColor;
+    }
+    for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+    for (int x = 0; x < pw && !scene.centerLineStops.empty(); ++x) {
         const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
-        if (!scene.centerLineStops.empty() && inside > 0.0) {
-            const RGBColor c = gradientAt(scene.centerLineStops, (px - ox) / (waveRight - ox));
+        if (inside > 0.0) {
+            const RGBColor c = gradientAt(scene.centerLineStops, (x + 0.5 - ox) / (waveRight - ox));
             const double a = c.alpha * inside;
             lineR[x] = static_cast<float>(c.red * a);
             lineG[x] = static_cast<float>(c.green * a);
@@ -865,34 +1053,49 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     const double lineTop = frame.lineTop;
     const double lineBottom = frame.lineBottom;
     float* alphaRow = glowAlpha.data();
-    for (int y = contentFirst; y <= passLast; ++y) {
-        const double py = y + 0.5;
-        for (GlowBar& g : glow) {
-            const bool first = y == contentFirst;
-            const bool nearTop = first || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
-            const bool nearBottom = first || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
-            if (!nearTop && !nearBottom) continue;
-            // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
-            float rect, caps;
-            if (nearTop && nearBottom) {
-                rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
-                caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
-            } else if (nearTop) {
-                rect = nt.cdf((py - g.top) * invSigma);
-                caps = nt.bell((py - g.capTop) * invSigmaY);
-            } else {
-                rect = 1.0f - nt.cdf((py - g.bottom) * invSigma);
-                caps = nt.bell((py - g.capBottom) * invSigmaY);
+    // After the first row a bar only matters on the rows near its ends: the rows where each bar
+    // enters or leaves those zones, sorted by row, keep a bit per bar that says whether it does.
+    const int sweepFirst = contentFirst + 1;
+    const int sweepRows = std::max(passLast - sweepFirst + 2, 0);
+    zoneEventStart.assign(static_cast<std::size_t>(sweepRows) + 1, 0);
+    zoneEvents.clear();
+    const auto eachEvent = [&](const auto& event) {
+        for (std::size_t i = 0; i < glow.size(); ++i) {
+            const GlowBar& g = glow[i];
+            int firstA = std::max(g.zoneTopFirst, sweepFirst), lastA = std::min(g.zoneTopLast, passLast);
+            int firstB = std::max(g.zoneBottomFirst, sweepFirst), lastB = std::min(g.zoneBottomLast, passLast);
+            if (firstB <= lastB && firstA <= lastA && firstB <= lastA + 1 && firstA <= lastB + 1) {
+                firstA = std::min(firstA, firstB);  // overlapping or adjacent: one zone
+                lastA = std::max(lastA, lastB);
+                firstB = 1;
+                lastB = 0;
             }
-            const float dRect = (rect - g.lastRect) * g.rectWeight;
-            const float dCaps = (caps - g.lastCaps) * g.capWeight;
-            g.lastRect = rect;
-            g.lastCaps = caps;
-            if (dRect == 0.0f && dCaps == 0.0f) continue;
-            const int j0 = std::max(0, -g.kernelStart);
-            const int j1 = std::min(glowKernelLength, pw - g.kernelStart);
-            accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
+            for (const auto& [first, last] : {std::pair{firstA, lastA}, std::pair{firstB, lastB}}) {
+                if (first > last) continue;
+                event(first - sweepFirst, i);
+                event(last + 1 - sweepFirst, i);
+            }
         }
+    };
+    eachEvent([&](int row, std::size_t) { ++zoneEventStart[static_cast<std::size_t>(row) + 1]; });
+    for (std::size_t r = 1; r < zoneEventStart.size(); ++r) zoneEventStart[r] += zoneEventStart[r - 1];
+    zoneEvents.resize(static_cast<std::size_t>(zoneEventStart.back()));
+    zoneEventFill.assign(zoneEventStart.begin(), zoneEventStart.end());
+    eachEvent([&](int row, std::size_t bar) {
+        zoneEvents[static_cast<std::size_t>(zoneEventFill[static_cast<std::size_t>(row)]++)] = static_cast<int>(bar);
+    });
+    activeBars.assign((glow.size() + 63) / 64, 0);
+    for (int y = contentFirst; y <= passLast; ++y) {
+        if (y >= sweepFirst) {
+            const std::size_t row = static_cast<std::size_t>(y - sweepFirst);
+            for (int e = zoneEventStart[row]; e < zoneEventStart[row + 1]; ++e) {
+                const auto bar = static_cast<std::size_t>(zoneEvents[static_cast<std::size_t>(e)]);
+                activeBars[bar / 64] ^= std::uint64_t{1} << (bar % 64);
+            }
+        }
+        const double py = y + 0.5;
+        accumulateGlowRow(alphaRow, glow, y == contentFirst ? nullptr : activeBars.data(), y, invSigma, invSigmaY,
+                          glowKernelLength, pw);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
@@ -938,6 +1141,18 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
     const int dotFirst = std::max(static_cast<int>(std::floor(cy - dotRadius)), 0);
     const int dotLast = std::min(static_cast<int>(std::floor(cy + dotRadius)), ph - 1);
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
+    // Every dot is centred on the centre line, so a dot pixel's coverage depends only on the
+    // bar's sub-pixel bucket, the column and the row: worked out once per frame for all bars.
+    const std::size_t dotRows = static_cast<std::size_t>(std::max(dotLast - dotFirst + 1, 0));
+    const std::size_t dotColumnStride = static_cast<std::size_t>(dot.columnsPerBucket());
+    dotCover.resize(static_cast<std::size_t>(dot.buckets()) * dotColumnStride * dotRows);
+    for (int b = 0; b < dot.buckets(); ++b) {
+        const auto columns = dot.bucketColumns(b);
+        for (std::size_t ci = 0; ci < columns.size(); ++ci) {
+            float* cover = dotCover.data() + (static_cast<std::size_t>(b) * dotColumnStride + ci) * dotRows;
+            for (int y = dotFirst; y <= dotLast; ++y) cover[y - dotFirst] = dot.coverage(columns[ci], y, cy, cy);
+        }
+    }
     for (int i = 0; i < n; ++i) {
         const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
         const RGBColor8& c = barColour8[static_cast<std::size_t>(i)];
@@ -982,50 +1197,56 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                     laneColumnsDone = inside * lanes;
                 }
             }
-            for (std::size_t ci = 0; ci < touched.size(); ++ci) {
-                const auto& column = touched[ci];
-                const int x = xBase + column.offset;
-                if (x < 0 || x >= pw) continue;
-                const bool lanesDone = static_cast<int>(ci) < laneColumnsDone;
-                auto exact = [&](int y) {
-                    const int kFirst =
-                        std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
-                    const int kLast =
-                        std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
+            // Rows that the ends of dashes reach, row by row: a row's dashes are found once for
+            // all its columns.
+            const auto exactRow = [&](int y) {
+                const int kFirst =
+                    std::max(static_cast<int>(std::ceil((y - strokeRadius - dashLength - top) * inversePeriod)), 0);
+                const int kLast =
+                    std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
+                std::uint32_t* row = out.row(y);
+                for (const auto& column : touched) {
+                    const int x = xBase + column.offset;
+                    if (x < 0 || x >= pw) continue;
                     float cover = 0.0f;
                     for (int k = kFirst; k <= kLast; ++k) {
                         const double d0 = top + k * dashPeriod;
                         cover += stroke.coverage(column, y, d0, std::min(d0 + dashLength, bottom));
                     }
-                    blend(out.row(y)[x], c, cover * strokeOpacity);
-                };
-                int y = rowFirst;
-                for (; y <= rowLast && y < fastFirst; ++y) exact(y);
-                if (lanesDone && y <= fastLast) {
-                    y = fastLast + 1;
-                } else if (y <= fastLast) {
-                    // Inner rows: the periodic pattern, stepping the phase by one pixel a row.
-                    const float* values = stroke.dashPatternValues(column);
-                    double pos = y - top;
-                    pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
-                    std::uint32_t* pixel = out.row(y) + x;
-                    for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
-                        if (pos >= wrap) pos -= wrap;
-                        const int k = std::max(static_cast<int>(pos), 0);
-                        const float f = static_cast<float>(pos - k);
-                        blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
-                    }
+                    blend(row[x], c, cover * strokeOpacity);
                 }
-                for (; y <= rowLast; ++y) exact(y);
+            };
+            const int headLast = std::min(rowLast, fastFirst - 1);
+            for (int y = rowFirst; y <= headLast; ++y) exactRow(y);
+            for (int y = std::max(fastFirst, fastLast + 1); y <= rowLast; ++y) exactRow(y);
+            // Inner rows of the columns the lane groups left: the periodic pattern, stepping the
+            // phase by one pixel a row.
+            for (std::size_t ci = static_cast<std::size_t>(laneColumnsDone); ci < touched.size() && fastFirst <= fastLast;
+                 ++ci) {
+                const auto& column = touched[ci];
+                const int x = xBase + column.offset;
+                if (x < 0 || x >= pw) continue;
+                const float* values = stroke.dashPatternValues(column);
+                int y = fastFirst;
+                double pos = y - top;
+                pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
+                std::uint32_t* pixel = out.row(y) + x;
+                for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
+                    if (pos >= wrap) pos -= wrap;
+                    const int k = std::max(static_cast<int>(pos), 0);
+                    const float f = static_cast<float>(pos - k);
+                    blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
+                }
             }
         }
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
-        for (const auto& column : dot.columns(xc)) {
-            const int x = xBase + column.offset;
+        const int bucket = dot.bucket(xc);
+        const auto dotColumns = dot.bucketColumns(bucket);
+        for (std::size_t ci = 0; ci < dotColumns.size(); ++ci) {
+            const int x = xBase + dotColumns[ci].offset;
             if (x < 0 || x >= pw) continue;
-            for (int y = dotFirst; y <= dotLast; ++y) {
-                blend(out.row(y)[x], c, dot.coverage(column, y, cy, cy) * dotOpacity);
-            }
+            const float* cover = dotCover.data() + (static_cast<std::size_t>(bucket) * dotColumnStride + ci) * dotRows;
+            for (int y = dotFirst; y <= dotLast; ++y) blend(out.row(y)[x], c, cover[y - dotFirst] * dotOpacity);
         }
         if (bar.hasSparkles) {
             const float opacity = static_cast<float>(WaveformScene::sparkleOpacity(bar));
