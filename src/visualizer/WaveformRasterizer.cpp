@@ -377,22 +377,23 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
 // time (F32x8): GCC does not vectorise the scalar loops by itself (it counts their selects as
 // control flow), so the row loops below run the same operations on vectors, element by
 // element, and the pixels are bit for bit those of the scalar code.
-// The helpers pass eight-float vectors by value; they are inlined into the loops, never called
-// across files, so how the baseline ABI would pass them does not matter.
+// The helpers pass eight-float vectors by value, which the AVX2 and the baseline code pass
+// differently; they are always inlined into the row loops, at every optimisation level, so no
+// vector ever crosses a call between the two (a -O0 build that called them lost the glow).
 #pragma GCC diagnostic ignored "-Wpsabi"
 using F32x8 = float __attribute__((vector_size(32)));
 using I32x8 = std::int32_t __attribute__((vector_size(32)));
 using U32x8 = std::uint32_t __attribute__((vector_size(32)));
 
 template <typename V>
-inline V load(const float* p) {
+[[gnu::always_inline]] inline V load(const float* p) {
     V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 template <typename V>
-inline V clamp01(const V& v) {
+[[gnu::always_inline]] inline V clamp01(const V& v) {
     const V zero{};
     const V one = zero + 1.0f;
     const V low = v > zero ? v : zero;
@@ -400,19 +401,19 @@ inline V clamp01(const V& v) {
 }
 
 template <typename V>
-inline V lesser(const V& a, const V& b) {  // std::min(a, b)
+[[gnu::always_inline]] inline V lesser(const V& a, const V& b) {  // std::min(a, b)
     return b < a ? b : a;
 }
 
 // Premultiplied 8-bit pixels from channels in 0...1.
-inline std::uint32_t to8(float v) {
+[[gnu::always_inline]] inline std::uint32_t to8(float v) {
     return static_cast<std::uint32_t>(static_cast<int>(v * 255.0f + 0.5f));
 }
-inline void storePixels(std::uint32_t* dst, float a, float r, float g, float b) {
+[[gnu::always_inline]] inline void storePixels(std::uint32_t* dst, float a, float r, float g, float b) {
     *dst = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
 }
-inline void storePixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g, const F32x8& b) {
-    const auto to8 = [](const F32x8& v) {
+[[gnu::always_inline]] inline void storePixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g, const F32x8& b) {
+    const auto to8 = [](const F32x8& v) __attribute__((always_inline)) {
         return __builtin_convertvector(__builtin_convertvector(v * 255.0f + 0.5f, I32x8), U32x8);
     };
     const U32x8 p = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
@@ -421,7 +422,7 @@ inline void storePixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, cons
 
 // Runs body.operator()<F32x8>(x) for x = 0, 8, 16... and body.operator()<float>(x) for the rest.
 template <typename Body>
-inline void forPixels(int count, const Body& body) {
+[[gnu::always_inline]] inline void forPixels(int count, const Body& body) {
     int x = 0;
     for (; x + 8 <= count; x += 8) body.template operator()<F32x8>(x);
     for (; x < count; ++x) body.template operator()<float>(x);
@@ -498,7 +499,7 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
 SONAVISTA_ROW_LOOP
 void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count) {
-    forPixels(count, [&]<typename V>(int x) {
+    forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
         const V alpha = clamp01(load<V>(ga + x));
         storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
                     lesser(load<V>(cb + x) * alpha, alpha));
@@ -520,7 +521,7 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
     const float* __restrict lb = u.lb;
     const float* __restrict la = u.la;
     const float cover = u.cover;
-    forPixels(count, [&]<typename V>(int x) {
+    forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
         const V alpha = clamp01(load<V>(ga + x));
         const V keep = 1.0f - alpha;
         const V under = cover * load<V>(la + x);
@@ -696,7 +697,7 @@ SONAVISTA_ROW_LOOP
 void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
                                float bgG, float bgB, int count) {
-    forPixels(count, [&]<typename V>(int x) {
+    forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
         const V alpha = clamp01(load<V>(ga + x));
         const V keep = 1.0f - alpha;
         const V fa = clamp01(alpha + bgA * keep);
