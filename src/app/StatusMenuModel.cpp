@@ -128,6 +128,11 @@ std::string StatusMenuModel::audioStatusTitle(AudioCaptureStatus status, double 
     return prefix + "Waiting for Playback";
 }
 
+void StatusMenuModel::setAudioStatus(AudioCaptureStatus status, double audioLevel) {
+    items_[audioStatusIndex].title = audioStatusTitle(status, audioLevel);
+    items_[audioPermissionIndex].hidden = status != AudioCaptureStatus::permissionRequired;
+}
+
 StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
     StatusMenuModel model = initial();
     auto& items = model.items_;
@@ -136,9 +141,8 @@ StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
                                        ? std::string(displayName(state.currentMusicPlayer))
                                        : state.currentOtherPlayerName;
     items[playbackStatusIndex].title = playerName + ": " + std::string(displayName(state.currentPlaybackState));
-    items[audioStatusIndex].title = audioStatusTitle(state.captureStatus, state.audioLevel);
+    model.setAudioStatus(state.captureStatus, state.audioLevel);
     items[settingsNotSavedIndex].hidden = !state.settingsNotSaved;
-    items[audioPermissionIndex].hidden = state.captureStatus != AudioCaptureStatus::permissionRequired;
     items[retryAudioIndex].enabled = state.audioResponsive && state.currentPlaybackState == MusicPlaybackState::playing;
 
     items[overlayEnabledIndex].checked = state.overlayEnabled;
