@@ -11,6 +11,8 @@ namespace sonavista {
 QtStatusMenu::QtStatusMenu(StatusMenuActionHandler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)), menu_(new QMenu()), trayIcon_(new QSystemTrayIcon(this)) {
     build(menu_, shown_.items());
+    std::size_t next = 0;
+    apply(shown_.items(), nullptr, next);  // the flags, which building leaves alone
     QIcon icon(QStringLiteral(":/sonavista/tray.svg"));
     icon.setIsMask(true);  // a monochrome glyph the tray may recolour for its theme
     trayIcon_->setIcon(icon);
