@@ -93,9 +93,10 @@ TEST_F(SystemAudioLevelMonitorTest, RunningFrameTicksTakeOnlyTheNewestFrame) {
     const auto deliverFrames = [&](std::initializer_list<float> amplitudes) {
         for (const float amplitude : amplitudes) {
             backend->deliver(stereo(amplitude));
+            backend->flush();  // analysed at this clock reading: each one publishes
             clock->advance(0.05);
         }
-        settle();
+        mainQueue.runPending();
     };
     startCapturing();
     ticks->setRunning(true);
