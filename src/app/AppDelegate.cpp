@@ -169,11 +169,9 @@ void AppDelegate::handleFrame(std::uint64_t attempt, const AudioVisualizationFra
     // Of what the menu shows, a frame changes only the audio line (and with the capture
     // status, whether the permission item shows); frames arrive up to 30 times a second, so
     // only those are set, and the view is told only when the line reads differently.
-    const AudioCaptureStatus status = visualizerModel_->captureStatus();
-    const double level = visualizerModel_->audioLevel();
-    if (StatusMenuModel::audioStatusTitle(status, level) == menuModel_.audioStatusItem().title) return;
-    menuModel_.setAudioStatus(status, level);
-    if (statusMenu_) statusMenu_->update(menuModel_);
+    if (menuModel_.setAudioStatus(visualizerModel_->captureStatus(), visualizerModel_->audioLevel()) && statusMenu_) {
+        statusMenu_->update(menuModel_);
+    }
 }
 
 void AppDelegate::handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailure failure) {
