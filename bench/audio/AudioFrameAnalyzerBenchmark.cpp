@@ -1,15 +1,13 @@
 // Costs of the analysis paths: every delivered buffer (extraction, level, append), a
 // publishing buffer (spectrum, flux, beat, smoothing, frame copy) and the hand-off of a
-// frame to the main queue.
+// frame to the main thread.
 #include "audio/AudioFrameAnalyzer.h"
-#include "audio/MainQueueHandOff.h"
+#include "audio/LatestFrameSlot.h"
 #include "base/FakeClock.h"
-#include "base/ManualMainQueue.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -87,24 +85,17 @@ void BM_Spectrum(benchmark::State& state) {
 }
 BENCHMARK(BM_Spectrum);
 
-struct Sink {
-    double lastLevel = 0.0;
-};
-
-// Posting a frame to the main queue, holding the owner weakly, and running it there.
+// Handing a frame to the main thread through the newest-frame slot and taking it there.
 void BM_PublishHandOff(benchmark::State& state) {
-    ManualMainQueue queue;
-    auto sink = std::make_shared<Sink>();
-    auto publish = mainQueueHandOff<AudioVisualizationFrame>(
-        queue, std::weak_ptr<Sink>(sink), [](Sink& owner, const AudioVisualizationFrame& frame) {
-            owner.lastLevel = frame.level;
-        });
+    LatestFrameSlot slot;
+    slot.setTakenOnTicks(true);
+    AudioVisualizationFrame taken;
     const AudioVisualizationFrame frame{0.5, 1.2, 0.3, std::vector<double>(96, 0.25)};
     for (auto _ : state) {
-        publish(frame);
-        queue.runPending();
+        slot.store(frame);
+        slot.take(taken);
     }
-    benchmark::DoNotOptimize(sink->lastLevel);
+    benchmark::DoNotOptimize(taken.level);
 }
 BENCHMARK(BM_PublishHandOff);
 

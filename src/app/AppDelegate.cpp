@@ -167,11 +167,10 @@ void AppDelegate::handleFrame(std::uint64_t attempt, const AudioVisualizationFra
     audioCaptureRetryAfter_.reset();
     visualizerModel_->updateLiveFrame(frame);
     // Of what the menu shows, a frame changes only the audio line (and with the capture
-    // status, whether the permission item shows); frames arrive 30 times a second, so the
-    // menu is rebuilt only when that line reads differently.
-    if (StatusMenuModel::audioStatusTitle(visualizerModel_->captureStatus(), visualizerModel_->audioLevel()) !=
-        menuModel_.audioStatusItem().title) {
-        refreshMenuState();
+    // status, whether the permission item shows); frames arrive up to 30 times a second, so
+    // only those are set, and the view is told only when the line reads differently.
+    if (menuModel_.setAudioStatus(visualizerModel_->captureStatus(), visualizerModel_->audioLevel()) && statusMenu_) {
+        statusMenu_->update(menuModel_);
     }
 }
 

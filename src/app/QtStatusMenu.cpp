@@ -10,7 +10,9 @@ namespace sonavista {
 
 QtStatusMenu::QtStatusMenu(StatusMenuActionHandler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)), menu_(new QMenu()), trayIcon_(new QSystemTrayIcon(this)) {
-    build(menu_, StatusMenuModel::initial().items());
+    build(menu_, shown_.items());
+    std::size_t next = 0;
+    apply(shown_.items(), nullptr, next);  // the flags, which building leaves alone
     QIcon icon(QStringLiteral(":/sonavista/tray.svg"));
     icon.setIsMask(true);  // a monochrome glyph the tray may recolour for its theme
     trayIcon_->setIcon(icon);
@@ -57,25 +59,30 @@ void QtStatusMenu::build(QMenu* menu, const std::vector<StatusMenuItem>& items) 
 
 void QtStatusMenu::update(const StatusMenuModel& model) {
     std::size_t next = 0;
-    apply(model.items(), next);
+    apply(model.items(), &shown_.items(), next);
+    shown_ = model;
 }
 
-void QtStatusMenu::apply(const std::vector<StatusMenuItem>& items, std::size_t& next) {
-    for (const StatusMenuItem& item : items) {
+void QtStatusMenu::apply(const std::vector<StatusMenuItem>& items, const std::vector<StatusMenuItem>* shown,
+                         std::size_t& next) {
+    if (shown && shown->size() != items.size()) shown = nullptr;
+    for (std::size_t i = 0; i < items.size(); ++i) {
         if (next >= actions_.size()) return;
+        const StatusMenuItem& item = items[i];
+        const StatusMenuItem* before = shown ? &(*shown)[i] : nullptr;
         QAction* action = actions_[next++];
         if (!item.isSeparator) {
-            const QString title = QString::fromStdString(item.title);
-            if (action->text() != title) action->setText(title);
-            action->setEnabled(item.enabled);
-            action->setVisible(!item.hidden);
+            if (!before || before->title != item.title) action->setText(QString::fromStdString(item.title));
+            if (!before || before->enabled != item.enabled) action->setEnabled(item.enabled);
+            if (!before || before->hidden != item.hidden) action->setVisible(!item.hidden);
+            // Read back, not remembered: Qt toggles a checkable action itself when it is chosen.
             // Set without signals: a check mark shown is not a command chosen.
             if (item.checkable && action->isChecked() != item.checked) {
                 const QSignalBlocker blocker(action);
                 action->setChecked(item.checked);
             }
         }
-        apply(item.submenu, next);
+        apply(item.submenu, before ? &before->submenu : nullptr, next);
     }
 }
 

@@ -117,15 +117,32 @@ StatusMenuModel StatusMenuModel::initial() {
 long StatusMenuModel::percent(double level) { return audioLevelPercent(level); }
 
 std::string StatusMenuModel::audioStatusTitle(AudioCaptureStatus status, double audioLevel) {
-    const std::string prefix = "Audio Analysis: ";
+    // Built in one allocation: the live line is made for every analysed frame.
+    std::string title;
+    title.reserve(48);
+    title += "Audio Analysis: ";
     switch (status) {
-        case AudioCaptureStatus::live: return prefix + "Live " + std::to_string(percent(audioLevel)) + "%";
-        case AudioCaptureStatus::waiting: return prefix + "Waiting for Playback";
-        case AudioCaptureStatus::fallback: return prefix + "Fixed-Level Fallback";
-        case AudioCaptureStatus::permissionRequired: return prefix + "System Audio Permission Required";
-        case AudioCaptureStatus::protectedAudio: return prefix + "Protected or Muted Audio";
+        case AudioCaptureStatus::live:
+            title += "Live ";
+            title += std::to_string(percent(audioLevel));
+            title += '%';
+            break;
+        case AudioCaptureStatus::fallback: title += "Fixed-Level Fallback"; break;
+        case AudioCaptureStatus::permissionRequired: title += "System Audio Permission Required"; break;
+        case AudioCaptureStatus::protectedAudio: title += "Protected or Muted Audio"; break;
+        case AudioCaptureStatus::waiting:
+        default: title += "Waiting for Playback"; break;
     }
-    return prefix + "Waiting for Playback";
+    return title;
+}
+
+bool StatusMenuModel::setAudioStatus(AudioCaptureStatus status, double audioLevel) {
+    std::string title = audioStatusTitle(status, audioLevel);
+    // The permission item follows the status, which the line names.
+    if (title == items_[audioStatusIndex].title) return false;
+    items_[audioStatusIndex].title = std::move(title);
+    items_[audioPermissionIndex].hidden = status != AudioCaptureStatus::permissionRequired;
+    return true;
 }
 
 StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
@@ -136,9 +153,8 @@ StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
                                        ? std::string(displayName(state.currentMusicPlayer))
                                        : state.currentOtherPlayerName;
     items[playbackStatusIndex].title = playerName + ": " + std::string(displayName(state.currentPlaybackState));
-    items[audioStatusIndex].title = audioStatusTitle(state.captureStatus, state.audioLevel);
+    model.setAudioStatus(state.captureStatus, state.audioLevel);
     items[settingsNotSavedIndex].hidden = !state.settingsNotSaved;
-    items[audioPermissionIndex].hidden = state.captureStatus != AudioCaptureStatus::permissionRequired;
     items[retryAudioIndex].enabled = state.audioResponsive && state.currentPlaybackState == MusicPlaybackState::playing;
 
     items[overlayEnabledIndex].checked = state.overlayEnabled;

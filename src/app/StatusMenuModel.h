@@ -62,6 +62,10 @@ public:
     // The menu as first built, before its first refresh ("Music Player: Detecting").
     static StatusMenuModel initial();
     static StatusMenuModel make(const StatusMenuState& state);
+    // What `make` derives from the capture status and the audio level alone (the audio line
+    // and whether the permission item shows), set in place: a live audio frame changes nothing
+    // else. Answers whether the audio line reads differently now.
+    bool setAudioStatus(AudioCaptureStatus status, double audioLevel);
 
     const std::vector<StatusMenuItem>& items() const { return items_; }
     // The first item (searching submenus too) that runs `action`; for `selectWaveColor`, the

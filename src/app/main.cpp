@@ -172,8 +172,10 @@ int main(int argc, char** argv) {
         return std::shared_ptr<PlaybackMonitorControl>(detection, detection->monitor().get());
     };
     platform.makeAudioMonitor = [&](AudioFrameCallback frameDidChange, AudioFailureCallback captureDidFail) {
+        // While the overlay draws, its frame ticks take the newest analysed frame.
         return SystemAudioLevelMonitor::create(std::move(frameDidChange), std::move(captureDidFail), mainQueue,
-                                               captureBackend, steadyClock);
+                                               captureBackend, steadyClock,
+                                               std::shared_ptr<FrameTicks>(visualizerModel, &visualizerModel->frameTicks()));
     };
     if (configHome) platform.loginItem = std::make_shared<XdgAutostartLoginItem>(*configHome, executablePath());
     platform.workspaceOpener = std::make_shared<QtSoundSettingsOpener>();

@@ -1,6 +1,5 @@
 #include "audio/SystemAudioLevelMonitor.h"
 
-#include "audio/MainQueueHandOff.h"
 #include "base/WeakCallback.h"
 
 #include <utility>
@@ -11,21 +10,20 @@ std::shared_ptr<SystemAudioLevelMonitor> SystemAudioLevelMonitor::create(FrameDi
                                                                          CaptureDidFail captureDidFail,
                                                                          MainQueue& mainQueue,
                                                                          std::shared_ptr<AudioCaptureBackend> backend,
-                                                                         std::shared_ptr<const Clock> clock) {
+                                                                         std::shared_ptr<const Clock> clock,
+                                                                         std::shared_ptr<FrameTicks> frameTicks) {
     auto monitor = std::make_shared<SystemAudioLevelMonitor>(Key{}, std::move(frameDidChange),
                                                              std::move(captureDidFail), mainQueue,
                                                              std::move(backend), std::move(clock));
     const std::weak_ptr<SystemAudioLevelMonitor> weak = monitor;
     AudioFrameAnalyzer::Hooks hooks;
-    hooks.publish = mainQueueHandOff<AudioVisualizationFrame>(
-        mainQueue, weak, [](SystemAudioLevelMonitor& self, const AudioVisualizationFrame& frame) {
-            // A frame analysed just before a stop or a failure is not delivered after it.
-            if (self.captureRequested_.load()) self.frameDidChange_(frame);
-        });
+    // The analyser only publishes from `handleBuffer`, whose caller holds the monitor.
+    hooks.publish = [raw = monitor.get()](const AudioVisualizationFrame& frame) { raw->publish(frame); };
     hooks.reportFailure = weakCallback(weak, [](SystemAudioLevelMonitor& self, AudioCaptureFailure failure) {
         self.reportFailure(failure);
     });
     monitor->analyzer_ = std::make_unique<AudioFrameAnalyzer>(*monitor->clock_, std::move(hooks));
+    monitor->frameTicks_ = std::move(frameTicks);
     return monitor;
 }
 
@@ -54,6 +52,7 @@ void SystemAudioLevelMonitor::start() {
         attempt = ++attempt_;
     }
 
+    listenToFrameTicks();
     const std::weak_ptr<SystemAudioLevelMonitor> weak = weak_from_this();
     AudioCaptureBackend::Handlers handlers;
     handlers.streamDidOpen = [weak, attempt](std::unique_ptr<AudioCaptureStream> stream) {
@@ -99,6 +98,8 @@ void SystemAudioLevelMonitor::stop() {
     // Stopping first means no handler is still running when the analysis is reset.
     if (stream) stream->stop();
     analyzer_->reset();
+    stopListeningToFrameTicks();
+    latestFrame_.clear();
 }
 
 void SystemAudioLevelMonitor::streamDidOpen(std::uint64_t attempt, std::unique_ptr<AudioCaptureStream> opened) {
@@ -117,6 +118,62 @@ void SystemAudioLevelMonitor::streamDidOpen(std::uint64_t attempt, std::unique_p
 
 void SystemAudioLevelMonitor::handleBuffer(const AudioSampleBuffer& buffer) {
     analyzer_->handle(buffer, captureRequested_.load());
+}
+
+void SystemAudioLevelMonitor::publish(const AudioVisualizationFrame& frame) {
+    if (latestFrame_.store(frame)) postDelivery();  // otherwise a tick or a wake-up on its way takes it
+}
+
+void SystemAudioLevelMonitor::postDelivery() {
+    mainQueue_.post([weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->latestFrame_.wokenUp();
+            self->deliverLatestFrame();
+        }
+    });
+}
+
+void SystemAudioLevelMonitor::deliverLatestFrame() {
+    // A frame analysed just before a stop or a failure is not delivered after it.
+    if (latestFrame_.take(deliveredFrame_) && captureRequested_.load()) frameDidChange_(deliveredFrame_);
+}
+
+void SystemAudioLevelMonitor::frameTick(FrameTicks::Event event) {
+    switch (event) {
+        case FrameTicks::Event::started:
+            latestFrame_.setTakenOnTicks(true);
+            break;
+        case FrameTicks::Event::tick:
+            deliverLatestFrame();
+            break;
+        case FrameTicks::Event::stopped:
+            // A frame stored since the last tick would otherwise wait for the next start.
+            if (latestFrame_.setTakenOnTicks(false)) postDelivery();
+            break;
+    }
+}
+
+void SystemAudioLevelMonitor::listenToFrameTicks() {
+    if (!frameTicks_ || frameTicksToken_ != 0) return;
+    // The listener may outlive the monitor (released after a failure without a stop): it
+    // then removes itself at the next event.
+    auto token = std::make_shared<FrameTicks::Token>(0);
+    *token = frameTicks_->addListener(
+        [weak = weak_from_this(), ticks = frameTicks_.get(), token](FrameTicks::Event event) {
+            if (auto self = weak.lock()) {
+                self->frameTick(event);
+            } else {
+                ticks->removeListener(*token);
+            }
+        });
+    frameTicksToken_ = *token;
+    latestFrame_.setTakenOnTicks(frameTicks_->isRunning());
+}
+
+void SystemAudioLevelMonitor::stopListeningToFrameTicks() {
+    if (frameTicksToken_ == 0) return;
+    frameTicks_->removeListener(std::exchange(frameTicksToken_, 0));
+    latestFrame_.setTakenOnTicks(false);
 }
 
 void SystemAudioLevelMonitor::reportFailure(AudioCaptureFailure failure, std::uint64_t attempt) {

@@ -5,7 +5,9 @@
 #include "audio/AudioFrameAnalyzer.h"
 #include "audio/AudioLevelMonitor.h"
 #include "audio/AudioVisualizationFrame.h"
+#include "audio/LatestFrameSlot.h"
 #include "base/Clock.h"
+#include "base/FrameTicks.h"
 #include "base/MainQueue.h"
 
 #include <atomic>
@@ -24,11 +26,14 @@ namespace sonavista {
 // delivers nothing (never linked to a source, a server that stopped answering) is reported
 // as `silentOrProtectedAudio` after the same limit, by a timer on the main queue.
 //
-// Both callbacks run on the main thread, are posted (never called synchronously, so the
+// Both callbacks run on the main thread, never inside the monitor's own operations (so the
 // owner may release the monitor inside them) and only while the monitor exists: frames
 // only while capture is requested, failures at most once per `start()` and never after
-// `stop()`. Create, start, stop and release the monitor on the main thread; own it
-// through the shared_ptr that `create` returns.
+// `stop()`. Only the newest frame counts: one that the main thread has not received yet is
+// replaced by the next. Frames are posted to the main queue, except while the `frameTicks`
+// given to `create` run: then each tick takes the newest frame, so the main thread is not
+// woken once more for every analysed frame. Create, start, stop and release the monitor on
+// the main thread; own it through the shared_ptr that `create` returns.
 class SystemAudioLevelMonitor final : public AudioLevelMonitor,
                                       public std::enable_shared_from_this<SystemAudioLevelMonitor> {
     struct Key {};
@@ -37,11 +42,13 @@ public:
     using FrameDidChange = AudioFrameCallback;
     using CaptureDidFail = AudioFailureCallback;
 
-    // `mainQueue` must outlive the monitor and everything it posts.
+    // `mainQueue` must outlive the monitor and everything it posts. Without `frameTicks` every
+    // frame is posted.
     static std::shared_ptr<SystemAudioLevelMonitor> create(FrameDidChange frameDidChange,
                                                            CaptureDidFail captureDidFail, MainQueue& mainQueue,
                                                            std::shared_ptr<AudioCaptureBackend> backend,
-                                                           std::shared_ptr<const Clock> clock);
+                                                           std::shared_ptr<const Clock> clock,
+                                                           std::shared_ptr<FrameTicks> frameTicks = nullptr);
 
     SystemAudioLevelMonitor(Key, FrameDidChange frameDidChange, CaptureDidFail captureDidFail, MainQueue& mainQueue,
                             std::shared_ptr<AudioCaptureBackend> backend, std::shared_ptr<const Clock> clock);
@@ -64,6 +71,15 @@ private:
     void reportFailure(AudioCaptureFailure failure, std::uint64_t attempt = 0);
     void streamDidOpen(std::uint64_t attempt, std::unique_ptr<AudioCaptureStream> stream);
     void handleBuffer(const AudioSampleBuffer& buffer);
+    // Analysis thread: keeps the frame for the main thread, waking it when nothing ticks.
+    void publish(const AudioVisualizationFrame& frame);
+    // Any thread: wakes the main thread to deliver the newest frame.
+    void postDelivery();
+    // Main thread: hands the newest frame not delivered yet to `frameDidChange`.
+    void deliverLatestFrame();
+    void frameTick(FrameTicks::Event event);
+    void listenToFrameTicks();
+    void stopListeningToFrameTicks();
     // Main thread: checks for silence after `delaySeconds`, then again until it is reported
     // or the attempt is over.
     void watchForSilence(std::uint64_t attempt, double delaySeconds);
@@ -82,7 +98,13 @@ private:
     std::shared_ptr<AudioCaptureStream> stream_;
     std::uint64_t attempt_ = 0;
 
-    MainQueue::TimerId silenceTimer_ = 0;  // main thread only
+    LatestFrameSlot latestFrame_;
+
+    // Main thread only.
+    MainQueue::TimerId silenceTimer_ = 0;
+    std::shared_ptr<FrameTicks> frameTicks_;
+    FrameTicks::Token frameTicksToken_ = 0;
+    AudioVisualizationFrame deliveredFrame_;  // storage reused by every delivery
 };
 
 }  // namespace sonavista

@@ -36,11 +36,12 @@ void VisualizerModel::updateLiveFrame(const AudioVisualizationFrame& frame) {
     setAudioLevel(clampToRange(frame.level, 0.0, 1.0));
     setMotionRate(clampToRange(frame.motionRate, 0.55, 2.8));
     setBeatPulse(clampToRange(frame.beatPulse, 0.0, 1.0));
-    std::vector<double> spectrum(frame.spectrum.size());
-    for (std::size_t i = 0; i < spectrum.size(); ++i) {
-        spectrum[i] = clampToRange(frame.spectrum[i], 0.0, 1.0);
+    // Stored in place: a frame of the same band count allocates nothing.
+    observers_.notify(Property::spectrum);
+    spectrum_.resize(frame.spectrum.size());
+    for (std::size_t i = 0; i < spectrum_.size(); ++i) {
+        spectrum_[i] = clampToRange(frame.spectrum[i], 0.0, 1.0);
     }
-    setSpectrum(std::move(spectrum));
 }
 
 void VisualizerModel::showFallbackLevel() {

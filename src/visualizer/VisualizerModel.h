@@ -2,6 +2,7 @@
 
 #include "audio/AudioCaptureFailure.h"
 #include "audio/AudioVisualizationFrame.h"
+#include "base/FrameTicks.h"
 #include "base/ObserverList.h"
 #include "visualizer/AudioCaptureStatus.h"
 
@@ -48,6 +49,10 @@ public:
     AudioCaptureStatus captureStatus() const { return captureStatus_; }
     double fallbackLevel() const { return fallbackLevel_; }
 
+    // The clock of the renderer that draws this model on a timer of its own: a live source
+    // may hand its values over at each tick instead of as they come.
+    FrameTicks& frameTicks() { return frameTicks_; }
+
 private:
     void setAudioLevel(double value);
     void setMotionRate(double value);
@@ -64,6 +69,7 @@ private:
     double fallbackLevel_ = initialLevel;
 
     ObserverList<Property> observers_;
+    FrameTicks frameTicks_;
 };
 
 }  // namespace sonavista

@@ -58,6 +58,7 @@ VisualizerView::VisualizerView(std::shared_ptr<OverlayPreferences> preferences,
 }
 
 VisualizerView::~VisualizerView() {
+    if (isAnimating()) model_->frameTicks().setRunning(false);
     preferences_->removeObserver(preferencesToken_);
     model_->removeObserver(modelToken_);
 }
@@ -111,10 +112,12 @@ void VisualizerView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     frameStale_ = true;  // the model went on while hidden
     timer_->start();
+    model_->frameTicks().setRunning(true);
 }
 
 void VisualizerView::hideEvent(QHideEvent* event) {
     timer_->stop();
+    model_->frameTicks().setRunning(false);
     QWidget::hideEvent(event);
 }
 
@@ -217,6 +220,7 @@ VisualizerView::RowSpan VisualizerView::renderFrame() {
 }
 
 void VisualizerView::advanceFrame() {
+    model_->frameTicks().tick();  // a live source hands its newest values over now
     const RowSpan changed = renderFrame();
     if (changed.empty()) {
         return;

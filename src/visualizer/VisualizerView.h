@@ -28,6 +28,8 @@ namespace sonavista {
 // the model as it is then, and asks for a repaint of only the rows that differ from the
 // previous frame (rows that hold nothing but the background in both stay as they are).
 // Model changes between ticks wait for the next tick; preference changes repaint at once.
+// The timer is the model's frame clock (VisualizerModel::frameTicks): running while the view
+// is shown, ticking just before each frame reads the model.
 //
 // Given a FrameSurface, the frames are drawn into the window's own memory and each tick
 // presents its changed rows there itself; Qt only paints the view when it asks to (showing,

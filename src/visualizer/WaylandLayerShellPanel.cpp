@@ -161,6 +161,7 @@ WaylandLayerShellPanel::WaylandLayerShellPanel(std::shared_ptr<OverlayPreference
 }
 
 WaylandLayerShellPanel::~WaylandLayerShellPanel() {
+    if (timer_->isActive()) model_->frameTicks().setRunning(false);
     preferences_->removeObserver(preferencesToken_);
     delete notifier_;
     destroySurface();
@@ -213,6 +214,7 @@ void WaylandLayerShellPanel::connectionLost() {
     lost_ = true;
     notifier_->setEnabled(false);
     timer_->stop();
+    model_->frameTicks().setRunning(false);
     qWarning("sonavista: the Wayland connection of the overlay was lost");
 }
 
@@ -250,13 +252,16 @@ void WaylandLayerShellPanel::showPanel() {
     if (shown_) return;
     shown_ = true;
     createSurface();
-    if (!lost_) timer_->start();
+    if (lost_) return;
+    timer_->start();
+    model_->frameTicks().setRunning(true);
 }
 
 void WaylandLayerShellPanel::hidePanel() {
     if (!shown_) return;
     shown_ = false;
     timer_->stop();
+    model_->frameTicks().setRunning(false);
     destroySurface();
 }
 
@@ -334,6 +339,7 @@ void WaylandLayerShellPanel::configure(std::uint32_t serial, std::uint32_t width
 }
 
 void WaylandLayerShellPanel::tick() {
+    model_->frameTicks().tick();  // a live source hands its newest values over now
     // Only when the compositor has shown the previous frame and asked for the next one.
     if (configured_ && !frameCallback_) draw();
 }

@@ -40,7 +40,8 @@ namespace sonavista {
 // It runs on a Wayland connection of its own, beside whatever platform Qt uses, so it depends
 // on no Qt internals: the connection's socket is watched by a QSocketNotifier on the main
 // thread. Frames are paced by the compositor's frame callbacks and a 34 ms timer (at most 30
-// a second, none while the compositor does not want one, e.g. while the output is off).
+// a second, none while the compositor does not want one, e.g. while the output is off); the
+// timer is the model's frame clock (VisualizerModel::frameTicks) while the panel is shown.
 //
 // Frames are given in the global logical coordinates of the outputs (what xdg-output reports,
 // and what Qt's Wayland screens say); the panel lies on the output holding the frame's

@@ -24,6 +24,7 @@ struct SystemAudioLevelMonitorTest : ::testing::Test {
     std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
     std::vector<AudioVisualizationFrame> frames;
     std::vector<AudioCaptureFailure> failures;
+    std::shared_ptr<FrameTicks> ticks = std::make_shared<FrameTicks>();
     std::shared_ptr<SystemAudioLevelMonitor> monitor = makeMonitor();
 
     // A monitor on this backend; by default it records its frames and failures here.
@@ -32,7 +33,7 @@ struct SystemAudioLevelMonitorTest : ::testing::Test {
         std::function<void(AudioCaptureFailure)> onFailure = {}) {
         if (!onFrame) onFrame = [this](const AudioVisualizationFrame& f) { frames.push_back(f); };
         if (!onFailure) onFailure = [this](AudioCaptureFailure f) { failures.push_back(f); };
-        return SystemAudioLevelMonitor::create(onFrame, onFailure, mainQueue, backend, clock);
+        return SystemAudioLevelMonitor::create(onFrame, onFailure, mainQueue, backend, clock, ticks);
     }
     // Lets the backend thread finish what was queued, then runs the main queue.
     void settle() {
@@ -64,7 +65,7 @@ TEST_F(SystemAudioLevelMonitorTest, StartTwiceSetsUpOneStreamAndStopEndsItOnceAn
     monitor->start();  // the second start below sets up nothing more
     startCapturing();
     backend->deliver(stereo(0.1f));
-    backend->flush();
+    settle();
     clock->advance(0.05);
     backend->deliver(stereo(0.1f));
     settle();
@@ -84,6 +85,38 @@ TEST_F(SystemAudioLevelMonitorTest, StartTwiceSetsUpOneStreamAndStopEndsItOnceAn
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(frames[2].level, frames[0].level);
     EXPECT_TRUE(failures.empty());
+}
+
+// While the overlay's frame clock runs, its ticks take the newest frame; nothing else wakes
+// the main thread for frames, and none is lost when the clock stops or kept past a stop.
+TEST_F(SystemAudioLevelMonitorTest, RunningFrameTicksTakeOnlyTheNewestFrame) {
+    const auto deliverFrames = [&](std::initializer_list<float> amplitudes) {
+        for (const float amplitude : amplitudes) {
+            backend->deliver(stereo(amplitude));
+            backend->flush();  // analysed at this clock reading: each one publishes
+            clock->advance(0.05);
+        }
+        mainQueue.runPending();
+    };
+    startCapturing();
+    ticks->setRunning(true);
+    deliverFrames({0.0001f, 0.3f, 0.3f});
+    EXPECT_TRUE(frames.empty()) << "frames wait for the tick";
+    ticks->tick();
+    ticks->tick();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_GT(frames[0].level, 0.5) << "the newest frame, not the first (silent) one";
+    deliverFrames({0.0001f});
+    ticks->setRunning(false);
+    settle();
+    ASSERT_EQ(frames.size(), 2u) << "a frame stored before the clock stopped arrives without a tick";
+
+    ticks->setRunning(true);
+    deliverFrames({0.3f});
+    monitor->stop();
+    startCapturing();
+    ticks->tick();
+    EXPECT_EQ(frames.size(), 2u) << "a frame of the stopped capture is dropped";
 }
 
 // Silence is judged on the clock, also when no buffer arrives at all.
