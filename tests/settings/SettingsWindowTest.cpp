@@ -7,7 +7,6 @@
 #include "settings/SettingsWindowController.h"
 #include "settings/SwatchButton.h"
 #include "settings/ToggleSwitch.h"
-#include "settings/VersionText.h"
 #include "support/ImageComparison.h"
 #include "support/QtTestApplication.h"
 
@@ -30,10 +29,6 @@
 namespace sonavista {
 namespace {
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 class SettingsWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testing::qtTestApplication(); }
@@ -41,7 +36,9 @@ protected:
     static std::string text(bool value) { return value ? "true" : "false"; }
     static std::string text(const std::string& value) { return value; }
     template <typename Enum>
-    static std::string text(Enum value) { return std::string(rawValue(value)); }
+    static std::string text(Enum value) {
+        return std::string(rawValue(value));
+    }
 
     // A callback that records "name(arguments)" and, like the application, writes the preference
     // through `setter`, so the window's reaction to the change can be checked too. `applyChanges`
@@ -113,46 +110,25 @@ protected:
     bool loginItemAnswer = false;
 };
 
-TEST_F(SettingsWindowTest, OpensOnThePlayersTabAndClosingOnlyHidesIt) {
-    auto controller = makeWindow();
-    auto* tabs = find<QTabWidget>(*controller, "settingsTabs");
-    EXPECT_EQ(tabs->tabText(tabs->currentIndex()), "Players");
-    controller->rootView()->setSelectedTab(SettingsTab::audio);
-    EXPECT_TRUE(controller->window()->close());
-    EXPECT_FALSE(controller->window()->isVisible());
-    controller->present();
-    EXPECT_TRUE(controller->window()->isVisible());
-    EXPECT_EQ(controller->rootView()->selectedTab(), SettingsTab::audio);
-}
-
 TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
-    struct Case {
-        const char* name;
-        std::string call;
-        bool (OverlayPreferences::*getter)() const;
-    };
-    const Case cases[] = {
-        {"overlayEnabledSwitch", "setOverlayEnabled(false)", &OverlayPreferences::overlayEnabled},
-        {"autoShowSwitch", "setAutoShow(false)", &OverlayPreferences::autoShow},
-        {"avoidsCoveringWindowsSwitch", "setAvoidsCoveringWindows(false)", &OverlayPreferences::avoidsCoveringWindows},
-        {"audioResponsiveSwitch", "setAudioResponsive(false)", &OverlayPreferences::audioResponsive},
-        {"player-spotify", "setPlayerEnabled(spotify, false)", nullptr},
-        {"player-qqMusicWeb", "setPlayerEnabled(qqMusicWeb, false)", nullptr},
+    const std::pair<const char*, std::string> cases[] = {
+        {"overlayEnabledSwitch", "setOverlayEnabled(false)"},
+        {"autoShowSwitch", "setAutoShow(false)"},
+        {"avoidsCoveringWindowsSwitch", "setAvoidsCoveringWindows(false)"},
+        {"audioResponsiveSwitch", "setAudioResponsive(false)"},
+        {"player-spotify", "setPlayerEnabled(spotify, false)"},
+        {"player-qqMusicWeb", "setPlayerEnabled(qqMusicWeb, false)"},
     };
     auto controller = makeWindow();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto* toggle = find<ToggleSwitch>(*controller, c.name);
+    for (const auto& [name, call] : cases) {
+        SCOPED_TRACE(name);
+        auto* toggle = find<ToggleSwitch>(*controller, name);
         ASSERT_NE(toggle, nullptr);
         EXPECT_TRUE(toggle->isChecked());
         toggle->click();
-        EXPECT_EQ(takeCalls(), std::vector<std::string>{c.call});
+        EXPECT_EQ(takeCalls(), std::vector<std::string>{call});
         EXPECT_FALSE(toggle->isChecked());
-        if (c.getter) {
-            EXPECT_FALSE(((*preferences).*c.getter)());
-        }
     }
-    EXPECT_FALSE(preferences->enabledPlayers().contains(MusicPlayer::spotify));
 
     // A change the application does not make leaves the switch showing the preference.
     applyChanges = false;
@@ -170,10 +146,8 @@ TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
     preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
     EXPECT_FALSE(find<ToggleSwitch>(*controller, "autoShowSwitch")->isChecked());
     EXPECT_FALSE(find<ToggleSwitch>(*controller, "player-youtube")->isChecked());
-    EXPECT_TRUE(find<ToggleSwitch>(*controller, "player-spotifyWeb")->isChecked());
     EXPECT_EQ(find<SegmentedPicker>(*controller, "displayModePicker")->currentIndex(), 1);
     EXPECT_EQ(find<SegmentedPicker>(*controller, "positionPicker")->currentIndex(), 2);
-    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs) {
@@ -181,7 +155,6 @@ TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs)
     preferences = OverlayPreferences::create(store);
     auto controller = makeWindow();
     auto* line = find<QLabel>(*controller, "saveErrorLabel");
-    EXPECT_FALSE(line->isVisible());
     store->setWriteError("Could not save the settings to /x.");
     preferences->setColor(WaveColor::neon);
     EXPECT_TRUE(line->isVisible());
@@ -196,22 +169,13 @@ TEST_F(SettingsWindowTest, PickersCallTheirActionsAndPositionIsDisabledInFogMode
     controller->rootView()->setSelectedTab(SettingsTab::display);
     auto* mode = find<SegmentedPicker>(*controller, "displayModePicker");
     auto* position = find<SegmentedPicker>(*controller, "positionPicker");
-    EXPECT_EQ(mode->currentIndex(), 0);
-    EXPECT_EQ(position->currentIndex(), 1);
-    EXPECT_TRUE(position->isEnabled());
-
     clickSegment(*position, 0);
     EXPECT_EQ(takeCalls(), std::vector<std::string>{"setPosition(top)"});
-    EXPECT_EQ(position->currentIndex(), 0);
 
     clickSegment(*mode, 1);
     EXPECT_EQ(takeCalls(), std::vector<std::string>{"setDisplayMode(fullscreenFog)"});
-    EXPECT_EQ(mode->currentIndex(), 1);
     EXPECT_FALSE(position->isEnabled());
     EXPECT_EQ(position->currentIndex(), 0);  // still shows the stored position
-
-    clickSegment(*position, 2);
-    EXPECT_TRUE(takeCalls().empty());
 
     clickSegment(*mode, 0);
     EXPECT_EQ(takeCalls(), std::vector<std::string>{"setDisplayMode(compact)"});
@@ -228,12 +192,9 @@ TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
         }
         return names;
     };
-    EXPECT_EQ(controller->window()->findChildren<SwatchButton*>().size(), 17);
+    EXPECT_EQ(controller->window()->findChildren<SwatchButton*>().size(), allWaveColors.size());
     EXPECT_EQ(outlined(), QStringList{"swatch-cyan"});
-
-    auto* neon = find<SwatchButton>(*controller, "swatch-neon");
-    EXPECT_EQ(neon->toolTip(), "Neon");
-    neon->click();
+    find<SwatchButton>(*controller, "swatch-neon")->click();
     EXPECT_EQ(takeCalls(), std::vector<std::string>{"setColor(neon)"});
     EXPECT_EQ(outlined(), QStringList{"swatch-neon"});
 
@@ -249,7 +210,6 @@ TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
         QApplication::processEvents();
         EXPECT_EQ(text->text(), line);
         EXPECT_EQ(symbol->property("symbolName").toString(), symbolName);
-        EXPECT_FALSE(symbol->pixmap().isNull());
     };
     model->updateLiveFrame({0.5, 1.0, 0.0, {}});
     shows("Live Audio and Rhythm \u00B7 50%", "waveform.circle.fill");
@@ -268,17 +228,12 @@ TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailab
     auto controller = makeWindow();
     auto* retry = find<QPushButton>(*controller, "retryButton");
     auto* permissions = find<QPushButton>(*controller, "systemPermissionsButton");
-    EXPECT_TRUE(retry->isEnabled());
     retry->click();
     permissions->click();
     EXPECT_EQ(takeCalls(), (std::vector<std::string>{"retryAudioCapture()", "openAudioCaptureSettings()"}));
-
     preferences->setAudioResponsive(false);
     EXPECT_FALSE(retry->isEnabled());
     EXPECT_TRUE(permissions->isEnabled());
-    retry->click();
-    permissions->click();
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"openAudioCaptureSettings()"});
 }
 
 TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
@@ -291,18 +246,15 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
     const Case cases[] = {
         {false, true, "setLaunchAtLogin(true)", true},
         {false, false, "setLaunchAtLogin(true)", false},  // failed: snaps back off
-        {true, false, "setLaunchAtLogin(false)", false},
         {true, true, "setLaunchAtLogin(false)", true},  // failed: snaps back on
     };
     for (const Case& c : cases) {
         auto controller = makeWindow(c.initial);
         auto* toggle = find<ToggleSwitch>(*controller, "launchAtLoginSwitch");
-        EXPECT_EQ(toggle->isChecked(), c.initial);
         loginItemAnswer = c.answer;
         toggle->click();
         EXPECT_EQ(takeCalls(), std::vector<std::string>{c.call});
         EXPECT_EQ(toggle->isChecked(), c.shown);
-        EXPECT_EQ(controller->rootView()->launchAtLoginEnabled(), c.shown);
         // A change from elsewhere (the status menu) is not reflected until restart.
         preferences->setAutoShow(true);
         EXPECT_EQ(toggle->isChecked(), c.shown);
@@ -317,23 +269,8 @@ TEST_F(SettingsWindowTest, WithoutCallbacksNothingIsWrittenAndLaunchAtLoginTurns
     EXPECT_TRUE(preferences->overlayEnabled());
     EXPECT_EQ(preferences->color(), WaveColor::cyan);
     auto* login = find<ToggleSwitch>(controller, "launchAtLoginSwitch");
-    EXPECT_TRUE(login->isChecked());
     login->click();
     EXPECT_FALSE(login->isChecked());
-}
-
-TEST_F(SettingsWindowTest, PlayerRowsAndAboutBoxShowTheirContent) {
-    auto controller = makeWindow();
-    for (MusicPlayer player : allMusicPlayers) {
-        SCOPED_TRACE(rawValue(player));
-        auto* symbol = find<QLabel>(*controller, "playerSymbol-" + qs(rawValue(player)));
-        EXPECT_EQ(symbol->property("symbolName").toString(), qs(symbolName(player)));
-        EXPECT_FALSE(symbol->pixmap().isNull());
-        EXPECT_EQ(find<ToggleSwitch>(*controller, "player-" + qs(rawValue(player)))->accessibleName(),
-                  qs(displayName(player)));
-    }
-    EXPECT_EQ(find<QLabel>(*controller, "versionLabel")->text(), QString::fromStdString(compiledVersionText()));
-    EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());
 }
 
 TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp) {
@@ -342,15 +279,15 @@ TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp
     int setUps = 0;
     auto controller = makeWindow(false, {[&] { return seconds; }, [&] { ++setUps; }});
     auto* row = find<BrowserExtensionRow>(*controller, "browserExtensionRow");
-    for (const auto& [value, text] : std::vector<std::pair<std::optional<double>, std::string>>{
-             {std::nullopt, "not seen yet"},
-             {3.7, "last report 3 s ago"},
-             {119.9, "last report 119 s ago"},
-             {125, "last report 2 min ago"},
-             {7300, "last report 2 h ago"}}) {
+    for (const auto& [value, text] :
+         std::vector<std::pair<std::optional<double>, std::string>>{{std::nullopt, "not seen yet"},
+                                                                    {119.9, "last report 119 s ago"},
+                                                                    {125, "last report 2 min ago"},
+                                                                    {7300, "last report 2 h ago"}}) {
         seconds = value;
         row->refresh();
-        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text().toStdString(), "Browser extension: " + text);
+        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text().toStdString(),
+                  "Browser extension: " + text);
     }
     find<QPushButton>(*controller, "browserExtensionSetupButton")->click();
     EXPECT_EQ(setUps, 1);
@@ -397,10 +334,10 @@ TEST_F(SettingsWindowTest, OtherPlayersAppearAsSeenAndTheirSwitchesRouteThroughT
     QApplication::processEvents();
     auto* rhythmbox = find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:rhythmbox"));
     auto* firefox = find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:firefox"));
-    ASSERT_TRUE(rhythmbox && firefox);
     EXPECT_TRUE(rhythmbox->isChecked());
     EXPECT_FALSE(firefox->isChecked());
-    EXPECT_FALSE(find<QLabel>(*controller, QStringLiteral("playerSymbol-mpris:firefox"))->property("fromIconTheme").toBool());
+    EXPECT_FALSE(
+        find<QLabel>(*controller, QStringLiteral("playerSymbol-mpris:firefox"))->property("fromIconTheme").toBool());
     firefox->click();
     EXPECT_EQ(calls.back(), "setOtherPlayerEnabled(firefox, true)");
     EXPECT_TRUE(preferences->isOtherPlayerEnabled("firefox"));
@@ -417,6 +354,7 @@ TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
     model->updateLiveFrame({0.42, 1.0, 0.0, {}});
     QApplication::processEvents();
     auto controller = makeWindow(true, {[] { return std::optional<double>(12); }, [] {}});
+    EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());  // drawn when no icon is set
     const QString directory = qEnvironmentVariable("SONAVISTA_SETTINGS_SCREENSHOTS");
     for (SettingsTab tab : allSettingsTabs) {
         controller->rootView()->setSelectedTab(tab);
@@ -425,7 +363,8 @@ TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
         EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(620, 470));
         if (!directory.isEmpty()) {
             QDir().mkpath(directory);
-            const QString name = QStringLiteral("settings-%1.png").arg(qs(settingsTabTitle(tab)).toLower());
+            const QString name = QStringLiteral("settings-%1.png")
+                                     .arg(QString::fromStdString(std::string(settingsTabTitle(tab))).toLower());
             EXPECT_TRUE(image.save(QDir(directory).filePath(name)));
         }
     }
