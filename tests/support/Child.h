@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <optional>
@@ -35,6 +36,7 @@ struct ToolRun {
 class Child {
 public:
     enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2, readErrors = 4 };
+    using Duration = std::chrono::milliseconds;
 
     // `env`: the whole environment of the child; this process's own when absent.
     explicit Child(const std::vector<std::string>& argv, int pipes = noPipes,
@@ -66,9 +68,7 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(rc, 0) << "cannot start " << argv[0];
         if (rc != 0) pid_ = -1;
-        closeFd(in[0]);
-        closeFd(out[1]);
-        closeFd(err[1]);
+        for (int* childEnd : {&in[0], &out[1], &err[1]}) closeFd(*childEnd);
         stdin_ = in[1];
         stdout_ = out[0];
         stderr_ = err[0];
@@ -82,16 +82,16 @@ public:
     }
 
     // The exit status (or 128 + signal); nothing if still running after `timeout`.
-    std::optional<int> wait(std::chrono::milliseconds timeout) {
+    std::optional<int> wait(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
+        int raw = 0;
         while (pid_ > 0 && !status_) {
-            int raw = 0;
             if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
                 status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            } else if (std::chrono::steady_clock::now() > until) {
+            } else if (left(until).count() == 0) {
                 break;
             } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                std::this_thread::sleep_for(Duration(10));
             }
         }
         return status_;
@@ -99,9 +99,7 @@ public:
 
     // Closes the pipes, asks the child to end and kills it if it has not within a second.
     void stop() {
-        closeFd(stdin_);
-        closeFd(stdout_);
-        closeFd(stderr_);
+        for (int* fd : {&stdin_, &stdout_, &stderr_}) closeFd(*fd);
         kill(SIGTERM);
         if (!wait(std::chrono::seconds(1))) {
             kill(SIGKILL);
@@ -115,68 +113,36 @@ public:
     }
 
     // The next line of output, nothing once `timeout` has passed or the output has ended.
-    std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
+    std::optional<std::string> readLine(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
-                std::string line = buffer_.substr(0, newline);
-                buffer_.erase(0, newline + 1);
+            if (const auto newline = out_.find('\n'); newline != std::string::npos) {
+                std::string line = out_.substr(0, newline);
+                out_.erase(0, newline + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || stdout_ < 0) return std::nullopt;
-            pollfd p{stdout_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-            char chunk[1024];
-            const auto n = ::read(stdout_, chunk, sizeof chunk);
-            if (n <= 0) return std::nullopt;
-            buffer_.append(chunk, static_cast<std::size_t>(n));
+            if (stdout_ < 0 || !pump(left(until))) return std::nullopt;
         }
     }
 
-    // Reads lines until one satisfies `done`; returns every line read (the last one is the
-    // match unless time ran out).
-    template <typename Predicate>
-    std::vector<std::string> readUntil(Predicate done, std::chrono::milliseconds timeout) {
-        std::vector<std::string> lines;
+    // Reads lines until one is `expected`; returns every line read (the last one is the match
+    // unless time ran out or the output ended).
+    std::vector<std::string> readUntil(const std::string& expected, Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            auto line = readLine(std::max(left, std::chrono::milliseconds(0)));
-            if (!line) return lines;
+        std::vector<std::string> lines;
+        while (auto line = readLine(left(until))) {
             lines.push_back(*line);
-            if (done(*line)) return lines;
+            if (*line == expected) break;
         }
-    }
-    std::vector<std::string> readUntil(const std::string& expected, std::chrono::milliseconds timeout) {
-        return readUntil([&](const std::string& line) { return line == expected; }, timeout);
+        return lines;
     }
 
     // Reads the piped output and errors until both end or `timeout` passes, then waits out the
     // rest of it for the exit. Output that readLine has already returned is not repeated.
-    ToolRun finish(std::chrono::milliseconds timeout) {
+    ToolRun finish(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
-        const auto left = [&] {
-            return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()),
-                            std::chrono::milliseconds(0));
-        };
-        ToolRun run;
-        run.out = std::exchange(buffer_, {});
-        while ((stdout_ >= 0 || stderr_ >= 0) && left().count() > 0) {
-            pollfd fds[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};  // poll skips a closed (-1) one
-            if (::poll(fds, 2, static_cast<int>(left().count())) <= 0) continue;
-            int* const pipes[2] = {&stdout_, &stderr_};
-            std::string* const texts[2] = {&run.out, &run.err};
-            for (int i = 0; i < 2; ++i) {
-                if (*pipes[i] < 0 || fds[i].revents == 0) continue;
-                char chunk[4096];
-                const auto n = ::read(*pipes[i], chunk, sizeof chunk);
-                if (n <= 0) closeFd(*pipes[i]);
-                else texts[i]->append(chunk, static_cast<std::size_t>(n));
-            }
-        }
-        run.status = wait(left()).value_or(-1);
-        return run;
+        while ((stdout_ >= 0 || stderr_ >= 0) && left(until).count() > 0) pump(left(until));
+        return {wait(left(until)).value_or(-1), std::exchange(out_, {}), std::exchange(err_, {})};
     }
 
 private:
@@ -185,12 +151,37 @@ private:
         fd = -1;
     }
 
+    static Duration left(std::chrono::steady_clock::time_point until) {
+        return std::max(std::chrono::duration_cast<Duration>(until - std::chrono::steady_clock::now()), Duration(0));
+    }
+
+    // Waits up to `timeout` for the output or error pipe, appends what one has to its buffer
+    // and closes a pipe that has ended. False when nothing came in time.
+    bool pump(Duration timeout) {
+        pollfd fds[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};  // poll skips a closed (-1) one
+        if (::poll(fds, 2, static_cast<int>(timeout.count())) <= 0) return false;
+        int* const pipes[2] = {&stdout_, &stderr_};
+        std::string* const texts[2] = {&out_, &err_};
+        for (int i = 0; i < 2; ++i) {
+            if (*pipes[i] < 0 || fds[i].revents == 0) continue;
+            char chunk[4096];
+            const auto n = ::read(*pipes[i], chunk, sizeof chunk);
+            if (n > 0) {
+                texts[i]->append(chunk, static_cast<std::size_t>(n));
+            } else {
+                closeFd(*pipes[i]);
+            }
+        }
+        return true;
+    }
+
     pid_t pid_ = -1;
     int stdin_ = -1;
     int stdout_ = -1;
     int stderr_ = -1;
     std::optional<int> status_;
-    std::string buffer_;
+    std::string out_;
+    std::string err_;
 };
 
 // Runs a program to its end (at most ten seconds) and gives its exit status, -1 on time-out.
