@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -31,11 +30,11 @@ struct ToolRun {
 };
 
 // A program started for a test, with optional pipes to its standard input and from its
-// standard output and error (otherwise input and output are /dev/null and standard error is
-// shared). Ended with SIGTERM, then SIGKILL, when the object goes away.
+// standard output (otherwise both are /dev/null; standard error is shared). Ended with
+// SIGTERM, then SIGKILL, when the object goes away.
 class Child {
 public:
-    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2, readErrors = 4 };
+    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2 };
     using Duration = std::chrono::milliseconds;
 
     // `env`: the whole environment of the child; this process's own when absent.
@@ -52,7 +51,7 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+        int in[2] = {-1, -1}, out[2] = {-1, -1};
         if ((pipes & writeInput) && ::pipe2(in, O_CLOEXEC) == 0) {
             posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         } else {
@@ -63,15 +62,14 @@ public:
         } else {
             posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         }
-        if ((pipes & readErrors) && ::pipe2(err, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env ? envp.data() : environ);
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(rc, 0) << "cannot start " << argv[0];
         if (rc != 0) pid_ = -1;
-        for (int* childEnd : {&in[0], &out[1], &err[1]}) closeFd(*childEnd);
+        closeFd(in[0]);
+        closeFd(out[1]);
         stdin_ = in[1];
         stdout_ = out[0];
-        stderr_ = err[0];
     }
     ~Child() { stop(); }
     Child(const Child&) = delete;
@@ -99,7 +97,8 @@ public:
 
     // Closes the pipes, asks the child to end and kills it if it has not within a second.
     void stop() {
-        for (int* fd : {&stdin_, &stdout_, &stderr_}) closeFd(*fd);
+        closeFd(stdin_);
+        closeFd(stdout_);
         kill(SIGTERM);
         if (!wait(std::chrono::seconds(1))) {
             kill(SIGKILL);
@@ -116,12 +115,17 @@ public:
     std::optional<std::string> readLine(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            if (const auto newline = out_.find('\n'); newline != std::string::npos) {
-                std::string line = out_.substr(0, newline);
-                out_.erase(0, newline + 1);
+            if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
+                std::string line = buffer_.substr(0, newline);
+                buffer_.erase(0, newline + 1);
                 return line;
             }
-            if (stdout_ < 0 || !pump(left(until))) return std::nullopt;
+            pollfd p{stdout_, POLLIN, 0};
+            if (stdout_ < 0 || ::poll(&p, 1, static_cast<int>(left(until).count())) <= 0) return std::nullopt;
+            char chunk[1024];
+            const auto n = ::read(stdout_, chunk, sizeof chunk);
+            if (n <= 0) return std::nullopt;
+            buffer_.append(chunk, static_cast<std::size_t>(n));
         }
     }
 
@@ -137,14 +141,6 @@ public:
         return lines;
     }
 
-    // Reads the piped output and errors until both end or `timeout` passes, then waits out the
-    // rest of it for the exit. Output that readLine has already returned is not repeated.
-    ToolRun finish(Duration timeout) {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        while ((stdout_ >= 0 || stderr_ >= 0) && left(until).count() > 0) pump(left(until));
-        return {wait(left(until)).value_or(-1), std::exchange(out_, {}), std::exchange(err_, {})};
-    }
-
 private:
     static void closeFd(int& fd) {
         if (fd >= 0) ::close(fd);
@@ -155,33 +151,11 @@ private:
         return std::max(std::chrono::duration_cast<Duration>(until - std::chrono::steady_clock::now()), Duration(0));
     }
 
-    // Waits up to `timeout` for the output or error pipe, appends what one has to its buffer
-    // and closes a pipe that has ended. False when nothing came in time.
-    bool pump(Duration timeout) {
-        pollfd fds[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};  // poll skips a closed (-1) one
-        if (::poll(fds, 2, static_cast<int>(timeout.count())) <= 0) return false;
-        int* const pipes[2] = {&stdout_, &stderr_};
-        std::string* const texts[2] = {&out_, &err_};
-        for (int i = 0; i < 2; ++i) {
-            if (*pipes[i] < 0 || fds[i].revents == 0) continue;
-            char chunk[4096];
-            const auto n = ::read(*pipes[i], chunk, sizeof chunk);
-            if (n > 0) {
-                texts[i]->append(chunk, static_cast<std::size_t>(n));
-            } else {
-                closeFd(*pipes[i]);
-            }
-        }
-        return true;
-    }
-
     pid_t pid_ = -1;
     int stdin_ = -1;
     int stdout_ = -1;
-    int stderr_ = -1;
     std::optional<int> status_;
-    std::string out_;
-    std::string err_;
+    std::string buffer_;
 };
 
 // Runs a program to its end (at most ten seconds) and gives its exit status, -1 on time-out.
@@ -190,12 +164,18 @@ inline int runProgram(const std::vector<std::string>& argv, const std::optional<
     return child.wait(std::chrono::seconds(10)).value_or(-1);
 }
 
-// Runs a built tool to its end with its output and errors collected; killed, with status -1,
-// if it is still running after `timeout`.
+// Runs a built tool to its end with its output and errors collected, through files so that
+// neither can fill up while the other is read; killed, with status -1, if it is still running
+// after `timeout`.
 inline ToolRun runTool(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-    Child child(argv, Child::readOutput | Child::readErrors, env);
-    return child.finish(timeout);
+                       Child::Duration timeout = std::chrono::seconds(60)) {
+    const TempDir dir("sonavista-tool");
+    const std::string redirect = " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
+    std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\"" + redirect, "sh"};  // sh becomes the tool
+    command.insert(command.end(), argv.begin(), argv.end());
+    Child child(command, Child::noPipes, env);
+    const int status = child.wait(timeout).value_or(-1);
+    return {status, readText(dir / "out"), readText(dir / "err")};
 }
 
 }  // namespace sonavista::testing
