@@ -119,16 +119,6 @@ std::shared_ptr<OverlayPreferences> makeTestPreferences() {
     return OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
 }
 
-// Reads the test's virtual time, so that timers and the back-off deadline move together.
-class QueueClock final : public Clock {
-public:
-    explicit QueueClock(const ManualMainQueue& queue) : queue_(queue) {}
-    double now() const override { return 1'000'000.0 + queue_.now(); }
-
-private:
-    const ManualMainQueue& queue_;
-};
-
 class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -189,7 +179,8 @@ protected:
     bool capturing() const { return app->isCapturing(); }
 
     ManualMainQueue queue;
-    std::shared_ptr<const Clock> clock = std::make_shared<QueueClock>(queue);
+    // The queue's virtual time (not owned), so that timers and the back-off deadline move together.
+    std::shared_ptr<const Clock> clock{std::shared_ptr<const Clock>(), &queue};
     std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::shared_ptr<FakeLoginItem> login = std::make_shared<FakeLoginItem>();
