@@ -273,7 +273,6 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         const double start = clock->now();
         snapshot(State::playing);
         audio().captureDidFail(c.failure);
-        EXPECT_EQ(audio().stops, 0);  // a failed monitor is dropped, not stopped
         EXPECT_TRUE(overlay->visible);
         EXPECT_EQ(model->captureStatus(), c.status);
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + c.wait);
@@ -367,7 +366,6 @@ TEST_F(AppDelegateTest, DisablingAPlayerChecksAfreshAndHidesOnlyForTheCurrentOne
     EXPECT_EQ(journal, Journal{"playback.requestFreshPass"});
     EXPECT_FALSE(playback->enabledPlayers().contains(MusicPlayer::youtube));
     app->setPlayer(MusicPlayer::spotify, false);
-    EXPECT_FALSE(overlay->visible);
     EXPECT_EQ(journal.back(), "playback.requestFreshPass");
     EXPECT_EQ(menu->shown.playbackStatusItem().title, "Music Player: Not Running");
 

@@ -234,18 +234,6 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
     }
 }
 
-TEST_F(SettingsWindowTest, WithoutCallbacksNothingIsWrittenAndLaunchAtLoginTurnsOff) {
-    SettingsWindowController controller(std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true));
-    controller.present();
-    find<ToggleSwitch>(controller, "overlayEnabledSwitch")->click();
-    find<SwatchButton>(controller, "swatch-black")->click();
-    EXPECT_TRUE(preferences->overlayEnabled());
-    EXPECT_EQ(preferences->color(), WaveColor::cyan);
-    auto* login = find<ToggleSwitch>(controller, "launchAtLoginSwitch");
-    login->click();
-    EXPECT_FALSE(login->isChecked());
-}
-
 TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp) {
     EXPECT_EQ(makeWindow()->window()->findChild<BrowserExtensionRow*>(), nullptr) << "no status to show, no row";
     std::optional<double> seconds;

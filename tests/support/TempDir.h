@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -36,8 +36,10 @@ public:
     // below this one, PATH kept, no sound server or display of the session.
     Env isolatedEnv() const {
         Env env = {{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"}, {"LANG", "C.UTF-8"}};
-        for (const auto& [variable, dir] : {std::pair{"HOME", "home"}, {"XDG_RUNTIME_DIR", "run"},
-                                            {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
+        for (const auto& [variable, dir] : {std::pair{"HOME", "home"},
+                                            {"XDG_RUNTIME_DIR", "run"},
+                                            {"XDG_CONFIG_HOME", "config"},
+                                            {"XDG_DATA_HOME", "data"},
                                             {"XDG_CACHE_HOME", "cache"}}) {
             std::filesystem::create_directories(path_ / dir);
             env[variable] = (path_ / dir).string();
@@ -54,9 +56,7 @@ private:
 // The whole content of a file, empty if it cannot be read.
 inline std::string readText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Writes `text` as the whole content of a file, creating its directory first.
