@@ -33,10 +33,7 @@ TEST_F(XdgAutostartLoginItemTest, RegisterWritesTheEntryAndUnregisterRemovesIt) 
 
 TEST_F(XdgAutostartLoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled) {
     XdgAutostartLoginItem item(root, "/usr/bin/sonavista");
-    const struct {
-        const char* text;
-        bool enabled;
-    } cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"[Desktop Entry]\nType=Application\nExec=sonavista\n", true},
         {"[Desktop Entry]\nHidden=true\n", false},
         {"[Desktop Entry]\nHidden = true\n", false},
@@ -44,9 +41,9 @@ TEST_F(XdgAutostartLoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled
         {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", false},
         {"[Desktop Entry]\nExec=a\n[Desktop Action x]\nHidden=true\n", true},
     };
-    for (const auto& c : cases) {
-        testing::writeText(item.entryPath(), c.text);
-        EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
+    for (const auto& [text, enabled] : cases) {
+        testing::writeText(item.entryPath(), text);
+        EXPECT_EQ(item.isEnabled(), enabled) << text;
     }
     fs::remove(item.entryPath());
     fs::create_directories(item.entryPath());  // a folder in its place is no entry
@@ -69,10 +66,7 @@ TEST_F(XdgAutostartLoginItemTest, FailuresAreDescribedAndLeaveNoTrace) {
 }
 
 TEST(XdgAutostartExecValue, QuotesAndEscapesEveryPath) {
-    const struct {
-        const char* path;
-        const char* exec;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"/usr/bin/sonavista", R"("/usr/bin/sonavista")"},
         {"/home/a b/sonavista", R"("/home/a b/sonavista")"},
         {"/x/\"q\"", R"("/x/\\"q\\"")"},
@@ -80,7 +74,7 @@ TEST(XdgAutostartExecValue, QuotesAndEscapesEveryPath) {
         {"/x/back\\slash", R"("/x/back\\\\slash")"},
         {"/x/100%", R"("/x/100%%")"},
     };
-    for (const auto& c : cases) EXPECT_EQ(XdgAutostartLoginItem::execValue(c.path), c.exec) << c.path;
+    for (const auto& [path, exec] : cases) EXPECT_EQ(XdgAutostartLoginItem::execValue(path), exec) << path;
 }
 
 TEST(XdgAutostartConfigHome, PrefersAnAbsoluteXdgConfigHome) {
