@@ -177,9 +177,6 @@ TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
     find<SwatchButton>(*controller, "swatch-neon")->click();
     EXPECT_EQ(takeCalls(), std::vector<std::string>{"setColor"});
     EXPECT_EQ(outlined(), QStringList{"swatch-neon"});
-
-    preferences->setColor(WaveColor::coralSky);
-    EXPECT_EQ(outlined(), QStringList{"swatch-coralSky"});
 }
 
 TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
