@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::Child;
 using testing::Env;
-using testing::runProgram;
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -80,7 +79,7 @@ protected:
     std::vector<std::string> playerCommand(const std::string& name, bool withMpris) {
         auto wav = root / "tone.wav";
         if (!fs::exists(wav)) {
-            EXPECT_EQ(runProgram({"sox", "-n", "-r", "22050", "-c", "2", wav.string(), "synth", "2", "sine", "440"}, env), 0);
+            EXPECT_EQ(testing::runTool({"sox", "-n", "-r", "22050", "-c", "2", wav.string(), "synth", "2", "sine", "440"}, env).status, 0);
         }
         fs::copy_file("/usr/bin/mpv", root / "bin" / name, fs::copy_options::overwrite_existing);
         std::vector<std::string> argv = {(root / "bin" / name).string(), "--no-config", "--no-terminal",
@@ -136,7 +135,7 @@ TEST_F(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
     // From the moment playerctl has sent the pause to the snapshot line: the signal, not the
     // next timed pass, brings it.
     const auto sent = std::chrono::steady_clock::now();
-    ASSERT_EQ(runProgram({"playerctl", "--player=mpv", "pause"}, *busEnv), 0);
+    ASSERT_EQ(testing::runTool({"playerctl", "--player=mpv", "pause"}, *busEnv).status, 0);
     lines = detector.readUntil(spotifyPaused, 10s);
     const auto latency = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
     ASSERT_EQ(lines.back(), spotifyPaused) << joined(lines);
@@ -212,9 +211,9 @@ TEST_F(DetectIntegration, BadArgumentsExitWithStatusTwo) {
         {"--enabled"}, {"--bridge-port", "70000"}};
     for (std::vector<std::string> args : cases) {
         args.insert(args.begin(), detect.string());
-        EXPECT_EQ(runProgram(args, env), 2) << args[1];
+        EXPECT_EQ(testing::runTool(args, env).status, 2) << args[1];
     }
-    EXPECT_EQ(runProgram({detect.string(), "--help"}, env), 0);
+    EXPECT_EQ(testing::runTool({detect.string(), "--help"}, env).status, 0);
 }
 
 TEST_F(DetectIntegration, PulseVolumeFollowsTheDefaultSink) {

@@ -158,12 +158,6 @@ private:
     std::string buffer_;
 };
 
-// Runs a program to its end (at most ten seconds) and gives its exit status, -1 on time-out.
-inline int runProgram(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt) {
-    Child child(argv, Child::noPipes, env);
-    return child.wait(std::chrono::seconds(10)).value_or(-1);
-}
-
 // Runs a built tool to its end with its output and errors collected, through files so that
 // neither can fill up while the other is read; killed, with status -1, if it is still running
 // after `timeout`.
