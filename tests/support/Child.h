@@ -29,9 +29,8 @@ struct ToolRun {
     std::string err;
 };
 
-// A program started for a test, with optional pipes to its standard input and from its
-// standard output (otherwise both are /dev/null; standard error is shared). Ended with
-// SIGTERM, then SIGKILL, when the object goes away.
+// A program started for a test, optionally with pipes to its input and from its output (else
+// /dev/null; errors are shared). Ended with SIGTERM, then SIGKILL, when the object goes away.
 class Child {
 public:
     enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2 };
@@ -129,8 +128,7 @@ public:
         }
     }
 
-    // Reads lines until one is `expected`; returns every line read (the last one is the match
-    // unless time ran out or the output ended).
+    // Every line read until one is `expected` (the last unless time or output ran out).
     std::vector<std::string> readUntil(const std::string& expected, Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         std::vector<std::string> lines;
@@ -158,9 +156,8 @@ private:
     std::string buffer_;
 };
 
-// Runs a built tool to its end with its output and errors collected, through files so that
-// neither can fill up while the other is read; killed, with status -1, if it is still running
-// after `timeout`.
+// Runs a tool to its end, its output and errors collected through files (neither pipe can fill
+// up while the other is read); killed, with status -1, if still running after `timeout`.
 inline ToolRun runTool(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt,
                        Child::Duration timeout = std::chrono::seconds(60)) {
     const TempDir dir("sonavista-tool");

@@ -8,8 +8,7 @@
 
 namespace sonavista::testing {
 
-// Sets or removes environment variables of this process for one scope, and puts back what
-// they were (set or absent) when the scope ends, latest change first.
+// Sets or removes environment variables for one scope; puts back what they were at its end.
 class ScopedEnvironment {
 public:
     ScopedEnvironment() = default;

@@ -11,11 +11,9 @@
 
 namespace sonavista {
 
-// A main queue on virtual time for tests. Nothing runs until the test drives it with
-// `runPending()` or `advance(by)`. Order is deterministic: posted tasks in posting order,
-// timers by due time, then by scheduling order. As the port says, only `post` may come from
-// another thread; timers belong to the thread that drives the queue. Its virtual time is a
-// clock too, for code that sets timers and reads the time.
+// A main queue (and clock) on virtual time: nothing runs until `runPending()` or `advance(by)`.
+// Posted tasks run in posting order, timers by due time, then scheduling order. Only `post`
+// may come from another thread; timers belong to the thread that drives the queue.
 class ManualMainQueue final : public MainQueue, public Clock {
 public:
     void post(Task task) override {
