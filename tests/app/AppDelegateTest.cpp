@@ -14,8 +14,7 @@
 namespace sonavista::testing {
 namespace {
 
-// Every port call of the application under test lands in this journal, in order, so tests
-// can check both what happened and in which order.
+// Every port call of the application under test, in order.
 using Journal = std::vector<std::string>;
 Journal journal;
 
@@ -262,8 +261,7 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         EXPECT_EQ(app->audioCaptureRetryAfter(), start + wait);
         EXPECT_EQ(!menu->shown.find(StatusMenuAction::openAudioCaptureSettings)->hidden, permissionItemVisible);
 
-        // The snapshot holds steady, as it does while one track plays on: the deadline itself
-        // brings capture back.
+        // With the snapshot steady (one track playing on), the deadline itself brings capture back.
         queue.advance(wait - 1);
         EXPECT_EQ(audioMonitors.size(), 1u);
         queue.advance(1);  // not strictly later any more

@@ -44,8 +44,7 @@ TEST_F(SingleInstanceTest, ALaterLaunchAsksTheFirstToPresentUnlessQuietAndStepsA
     int requests = 0;
     SingleInstance first(path);
     ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
-    // A later launch blocks while it waits for the answer, so it runs on its own thread while
-    // this one serves the first instance's event loop. A quiet one (at login) presents nothing.
+    // A later launch blocks for the answer: its own thread, while this one runs the first's loop.
     for (const bool quietly : {false, true}) {
         auto later = std::async(std::launch::async, [&] { return SingleInstance(path).claim([] {}, quietly); });
         ASSERT_TRUE(spinUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
