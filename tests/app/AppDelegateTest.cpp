@@ -18,19 +18,6 @@ namespace {
 using Journal = std::vector<std::string>;
 Journal journal;
 
-class FakeOverlay final : public OverlayPresenter {
-public:
-    void applyWindowLevel() override { journal.push_back("overlay.applyWindowLevel"); }
-    void reposition() override { journal.push_back("overlay.reposition"); }
-    void showPanel() override { show(true); }
-    void hidePanel() override { show(false); }
-    bool visible = false;
-    void show(bool on) {
-        visible = on;
-        journal.push_back(on ? "overlay.showPanel" : "overlay.hidePanel");
-    }
-};
-
 class FakeAudioMonitor final : public AudioLevelMonitor {
 public:
     FakeAudioMonitor(AudioFrameCallback frame, AudioFailureCallback failure)
@@ -56,49 +43,43 @@ public:
     SnapshotCallback snapshotDidChange;
 };
 
-class FakeBridge final : public BridgeControl {
+// Every part on the desktop's side (overlay, settings window, status menu, login item, sound
+// settings, alerts) and the bridge: each test part is one of these, journalling its calls.
+class FakeDesktop final : public OverlayPresenter,
+                          public SettingsWindowPresenter,
+                          public StatusMenuView,
+                          public LoginItem,
+                          public WorkspaceOpener,
+                          public AlertPresenter,
+                          public BridgeControl {
 public:
-    void start() override { journal.push_back("bridge.start"); }
-    void stop() override { journal.push_back("bridge.stop"); }
-};
+    FakeDesktop() = default;
+    explicit FakeDesktop(SettingsActions a) : actions(std::move(a)) {}
+    explicit FakeDesktop(StatusMenuActionHandler h) : handler(std::move(h)) {}
 
-class FakeSettingsWindow final : public SettingsWindowPresenter {
-public:
-    explicit FakeSettingsWindow(SettingsActions a) : actions(std::move(a)) {}
+    void applyWindowLevel() override { journal.push_back("overlay.applyWindowLevel"); }
+    void reposition() override { journal.push_back("overlay.reposition"); }
+    void showPanel() override { show(true); }
+    void hidePanel() override { show(false); }
+    void show(bool on) {
+        visible = on;
+        journal.push_back(on ? "overlay.showPanel" : "overlay.hidePanel");
+    }
     bool hasWindow() const override { return true; }
     void present() override { journal.push_back("settings.present"); }
-    SettingsActions actions;
-};
-
-class FakeStatusMenu final : public StatusMenuView {
-public:
-    explicit FakeStatusMenu(StatusMenuActionHandler h) : handler(std::move(h)) {}
     void update(const StatusMenuModel& model) override {
         shown = model;
         journal.push_back("menu.update");
     }
     void choose(StatusMenuAction action, const std::string& represented = {}) { handler(action, represented); }
-    StatusMenuActionHandler handler;
-    StatusMenuModel shown;
-};
-
-class FakeLoginItem final : public LoginItem {
-public:
     bool isEnabled() const override { return enabled; }
     std::optional<std::string> registerItem() override { return change("login.register", true); }
     std::optional<std::string> unregisterItem() override { return change("login.unregister", false); }
-    bool enabled = false;
-    std::optional<std::string> failure;
     std::optional<std::string> change(const char* call, bool to) {
         journal.push_back(call);
         if (!failure) enabled = to;
         return failure;
     }
-};
-
-// The desktop's sound settings and its warnings.
-class FakeDesktop final : public WorkspaceOpener, public AlertPresenter {
-public:
     std::optional<std::string> openAudioCaptureSettings() override {
         journal.push_back("opener.audioSettings");
         return failure;
@@ -106,7 +87,15 @@ public:
     void showWarning(const std::string& message, const std::string& informativeText) override {
         journal.push_back("alert:" + message + "|" + informativeText);
     }
-    std::optional<std::string> failure;
+    void start() override { journal.push_back("bridge.start"); }
+    void stop() override { journal.push_back("bridge.stop"); }
+
+    bool visible = false;
+    bool enabled = false;
+    std::optional<std::string> failure;  // of the login item's change or of the sound settings
+    SettingsActions actions;
+    StatusMenuActionHandler handler;
+    StatusMenuModel shown;
 };
 
 using State = MusicPlaybackState;
@@ -143,7 +132,7 @@ protected:
         platform.alerts = opener;
         platform.requestQuit = [this] { journal.push_back("quit"); };
         platform.clock = clock;
-        app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeBridge>(), std::move(platform));
+        app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeDesktop>(), std::move(platform));
     }
 
     // A launch-time part: journalled as `call`, kept in `part` for the test.
@@ -179,11 +168,11 @@ protected:
     std::shared_ptr<const Clock> clock{std::shared_ptr<const Clock>(), &queue};
     std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
-    std::shared_ptr<FakeLoginItem> login = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<FakeDesktop> login = std::make_shared<FakeDesktop>();
     std::shared_ptr<FakeDesktop> opener = std::make_shared<FakeDesktop>();
-    std::shared_ptr<FakeOverlay> overlay;
-    std::shared_ptr<FakeSettingsWindow> settings;
-    std::shared_ptr<FakeStatusMenu> menu;
+    std::shared_ptr<FakeDesktop> overlay;
+    std::shared_ptr<FakeDesktop> settings;
+    std::shared_ptr<FakeDesktop> menu;
     std::shared_ptr<FakePlaybackMonitor> playback;
     std::vector<std::shared_ptr<FakeAudioMonitor>> audioMonitors;
     std::shared_ptr<AppDelegate> app;
