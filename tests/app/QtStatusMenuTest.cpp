@@ -30,14 +30,12 @@ TEST(QtStatusMenuTest, MirrorsTheModelAndReportsChosenCommands) {
     state.currentMusicPlayer = MusicPlayer::spotify;
     state.currentPlaybackState = MusicPlaybackState::playing;
     state.captureStatus = AudioCaptureStatus::permissionRequired;
-    state.displayMode = OverlayDisplayMode::fullscreenFog;
     state.color = WaveColor::candyPop;
     state.overlayEnabled = false;
     menu.update(StatusMenuModel::make(state));
     ASSERT_NE(byTitle(menu.menu(), "Spotify: Playing"), nullptr);
     EXPECT_FALSE(byTitle(menu.menu(), "Spotify: Playing")->isEnabled());
     EXPECT_TRUE(byTitle(menu.menu(), "Open System Audio Permissions...")->isVisible());
-    EXPECT_FALSE(byTitle(menu.menu(), "Position")->isEnabled());
     EXPECT_FALSE(byTitle(menu.menu(), "Show Waveform")->isChecked());
     EXPECT_TRUE(byTitle(menu.menu(), "Candy Pop")->isChecked());
     EXPECT_EQ(byTitle(menu.menu(), "Quit Sonavista")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));

@@ -35,7 +35,6 @@ TEST(StatusMenuModelTest, PickersRetryAndStatusLinesFollowTheState) {
     state.position = OverlayPosition::top;
     StatusMenuModel model = StatusMenuModel::make(state);
     EXPECT_FALSE(model.playbackStatusItem().enabled);  // a status line, not a command
-    EXPECT_FALSE(model.playbackStatusItem().action);
     EXPECT_TRUE(model.find(A::retryAudioCapture)->enabled);
     EXPECT_FALSE(model.find(A::selectCompactMode)->checked);
     EXPECT_TRUE(model.find(A::selectFullscreenMode)->checked);

@@ -84,9 +84,9 @@ TEST(XdgAutostartConfigHome, PrefersAnAbsoluteXdgConfigHome) {
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/cfg"));
     environment.set("XDG_CONFIG_HOME", "relative/cfg");
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/home/u/.config"));
-    environment.unset("XDG_CONFIG_HOME");
+    environment.set("XDG_CONFIG_HOME", std::nullopt);
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), fs::path("/home/u/.config"));
-    environment.unset("HOME");
+    environment.set("HOME", std::nullopt);
     EXPECT_EQ(XdgAutostartLoginItem::configHomeFromEnvironment(), std::nullopt);
 }
 
