@@ -100,10 +100,6 @@ public:
 
 using State = MusicPlaybackState;
 
-std::shared_ptr<OverlayPreferences> makeTestPreferences() {
-    return OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
-}
-
 class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -166,7 +162,8 @@ protected:
     ManualMainQueue queue;
     // The queue's virtual time (not owned), so that timers and the back-off deadline move together.
     std::shared_ptr<const Clock> clock{std::shared_ptr<const Clock>(), &queue};
-    std::shared_ptr<OverlayPreferences> preferences = makeTestPreferences();
+    std::shared_ptr<OverlayPreferences> preferences =
+        OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::shared_ptr<FakeDesktop> login = std::make_shared<FakeDesktop>();
     std::shared_ptr<FakeDesktop> opener = std::make_shared<FakeDesktop>();
@@ -204,7 +201,7 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
           {false, true, true, false, false, S::waiting},
           {true, true, false, true, false, S::fallback}}) {  // shown on the fixed level
         SCOPED_TRACE(::testing::Message() << overlayOn << autoShow << responsive);
-        preferences = makeTestPreferences();
+        preferences = OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
         preferences->setOverlayEnabled(overlayOn);
         preferences->setAutoShow(autoShow);
         preferences->setAudioResponsive(responsive);
