@@ -24,6 +24,7 @@ public:
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
         apply(name, value);
     }
+    void unset(const std::string& name) { set(name, std::nullopt); }
 
 private:
     static void apply(const std::string& name, const std::optional<std::string>& value) {
