@@ -223,15 +223,13 @@ TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp
     int setUps = 0;
     auto controller = makeWindow(false, {[&] { return seconds; }, [&] { ++setUps; }});
     auto* row = find<BrowserExtensionRow>(*controller, "browserExtensionRow");
-    for (const auto& [value, text] :
-         std::vector<std::pair<std::optional<double>, std::string>>{{std::nullopt, "not seen yet"},
-                                                                    {119.9, "last report 119 s ago"},
-                                                                    {125, "last report 2 min ago"},
-                                                                    {7300, "last report 2 h ago"}}) {
+    for (const auto& [value, text] : {std::pair<std::optional<double>, const char*>{std::nullopt, "not seen yet"},
+                                      {119.9, "last report 119 s ago"},
+                                      {125, "last report 2 min ago"},
+                                      {7300, "last report 2 h ago"}}) {
         seconds = value;
         row->refresh();
-        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text().toStdString(),
-                  "Browser extension: " + text);
+        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text(), QString("Browser extension: ") + text);
     }
     find<QPushButton>(*controller, "browserExtensionSetupButton")->click();
     EXPECT_EQ(setUps, 1);
