@@ -248,8 +248,7 @@ TEST_F(SettingsWindowTest, EverySymbolTheWindowNamesIsBundledAndDrawsSomething) 
         ASSERT_TRUE(SettingsSymbol::exists(name));
         const QImage image =
             SettingsSymbol::pixmap(name, QColor(200, 40, 10), 24).toImage().convertToFormat(QImage::Format_ARGB32);
-        const long inked = testing::countPixels(image, [](std::uint32_t p) { return qAlpha(p) > 128; });
-        EXPECT_GT(inked, 20);
+        EXPECT_GT(testing::countPixels(image, [](std::uint32_t p) { return qAlpha(p) > 128; }), 20);
         const auto untinted = [](std::uint32_t p) { return qAlpha(p) > 128 && std::abs(qRed(p) - 200) > 3; };
         EXPECT_EQ(testing::countPixels(image, untinted), 0) << "tinted, whatever colour the file uses";
     }
