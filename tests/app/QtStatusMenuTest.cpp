@@ -5,19 +5,18 @@
 #include <QSystemTrayIcon>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/QtTestApplication.h"
 
 namespace sonavista {
 namespace {
 
+// The item titled `title`, in the menu or any submenu (each submenu is a child of its menu).
 QAction* byTitle(QMenu* menu, const QString& title) {
-    for (QAction* action : menu->actions()) {
-        if (action->text() == title) return action;
-        if (action->menu()) {
-            if (QAction* found = byTitle(action->menu(), title)) return found;
-        }
-    }
-    return nullptr;
+    const auto actions = menu->findChildren<QAction*>();
+    const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == title; });
+    return found == actions.end() ? nullptr : *found;
 }
 
 TEST(QtStatusMenuTest, MirrorsTheModelAndReportsChosenCommands) {
