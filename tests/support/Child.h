@@ -82,15 +82,11 @@ public:
     std::optional<int> wait(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         int raw = 0;
-        while (pid_ > 0 && !status_) {
-            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            } else if (left(until).count() == 0) {
-                break;
-            } else {
-                std::this_thread::sleep_for(Duration(10));
-            }
+        while (pid_ > 0 && !status_ && ::waitpid(pid_, &raw, WNOHANG) != pid_) {
+            if (left(until).count() == 0) return std::nullopt;
+            std::this_thread::sleep_for(Duration(10));
         }
+        if (pid_ > 0 && !status_) status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return status_;
     }
 
