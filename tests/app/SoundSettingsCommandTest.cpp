@@ -23,8 +23,6 @@ TEST(SoundSettingsCommandTest, PicksThePreferredInstalledTool) {
     fs::create_directories(root / "a");
     fs::create_directories(root / "b");
     const std::string path = (root / "a").string() + "::relative:" + (root / "b").string();
-    EXPECT_EQ(SoundSettingsCommand::find(path), std::nullopt);
-
     program(root / "a" / "xfce4-mixer", false);  // not executable: skipped
     EXPECT_EQ(SoundSettingsCommand::find(path), std::nullopt);
 

@@ -7,41 +7,34 @@
 namespace sonavista {
 namespace {
 
-TEST(StatusMenuModelTest, StatusLinesAreInertAndKeysSitOnTheirCommands) {
-    const StatusMenuModel model = StatusMenuModel::initial();
-    std::vector<std::string> keys;
-    for (const auto& item : model.items()) {
-        if (!item.keyEquivalent.empty()) keys.push_back(item.title + "=" + item.keyEquivalent);
-    }
-    EXPECT_EQ(keys, (std::vector<std::string>{"Open Settings...=,", "Show Waveform=w", "Quit Sonavista=q"}));
-    EXPECT_FALSE(model.items()[0].enabled);
-    EXPECT_FALSE(model.items()[0].action);
-    EXPECT_TRUE(model.find(StatusMenuAction::openAudioCaptureSettings)->hidden);
-    EXPECT_TRUE(model.settingsNotSavedItem().hidden);
-    // Every colour is offered once, under its display name.
-    for (WaveColor color : allWaveColors) {
-        const auto* item = model.find(StatusMenuAction::selectWaveColor, std::string(rawValue(color)));
-        ASSERT_NE(item, nullptr) << rawValue(color);
-        EXPECT_EQ(item->title, displayName(color));
+using A = StatusMenuAction;
+
+// With one switch off at a time, exactly its item loses the check mark.
+TEST(StatusMenuModelTest, EachCheckMarkFollowsItsOwnSetting) {
+    const std::pair<bool StatusMenuState::*, A> switches[] = {
+        {&StatusMenuState::overlayEnabled, A::toggleOverlayEnabled},
+        {&StatusMenuState::autoShow, A::toggleAutoShow},
+        {&StatusMenuState::avoidsCoveringWindows, A::toggleAvoidCovering},
+        {&StatusMenuState::audioResponsive, A::toggleAudioResponsive},
+        {&StatusMenuState::launchAtLoginEnabled, A::toggleLaunchAtLogin},
+    };
+    for (const auto& off : switches) {
+        StatusMenuState state;
+        for (const auto& [field, action] : switches) state.*field = field != off.first;
+        const StatusMenuModel model = StatusMenuModel::make(state);
+        for (const auto& [field, action] : switches) {
+            EXPECT_EQ(model.find(action)->checked, field != off.first) << static_cast<int>(action);
+        }
     }
 }
 
-TEST(StatusMenuModelTest, ChecksAndEnablingFollowTheState) {
+TEST(StatusMenuModelTest, PickersRetryAndStatusLinesFollowTheState) {
     StatusMenuState state;
-    state.overlayEnabled = false;
-    state.autoShow = true;
-    state.avoidsCoveringWindows = true;
-    state.audioResponsive = true;
     state.currentPlaybackState = MusicPlaybackState::playing;
     state.displayMode = OverlayDisplayMode::fullscreenFog;
     state.position = OverlayPosition::top;
-    state.launchAtLoginEnabled = true;
     StatusMenuModel model = StatusMenuModel::make(state);
-    using A = StatusMenuAction;
-    EXPECT_FALSE(model.find(A::toggleOverlayEnabled)->checked);
-    EXPECT_TRUE(model.find(A::toggleAutoShow)->checked);
-    EXPECT_TRUE(model.find(A::toggleAvoidCovering)->checked);
-    EXPECT_TRUE(model.find(A::toggleAudioResponsive)->checked);
+    EXPECT_FALSE(model.playbackStatusItem().enabled);  // a status line, not a command
     EXPECT_TRUE(model.find(A::retryAudioCapture)->enabled);
     EXPECT_FALSE(model.find(A::selectCompactMode)->checked);
     EXPECT_TRUE(model.find(A::selectFullscreenMode)->checked);
@@ -49,7 +42,6 @@ TEST(StatusMenuModelTest, ChecksAndEnablingFollowTheState) {
     EXPECT_FALSE(model.positionItem().enabled);
     EXPECT_TRUE(model.find(A::selectTopPosition)->checked);
     EXPECT_FALSE(model.find(A::selectBottomPosition)->checked);
-    EXPECT_TRUE(model.find(A::toggleLaunchAtLogin)->checked);
 
     state.displayMode = OverlayDisplayMode::compact;
     state.audioResponsive = false;

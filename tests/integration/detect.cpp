@@ -17,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::PrintToString;
 using testing::Child;
-using testing::runProgram;
+using testing::runTool;
 
 const std::string detect = SONAVISTA_TEST_BINARY_DIR "/tools/detect/sonavista-detect";
 const std::string idle = R"({"player": null, "state": "notRunning", "volumeLevel": 0.0})";
@@ -37,7 +37,7 @@ TEST(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
     env["DBUS_SESSION_BUS_ADDRESS"] = *address;
 
     const auto wav = (root / "tone.wav").string(), spotify = (root / "spotify").string();
-    ASSERT_EQ(runProgram({"sox", "-n", "-r", "22050", "-c", "2", wav, "synth", "2", "sine", "440"}), 0);
+    ASSERT_EQ(runTool({"sox", "-n", "-r", "22050", "-c", "2", wav, "synth", "2", "sine", "440"}).status, 0);
     std::filesystem::copy_file("/usr/bin/mpv", spotify);
     Child player({spotify, "--no-config", "--no-terminal", "--ao=null", "--vo=null", "--loop=inf",
                   "--script=/usr/lib/mpv-mpris/mpris.so", wav},
@@ -51,7 +51,7 @@ TEST(DetectIntegration, FollowsAnMprisPlayerThroughPlayingPausedAndGone) {
     auto lines = detector.readUntil(playing, 10s);
     ASSERT_EQ(lines, std::vector{playing}) << "the first line should be the playing one";
 
-    ASSERT_EQ(runProgram({"playerctl", "--player=mpv", "pause"}, env), 0);
+    ASSERT_EQ(runTool({"playerctl", "--player=mpv", "pause"}, env).status, 0);
     lines = detector.readUntil(paused, 10s);
     ASSERT_EQ(lines.back(), paused) << PrintToString(lines);
 
@@ -69,9 +69,9 @@ TEST(DetectIntegration, BadArgumentsExitWithStatusTwo) {
         {"--frobnicate"},        {"--enabled"},            {"--bridge-port", "70000"}};
     for (std::vector<std::string> args : cases) {
         args.insert(args.begin(), detect);
-        EXPECT_EQ(runProgram(args), 2) << args[1];
+        EXPECT_EQ(runTool(args).status, 2) << args[1];
     }
-    EXPECT_EQ(runProgram({detect, "--help"}), 0);
+    EXPECT_EQ(runTool({detect, "--help"}).status, 0);
 }
 
 }  // namespace

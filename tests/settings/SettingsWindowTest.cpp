@@ -7,12 +7,10 @@
 #include "settings/SettingsWindowController.h"
 #include "settings/SwatchButton.h"
 #include "settings/ToggleSwitch.h"
-#include "settings/VersionText.h"
 #include "support/ImageComparison.h"
 #include "support/QtTestApplication.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
@@ -23,6 +21,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -30,31 +29,16 @@
 namespace sonavista {
 namespace {
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 class SettingsWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testing::qtTestApplication(); }
 
-    static std::string text(bool value) { return value ? "true" : "false"; }
-    static std::string text(const std::string& value) { return value; }
-    template <typename Enum>
-    static std::string text(Enum value) { return std::string(rawValue(value)); }
-
-    // A callback that records "name(arguments)" and, like the application, writes the preference
-    // through `setter`, so the window's reaction to the change can be checked too. `applyChanges`
-    // off makes it record only (as when the application is gone).
+    // Records its name and writes the preference as the application does, so controls show it.
     template <typename... Args, typename Setter = std::nullptr_t>
     std::function<void(Args...)> record(const std::string& name, Setter setter = nullptr) {
         return [this, name, setter](Args... args) {
-            std::string call;
-            ((call += (call.empty() ? "" : ", ") + text(args)), ...);
-            calls.push_back(name + "(" + call + ")");
-            if constexpr (!std::is_same_v<Setter, std::nullptr_t>) {
-                if (applyChanges) std::invoke(setter, *preferences, args...);
-            }
+            calls.push_back(name);
+            if constexpr (!std::is_same_v<Setter, std::nullptr_t>) std::invoke(setter, *preferences, args...);
         };
     }
 
@@ -73,7 +57,7 @@ protected:
         actions.retryAudioCapture = record<>("retryAudioCapture");
         actions.openAudioCaptureSettings = record<>("openAudioCaptureSettings");
         actions.setLaunchAtLogin = [this](bool enabled) {
-            calls.push_back("setLaunchAtLogin(" + text(enabled) + ")");
+            calls.push_back(enabled ? "setLaunchAtLogin(true)" : "setLaunchAtLogin(false)");
             return loginItemAnswer;
         };
         return actions;
@@ -109,57 +93,27 @@ protected:
         OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::vector<std::string> calls;
-    bool applyChanges = true;
     bool loginItemAnswer = false;
 };
 
-TEST_F(SettingsWindowTest, OpensOnThePlayersTabAndClosingOnlyHidesIt) {
-    auto controller = makeWindow();
-    auto* tabs = find<QTabWidget>(*controller, "settingsTabs");
-    EXPECT_EQ(tabs->tabText(tabs->currentIndex()), "Players");
-    controller->rootView()->setSelectedTab(SettingsTab::audio);
-    EXPECT_TRUE(controller->window()->close());
-    EXPECT_FALSE(controller->window()->isVisible());
-    controller->present();
-    EXPECT_TRUE(controller->window()->isVisible());
-    EXPECT_EQ(controller->rootView()->selectedTab(), SettingsTab::audio);
-}
-
 TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
-    struct Case {
-        const char* name;
-        std::string call;
-        bool (OverlayPreferences::*getter)() const;
-    };
-    const Case cases[] = {
-        {"overlayEnabledSwitch", "setOverlayEnabled(false)", &OverlayPreferences::overlayEnabled},
-        {"autoShowSwitch", "setAutoShow(false)", &OverlayPreferences::autoShow},
-        {"avoidsCoveringWindowsSwitch", "setAvoidsCoveringWindows(false)", &OverlayPreferences::avoidsCoveringWindows},
-        {"audioResponsiveSwitch", "setAudioResponsive(false)", &OverlayPreferences::audioResponsive},
-        {"player-spotify", "setPlayerEnabled(spotify, false)", nullptr},
-        {"player-qqMusicWeb", "setPlayerEnabled(qqMusicWeb, false)", nullptr},
+    const std::pair<const char*, std::string> cases[] = {
+        {"overlayEnabledSwitch", "setOverlayEnabled"},
+        {"autoShowSwitch", "setAutoShow"},
+        {"avoidsCoveringWindowsSwitch", "setAvoidsCoveringWindows"},
+        {"audioResponsiveSwitch", "setAudioResponsive"},
+        {"player-spotify", "setPlayerEnabled"},
     };
     auto controller = makeWindow();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto* toggle = find<ToggleSwitch>(*controller, c.name);
+    for (const auto& [name, call] : cases) {
+        SCOPED_TRACE(name);
+        auto* toggle = find<ToggleSwitch>(*controller, name);
         ASSERT_NE(toggle, nullptr);
         EXPECT_TRUE(toggle->isChecked());
         toggle->click();
-        EXPECT_EQ(takeCalls(), std::vector<std::string>{c.call});
+        EXPECT_EQ(takeCalls(), std::vector<std::string>{call});
         EXPECT_FALSE(toggle->isChecked());
-        if (c.getter) {
-            EXPECT_FALSE(((*preferences).*c.getter)());
-        }
     }
-    EXPECT_FALSE(preferences->enabledPlayers().contains(MusicPlayer::spotify));
-
-    // A change the application does not make leaves the switch showing the preference.
-    applyChanges = false;
-    auto* toggle = find<ToggleSwitch>(*controller, "autoShowSwitch");
-    toggle->click();
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setAutoShow(true)"});
-    EXPECT_FALSE(toggle->isChecked());
 }
 
 TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
@@ -170,10 +124,8 @@ TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
     preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
     EXPECT_FALSE(find<ToggleSwitch>(*controller, "autoShowSwitch")->isChecked());
     EXPECT_FALSE(find<ToggleSwitch>(*controller, "player-youtube")->isChecked());
-    EXPECT_TRUE(find<ToggleSwitch>(*controller, "player-spotifyWeb")->isChecked());
     EXPECT_EQ(find<SegmentedPicker>(*controller, "displayModePicker")->currentIndex(), 1);
     EXPECT_EQ(find<SegmentedPicker>(*controller, "positionPicker")->currentIndex(), 2);
-    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs) {
@@ -181,7 +133,6 @@ TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs)
     preferences = OverlayPreferences::create(store);
     auto controller = makeWindow();
     auto* line = find<QLabel>(*controller, "saveErrorLabel");
-    EXPECT_FALSE(line->isVisible());
     store->setWriteError("Could not save the settings to /x.");
     preferences->setColor(WaveColor::neon);
     EXPECT_TRUE(line->isVisible());
@@ -196,25 +147,13 @@ TEST_F(SettingsWindowTest, PickersCallTheirActionsAndPositionIsDisabledInFogMode
     controller->rootView()->setSelectedTab(SettingsTab::display);
     auto* mode = find<SegmentedPicker>(*controller, "displayModePicker");
     auto* position = find<SegmentedPicker>(*controller, "positionPicker");
-    EXPECT_EQ(mode->currentIndex(), 0);
-    EXPECT_EQ(position->currentIndex(), 1);
-    EXPECT_TRUE(position->isEnabled());
-
+    // The recording actions write each choice, which the pickers then show.
     clickSegment(*position, 0);
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setPosition(top)"});
-    EXPECT_EQ(position->currentIndex(), 0);
-
     clickSegment(*mode, 1);
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setDisplayMode(fullscreenFog)"});
-    EXPECT_EQ(mode->currentIndex(), 1);
     EXPECT_FALSE(position->isEnabled());
-    EXPECT_EQ(position->currentIndex(), 0);  // still shows the stored position
-
-    clickSegment(*position, 2);
-    EXPECT_TRUE(takeCalls().empty());
+    EXPECT_EQ(position->currentIndex(), 0);  // still shows the stored position, top
 
     clickSegment(*mode, 0);
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setDisplayMode(compact)"});
     EXPECT_TRUE(position->isEnabled());
 }
 
@@ -228,33 +167,19 @@ TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
         }
         return names;
     };
-    EXPECT_EQ(controller->window()->findChildren<SwatchButton*>().size(), 17);
     EXPECT_EQ(outlined(), QStringList{"swatch-cyan"});
-
-    auto* neon = find<SwatchButton>(*controller, "swatch-neon");
-    EXPECT_EQ(neon->toolTip(), "Neon");
-    neon->click();
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"setColor(neon)"});
+    find<SwatchButton>(*controller, "swatch-neon")->click();  // the recording action writes the colour
     EXPECT_EQ(outlined(), QStringList{"swatch-neon"});
-
-    preferences->setColor(WaveColor::coralSky);
-    EXPECT_EQ(outlined(), QStringList{"swatch-coralSky"});
 }
 
 TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModel) {
     auto controller = makeWindow();
     auto* text = find<QLabel>(*controller, "audioStatusText");
     auto* symbol = find<QLabel>(*controller, "audioStatusSymbol");
-    const auto shows = [&](const QString& line, const QString& symbolName) {
-        QApplication::processEvents();
-        EXPECT_EQ(text->text(), line);
-        EXPECT_EQ(symbol->property("symbolName").toString(), symbolName);
-        EXPECT_FALSE(symbol->pixmap().isNull());
-    };
     model->updateLiveFrame({0.5, 1.0, 0.0, {}});
-    shows("Live Audio and Rhythm \u00B7 50%", "waveform.circle.fill");
-    model->pause();
-    shows("Waiting for Playback", "waveform.circle");
+    QApplication::processEvents();
+    EXPECT_EQ(text->text(), "Live Audio and Rhythm \u00B7 50%");
+    EXPECT_EQ(symbol->property("symbolName").toString(), "waveform.circle.fill");
     // A hidden window's row catches up when the window shows again.
     controller->window()->hide();
     model->updateLiveFrame({0.8, 1.0, 0.0, {}});
@@ -268,72 +193,28 @@ TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailab
     auto controller = makeWindow();
     auto* retry = find<QPushButton>(*controller, "retryButton");
     auto* permissions = find<QPushButton>(*controller, "systemPermissionsButton");
-    EXPECT_TRUE(retry->isEnabled());
     retry->click();
     permissions->click();
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"retryAudioCapture()", "openAudioCaptureSettings()"}));
-
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"retryAudioCapture", "openAudioCaptureSettings"}));
     preferences->setAudioResponsive(false);
     EXPECT_FALSE(retry->isEnabled());
     EXPECT_TRUE(permissions->isEnabled());
-    retry->click();
-    permissions->click();
-    EXPECT_EQ(takeCalls(), std::vector<std::string>{"openAudioCaptureSettings()"});
 }
 
 TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
-    struct Case {
-        bool initial;
-        bool answer;
-        std::string call;
-        bool shown;
-    };
-    const Case cases[] = {
-        {false, true, "setLaunchAtLogin(true)", true},
-        {false, false, "setLaunchAtLogin(true)", false},  // failed: snaps back off
-        {true, false, "setLaunchAtLogin(false)", false},
-        {true, true, "setLaunchAtLogin(false)", true},  // failed: snaps back on
-    };
-    for (const Case& c : cases) {
-        auto controller = makeWindow(c.initial);
+    // Switched from `initial`, the application answering `answer` (the status afterwards).
+    for (const auto& [initial, answer, call] : {std::tuple{false, true, "setLaunchAtLogin(true)"},
+                                                {true, true, "setLaunchAtLogin(false)"}}) {  // failed: snaps back on
+        auto controller = makeWindow(initial);
         auto* toggle = find<ToggleSwitch>(*controller, "launchAtLoginSwitch");
-        EXPECT_EQ(toggle->isChecked(), c.initial);
-        loginItemAnswer = c.answer;
+        loginItemAnswer = answer;
         toggle->click();
-        EXPECT_EQ(takeCalls(), std::vector<std::string>{c.call});
-        EXPECT_EQ(toggle->isChecked(), c.shown);
-        EXPECT_EQ(controller->rootView()->launchAtLoginEnabled(), c.shown);
+        EXPECT_EQ(takeCalls(), std::vector<std::string>{call});
+        EXPECT_EQ(toggle->isChecked(), answer);
         // A change from elsewhere (the status menu) is not reflected until restart.
         preferences->setAutoShow(true);
-        EXPECT_EQ(toggle->isChecked(), c.shown);
+        EXPECT_EQ(toggle->isChecked(), answer);
     }
-}
-
-TEST_F(SettingsWindowTest, WithoutCallbacksNothingIsWrittenAndLaunchAtLoginTurnsOff) {
-    SettingsWindowController controller(std::make_unique<SettingsView>(preferences, model, SettingsActions{}, true));
-    controller.present();
-    find<ToggleSwitch>(controller, "overlayEnabledSwitch")->click();
-    find<SwatchButton>(controller, "swatch-black")->click();
-    EXPECT_TRUE(preferences->overlayEnabled());
-    EXPECT_EQ(preferences->color(), WaveColor::cyan);
-    auto* login = find<ToggleSwitch>(controller, "launchAtLoginSwitch");
-    EXPECT_TRUE(login->isChecked());
-    login->click();
-    EXPECT_FALSE(login->isChecked());
-}
-
-TEST_F(SettingsWindowTest, PlayerRowsAndAboutBoxShowTheirContent) {
-    auto controller = makeWindow();
-    for (MusicPlayer player : allMusicPlayers) {
-        SCOPED_TRACE(rawValue(player));
-        auto* symbol = find<QLabel>(*controller, "playerSymbol-" + qs(rawValue(player)));
-        EXPECT_EQ(symbol->property("symbolName").toString(), qs(symbolName(player)));
-        EXPECT_FALSE(symbol->pixmap().isNull());
-        EXPECT_EQ(find<ToggleSwitch>(*controller, "player-" + qs(rawValue(player)))->accessibleName(),
-                  qs(displayName(player)));
-    }
-    EXPECT_EQ(find<QLabel>(*controller, "versionLabel")->text(), QString::fromStdString(compiledVersionText()));
-    EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());
 }
 
 TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp) {
@@ -342,15 +223,13 @@ TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp
     int setUps = 0;
     auto controller = makeWindow(false, {[&] { return seconds; }, [&] { ++setUps; }});
     auto* row = find<BrowserExtensionRow>(*controller, "browserExtensionRow");
-    for (const auto& [value, text] : std::vector<std::pair<std::optional<double>, std::string>>{
-             {std::nullopt, "not seen yet"},
-             {3.7, "last report 3 s ago"},
-             {119.9, "last report 119 s ago"},
-             {125, "last report 2 min ago"},
-             {7300, "last report 2 h ago"}}) {
+    for (const auto& [value, text] : {std::pair<std::optional<double>, const char*>{std::nullopt, "not seen yet"},
+                                      {119.9, "last report 119 s ago"},
+                                      {125, "last report 2 min ago"},
+                                      {7300, "last report 2 h ago"}}) {
         seconds = value;
         row->refresh();
-        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text().toStdString(), "Browser extension: " + text);
+        EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text(), QString("Browser extension: ") + text);
     }
     find<QPushButton>(*controller, "browserExtensionSetupButton")->click();
     EXPECT_EQ(setUps, 1);
@@ -369,14 +248,11 @@ TEST_F(SettingsWindowTest, EverySymbolTheWindowNamesIsBundledAndDrawsSomething) 
         ASSERT_TRUE(SettingsSymbol::exists(name));
         const QImage image =
             SettingsSymbol::pixmap(name, QColor(200, 40, 10), 24).toImage().convertToFormat(QImage::Format_ARGB32);
-        const long inked = testing::countPixels(image, [](std::uint32_t p) { return qAlpha(p) > 128; });
-        EXPECT_GT(inked, 20);
-        EXPECT_LT(inked, 24 * 24 * 3 / 4);
+        EXPECT_GT(testing::countPixels(image, [](std::uint32_t p) { return qAlpha(p) > 128; }), 20);
         const auto untinted = [](std::uint32_t p) { return qAlpha(p) > 128 && std::abs(qRed(p) - 200) > 3; };
         EXPECT_EQ(testing::countPixels(image, untinted), 0) << "tinted, whatever colour the file uses";
     }
     EXPECT_FALSE(SettingsSymbol::exists("no.such.symbol"));
-    EXPECT_TRUE(SettingsSymbol::pixmap("no.such.symbol", Qt::black, 16).isNull());
 }
 
 TEST_F(SettingsWindowTest, ObserversAreRemovedWithTheWindow) {
@@ -395,14 +271,11 @@ TEST_F(SettingsWindowTest, OtherPlayersAppearAsSeenAndTheirSwitchesRouteThroughT
     preferences->rememberOtherPlayer("rhythmbox", "Rhythmbox", "");
     preferences->rememberOtherPlayer("firefox", "Firefox", "no-such-icon");
     QApplication::processEvents();
-    auto* rhythmbox = find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:rhythmbox"));
     auto* firefox = find<ToggleSwitch>(*controller, QStringLiteral("player-mpris:firefox"));
-    ASSERT_TRUE(rhythmbox && firefox);
-    EXPECT_TRUE(rhythmbox->isChecked());
     EXPECT_FALSE(firefox->isChecked());
-    EXPECT_FALSE(find<QLabel>(*controller, QStringLiteral("playerSymbol-mpris:firefox"))->property("fromIconTheme").toBool());
-    firefox->click();
-    EXPECT_EQ(calls.back(), "setOtherPlayerEnabled(firefox, true)");
+    EXPECT_FALSE(
+        find<QLabel>(*controller, QStringLiteral("playerSymbol-mpris:firefox"))->property("fromIconTheme").toBool());
+    firefox->click();  // the recording action writes the switch
     EXPECT_TRUE(preferences->isOtherPlayerEnabled("firefox"));
     // A change made elsewhere (the same switch written by the application) shows too.
     preferences->setOtherPlayer("rhythmbox", false);
@@ -410,24 +283,17 @@ TEST_F(SettingsWindowTest, OtherPlayersAppearAsSeenAndTheirSwitchesRouteThroughT
 }
 
 TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
-    preferences->setColor(WaveColor::aurora);
     preferences->rememberOtherPlayer("rhythmbox", "Rhythmbox", "org.gnome.Rhythmbox3");
     preferences->rememberOtherPlayer("firefox", "Firefox", "firefox-esr");
-    preferences->setPlayer(MusicPlayer::qqMusicWeb, false);
     model->updateLiveFrame({0.42, 1.0, 0.0, {}});
     QApplication::processEvents();
     auto controller = makeWindow(true, {[] { return std::optional<double>(12); }, [] {}});
-    const QString directory = qEnvironmentVariable("SONAVISTA_SETTINGS_SCREENSHOTS");
+    EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());  // drawn when no icon is set
     for (SettingsTab tab : allSettingsTabs) {
         controller->rootView()->setSelectedTab(tab);
         QApplication::processEvents();
         const QImage image = controller->window()->grab().toImage();
-        EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(620, 470));
-        if (!directory.isEmpty()) {
-            QDir().mkpath(directory);
-            const QString name = QStringLiteral("settings-%1.png").arg(qs(settingsTabTitle(tab)).toLower());
-            EXPECT_TRUE(image.save(QDir(directory).filePath(name)));
-        }
+        EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(620, 470)) << settingsTabTitle(tab);
     }
 }
 

@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -29,12 +29,12 @@ struct ToolRun {
     std::string err;
 };
 
-// A program started for a test, with optional pipes to its standard input and from its
-// standard output and error (otherwise input and output are /dev/null and standard error is
-// shared). Ended with SIGTERM, then SIGKILL, when the object goes away.
+// A program started for a test, optionally with pipes to its input and from its output (else
+// /dev/null; errors are shared). Ended with SIGTERM, then SIGKILL, when the object goes away.
 class Child {
 public:
-    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2, readErrors = 4 };
+    enum Pipes { noPipes = 0, readOutput = 1, writeInput = 2 };
+    using Duration = std::chrono::milliseconds;
 
     // `env`: the whole environment of the child; this process's own when absent.
     explicit Child(const std::vector<std::string>& argv, int pipes = noPipes,
@@ -50,7 +50,7 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+        int in[2] = {-1, -1}, out[2] = {-1, -1};
         if ((pipes & writeInput) && ::pipe2(in, O_CLOEXEC) == 0) {
             posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         } else {
@@ -61,17 +61,14 @@ public:
         } else {
             posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         }
-        if ((pipes & readErrors) && ::pipe2(err, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env ? envp.data() : environ);
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(rc, 0) << "cannot start " << argv[0];
         if (rc != 0) pid_ = -1;
         closeFd(in[0]);
         closeFd(out[1]);
-        closeFd(err[1]);
         stdin_ = in[1];
         stdout_ = out[0];
-        stderr_ = err[0];
     }
     ~Child() { stop(); }
     Child(const Child&) = delete;
@@ -82,18 +79,14 @@ public:
     }
 
     // The exit status (or 128 + signal); nothing if still running after `timeout`.
-    std::optional<int> wait(std::chrono::milliseconds timeout) {
+    std::optional<int> wait(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
-        while (pid_ > 0 && !status_) {
-            int raw = 0;
-            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            } else if (std::chrono::steady_clock::now() > until) {
-                break;
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
+        int raw = 0;
+        while (pid_ > 0 && !status_ && ::waitpid(pid_, &raw, WNOHANG) != pid_) {
+            if (left(until).count() == 0) return std::nullopt;
+            std::this_thread::sleep_for(Duration(10));
         }
+        if (pid_ > 0 && !status_) status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return status_;
     }
 
@@ -101,7 +94,6 @@ public:
     void stop() {
         closeFd(stdin_);
         closeFd(stdout_);
-        closeFd(stderr_);
         kill(SIGTERM);
         if (!wait(std::chrono::seconds(1))) {
             kill(SIGKILL);
@@ -115,7 +107,7 @@ public:
     }
 
     // The next line of output, nothing once `timeout` has passed or the output has ended.
-    std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
+    std::optional<std::string> readLine(Duration timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
@@ -123,10 +115,8 @@ public:
                 buffer_.erase(0, newline + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || stdout_ < 0) return std::nullopt;
             pollfd p{stdout_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            if (stdout_ < 0 || ::poll(&p, 1, static_cast<int>(left(until).count())) <= 0) return std::nullopt;
             char chunk[1024];
             const auto n = ::read(stdout_, chunk, sizeof chunk);
             if (n <= 0) return std::nullopt;
@@ -134,49 +124,15 @@ public:
         }
     }
 
-    // Reads lines until one satisfies `done`; returns every line read (the last one is the
-    // match unless time ran out).
-    template <typename Predicate>
-    std::vector<std::string> readUntil(Predicate done, std::chrono::milliseconds timeout) {
+    // Every line read until one is `expected` (the last unless time or output ran out).
+    std::vector<std::string> readUntil(const std::string& expected, Duration timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
         std::vector<std::string> lines;
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            auto line = readLine(std::max(left, std::chrono::milliseconds(0)));
-            if (!line) return lines;
+        while (auto line = readLine(left(until))) {
             lines.push_back(*line);
-            if (done(*line)) return lines;
+            if (*line == expected) break;
         }
-    }
-    std::vector<std::string> readUntil(const std::string& expected, std::chrono::milliseconds timeout) {
-        return readUntil([&](const std::string& line) { return line == expected; }, timeout);
-    }
-
-    // Reads the piped output and errors until both end or `timeout` passes, then waits out the
-    // rest of it for the exit. Output that readLine has already returned is not repeated.
-    ToolRun finish(std::chrono::milliseconds timeout) {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        const auto left = [&] {
-            return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()),
-                            std::chrono::milliseconds(0));
-        };
-        ToolRun run;
-        run.out = std::exchange(buffer_, {});
-        while ((stdout_ >= 0 || stderr_ >= 0) && left().count() > 0) {
-            pollfd fds[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};  // poll skips a closed (-1) one
-            if (::poll(fds, 2, static_cast<int>(left().count())) <= 0) continue;
-            int* const pipes[2] = {&stdout_, &stderr_};
-            std::string* const texts[2] = {&run.out, &run.err};
-            for (int i = 0; i < 2; ++i) {
-                if (*pipes[i] < 0 || fds[i].revents == 0) continue;
-                char chunk[4096];
-                const auto n = ::read(*pipes[i], chunk, sizeof chunk);
-                if (n <= 0) closeFd(*pipes[i]);
-                else texts[i]->append(chunk, static_cast<std::size_t>(n));
-            }
-        }
-        run.status = wait(left()).value_or(-1);
-        return run;
+        return lines;
     }
 
 private:
@@ -185,26 +141,28 @@ private:
         fd = -1;
     }
 
+    static Duration left(std::chrono::steady_clock::time_point until) {
+        return std::max(std::chrono::duration_cast<Duration>(until - std::chrono::steady_clock::now()), Duration(0));
+    }
+
     pid_t pid_ = -1;
     int stdin_ = -1;
     int stdout_ = -1;
-    int stderr_ = -1;
     std::optional<int> status_;
     std::string buffer_;
 };
 
-// Runs a program to its end (at most ten seconds) and gives its exit status, -1 on time-out.
-inline int runProgram(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt) {
-    Child child(argv, Child::noPipes, env);
-    return child.wait(std::chrono::seconds(10)).value_or(-1);
-}
-
-// Runs a built tool to its end with its output and errors collected; killed, with status -1,
-// if it is still running after `timeout`.
+// Runs a tool to its end, its output and errors collected through files (neither pipe can fill
+// up while the other is read); killed, with status -1, if still running after `timeout`.
 inline ToolRun runTool(const std::vector<std::string>& argv, const std::optional<Env>& env = std::nullopt,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-    Child child(argv, Child::readOutput | Child::readErrors, env);
-    return child.finish(timeout);
+                       Child::Duration timeout = std::chrono::seconds(60)) {
+    const TempDir dir("sonavista-tool");
+    const std::string redirect = " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
+    std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\"" + redirect, "sh"};  // sh becomes the tool
+    command.insert(command.end(), argv.begin(), argv.end());
+    Child child(command, Child::noPipes, env);
+    const int status = child.wait(timeout).value_or(-1);
+    return {status, readText(dir / "out"), readText(dir / "err")};
 }
 
 }  // namespace sonavista::testing

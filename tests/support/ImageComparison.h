@@ -1,7 +1,6 @@
 #pragma once
 
-// Pixel checks shared by the image tests. An image is anything with width(), height() and
-// pixel(x, y) answering 0xAARRGGBB: the rasterizer's ImageBuffer or a QImage.
+// Pixel checks for anything with width(), height() and pixel(x, y) answering 0xAARRGGBB.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,8 +31,7 @@ long countPixels(const Image& image, Test test, int x0 = 0, int y0 = 0, int widt
     return count;
 }
 
-// Success when both images have the same size and the same pixels; otherwise names the
-// sizes, or the first pixel that differs and how many do.
+// Same size and pixels; otherwise the sizes, or how many pixels differ and the first one.
 template <typename A, typename B>
 ::testing::AssertionResult sameImage(const A& actual, const B& expected) {
     if (actual.width() != expected.width() || actual.height() != expected.height()) {

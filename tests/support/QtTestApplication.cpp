@@ -3,8 +3,7 @@
 
 #include <cstdlib>
 
-// Fontconfig keeps its configuration until the process ends (Qt never releases it); that is
-// not a leak of ours. Read by LeakSanitizer in sanitizer builds, unused otherwise.
+// For LeakSanitizer: fontconfig keeps its configuration until the process ends (Qt's doing).
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace sonavista::testing {
@@ -14,8 +13,7 @@ QApplication& qtTestApplication() {
     static char name[] = "sonavista_qt_test";
     static char* argv[] = {name, nullptr};
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Never destroyed: a QApplication torn down among the other statics at exit crashes
-    // once a window was shown.
+    // Never destroyed: torn down among the statics at exit, it crashes once a window was shown.
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }

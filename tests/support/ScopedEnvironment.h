@@ -8,8 +8,7 @@
 
 namespace sonavista::testing {
 
-// Sets or removes environment variables of this process for one scope, and puts back what
-// they were (set or absent) when the scope ends, latest change first.
+// Sets or removes environment variables for one scope; puts back what they were at its end.
 class ScopedEnvironment {
 public:
     ScopedEnvironment() = default;
@@ -29,11 +28,7 @@ public:
 
 private:
     static void apply(const std::string& name, const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name.c_str());
-        }
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
     }
 
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -12,8 +12,7 @@ namespace sonavista::testing {
 
 using Env = std::map<std::string, std::string>;
 
-// A fresh directory under the system temporary directory, removed with everything in it
-// when the object goes away.
+// A fresh temporary directory, removed with everything in it when the object goes away.
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "sonavista-test") {
@@ -31,13 +30,14 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-    // An environment that keeps programs away from the user's own files and services: home,
-    // runtime (private, as session services insist), config, data and cache directories
-    // below this one, PATH kept, no sound server or display of the session.
+    // An environment that keeps programs away from the user's files and session services: PATH
+    // kept, home and XDG directories below this one (runtime private, as services insist).
     Env isolatedEnv() const {
         Env env = {{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"}, {"LANG", "C.UTF-8"}};
-        for (const auto& [variable, dir] : {std::pair{"HOME", "home"}, {"XDG_RUNTIME_DIR", "run"},
-                                            {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
+        for (const auto& [variable, dir] : {std::pair{"HOME", "home"},
+                                            {"XDG_RUNTIME_DIR", "run"},
+                                            {"XDG_CONFIG_HOME", "config"},
+                                            {"XDG_DATA_HOME", "data"},
                                             {"XDG_CACHE_HOME", "cache"}}) {
             std::filesystem::create_directories(path_ / dir);
             env[variable] = (path_ / dir).string();
@@ -54,9 +54,7 @@ private:
 // The whole content of a file, empty if it cannot be read.
 inline std::string readText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Writes `text` as the whole content of a file, creating its directory first.

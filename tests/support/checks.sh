@@ -1,6 +1,5 @@
-# Checks for the integration test scripts, one line each: "ok   - what", "FAIL - what" or
-# "skip - what". Source it, call check for each step, and end with check_finish. A script may
-# name one check in check_known_failure: it then fails as "todo" without counting.
+# Integration script checks, one "ok/FAIL/skip - what" line each; end with check_finish. The
+# check named in check_known_failure fails as "todo" without counting.
 
 check_failures=0
 check_known_failure=""
@@ -30,16 +29,14 @@ check_finish() {
   exit $check_failures
 }
 
-# Posts one playback report (source, page id, playing flag) to the application's browser bridge
-# on its fixed port and prints the HTTP status.
+# Posts a playback report (source, page id, playing flag) to the bridge; prints the HTTP status.
 bridge_report() {
   curl -s --max-time 3 -o /dev/null -w '%{http_code}' -X POST "http://127.0.0.1:43828/playback" \
     -H 'X-Sonavista-Connector: 1' -H 'Content-Type: application/json' \
     -d "{\"source\":\"$1\",\"pageId\":\"$2\",\"playing\":${3:-true},\"volume\":0.8}"
 }
 
-# Pixels that differ between two images, within the rectangle W H X Y when one is given; by
-# more than $changed_fuzz (an ImageMagick fuzz, such as 1%) when that is set.
+# Pixels that differ between two images (within W H X Y if given; by more than $changed_fuzz).
 changed_pixels() {
   local a=$1 b=$2
   [ $# -ge 6 ] && a="$1[$3x$4+$5+$6]" b="$2[$3x$4+$5+$6]"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Clock.h"
 #include "base/MainQueue.h"
 
 #include <algorithm>
@@ -10,11 +11,10 @@
 
 namespace sonavista {
 
-// A main queue on virtual time for tests. Nothing runs until the test drives it with
-// `runPending()` or `advance(by)`. Order is deterministic: posted tasks in posting order,
-// timers by due time, then by scheduling order. As the port says, only `post` may come from
-// another thread; timers belong to the thread that drives the queue.
-class ManualMainQueue final : public MainQueue {
+// A main queue (and clock) on virtual time: nothing runs until `runPending()` or `advance(by)`.
+// Posted tasks run in posting order, timers by due time, then scheduling order. Only `post`
+// may come from another thread; timers belong to the thread that drives the queue.
+class ManualMainQueue final : public MainQueue, public Clock {
 public:
     void post(Task task) override {
         std::lock_guard lock(mutex_);
@@ -62,7 +62,7 @@ public:
         now_ = target;
     }
 
-    double now() const { return now_; }
+    double now() const override { return now_; }
     std::size_t timerCount() const { return timers_.size(); }
 
 private:
