@@ -45,15 +45,6 @@ protected:
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(12.5);
 };
 
-TEST_F(OverlayViewTest, DrawsFromPreferencesAndModel) {
-    preferences->setAudioResponsive(false);
-    preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
-    model->updateLiveFrame({0.7, 1.5, 0.3, {0.1, 0.2, 0.3}});
-    const auto in = VisualizerView::inputsFor(*preferences, *model, 1440, 150);
-    EXPECT_EQ(std::tuple(in.audioResponsive, in.displayMode, in.audioLevel, in.motionRate, in.beatPulse, in.spectrum),
-              std::tuple(false, OverlayDisplayMode::fullscreenFog, 0.7, 1.5, 0.3, std::vector<double>{0.1, 0.2, 0.3}));
-}
-
 // Each frame moves the ripple's time on by the frame's interval times its motion rate, so a
 // rate that changes every frame (as live audio makes it) never makes the ripple jump.
 TEST_F(OverlayViewTest, RippleTimeAdvancesByIntervalTimesRate) {
@@ -99,9 +90,9 @@ TEST(VisualizerViewTest, ContentRowsAreThoseHoldingAnythingButTheBackground) {
     }
 }
 
+// No tick runs while hidden: each paint must show the model and preferences as they are then
+// (and, with nothing changed, the same frame).
 TEST_F(OverlayViewTest, HiddenViewDrawsTheModelAndPreferencesAsTheyAreNow) {
-    // No tick runs while hidden: each paint must show the model and preferences as they are then
-    // (and, with nothing changed, the same frame).
     auto view = makeView(800, 150);
     model->updateLiveFrame({0.05, 1.0, 0.0, std::vector<double>(96, 0.05)});
     const QImage quiet = render(*view);
