@@ -19,10 +19,6 @@ using Strings = std::vector<std::string>;
 using Write = MemorySettingsStore::Write;
 using Prop = OverlayPreferences::Property;
 
-std::shared_ptr<MemorySettingsStore> storeWith(SettingsMap values) {
-    return std::make_shared<MemorySettingsStore>(std::move(values));
-}
-
 TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
     using M = OverlayDisplayMode;
     using Pos = OverlayPosition;
@@ -30,17 +26,16 @@ TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
     const Read defaults{true, true, true, true, M::compact, Pos::center, WaveColor::cyan};
     const std::pair<SettingsMap, Read> rows[] = {
         // Stored false wins over the default.
-        {{{"overlayEnabled", false}, {"autoShow", false}, {"avoidsCoveringWindows", false}, {"audioResponsive", false}},
-         {false, false, false, false, M::compact, Pos::center, WaveColor::cyan}},
-        {{{"overlayDisplayMode", "fullscreenFog"s}, {"overlayPosition", "top"s}, {"waveColor", "candyPop"s}},
-         {true, true, true, true, M::fullscreenFog, Pos::top, WaveColor::candyPop}},
+        {{{"overlayEnabled", false}, {"autoShow", false}, {"avoidsCoveringWindows", false}, {"audioResponsive", false},
+          {"overlayDisplayMode", "fullscreenFog"s}, {"overlayPosition", "top"s}, {"waveColor", "candyPop"s}},
+         {false, false, false, false, M::fullscreenFog, Pos::top, WaveColor::candyPop}},
         // Wrong letter case, display names and wrongly typed values fall back to the defaults.
         {{{"overlayDisplayMode", "FullscreenFog"s}, {"overlayPosition", Strings{"top"}}, {"waveColor", "Candy Pop"s}},
          defaults},
         {{{"overlayDisplayMode", true}, {"overlayPosition", "Top"s}, {"waveColor", 3.0}}, defaults},
     };
     for (const auto& [stored, expected] : rows) {
-        auto store = storeWith(stored);
+        auto store = std::make_shared<MemorySettingsStore>(stored);
         OverlayPreferences p(store);
         const Read read(p.overlayEnabled(), p.autoShow(), p.avoidsCoveringWindows(), p.audioResponsive(),
                         p.displayMode(), p.position(), p.color());
@@ -71,20 +66,20 @@ TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
          {allMusicPlayers.begin(), allMusicPlayers.end()}, {migrated}},
     };
     for (const auto& [name, stored, expected, writes] : rows) {
-        auto store = storeWith(stored);
+        auto store = std::make_shared<MemorySettingsStore>(stored);
         EXPECT_EQ(OverlayPreferences(store).enabledPlayers(), expected) << name;
         EXPECT_EQ(store->writes(), writes) << name;
     }
 }
 
 TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifies) {
-    auto store = storeWith({});
+    auto store = std::make_shared<MemorySettingsStore>();
     OverlayPreferences p(store);
     // Each notification with the number of writes made when it arrived.
     std::vector<std::pair<Prop, std::size_t>> seen;
     p.addObserver([&](Prop property) { seen.emplace_back(property, store->writes().size()); });
-    const MusicPlayerSet two{P::youtube, P::appleMusic};
-    const Write sorted{"enabledMusicPlayers", Strings{"appleMusic", "youtube"}};  // written sorted
+    const std::string list = "enabledMusicPlayers";  // written sorted
+    const Prop players = Prop::enabledPlayers;
     const std::tuple<std::function<void()>, Write, Prop> steps[] = {
         {[&] { p.setOverlayEnabled(false); }, {"overlayEnabled", false}, Prop::overlayEnabled},
         {[&] { p.setAutoShow(true); }, {"autoShow", true}, Prop::autoShow},  // the same value: still written
@@ -93,7 +88,10 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifies) {
         {[&] { p.setDisplayMode(OverlayDisplayMode::compact); }, {"overlayDisplayMode", "compact"s}, Prop::displayMode},
         {[&] { p.setPosition(OverlayPosition::bottom); }, {"overlayPosition", "bottom"s}, Prop::position},
         {[&] { p.setColor(WaveColor::mintGrape); }, {"waveColor", "mintGrape"s}, Prop::color},
-        {[&] { p.setEnabledPlayers(two); }, sorted, Prop::enabledPlayers},
+        {[&] { p.setEnabledPlayers({P::youtube, P::appleMusic}); }, {list, Strings{"appleMusic", "youtube"}}, players},
+        {[&] { p.setPlayer(P::spotify, true); }, {list, Strings{"appleMusic", "spotify", "youtube"}}, players},
+        {[&] { p.setPlayer(P::youtube, false); }, {list, Strings{"appleMusic", "spotify"}}, players},
+        {[&] { p.setPlayer(P::youtube, false); }, {list, Strings{"appleMusic", "spotify"}}, players},  // still written
     };
     for (const auto& [assign, write, property] : steps) {
         store->clearWrites();
@@ -104,26 +102,12 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifies) {
     }
 }
 
-TEST(OverlayPreferencesTest, SetPlayerInsertsOrRemovesAndAlwaysWrites) {
-    auto store = storeWith({});
-    OverlayPreferences preferences(store);
-    preferences.setEnabledPlayers({});
-    store->clearWrites();
-    preferences.setPlayer(P::spotify, true);
-    preferences.setPlayer(P::appleMusic, true);
-    preferences.setPlayer(P::youtube, false);  // no change: still written
-    preferences.setPlayer(P::spotify, false);
-    const std::string list = "enabledMusicPlayers";
-    const Write both{list, Strings{"appleMusic", "spotify"}};
-    EXPECT_EQ(store->writes(),
-              (std::vector<Write>{{list, Strings{"spotify"}}, both, both, {list, Strings{"appleMusic"}}}));
-}
-
 TEST(OverlayPreferencesTest, OtherPlayersAreRememberedWithTheirSwitches) {
     // Written before: malformed entries and a repeated stem are dropped, a name keeps its '|'.
-    auto store = storeWith({{"otherMusicPlayers", Strings{"vlc|0|vlc|VLC | media", "bad stem|1||X", "mpv|2||mpv",
-                                                          "elisa|1|", "vlc|1||again"}},
-                            {"browserPlayersMigrationV1", true}});
+    auto store = std::make_shared<MemorySettingsStore>(SettingsMap{
+        {"otherMusicPlayers",
+         Strings{"vlc|0|vlc|VLC | media", "bad stem|1||X", "mpv|2||mpv", "elisa|1|", "vlc|1||again"}},
+        {"browserPlayersMigrationV1", true}});
     OverlayPreferences preferences(store);
     EXPECT_EQ(preferences.otherPlayers(), (std::vector<OtherPlayerSetting>{{"vlc", "VLC | media", "vlc", false}}));
     // Every change is written and announced; the first two calls change nothing.
