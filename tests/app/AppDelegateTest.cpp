@@ -131,7 +131,6 @@ protected:
         app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeDesktop>(), std::move(platform));
     }
 
-    // A launch-time part: journalled as `call`, kept in `part` for the test.
     template <typename Fake, typename... Args>
     std::shared_ptr<Fake> make(const char* call, std::shared_ptr<Fake>& part, Args&&... args) {
         journal.push_back(call);
@@ -144,7 +143,6 @@ protected:
         queue.runPending();
         journal.clear();
     }
-    // A fresh application (and model) over the current preferences, launched.
     void restart() {
         model = std::make_shared<VisualizerModel>();
         audioMonitors.clear();
@@ -157,7 +155,6 @@ protected:
     }
 
     FakeAudioMonitor& audio() { return *audioMonitors.back(); }
-    bool capturing() const { return app->isCapturing(); }
 
     ManualMainQueue queue;
     // The queue's virtual time (not owned), so that timers and the back-off deadline move together.
@@ -197,14 +194,13 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
           {false, true, true, false, false, S::waiting},
           {true, true, false, true, false, S::fallback}}) {  // shown on the fixed level
         SCOPED_TRACE(::testing::Message() << overlayOn << autoShow << responsive);
-        preferences = OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
         preferences->setOverlayEnabled(overlayOn);
         preferences->setAutoShow(autoShow);
         preferences->setAudioResponsive(responsive);
         restart();
         snapshot(State::playing, MusicPlayer::spotify, 0.6);
         EXPECT_EQ(overlay->visible, visible);
-        EXPECT_EQ(capturing(), capture);
+        EXPECT_EQ(app->isCapturing(), capture);
         EXPECT_DOUBLE_EQ(model->fallbackLevel(), 0.6);
         EXPECT_EQ(model->captureStatus(), status);
     }
@@ -274,10 +270,10 @@ TEST_F(AppDelegateTest, UserTogglesClearTheDeadlineAndCaptureAtOnceButOffRetries
         ((*app).*toggle)(false);
         EXPECT_EQ(app->audioCaptureRetryAfter(), deadline);  // switching off leaves it
         queue.advance(AppDelegate::permissionRetryDelay);    // and the deadline retries nothing unwanted
-        EXPECT_FALSE(capturing());
+        EXPECT_FALSE(app->isCapturing());
         ((*app).*toggle)(true);
         EXPECT_FALSE(app->audioCaptureRetryAfter());
-        EXPECT_TRUE(capturing());
+        EXPECT_TRUE(app->isCapturing());
     }
 }
 
@@ -322,26 +318,10 @@ TEST_F(AppDelegateTest, DisablingAPlayerChecksAfreshAndHidesOnlyForTheCurrentOne
     EXPECT_EQ(menu->shown.playbackStatusItem().title, "Rhythmbox: Playing");
     app->setOtherPlayer("vlc", false);
     EXPECT_TRUE(overlay->visible);
-    journal.clear();
     app->setOtherPlayer("rhythmbox", false);
     EXPECT_FALSE(overlay->visible);
     EXPECT_FALSE(preferences->isOtherPlayerEnabled("rhythmbox"));
     EXPECT_EQ(journal.back(), "playback.requestFreshPass");
-}
-
-TEST_F(AppDelegateTest, LaunchAtLoginCallsOnlyWhenTheStatusMustChange) {
-    launch();
-    login->enabled = true;
-    EXPECT_TRUE(app->setLaunchAtLogin(true));
-    EXPECT_EQ(journal, Journal{"menu.update"});
-    EXPECT_FALSE(app->setLaunchAtLogin(false));
-    EXPECT_FALSE(menu->shown.find(StatusMenuAction::toggleLaunchAtLogin)->checked);
-
-    journal.clear();
-    login->failure = "Read-only file system.";
-    EXPECT_FALSE(app->setLaunchAtLogin(true));
-    EXPECT_EQ(journal, (Journal{"login.register", "alert:Unable to Change Login Item Settings|Read-only file system.",
-                                "menu.update"}));
 }
 
 TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
@@ -399,6 +379,12 @@ TEST_F(AppDelegateTest, MenuAndSettingsRouteThroughThePolicy) {
         {[&] { menu->choose(StatusMenuAction::openSettingsWindow); }, {"settings.present"}},
         {[&] { EXPECT_TRUE(app->applicationShouldHandleReopen()); }, {"settings.present"}},  // a second launch
         {[&] { menu->choose(StatusMenuAction::toggleLaunchAtLogin); }, {"login.register", "menu.update"}},
+        {[&] { EXPECT_TRUE(app->setLaunchAtLogin(true)); }, {"menu.update"}},  // already on: no call
+        {[&] {
+             login->failure = "Read-only file system.";
+             EXPECT_TRUE(app->setLaunchAtLogin(false));  // stays on
+         },
+         {"login.unregister", "alert:Unable to Change Login Item Settings|Read-only file system.", "menu.update"}},
         {[&] { menu->choose(StatusMenuAction::quitApplication); }, {"quit"}},
         // Audio response off while playing: the fixed level, the overlay untouched.
         {[&] { app->setAudioResponsive(false); }, {"audio.stop", "menu.update"}},
