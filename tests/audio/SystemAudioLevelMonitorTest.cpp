@@ -17,7 +17,6 @@ namespace {
 
 std::vector<float> stereo(float value, std::size_t frames = 480) { return std::vector<float>(frames * 2, value); }
 
-// A monitor on a fake backend whose set-up and deliveries run on a real thread.
 struct SystemAudioLevelMonitorTest : ::testing::Test {
     ManualMainQueue mainQueue;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(100.0);
@@ -27,7 +26,6 @@ struct SystemAudioLevelMonitorTest : ::testing::Test {
     std::shared_ptr<FrameTicks> ticks = std::make_shared<FrameTicks>();
     std::shared_ptr<SystemAudioLevelMonitor> monitor = makeMonitor();
 
-    // A monitor on this backend; by default it records its frames and failures here.
     std::shared_ptr<SystemAudioLevelMonitor> makeMonitor(
         std::function<void(const AudioVisualizationFrame&)> onFrame = {},
         std::function<void(AudioCaptureFailure)> onFailure = {}) {
@@ -35,7 +33,6 @@ struct SystemAudioLevelMonitorTest : ::testing::Test {
         if (!onFailure) onFailure = [this](AudioCaptureFailure f) { failures.push_back(f); };
         return SystemAudioLevelMonitor::create(onFrame, onFailure, mainQueue, backend, clock, ticks);
     }
-    // Lets the backend thread finish what was queued, then runs the main queue.
     void settle() {
         backend->flush();
         mainQueue.runPending();
