@@ -31,7 +31,6 @@ protected:
         return view;
     }
 
-    // Premultiplied ARGB of the rendered view, one device pixel per point.
     static QImage render(VisualizerView& view) {
         QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -128,8 +127,7 @@ private:
 };
 
 TEST_F(OverlayViewTest, TickRepaintsLeaveTheWindowEqualToAFreshFrame) {
-    // Frames repainting only the rows that changed must leave the window equal to the whole frame:
-    // through Qt's backing store, on a frame surface, or through Qt when the surface cannot be had.
+    // Repainting only the rows that changed leaves the window equal to a whole frame on every path.
     enum class Path { qt, surface, unusableSurface };
     for (const Path path : {Path::qt, Path::surface, Path::unusableSurface}) {
         SCOPED_TRACE(static_cast<int>(path));
