@@ -13,8 +13,7 @@ namespace sonavista::testing {
 // A capture backend whose set-up answers and deliveries run on its own real thread,
 // driven step by step by the test. Streams keep the backend's contract: once stop()
 // returns no handler of the stream runs.
-class FakeCaptureBackend final : public AudioCaptureBackend {
-public:
+struct FakeCaptureBackend final : AudioCaptureBackend {
     // What became of one opened stream; outlives the stream itself.
     struct StreamRecord {
         std::atomic<bool> started{false};
@@ -24,8 +23,7 @@ public:
         bool running() const { return started && !stopped; }
     };
 
-    class Stream final : public AudioCaptureStream {
-    public:
+    struct Stream final : AudioCaptureStream {
         Stream(SerialQueue& thread, std::shared_ptr<StreamRecord> record) : thread_(thread), record_(std::move(record)) {}
         ~Stream() override {
             markStopped();
@@ -38,8 +36,6 @@ public:
             ++record_->stopCalls;
             markStopped();
         }
-
-    private:
         // Marked on the delivery thread, so a delivery in progress finishes first.
         void markStopped() {
             thread_.sync([record = record_] { record->stopped = true; });
@@ -88,7 +84,6 @@ public:
 
     static constexpr std::size_t latest = static_cast<std::size_t>(-1);
 
-private:
     struct Attempt {
         Handlers handlers;
         std::shared_ptr<StreamRecord> record;
