@@ -96,8 +96,10 @@ protected:
     bool loginItemAnswer = false;
 };
 
-TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
+TEST_F(SettingsWindowTest, ButtonsCallTheirActionAndSwitchesShowThePreference) {
     const std::pair<const char*, std::string> cases[] = {
+        {"retryButton", "retryAudioCapture"},  // before audio response is switched off
+        {"systemPermissionsButton", "openAudioCaptureSettings"},
         {"overlayEnabledSwitch", "setOverlayEnabled"},
         {"autoShowSwitch", "setAutoShow"},
         {"avoidsCoveringWindowsSwitch", "setAvoidsCoveringWindows"},
@@ -107,11 +109,11 @@ TEST_F(SettingsWindowTest, SwitchesCallTheirActionAndShowThePreference) {
     auto controller = makeWindow();
     for (const auto& [name, call] : cases) {
         SCOPED_TRACE(name);
-        auto* toggle = find<ToggleSwitch>(*controller, name);
-        ASSERT_NE(toggle, nullptr);
-        toggle->click();
+        auto* button = find<QAbstractButton>(*controller, name);
+        ASSERT_NE(button, nullptr);
+        button->click();
         EXPECT_EQ(takeCalls(), std::vector<std::string>{call});
-        EXPECT_FALSE(toggle->isChecked());
+        EXPECT_FALSE(button->isChecked());
     }
 }
 
@@ -121,10 +123,13 @@ TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
     preferences->setPlayer(MusicPlayer::youtube, false);
     preferences->setPosition(OverlayPosition::bottom);
     preferences->setDisplayMode(OverlayDisplayMode::fullscreenFog);
+    preferences->setAudioResponsive(false);
     EXPECT_FALSE(find<ToggleSwitch>(*controller, "autoShowSwitch")->isChecked());
     EXPECT_FALSE(find<ToggleSwitch>(*controller, "player-youtube")->isChecked());
     EXPECT_EQ(find<SegmentedPicker>(*controller, "displayModePicker")->currentIndex(), 1);
     EXPECT_EQ(find<SegmentedPicker>(*controller, "positionPicker")->currentIndex(), 2);
+    EXPECT_FALSE(find<QPushButton>(*controller, "retryButton")->isEnabled());
+    EXPECT_TRUE(find<QPushButton>(*controller, "systemPermissionsButton")->isEnabled());  // always available
 }
 
 TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs) {
@@ -191,18 +196,6 @@ TEST_F(SettingsWindowTest, AudioStatusRowFollowsTheModelUntilTheWindowIsGone) {
     preferences->setColor(WaveColor::ocean);
     model->updateLiveFrame({0.3, 1.0, 0.0, {}});
     QApplication::processEvents();
-}
-
-TEST_F(SettingsWindowTest, RetryNeedsAudioResponseButPermissionsAreAlwaysAvailable) {
-    auto controller = makeWindow();
-    auto* retry = find<QPushButton>(*controller, "retryButton");
-    auto* permissions = find<QPushButton>(*controller, "systemPermissionsButton");
-    retry->click();
-    permissions->click();
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"retryAudioCapture", "openAudioCaptureSettings"}));
-    preferences->setAudioResponsive(false);
-    EXPECT_FALSE(retry->isEnabled());
-    EXPECT_TRUE(permissions->isEnabled());
 }
 
 TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
