@@ -52,10 +52,6 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
         attempts_.push_back(std::make_shared<Attempt>(Attempt{std::move(handlers), std::make_shared<StreamRecord>()}));
     }
 
-    std::size_t openCount() {
-        std::lock_guard lock(mutex_);
-        return attempts_.size();
-    }
     std::shared_ptr<StreamRecord> record(std::size_t attempt) { return at(attempt)->record; }
 
     // Each of these queues work on the backend thread for the given attempt (default: the
