@@ -31,12 +31,10 @@ protected:
 
 TEST_F(IniSettingsStoreTest, DefaultPathFallsBackToHomeConfig) {
     const std::string fallback = (temp_ / "home" / ".config" / "Sonavista" / "Sonavista.conf").string();
-    for (const char* ignored : {"", "relative/config"}) {
-        environment_.set("XDG_CONFIG_HOME", ignored);
-        EXPECT_EQ(IniSettingsStore::defaultFilePath(), fallback) << ignored;
+    for (const std::optional<std::string>& ignored : {std::optional<std::string>(""), {"relative/config"}, {}}) {
+        environment_.set("XDG_CONFIG_HOME", ignored);  // empty, relative, unset
+        EXPECT_EQ(IniSettingsStore::defaultFilePath(), fallback) << ignored.value_or("unset");
     }
-    environment_.unset("XDG_CONFIG_HOME");
-    EXPECT_EQ(IniSettingsStore::defaultFilePath(), fallback);
 }
 
 TEST_F(IniSettingsStoreTest, EachAssignmentReplacesTheFileAtOnce) {
