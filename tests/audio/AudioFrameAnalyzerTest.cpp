@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <complex>
-#include <limits>
 #include <numbers>
 #include <numeric>
 #include <random>
@@ -21,8 +20,6 @@ SampleSpec floatFormat(std::uint32_t channels, bool nonInterleaved = false) {
 }
 
 TEST(ExtractionTest, YieldsRmsOverAllValuesAndMonoSamplesOfTheFirstBuffer) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
     using Buffers = std::vector<std::optional<std::vector<float>>>;
     const struct {
         const char* name;
@@ -46,8 +43,8 @@ TEST(ExtractionTest, YieldsRmsOverAllValuesAndMonoSamplesOfTheFirstBuffer) {
         {"no buffers", floatFormat(2), {}, {}, {}},
         {"no sample spec", std::nullopt, {std::vector<float>{0.5f, 0.5f}}, {}, {}},
         {"integer samples", SampleSpec{SampleFormat::s16, 2, true}, {std::vector<float>{0.5f, 0.5f}}, {}, {}},
-        {"infinite value", floatFormat(2), {std::vector<float>{inf, 0.5f}}, {}, {}},
-        {"NaN in a later buffer", floatFormat(2, true), {std::vector<float>{0.5f}, std::vector<float>{nan}}, {}, {}},
+        {"infinite value", floatFormat(2), {std::vector<float>{INFINITY, 0.5f}}, {}, {}},
+        {"NaN in a later buffer", floatFormat(2, true), {std::vector<float>{0.5f}, std::vector<float>{NAN}}, {}, {}},
         {"trailing partial sample ignored", floatFormat(1), {std::vector<float>{0.5f, 0.5f, 0.25f}}, 0.5, {0.5f, 0.5f}, 10},
     };
     for (const auto& row : rows) {
