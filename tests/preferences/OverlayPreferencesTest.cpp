@@ -122,7 +122,6 @@ TEST(OverlayPreferencesTest, OtherPlayersAreRememberedWithTheirSwitches) {
               (Write{"otherMusicPlayers",
                      Strings{"vlc|1|vlc|VLC | media", "firefox|0|firefox-esr|Firefox", "rhythmbox|1||Rhythmbox"}}));
     EXPECT_EQ(notifications, 3);
-    EXPECT_TRUE(preferences.isOtherPlayerEnabled("vlc"));
     // Unseen players follow the defaults: every player but a browser.
     EXPECT_TRUE(preferences.isOtherPlayerEnabled("audacious"));
     EXPECT_FALSE(preferences.isOtherPlayerEnabled("chromium"));
