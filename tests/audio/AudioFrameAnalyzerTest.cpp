@@ -146,10 +146,10 @@ protected:
         : analyzer(clock, {[this](const AudioVisualizationFrame& frame) { frames.push_back(frame); },
                            [this](AudioCaptureFailure failure) { failures.push_back(failure); }}) {}
 
-    void feed(double time, float value, std::size_t count = 1) {
+    void feed(double time, float value, std::size_t count = 1, bool captureRequested = true) {
         clock.set(time);
         std::vector<float> samples(count, value);
-        analyzer.handle(AudioSampleBuffer::interleavedFloat(samples.data(), samples.size(), 1), true);
+        analyzer.handle(AudioSampleBuffer::interleavedFloat(samples.data(), samples.size(), 1), captureRequested);
     }
 
     FakeClock clock{1.0};
@@ -163,11 +163,9 @@ TEST_F(HandlerTest, IgnoredBuffersChangeNothing) {
     feed(2.0, 0.1f);  // some state to compare against
     const AudioAnalysisState before = analyzer.state();
     std::vector<float> loud(64, 0.5f);
-    AudioSampleBuffer valid = AudioSampleBuffer::interleavedFloat(loud.data(), loud.size(), 1);
-    AudioSampleBuffer invalid = valid;
+    AudioSampleBuffer invalid = AudioSampleBuffer::interleavedFloat(loud.data(), loud.size(), 1);
     invalid.isValid = false;
-    clock.set(9.0);  // long after: any accepted buffer would publish or report silence
-    analyzer.handle(valid, false);
+    feed(9.0, 0.5f, 64, false);  // long after: any accepted buffer would publish or report silence
     analyzer.handle(invalid, true);
     EXPECT_EQ(fields(analyzer.state()), fields(before));  // a published frame would stamp its time
 }
