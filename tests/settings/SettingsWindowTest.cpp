@@ -146,24 +146,19 @@ TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs)
     EXPECT_FALSE(line->isVisible());
 }
 
-TEST_F(SettingsWindowTest, PickersCallTheirActionsAndPositionIsDisabledInFogMode) {
+// The recording actions write each choice, which the display tab's controls then show.
+TEST_F(SettingsWindowTest, PickersAndSwatchesShowTheStoredChoiceAndPositionIsDisabledInFogMode) {
     auto controller = makeWindow();
     controller->rootView()->setSelectedTab(SettingsTab::display);
     auto* mode = find<SegmentedPicker>(*controller, "displayModePicker");
     auto* position = find<SegmentedPicker>(*controller, "positionPicker");
-    // The recording actions write each choice, which the pickers then show.
     clickSegment(*position, 0);
     clickSegment(*mode, 1);
     EXPECT_FALSE(position->isEnabled());
     EXPECT_EQ(position->currentIndex(), 0);  // still shows the stored position, top
-
     clickSegment(*mode, 0);
     EXPECT_TRUE(position->isEnabled());
-}
 
-TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
-    auto controller = makeWindow();
-    controller->rootView()->setSelectedTab(SettingsTab::display);
     auto outlined = [&] {
         QStringList names;
         for (auto* swatch : controller->window()->findChildren<SwatchButton*>()) {
@@ -172,7 +167,7 @@ TEST_F(SettingsWindowTest, ExactlyTheCurrentSwatchIsOutlined) {
         return names;
     };
     EXPECT_EQ(outlined(), QStringList{"swatch-cyan"});
-    find<SwatchButton>(*controller, "swatch-neon")->click();  // the recording action writes the colour
+    find<SwatchButton>(*controller, "swatch-neon")->click();
     EXPECT_EQ(outlined(), QStringList{"swatch-neon"});
 }
 
@@ -272,7 +267,6 @@ TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
     preferences->rememberOtherPlayer("rhythmbox", "Rhythmbox", "org.gnome.Rhythmbox3");
     preferences->rememberOtherPlayer("firefox", "Firefox", "firefox-esr");
     model->updateLiveFrame({0.42, 1.0, 0.0, {}});
-    QApplication::processEvents();
     auto controller = makeWindow(true, {[] { return std::optional<double>(12); }, [] {}});
     EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());  // drawn when no icon is set
     for (SettingsTab tab : allSettingsTabs) {
