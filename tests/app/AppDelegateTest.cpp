@@ -159,8 +159,8 @@ protected:
     ManualMainQueue queue;
     // The queue's virtual time (not owned), so that timers and the back-off deadline move together.
     std::shared_ptr<const Clock> clock{std::shared_ptr<const Clock>(), &queue};
-    std::shared_ptr<OverlayPreferences> preferences =
-        OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
+    std::shared_ptr<MemorySettingsStore> store = std::make_shared<MemorySettingsStore>();
+    std::shared_ptr<OverlayPreferences> preferences = OverlayPreferences::create(store);
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::shared_ptr<FakeDesktop> login = std::make_shared<FakeDesktop>();
     std::shared_ptr<FakeDesktop> opener = std::make_shared<FakeDesktop>();
@@ -339,9 +339,7 @@ TEST_F(AppDelegateTest, CallbacksDoNothingOnceTheDelegateIsGone) {
 }
 
 TEST_F(AppDelegateTest, AChangeThatCannotBeSavedShowsInTheMenuUntilOneIs) {
-    auto store = std::make_shared<MemorySettingsStore>();
-    preferences = OverlayPreferences::create(store);
-    restart();
+    launch();
     store->setWriteError("Could not save the settings.");
     preferences->setPosition(OverlayPosition::top);  // whichever part writes
     EXPECT_FALSE(menu->shown.settingsNotSavedItem().hidden);
