@@ -89,8 +89,8 @@ protected:
 
     std::vector<std::string> takeCalls() { return std::exchange(calls, {}); }
 
-    std::shared_ptr<OverlayPreferences> preferences =
-        OverlayPreferences::create(std::make_shared<MemorySettingsStore>());
+    std::shared_ptr<MemorySettingsStore> store = std::make_shared<MemorySettingsStore>();
+    std::shared_ptr<OverlayPreferences> preferences = OverlayPreferences::create(store);
     std::shared_ptr<VisualizerModel> model = std::make_shared<VisualizerModel>();
     std::vector<std::string> calls;
     bool loginItemAnswer = false;
@@ -133,8 +133,6 @@ TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
 }
 
 TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs) {
-    auto store = std::make_shared<MemorySettingsStore>();
-    preferences = OverlayPreferences::create(store);
     auto controller = makeWindow();
     auto* line = find<QLabel>(*controller, "saveErrorLabel");
     store->setWriteError("Could not save the settings to /x.");
