@@ -18,8 +18,7 @@ namespace {
 using Journal = std::vector<std::string>;
 Journal journal;
 
-class FakeAudioMonitor final : public AudioLevelMonitor {
-public:
+struct FakeAudioMonitor final : AudioLevelMonitor {
     FakeAudioMonitor(AudioFrameCallback frame, AudioFailureCallback failure)
         : frameDidChange(std::move(frame)), captureDidFail(std::move(failure)) {}
     void start() override { journal.push_back("audio.start"); }
@@ -32,8 +31,7 @@ public:
     int stops = 0;
 };
 
-class FakePlaybackMonitor final : public PlaybackMonitorControl {
-public:
+struct FakePlaybackMonitor final : PlaybackMonitorControl {
     FakePlaybackMonitor(EnabledPlayersProvider players, SnapshotCallback snapshot)
         : enabledPlayers(std::move(players)), snapshotDidChange(std::move(snapshot)) {}
     void start() override { journal.push_back("playback.start"); }
@@ -45,14 +43,13 @@ public:
 
 // Every part on the desktop's side (overlay, settings window, status menu, login item, sound
 // settings, alerts) and the bridge: each test part is one of these, journalling its calls.
-class FakeDesktop final : public OverlayPresenter,
-                          public SettingsWindowPresenter,
-                          public StatusMenuView,
-                          public LoginItem,
-                          public WorkspaceOpener,
-                          public AlertPresenter,
-                          public BridgeControl {
-public:
+struct FakeDesktop final : OverlayPresenter,
+                           SettingsWindowPresenter,
+                           StatusMenuView,
+                           LoginItem,
+                           WorkspaceOpener,
+                           AlertPresenter,
+                           BridgeControl {
     FakeDesktop() = default;
     explicit FakeDesktop(SettingsActions a) : actions(std::move(a)) {}
     explicit FakeDesktop(StatusMenuActionHandler h) : handler(std::move(h)) {}
