@@ -103,26 +103,23 @@ TEST_F(OverlayViewTest, HiddenViewDrawsTheModelAndPreferencesAsTheyAreNow) {
 }
 
 // A window's memory: the rows `present` puts are what the window shows.
-class FakeSurface final : public FrameSurface {
-public:
-    explicit FakeSurface(bool usable) : usable_(usable) {}
+struct FakeSurface final : FrameSurface {
+    explicit FakeSurface(bool usable) : usable(usable) {}
     std::uint32_t* pixels(int width, int height) override {
-        if (memory_.width() != width || memory_.height() != height) {
-            memory_.resize(width, height);
-            memory_.fill(0xdeadbeefu);  // nothing drawn yet
+        if (memory.width() != width || memory.height() != height) {
+            memory.resize(width, height);
+            memory.fill(0xdeadbeefu);  // nothing drawn yet
             shown.resize(width, height);
             shown.fill(0);
         }
-        return usable_ ? memory_.data() : nullptr;
+        return usable ? memory.data() : nullptr;
     }
     void present(int first, int last) override {
-        for (int y = first; y <= last; ++y) std::copy_n(memory_.row(y), memory_.width(), shown.row(y));
+        for (int y = first; y <= last; ++y) std::copy_n(memory.row(y), memory.width(), shown.row(y));
     }
     ImageBuffer shown;
-
-private:
-    bool usable_;
-    ImageBuffer memory_;
+    bool usable;
+    ImageBuffer memory;
 };
 
 TEST_F(OverlayViewTest, TickRepaintsLeaveTheWindowEqualToAFreshFrame) {
