@@ -15,24 +15,20 @@ namespace {
 namespace fs = std::filesystem;
 using testing::readText;
 
-class IniSettingsStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        environment_.set("XDG_CONFIG_HOME", configHome_.string());
-        environment_.set("HOME", (temp_ / "home").string());
-    }
+struct IniSettingsStoreTest : ::testing::Test {
     long fileCount() const { return std::distance(fs::directory_iterator(file_.parent_path()), {}); }
 
     testing::TempDir temp_{"sonavista-settings"};
-    testing::ScopedEnvironment environment_;
     const fs::path configHome_ = temp_ / "config";
     const fs::path file_ = configHome_ / "Sonavista" / "Sonavista.conf";
 };
 
 TEST_F(IniSettingsStoreTest, DefaultPathFallsBackToHomeConfig) {
+    testing::ScopedEnvironment environment;
+    environment.set("HOME", (temp_ / "home").string());
     const std::string fallback = (temp_ / "home" / ".config" / "Sonavista" / "Sonavista.conf").string();
     for (const std::optional<std::string>& ignored : {std::optional<std::string>(""), {"relative/config"}, {}}) {
-        environment_.set("XDG_CONFIG_HOME", ignored);  // empty, relative, unset
+        environment.set("XDG_CONFIG_HOME", ignored);  // empty, relative, unset
         EXPECT_EQ(IniSettingsStore::defaultFilePath(), fallback) << ignored.value_or("unset");
     }
 }
