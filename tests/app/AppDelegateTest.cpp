@@ -123,7 +123,7 @@ protected:
         platform.loginItem = login;
         platform.workspaceOpener = opener;
         platform.alerts = opener;
-        platform.requestQuit = [this] { journal.push_back("quit"); };
+        platform.requestQuit = [] { journal.push_back("quit"); };
         platform.clock = clock;
         app = AppDelegate::create(queue, preferences, model, std::make_shared<FakeDesktop>(), std::move(platform));
     }
