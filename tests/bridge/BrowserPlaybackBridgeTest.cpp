@@ -111,7 +111,6 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     bridge->stop();
     EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt) << "forgotten at once for readers";
     EXPECT_TRUE(bridge->sessions().empty());
-    EXPECT_EQ(bridge->listeningPort(), 0);
     BridgeTestClient refused;
     EXPECT_FALSE(refused.connect(port));
 
@@ -161,19 +160,16 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
         EXPECT_EQ(client.readAll(), badRequest);
         EXPECT_TRUE(client.closedCleanly());
     }
-    // Exactly 65,536 bytes, then far more than that: both refused, and the answer survives
-    // the bytes the bridge never looked at.
-    for (const std::size_t size : {std::size_t{65536}, std::size_t{1} << 20}) {
-        BridgeTestClient client;
-        ASSERT_TRUE(client.connect(port));
-        std::string flood(size, 'a');
-        std::thread writer([&] { client.send(flood); });
-        EXPECT_EQ(client.readAll(), badRequest) << size;
-        EXPECT_TRUE(client.closedCleanly()) << size << ": reset instead of an orderly close";
-        writer.join();
-    }
-    EXPECT_TRUE(bridge->sessions().empty());
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
+    // A flood is refused once it exceeds a request's size, long before the (default) time-out
+    // and the client's own 5 s, and the answer survives the bytes the bridge never read.
+    start();
+    BridgeTestClient flooding;
+    ASSERT_TRUE(flooding.connect(port));
+    std::thread writer([&] { flooding.send(std::string(std::size_t{1} << 20, 'a')); });
+    EXPECT_EQ(flooding.readAll(), badRequest);
+    EXPECT_TRUE(flooding.closedCleanly()) << "reset instead of an orderly close";
+    writer.join();
 }
 
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
@@ -186,12 +182,6 @@ TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
     }
     EXPECT_EQ(idle[0].readAll(), "") << "the stalest connection is closed without an answer";
     EXPECT_TRUE(idle[0].closedCleanly());
-    // A report beyond the limit is answered, and closes the next stalest only.
-    EXPECT_EQ(exchange(report("extra")), noContent);
-    EXPECT_EQ(idle[1].readAll(), "");
-    EXPECT_TRUE(idle[2].staysQuiet(50)) << "younger connections are left alone";
-    idle[2].send(report("younger"));
-    EXPECT_EQ(idle[2].readAll(), noContent);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
@@ -221,11 +211,4 @@ TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredRepor
     done = true;
     reader.join();
     EXPECT_EQ(readsWithoutPage.load(), 0);
-}
-
-TEST_F(BrowserPlaybackBridgeTest, SyncRunsInlineOnTheBridgeThread) {
-    start();
-    std::optional<MusicPlaybackSnapshot> inner = MusicPlaybackSnapshot::idle();
-    bridge->sync([&] { inner = bridge->snapshotSync(allWeb); });
-    EXPECT_EQ(inner, std::nullopt);
 }
