@@ -60,11 +60,9 @@ TEST_F(ProcTree, OtherUsersProcessesAndMissingTreeGiveNothing) {
     process(100, "/usr/bin/spotify");
     ProcRunningApplications otherUser(root.string(), ::getuid() + 1);
     EXPECT_TRUE(otherUser.runningApplications().empty());
-    EXPECT_EQ(otherUser.application(100), std::nullopt);
 
     ProcRunningApplications missing((root / "nothing").string());
     EXPECT_TRUE(missing.runningApplications().empty());
-    EXPECT_EQ(missing.application(100), std::nullopt);
 }
 
 TEST_F(ProcTree, ProcessThatExecutesAnotherProgramIsReadAfresh) {
