@@ -22,7 +22,6 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
         // Identifier wins over the name.
         {"com.spotify.client", "QQ音乐", P::spotify},
         // Whole-string equality only: a longer identifier falls through to the name.
-        {"com.tencent.qqmusic.helper", std::nullopt, std::nullopt},
         {"com.tencent.qqmusic.helper", "Spotify", P::spotify},
         {"com.spotify.client.helper", "Spotify Helper", std::nullopt},
         // "Music" counts only together with an identifier: a Linux process of that name is
