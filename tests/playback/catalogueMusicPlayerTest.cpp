@@ -89,8 +89,7 @@ TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
             EXPECT_EQ(otherPlayerRawValue(*stem), raw);
         }
     }
-    for (const auto& [stem, enabled] : {std::pair{"firefox", false}, {"chromium", false}, {"epiphany", false},
-                                        {"vlc", true}, {"firefoxplayer", true}}) {
+    for (const auto& [stem, enabled] : {std::pair{"firefox", false}, {"vlc", true}, {"firefoxplayer", true}}) {
         EXPECT_EQ(isOtherPlayerEnabledByDefault(stem), enabled) << stem;
     }
 }
