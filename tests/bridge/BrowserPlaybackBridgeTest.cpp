@@ -125,8 +125,6 @@ TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
     BrowserPlaybackBridge second({.port = port, .clock = clock});
     second.start();
     EXPECT_EQ(second.listeningPort(), 0);
-    EXPECT_EQ(exchange(report("x")), noContent);
-    EXPECT_EQ(bridge->sessions().size(), 1u);
 }
 
 // Cut inside the blank line and one byte short of the body, each piece read on its own: no
