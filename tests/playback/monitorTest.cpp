@@ -105,25 +105,19 @@ struct Harness {
 
 PlayerScriptReply said(State state, double volumePercent = 100.0) { return PlayerScriptReply::answer(state, volumePercent); }
 
-// One pass through every source. `nowPlaying` absent with `withProvider` means the query
-// completes with nothing.
 TEST(MonitorPassTest, PublishesTheExpectedSnapshot) {
     using enum MusicPlayer;
     using enum MusicPlaybackState;
     using NP = SystemNowPlayingSnapshot;
     const MusicPlayerSet all = allEnabled;
     const auto other = [](State state) { return MusicPlaybackSnapshot{state, 0.375, "rhythmbox", "Rhythmbox"}; };
-    const struct {
-        std::string name;
-        MusicPlayerSet enabled;
-        std::optional<MusicPlaybackSnapshot> browserPage;
-        bool withProvider;
-        std::optional<NP> nowPlaying;
-        std::vector<RunningApplication> running;
-        std::map<P, PlayerScriptReply> replies;
-        MusicPlaybackSnapshot expected;
-        std::vector<P> expectedScripted;
-    } rows[] = {
+    // One pass through every source. Each row: its name, the enabled players, the browser page,
+    // whether there is a now-playing provider and its answer (none: the query completes with
+    // nothing), the running applications, the player replies, the snapshot and the players asked.
+    const std::tuple<std::string, MusicPlayerSet, std::optional<MusicPlaybackSnapshot>, bool, std::optional<NP>,
+                     std::vector<RunningApplication>, std::map<P, PlayerScriptReply>, MusicPlaybackSnapshot,
+                     std::vector<P>>
+        rows[] = {
         {"PlayingPageBeatsPlayingNativePlayer", all, snap(youtube, playing, 0.7), true, NP{30, true}, {spotifyApp},
          {{spotify, said(playing)}}, snap(youtube, playing, 0.7), {}},
         {"PausedPageLosesToRunningNativePlayer", all, snap(youtube, paused, 0.7), false, std::nullopt, {qqMusicApp}, {},
@@ -163,19 +157,19 @@ TEST(MonitorPassTest, PublishesTheExpectedSnapshot) {
         {"EnabledButNotRunningIsNeverScripted", {spotify, youtube}, snap(youtube, paused, 0.7), false, std::nullopt,
          {appleMusicApp, qqMusicApp}, {{spotify, said(playing)}}, snap(youtube, paused, 0.7), {}},
     };
-    for (const auto& c : rows) {
-        SCOPED_TRACE(c.name);
-        Harness h(c.withProvider);
-        h.enabled = c.enabled;
-        h.fake->page = c.browserPage;
-        h.fake->applications = c.running;
-        h.fake->replies = c.replies;
+    for (const auto& [name, enabled, page, withProvider, nowPlaying, running, replies, expected, asked] : rows) {
+        SCOPED_TRACE(name);
+        Harness h(withProvider);
+        h.enabled = enabled;
+        h.fake->page = page;
+        h.fake->applications = running;
+        h.fake->replies = replies;
         h.fake->volume = 0.25;
 
         h.monitor->start();
-        if (c.withProvider && !h.fake->pending.empty()) h.fake->answer(0, c.nowPlaying);
-        EXPECT_EQ(h.published, std::vector{c.expected});
-        EXPECT_EQ(h.fake->asked, c.expectedScripted);
+        if (withProvider && !h.fake->pending.empty()) h.fake->answer(0, nowPlaying);
+        EXPECT_EQ(h.published, std::vector{expected});
+        EXPECT_EQ(h.fake->asked, asked);
     }
 }
 
