@@ -201,9 +201,7 @@ TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredRepor
     std::atomic<int> readsWithoutPage{0};
     // Once a report has been answered, its page must be visible to a reader on another thread.
     std::thread reader([&] {
-        while (!done) {
-            if (answered && !bridge->snapshotSync(allWeb)) ++readsWithoutPage;
-        }
+        while (!done) readsWithoutPage += answered && !bridge->snapshotSync(allWeb);
     });
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(exchange(report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")), noContent);
