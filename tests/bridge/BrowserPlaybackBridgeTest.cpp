@@ -192,7 +192,8 @@ TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
     client.send("POST /playback HTTP/1.1\r\n");
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 1; }));
     bridge.reset();
-    EXPECT_EQ(client.readAll(), "");
+    client.readAll();
+    EXPECT_TRUE(client.closedCleanly()) << "not closed within the client's 5 s";
 }
 
 TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredReport) {
