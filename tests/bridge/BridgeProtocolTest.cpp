@@ -70,8 +70,7 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
     for (const auto& [name, bytes, body] : cases) {
         const auto request = BridgeProtocol::parseRequest(bytes);
         EXPECT_EQ(request ? std::optional(request->body) : std::nullopt, body) << name;
-        // The receiver's shortcut agrees: a request is there exactly when the length that the
-        // header block announces has arrived.
+        // The receiver's shortcut agrees: a request is whole once its announced length is there.
         const auto end = bytes.find("\r\n\r\n");
         if (end == std::string::npos) continue;
         const auto length = BridgeProtocol::requestLength(std::string_view(bytes).substr(0, end + 4));
@@ -111,8 +110,7 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
         {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), bad, false},
     };
     for (const auto& [name, bytes, answer, stored] : cases) {
-        auto clock = std::make_shared<FakeClock>(100.0);
-        BrowserSessionTable table(clock);
+        BrowserSessionTable table(std::make_shared<FakeClock>(100.0));
         const auto request = BridgeProtocol::parseRequest(bytes);
         ASSERT_TRUE(request) << name;
         const auto response = BridgeProtocol::process(*request, table);
@@ -144,8 +142,7 @@ TEST(BridgeProtocolProcess, StoresTheReportWithClampedVolume) {
         {R"([{"source":"youtube","pageId":"p","playing":true,"volume":0.5}])", {}},
     };
     for (const auto& [body, sessions] : cases) {
-        auto clock = std::make_shared<FakeClock>(now);
-        BrowserSessionTable table(clock);
+        BrowserSessionTable table(std::make_shared<FakeClock>(now));
         const auto request = BridgeProtocol::parseRequest(playbackPost(body));
         ASSERT_TRUE(request) << body;
         BridgeProtocol::process(*request, table);
