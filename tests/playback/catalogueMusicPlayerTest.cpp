@@ -24,8 +24,7 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
         // Whole-string equality only: a longer identifier falls through to the name.
         {"com.tencent.qqmusic.helper", "Spotify", P::spotify},
         {"com.spotify.client.helper", "Spotify Helper", std::nullopt},
-        // "Music" counts only together with an identifier: a Linux process of that name is
-        // some other program.
+        // "Music" counts only with an identifier: a Linux process of that name is another program.
         {"org.example.player", "Music", P::appleMusic},
         {std::nullopt, "Music", std::nullopt},
         // Name substrings, then name equalities.
