@@ -52,7 +52,6 @@ void OverlayWindowController::reposition() {
         return;
     }
     const auto frame = OverlayLayout::frame(preferences_->displayMode(), preferences_->position(), screens[*target]);
-    frame_ = frame;
     panel_->setFrame(DesktopCoordinates::toPixels(coordinates.toWindowSystem(frame)));
 }
 

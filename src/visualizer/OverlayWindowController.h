@@ -40,8 +40,6 @@ public:
     void showOverlay();
     bool isVisible() const { return panel_->isVisible(); }
 
-    // The last frame applied, in y-up layout coordinates.
-    std::optional<OverlayRect> currentFrame() const { return frame_; }
     OverlayPanel& panel() { return *panel_; }
 
     // Screen arrangement changed: level, then frame.
@@ -54,7 +52,6 @@ private:
     std::shared_ptr<OverlayPreferences> preferences_;
     std::shared_ptr<OverlayPanel> panel_;
     std::shared_ptr<ScreenArrangement> screens_;
-    std::optional<OverlayRect> frame_;
 };
 
 }  // namespace sonavista
