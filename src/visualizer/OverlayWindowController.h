@@ -7,7 +7,6 @@
 #include "visualizer/ScreenArrangement.h"
 
 #include <memory>
-#include <optional>
 
 namespace sonavista {
 
