@@ -88,7 +88,7 @@ TEST(WaveformRasterizer, ReusedRasterizerAndImageGiveWhatFreshOnesGive) {
         // Every row outside the rows answered holds the background, and the band ends within reach
         // of ink (the glow's cut-off lies a few deviations past its last visible row): a band grown
         // far beyond the wave would cost the speed it exists for.
-        const auto ink = [&](std::uint32_t p) { return p != background; };
+        const auto ink = [&, background = background](std::uint32_t p) { return p != background; };
         int inkFirst = image.height(), inkLast = -1;
         for (int y = 0; y < image.height(); ++y) {
             if (testing::countPixels(image, ink, 0, y, -1, 1) == 0) continue;
