@@ -315,6 +315,7 @@ RGBColor gradientAt(const std::vector<RGBColor>& stops, double t) {
 // each profile since the previous row, which is zero except within reach of a bar's ends.
 struct GlowBar {
     int kernelStart = 0;       // image column of kernel entry 0
+    int kernelFirst = 0, kernelEnd = 0;  // the kernel entries [first, end) that fall inside the image
     const float* rect = nullptr;
     const float* caps = nullptr;
     double top = 0.0, bottom = 0.0;      // straight part, pixels
@@ -452,11 +453,10 @@ template <typename Body>
 
 // One row of the glow's alpha: adds each bar's change since the previous row (row `y`, centre
 // `py`). With `active`, a bit per bar, only the bars set there are visited (those with an end
-// within reach of the row); without it, all of them (the first row). The bars' kernels are
-// `kernelLength` long and the row `width` pixels wide.
+// within reach of the row); without it, all of them (the first row).
 SONAVISTA_ROW_LOOP
 void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint64_t* active, int y, double invSigma,
-                       double invSigmaY, int kernelLength, int width) {
+                       double invSigmaY) {
     const NormalTables& nt = normal();
     const double py = y + 0.5;
     const bool all = active == nullptr;
@@ -480,9 +480,7 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
         g.lastRect = rect;
         g.lastCaps = caps;
         if (dRect == 0.0f && dCaps == 0.0f) return;
-        const int j0 = std::max(0, -g.kernelStart);
-        const int j1 = std::min(kernelLength, width - g.kernelStart);
-        accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, j0, j1);
+        accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, g.kernelFirst, g.kernelEnd);
     };
     if (all) {
         for (GlowBar& g : glow) visit(g);
@@ -495,10 +493,19 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     }
 }
 
-// Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1).
+// Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1). With
+// `colourAtMostOne` (no channel of the colour exceeds 1) a channel times the alpha cannot exceed
+// the alpha, so the minimum that keeps the pixel premultiplied is left out (same pixels).
 SONAVISTA_ROW_LOOP
 void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
-                 const float* __restrict cg, const float* __restrict cb, int count) {
+                 const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
+    if (colourAtMostOne) {
+        forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
+            const V alpha = clamp01(load<V>(ga + x));
+            storePixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
+        });
+        return;
+    }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
         const V alpha = clamp01(load<V>(ga + x));
         storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
@@ -743,6 +750,7 @@ struct WaveformRasterizer::Impl {
     int glowColourWidth = -1;
     double glowColourOx = 0.0, glowColourSpacing = 0.0;
     std::vector<Rgb> glowColourBars;
+    bool glowColourAtMostOne = false;  // no channel of glowR, glowG, glowB exceeds 1
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
     std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
@@ -905,6 +913,10 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
             glowG[x] = barColor[i0].g * g + barColor[i1].g * f;
             glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
         }
+        glowColourAtMostOne = true;
+        for (const auto* v : {&glowR, &glowG, &glowB}) {
+            for (const float c : *v) glowColourAtMostOne = glowColourAtMostOne && c <= 1.0f;
+        }
         glowColourWidth = pw;
         glowColourOx = ox;
         glowColourSpacing = spacing;
@@ -957,6 +969,8 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         const double fx = xc - std::floor(xc);
         const int bucket = std::min(static_cast<int>(fx * glowBuckets), glowBuckets - 1);
         g.kernelStart = static_cast<int>(std::floor(xc)) - glowReach;
+        g.kernelFirst = std::max(0, -g.kernelStart);
+        g.kernelEnd = std::min(glowKernelLength, pw - g.kernelStart);
         g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelStride];
         g.caps = g.rect + glowKernelStride;
         g.top = cy - h;
@@ -1095,8 +1109,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             }
         }
         const double py = y + 0.5;
-        accumulateGlowRow(alphaRow, glow, y == contentFirst ? nullptr : activeBars.data(), y, invSigma, invSigmaY,
-                          glowKernelLength, pw);
+        accumulateGlowRow(alphaRow, glow, y == contentFirst ? nullptr : activeBars.data(), y, invSigma, invSigmaY);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
@@ -1117,7 +1130,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
                                        bgA, bgR, bgG, bgB};
             composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
         } else {
-            composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw);
+            composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
         }
         if (mirrored && ph - 1 - y != y) {
             std::copy(dst, dst + pw, out.row(ph - 1 - y));
