@@ -8,7 +8,7 @@ OverlayWindowLevel OverlayLayout::windowLevel(bool avoidsCoveringWindows, Overla
     if (!avoidsCoveringWindows && mode == OverlayDisplayMode::compact) {
         return OverlayWindowLevel::floating;
     }
-    return OverlayWindowLevel::belowDesktopIcons;
+    return OverlayWindowLevel::desktopLayer;
 }
 
 std::optional<std::size_t> OverlayLayout::targetScreen(const std::vector<OverlayScreen>& screens,

@@ -4,8 +4,8 @@ namespace sonavista {
 
 // The two stacking levels of the overlay panel.
 enum class OverlayWindowLevel {
-    floating,           // above ordinary windows
-    belowDesktopIcons,  // above the desktop background, below every ordinary window
+    floating,      // above ordinary windows
+    desktopLayer,  // just above the desktop window (and its icons), below every ordinary window
 };
 
 }  // namespace sonavista

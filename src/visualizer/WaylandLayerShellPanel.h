@@ -115,7 +115,7 @@ private:
     wl_callback* frameCallback_ = nullptr;
     bool configured_ = false;
 
-    OverlayWindowLevel level_ = OverlayWindowLevel::belowDesktopIcons;
+    OverlayWindowLevel level_ = OverlayWindowLevel::desktopLayer;
     PixelRect frame_{0, 0, 1, 1};
     bool shown_ = false;
 

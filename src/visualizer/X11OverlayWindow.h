@@ -68,7 +68,7 @@ private:
     QSocketNotifier* stackingEvents_ = nullptr;
     QTimer* stackingCheck_ = nullptr;
     bool managed_ = false;  // by the window manager, instead of override-redirect
-    OverlayWindowLevel level_ = OverlayWindowLevel::belowDesktopIcons;
+    OverlayWindowLevel level_ = OverlayWindowLevel::desktopLayer;
     bool frostedBackdrop_ = false;
     PixelRect frame_{};  // the last frame asked for, in logical pixels
 };

@@ -12,7 +12,7 @@ using Move = OverlayStacking::Move;
 
 // Windows: 1 desktop frame, 2 and 3 application frames, 8 a menu (unmanaged), 9 the overlay.
 TEST(OverlayStackingTest, KeepsTheOverlayBetweenTheRightNeighbours) {
-    const auto floating = OverlayWindowLevel::floating, desktopLayer = OverlayWindowLevel::belowDesktopIcons;
+    const auto floating = OverlayWindowLevel::floating, desktopLayer = OverlayWindowLevel::desktopLayer;
     using Window = unsigned long;
     using Windows = std::set<Window>;
     using Case = std::tuple<const char*, std::vector<Window>, Windows, Windows, OverlayWindowLevel, OverlayStacking>;
