@@ -362,9 +362,10 @@ void PulseAudioStream::end() {
         pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_set_subscribe_callback(context, nullptr, nullptr);
     }
-    if (loop_->isCurrent()) {
+    const bool holdsAny = stream != nullptr || context != nullptr;  // not when stopped after ending
+    if (holdsAny && loop_->isCurrent()) {
         releaseLater(loop_->api(), stream, context);
-    } else {
+    } else if (holdsAny) {
         release(stream, context);
     }
     // The caller still holds a reference (a callback's, `open`'s or the owner's handle's),

@@ -13,7 +13,8 @@ namespace {
 // What the session answers to one event, written "event" or "event:sink".
 const char* answer(DefaultSinkSession& s, const std::string& event) {
     using enum DefaultSinkSession::Action;
-    static const char* const names[] = {"none", "ask", "lookUp", "record", "handOver", "resume", "wait", "fail", "stop"};
+    static const char* const names[] = {"none",   "ask",  "lookUp", "record", "handOver",
+                                        "resume", "wait", "fail",   "stop"};
     const std::string sink = event.substr(event.find(':') + 1);
     const auto action = event == "connected" ? s.connected() : event.starts_with("default:") ? s.defaultSinkNamed(sink)
                       : event.starts_with("found:") ? s.sinkFound(sink) : event == "missing" ? s.sinkMissing()
