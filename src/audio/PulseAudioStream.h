@@ -29,15 +29,16 @@ class PulseAudioMainLoop;
 // `DefaultSinkSession`, whose states it walks through: connecting, resolvingSink, linking,
 // then recording once the stream is ready. When the default sink changes it re-creates the
 // stream on the new default's monitor (relinking); when the recorded sink goes away it waits
-// up to `sinkReturnWait` for a default sink, the same one coming back included, and records
+// up to `sinkReturnWaitMicroseconds` for a default sink, the same one coming back included, and records
 // that one, without reporting anything. A wait that runs out, or a server that goes away,
 // ends the session with `streamDidStopWithError`.
 //
 // Call order: `open` answers exactly once through the handlers, on the loop thread or
-// before it returns: `streamDidOpen` with the session (not started yet) once its first stream
-// is ready, or `streamDidFailToOpen`. The owner then calls `start()`, and `stop()` or drops
-// the stream, from any thread; both may also be called from inside a handler.
-// `bufferDidArrive` and `streamDidStopWithError` run on the loop thread.
+// before it returns: `streamDidOpen` with a handle on the session (not started yet) once its
+// first stream is ready, or `streamDidFailToOpen`. The owner then calls `start()`, and
+// `stop()` or drops the handle, from any thread; both may also be called from inside a
+// handler. `bufferDidArrive`, `streamDidStopWithError` and `sourceDidConnect` (each time a
+// record stream is created) run on the loop thread.
 //
 // Threads and ownership: every field is touched only with the loop's lock held (libpulse
 // callbacks run on the loop thread, which holds it; `start`, `stop` and `open` take it). The
