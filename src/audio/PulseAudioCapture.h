@@ -12,13 +12,15 @@ namespace sonavista {
 class PulseAudioMainLoop;
 
 // System audio capture from a PulseAudio server (PipeWire through pipewire-pulse): each
-// stream records the monitor of the server's default sink, and follows the default sink
-// when it changes. The delivery thread, started on first use, is one libpulse threaded
-// main loop shared by every stream of this backend.
+// stream records the monitor of the server's default sink, follows the default sink when
+// it changes, and records it again when it comes back after going away (under its own name
+// or another). The delivery thread, started on first use, is one libpulse threaded main
+// loop shared by every stream of this backend.
 //
 // A server that does not answer is never started; that, a refused connection, a failed
-// stream and a server that goes away are `unavailable`; access denied is
-// `permissionRequired`. Destroy the backend from outside its delivery thread.
+// stream, no default sink within 2 s of losing the recorded one, and a server that goes
+// away are `unavailable`; access denied is `permissionRequired`. Destroy the backend from
+// outside its delivery thread.
 class PulseAudioCapture final : public AudioCaptureBackend {
 public:
     // Learns the server's name and version and the monitor source each time a stream

@@ -54,45 +54,42 @@ void releaseLater(pa_mainloop_api* api, pa_stream* stream, pa_context* context) 
         new Released{stream, context});
 }
 
+// What the owner holds: starting and stopping reach the session, and dropping it stops the
+// session, which is freed once libpulse's callbacks have let go of it too.
+class OwnedStream final : public AudioCaptureStream {
+public:
+    explicit OwnedStream(std::shared_ptr<AudioCaptureStream> session) : session_(std::move(session)) {}
+    ~OwnedStream() override { session_->stop(); }
+    void start() override { session_->start(); }
+    void stop() override { session_->stop(); }
+
+private:
+    const std::shared_ptr<AudioCaptureStream> session_;
+};
+
 }  // namespace
 
 void PulseAudioStream::open(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
                             PulseAudioCapture::SourceDidConnect sourceDidConnect) {
-    auto* session = new PulseAudioStream(loop, std::move(handlers), std::move(sourceDidConnect));
+    auto session =
+        std::make_shared<PulseAudioStream>(Key{}, loop, std::move(handlers), std::move(sourceDidConnect));
     loop->locked([&] {
-        pa_proplist* properties = pa_proplist_new();
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavista");
-        session->context_ = pa_context_new_with_proplist(loop->api(), "Sonavista", properties);
-        pa_proplist_free(properties);
-        if (session->context_ == nullptr) {
-            session->failToOpen(PA_ERR_INTERNAL);
-            return;
-        }
-        // Never start a sound server: when none answers, capture is unavailable.
-        if (pa_context_connect(session->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            session->failToOpen(pa_context_errno(session->context_));
-            return;
-        }
-        // Set after connecting so that a failure inside pa_context_connect is handled once,
-        // here, rather than also by the callback. Later changes arrive on the loop thread,
-        // which cannot run before this lock is released.
-        pa_context_set_state_callback(session->context_, &PulseAudioStream::contextStateChanged, session);
-        contextStateChanged(session->context_, session);
+        session->self_ = session;
+        session->connect();
     });
 }
 
-PulseAudioStream::PulseAudioStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
+PulseAudioStream::PulseAudioStream(Key, std::shared_ptr<PulseAudioMainLoop> loop,
+                                   AudioCaptureBackend::Handlers handlers,
                                    PulseAudioCapture::SourceDidConnect sourceDidConnect)
-    : loop_(std::move(loop)),
-      handlers_(std::make_shared<const AudioCaptureBackend::Handlers>(std::move(handlers))),
-      sourceDidConnect_(std::move(sourceDidConnect)) {}
+    : loop_(std::move(loop)), handlers_(std::move(handlers)), sourceDidConnect_(std::move(sourceDidConnect)) {}
 
-PulseAudioStream::~PulseAudioStream() { stop(); }
+// Only reached once the session has ended: until then it holds itself.
+PulseAudioStream::~PulseAudioStream() = default;
 
 void PulseAudioStream::start() {
     loop_->locked([&] {
-        if (stopped_ || started_) return;
+        if (session_.state() == DefaultSinkSession::State::ended || started_) return;
         started_ = true;
         if (stream_ != nullptr) releaseOperation(pa_stream_cork(stream_, 0, nullptr, nullptr));
     });
@@ -100,29 +97,71 @@ void PulseAudioStream::start() {
 
 void PulseAudioStream::stop() {
     loop_->locked([&] {
-        if (stopped_) return;
-        stopped_ = true;
-        tearDown();
+        session_.stopped();
+        end();
     });
 }
 
+void PulseAudioStream::connect() {
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavista");
+    context_ = pa_context_new_with_proplist(loop_->api(), "Sonavista", properties);
+    pa_proplist_free(properties);
+    if (context_ == nullptr) {
+        perform(session_.connectionLost(), PA_ERR_INTERNAL);
+        return;
+    }
+    // Never start a sound server: when none answers, capture is unavailable.
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        perform(session_.connectionLost(), pa_context_errno(context_));
+        return;
+    }
+    // Set after connecting so that a failure inside pa_context_connect is handled once,
+    // here, rather than also by the callback. Later changes arrive on the loop thread,
+    // which cannot run before the caller releases the lock.
+    pa_context_set_state_callback(context_, &PulseAudioStream::contextStateChanged, this);
+    contextStateChanged(context_, this);
+}
+
+void PulseAudioStream::perform(Action action, int error, const char* argument) {
+    switch (action) {
+        case Action::none: return;
+        case Action::askDefaultSink: askDefaultSink(); return;
+        case Action::lookUpSink: lookUpSink(argument); return;
+        case Action::record: record(argument); return;
+        case Action::handOver: handlers_.streamDidOpen(std::make_unique<OwnedStream>(shared_from_this())); return;
+        case Action::resume: cancelWait(); return;
+        case Action::waitForSink: waitForSink(); return;
+        case Action::failToOpen: {
+            end();
+            handlers_.streamDidFailToOpen(failureForError(error));
+            return;
+        }
+        case Action::reportStop:
+            end();
+            handlers_.streamDidStopWithError();
+            return;
+    }
+}
+
 void PulseAudioStream::contextStateChanged(pa_context* context, void* userdata) {
-    auto* self = static_cast<PulseAudioStream*>(userdata);
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
     switch (pa_context_get_state(context)) {
         case PA_CONTEXT_READY:
-            if (self->opened_ || self->stream_ != nullptr) return;
-            pa_context_set_subscribe_callback(context, &PulseAudioStream::serverEvent, self);
-            releaseOperation(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
-            // The first server info names the default sink; the stream is created then.
-            self->requestServerInfo();
+            if (self->session_.state() == DefaultSinkSession::State::connecting) {
+                // Server events name a new default sink; sink events tell a waiting
+                // session that a sink (maybe the lost one) is back.
+                pa_context_set_subscribe_callback(context, &PulseAudioStream::serverEvent, self.get());
+                const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER |
+                                                                      PA_SUBSCRIPTION_MASK_SINK);
+                releaseOperation(pa_context_subscribe(context, mask, nullptr, nullptr));
+            }
+            self->perform(self->session_.connected());
             return;
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED:
-            if (!self->opened_) {
-                self->failToOpen(pa_context_errno(context));
-            } else {
-                self->reportStopped();  // the server went away while capturing
-            }
+            self->perform(self->session_.connectionLost(), pa_context_errno(context));
             return;
         default:
             return;
@@ -130,18 +169,25 @@ void PulseAudioStream::contextStateChanged(pa_context* context, void* userdata) 
 }
 
 void PulseAudioStream::serverEvent(pa_context*, pa_subscription_event_type_t type, uint32_t, void* userdata) {
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER) {
-        static_cast<PulseAudioStream*>(userdata)->requestServerInfo();
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+        self->perform(self->session_.serverChanged());
+    } else if (facility == PA_SUBSCRIPTION_EVENT_SINK && kind != PA_SUBSCRIPTION_EVENT_REMOVE) {
+        self->perform(self->session_.sinkAppeared());
     }
 }
 
-void PulseAudioStream::requestServerInfo() {
+void PulseAudioStream::askDefaultSink() {
+    // A request that cannot be sent means the context is failing; its state callback ends
+    // the session.
     track(pa_context_get_server_info(context_, &PulseAudioStream::serverInfoReceived, this));
 }
 
 void PulseAudioStream::track(pa_operation* operation) {
-    // Finished requests are dropped; the pending ones are cancelled on tear-down, since
-    // their answers would reach this session.
+    // Finished requests are dropped; the pending ones are cancelled when the session ends,
+    // since their answers would reach it.
     std::erase_if(pendingInfo_, [](pa_operation* pending) {
         if (pa_operation_get_state(pending) == PA_OPERATION_RUNNING) return false;
         pa_operation_unref(pending);
@@ -151,76 +197,44 @@ void PulseAudioStream::track(pa_operation* operation) {
 }
 
 void PulseAudioStream::serverInfoReceived(pa_context* context, const pa_server_info* info, void* userdata) {
-    auto* self = static_cast<PulseAudioStream*>(userdata);
-    if (self->stopped_) return;
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
     if (info == nullptr) {
-        if (self->stream_ == nullptr) self->loseDefaultSink(pa_context_errno(context));
+        self->perform(self->session_.defaultSinkNamed({}), pa_context_errno(context));
         return;
     }
     self->serverName_ = std::string(info->server_name != nullptr ? info->server_name : "unknown server") + " " +
                         (info->server_version != nullptr ? info->server_version : "");
     const std::string defaultSink = info->default_sink_name != nullptr ? info->default_sink_name : "";
-    if (defaultSink == self->sinkName_ && (self->opened_ || self->stream_ != nullptr)) {
-        // Nothing moved. A stream that was lost meanwhile cannot be recovered.
-        if (self->stream_ == nullptr) self->loseDefaultSink(PA_ERR_NOENTITY);
-        return;
-    }
-    // The first answer, or the user switched the output device: look up the monitor of the
-    // (new) default sink. A server without sinks may still name a default that does not
-    // exist; the lookup then fails.
-    pa_operation* lookup =
-        defaultSink.empty()
-            ? nullptr
-            : pa_context_get_sink_info_by_name(context, defaultSink.c_str(), &PulseAudioStream::sinkInfoReceived, self);
+    self->perform(self->session_.defaultSinkNamed(defaultSink), PA_ERR_NOENTITY, defaultSink.c_str());
+}
+
+void PulseAudioStream::lookUpSink(const char* name) {
+    pa_operation* lookup = pa_context_get_sink_info_by_name(context_, name, &PulseAudioStream::sinkInfoReceived, this);
     if (lookup == nullptr) {
-        if (self->stream_ == nullptr) self->loseDefaultSink(PA_ERR_NOENTITY);
+        perform(session_.sinkMissing(), pa_context_errno(context_));
         return;
     }
-    self->track(lookup);
+    track(lookup);
 }
 
 void PulseAudioStream::sinkInfoReceived(pa_context* context, const pa_sink_info* info, int eol, void* userdata) {
-    auto* self = static_cast<PulseAudioStream*>(userdata);
-    if (self->stopped_ || eol > 0) return;  // eol > 0 closes the list after the one answer
+    if (eol > 0) return;  // closes the list after the one answer
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
     if (info == nullptr || info->monitor_source_name == nullptr) {
-        // The sink went away between the two answers. A stream still recording another
-        // sink goes on; the server's next change event names the next default.
-        if (self->stream_ == nullptr) self->loseDefaultSink(info == nullptr ? pa_context_errno(context) : PA_ERR_NOENTITY);
+        // The sink went away between the two answers.
+        self->perform(self->session_.sinkMissing(), info == nullptr ? pa_context_errno(context) : PA_ERR_NOENTITY);
         return;
     }
-    if (self->stream_ != nullptr && self->sinkName_ == info->name) return;  // already recording it
-    self->sinkName_ = info->name;
-    self->tearDownRecordStream();
-    if (!self->connectRecordStream(info->monitor_source_name)) {
-        self->loseDefaultSink(pa_context_errno(context));
+    self->perform(self->session_.sinkFound(info->name), 0, info->monitor_source_name);
+}
+
+void PulseAudioStream::record(const char* source) {
+    tearDownRecordStream();
+    if (!connectRecordStream(source)) {
+        perform(session_.streamLost(), pa_context_errno(context_));
         return;
     }
-    self->graceSpent_ = false;  // a later loss gets its grace again
-    if (self->sourceDidConnect_) self->sourceDidConnect_(self->serverName_, info->monitor_source_name);
-}
-
-void PulseAudioStream::loseDefaultSink(int error) {
-    if (!opened_) {
-        failToOpen(error);
-    } else if (!graceSpent_) {
-        if (graceTimer_ == nullptr) {
-            graceTimer_ = pa_context_rttime_new(context_, pa_rtclock_now() + graceMicroseconds,
-                                                &PulseAudioStream::graceExpired, this);
-        }
-        if (graceTimer_ == nullptr) reportStopped();
-    } else {
-        reportStopped();
-    }
-}
-
-void PulseAudioStream::graceExpired(pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* userdata) {
-    auto* self = static_cast<PulseAudioStream*>(userdata);
-    api->time_free(event);
-    self->graceTimer_ = nullptr;
-    if (self->stopped_ || self->stream_ != nullptr) return;
-    // A last look: a new default is recorded; still none reports the stop.
-    self->graceSpent_ = true;
-    self->requestServerInfo();
+    if (sourceDidConnect_) sourceDidConnect_(serverName_, source);
 }
 
 bool PulseAudioStream::connectRecordStream(const char* source) {
@@ -244,8 +258,8 @@ bool PulseAudioStream::connectRecordStream(const char* source) {
     attributes.fragsize = static_cast<std::uint32_t>(fragmentFrames * pa_frame_size(&spec));
     // Corked until started, so a stream set up for a capture that was meanwhile stopped
     // never delivers. Not movable: if its sink goes away the stream ends and is re-created
-    // on the new default's monitor rather than being moved to an arbitrary source (the
-    // session manager would pick the default input).
+    // on the monitor of the default sink, rather than being moved to an arbitrary source
+    // (the session manager would pick the default input).
     auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
                                                 (started_ ? 0 : PA_STREAM_START_CORKED));
     if (pa_stream_connect_record(stream_, source, &attributes, flags) < 0) {
@@ -256,36 +270,20 @@ bool PulseAudioStream::connectRecordStream(const char* source) {
 }
 
 void PulseAudioStream::streamStateChanged(pa_stream* stream, void* userdata) {
-    auto* self = static_cast<PulseAudioStream*>(userdata);
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
     if (stream != self->stream_) return;
     switch (pa_stream_get_state(stream)) {
-        case PA_STREAM_READY:
-            if (!self->opened_) {
-                self->opened_ = true;
-                auto handlers = self->handlers_;
-                handlers->streamDidOpen(std::unique_ptr<AudioCaptureStream>(self));
-            }
-            return;
+        case PA_STREAM_READY: self->perform(self->session_.streamReady()); return;
         case PA_STREAM_FAILED:
         case PA_STREAM_TERMINATED:
-            if (!self->opened_) {
-                self->failToOpen(pa_context_errno(self->context_));
-                return;
-            }
-            // The source went away. If the default sink changed with it, the server info
-            // answer re-creates the stream; otherwise it reports the stop.
-            self->tearDownRecordStream();
-            self->requestServerInfo();
+            self->perform(self->session_.streamLost(), pa_context_errno(self->context_));
             return;
-        default:
-            return;
+        default: return;
     }
 }
 
 void PulseAudioStream::streamReadable(pa_stream* stream, size_t readable, void* userdata) {
-    auto* self = static_cast<PulseAudioStream*>(userdata);
-    const std::weak_ptr<int> alive = self->alive_;
-    const auto handlers = self->handlers_;
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
     // `readable` is everything the stream holds now, and nothing new can arrive while this
     // callback runs on the loop thread, so it bounds the loop without asking the stream
     // again: a fragment costs one peek and one drop (every libpulse stream call checks for
@@ -298,29 +296,38 @@ void PulseAudioStream::streamReadable(pa_stream* stream, size_t readable, void* 
             AudioSampleBuffer buffer;
             buffer.sampleSpec = SampleSpec{.format = SampleFormat::float32, .channels = channelCount};
             buffer.buffers.push_back({static_cast<const std::byte*>(data), bytes});
-            handlers->bufferDidArrive(buffer);
-            // The owner may have stopped or released the session from inside the handler.
-            if (alive.expired() || self->stream_ != stream) return;
+            self->handlers_.bufferDidArrive(buffer);
+            // The owner may have stopped the session from inside the handler, which let
+            // go of the stream.
+            if (self->stream_ != stream) return;
         }
         pa_stream_drop(stream);
         readable -= std::min(readable, bytes);
     }
 }
 
-void PulseAudioStream::failToOpen(int error) {
-    const auto handlers = handlers_;
-    const AudioCaptureFailure failure = failureForError(error);
-    stopped_ = true;
-    tearDown();
-    delete this;
-    handlers->streamDidFailToOpen(failure);
+void PulseAudioStream::waitForSink() {
+    tearDownRecordStream();
+    if (waitTimer_ == nullptr) {
+        waitTimer_ = pa_context_rttime_new(context_, pa_rtclock_now() + sinkReturnWaitMicroseconds,
+                                           &PulseAudioStream::waitExpired, this);
+        if (waitTimer_ == nullptr) {
+            perform(session_.waitExpired(), PA_ERR_NOENTITY);
+            return;
+        }
+    }
+    askDefaultSink();
 }
 
-void PulseAudioStream::reportStopped() {
-    if (stopped_ || reportedStop_) return;
-    reportedStop_ = true;
-    const auto handlers = handlers_;
-    handlers->streamDidStopWithError();
+void PulseAudioStream::waitExpired(pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* userdata) {
+    const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
+    api->time_free(event);
+    self->waitTimer_ = nullptr;
+    self->perform(self->session_.waitExpired(), PA_ERR_NOENTITY);
+}
+
+void PulseAudioStream::cancelWait() {
+    if (waitTimer_ != nullptr) loop_->api()->time_free(std::exchange(waitTimer_, nullptr));
 }
 
 pa_stream* PulseAudioStream::detachRecordStream() {
@@ -342,8 +349,8 @@ void PulseAudioStream::tearDownRecordStream() {
     }
 }
 
-void PulseAudioStream::tearDown() {
-    if (graceTimer_ != nullptr) loop_->api()->time_free(std::exchange(graceTimer_, nullptr));
+void PulseAudioStream::end() {
+    cancelWait();
     pa_stream* stream = detachRecordStream();
     for (pa_operation* operation : pendingInfo_) {
         pa_operation_cancel(operation);
@@ -355,11 +362,15 @@ void PulseAudioStream::tearDown() {
         pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_set_subscribe_callback(context, nullptr, nullptr);
     }
-    if (loop_->isCurrent()) {
+    const bool holdsAny = stream != nullptr || context != nullptr;  // not when stopped after ending
+    if (holdsAny && loop_->isCurrent()) {
         releaseLater(loop_->api(), stream, context);
-    } else {
+    } else if (holdsAny) {
         release(stream, context);
     }
+    // The caller still holds a reference (a callback's, `open`'s or the owner's handle's),
+    // so the session outlives this call.
+    self_.reset();
 }
 
 }  // namespace sonavista
