@@ -66,7 +66,7 @@ int connectTo(std::uint16_t port) {
 // Sends one valid report on a fresh connection; true when the answer is "204 No Content".
 bool reportAnswered(std::uint16_t port, const std::string& pageId = "probe") {
     const std::string body = R"({"source":"youtube","pageId":")" + pageId + R"(","playing":true,"volume":0.5})";
-    const std::string request = "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\nContent-Length: " +
+    const std::string request = "POST /playback HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\nContent-Length: " +
                                 std::to_string(body.size()) + "\r\n\r\n" + body;
     const int fd = connectTo(port);
     if (fd < 0) return false;

@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -86,6 +87,44 @@ inline std::string playbackPost(const std::string& body, const std::string& extr
                                    const std::string& path = "/playback", const std::string& method = "POST") {
     return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n" + extraHeaders +
            "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Sends `bytes` to the loopback port (IPv4 or IPv6) from a child process running as `uid`, and
+// returns all it received. The child makes system calls only (this process has threads).
+inline std::string exchangeAsUser(std::uint16_t port, int family, uid_t uid, const std::string& bytes) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return "<pipe failed>";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        if (::setresuid(uid, uid, uid) != 0) ::_exit(1);
+        const int fd = ::socket(family, SOCK_STREAM, 0);
+        timeval timeout{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in v4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        v6.sin6_addr = in6addr_loopback;
+        const bool connected = family == AF_INET ? ::connect(fd, reinterpret_cast<sockaddr*>(&v4), sizeof v4) == 0
+                                                 : ::connect(fd, reinterpret_cast<sockaddr*>(&v6), sizeof v6) == 0;
+        if (!connected || ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
+            ::_exit(1);
+        }
+        char chunk[4096];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+            if (::write(pipeEnds[1], chunk, static_cast<std::size_t>(n)) != n) ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string received;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0;) received.append(chunk, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? received : "<client failed>";
 }
 
 // Polls `condition` until it holds or `seconds` pass (for state that changes on another thread).

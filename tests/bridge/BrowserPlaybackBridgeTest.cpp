@@ -2,6 +2,7 @@
 #include "bridge/BridgeProtocol.h"
 #include "bridge/BrowserPlaybackBridge.h"
 #include "bridge/BridgeTestClient.h"
+#include "bridge/KernelPeerOwnerLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <memory>
+#include <thread>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -120,11 +122,57 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     EXPECT_NE(bridge->snapshotSync(allWeb), std::nullopt) << "published again after the restart";
 }
 
-TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
+TEST_F(BrowserPlaybackBridgeTest, PortHeldElsewhereIsSaidOnce) {
     start();
+    ::testing::internal::CaptureStderr();
     BrowserPlaybackBridge second({.port = port, .clock = clock});
-    second.start();
-    EXPECT_EQ(second.listeningPort(), 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        second.start();
+        EXPECT_EQ(second.listeningPort(), 0);
+        second.stop();
+    }
+    const auto said = ::testing::internal::GetCapturedStderr();
+    const auto line = "port " + std::to_string(port) + " on 127.0.0.1 is held by another program or user";
+    EXPECT_NE(said.find(line), std::string::npos) << said;
+    EXPECT_EQ(said.find(line), said.rfind(line)) << said;
+}
+
+// Only this user's programs may report: the peer's owner, as told by the lookup, decides.
+TEST_F(BrowserPlaybackBridgeTest, ServesOnlyItsOwnUser) {
+    struct FixedOwner final : PeerOwnerLookup {
+        explicit FixedOwner(std::optional<std::uint32_t> owner) : owner(owner) {}
+        std::optional<std::uint32_t> ownerOf(const asio::ip::tcp::endpoint&, const asio::ip::tcp::endpoint&) override {
+            return owner;
+        }
+        std::optional<std::uint32_t> owner;
+    };
+    const std::tuple<const char*, std::optional<std::uint32_t>, std::string> cases[] = {
+        {"this user", 1000, noContent}, {"another user", 1001, ""}, {"owner unknown", std::nullopt, ""}};
+    for (const auto& [what, owner, answer] : cases) {
+        start({.clock = clock, .peerOwners = std::make_shared<FixedOwner>(owner), .ownUser = 1000});
+        EXPECT_EQ(exchange(report("page")), answer) << what;
+        EXPECT_EQ(bridge->sessions().size(), answer.empty() ? 0u : 1u) << what;
+    }
+}
+
+// The kernel tells the users apart, asked either way, over IPv4 and IPv6: a client run as
+// another user is refused, one run as this user is served.
+TEST_F(BrowserPlaybackBridgeTest, TellsAnotherUsersClientFromTheKernel) {
+    if (::geteuid() != 0) GTEST_SKIP() << "running a client as another user needs root";
+    using Method = KernelPeerOwnerLookup::Method;
+    for (const auto method : {Method::socketDiagnostics, Method::procTables}) {
+        start({.clock = clock, .peerOwners = std::make_shared<KernelPeerOwnerLookup>(method)});
+        const auto addresses = bridge->listeningAddresses();
+        for (const int family : {AF_INET, AF_INET6}) {
+            if (family == AF_INET6 && std::count(addresses.begin(), addresses.end(), "::1") == 0) continue;
+            for (const uid_t uid : {0u, 65534u}) {
+                const auto pageId = "uid-" + std::to_string(uid) + "-" + std::to_string(family);
+                EXPECT_EQ(test::exchangeAsUser(port, family, uid, report(pageId)), uid == 0 ? noContent : "")
+                    << "method " << static_cast<int>(method) << ", family " << family << ", uid " << uid;
+                EXPECT_EQ(bridge->sessions().count(pageId), uid == 0 ? 1u : 0u) << pageId;
+            }
+        }
+    }
 }
 
 // Cut inside the blank line and one byte short of the body, each piece read on its own: no
@@ -161,16 +209,20 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
 }
 
-// Refused once it exceeds a request's size, long before the (default) time-out and the
-// client's own 5 s, and the answer survives the bytes the bridge never read.
-TEST_F(BrowserPlaybackBridgeTest, RefusesAFloodAtOnce) {
+// Refused once it exceeds a request's size, or once its header block cannot make a request,
+// long before the (default) time-out and the client's own 5 s; the answer survives the bytes
+// the bridge never read.
+TEST_F(BrowserPlaybackBridgeTest, RefusesAFloodOrAMalformedHeadAtOnce) {
     start();
-    BridgeTestClient flooding;
-    ASSERT_TRUE(flooding.connect(port));
-    std::thread writer([&] { flooding.send(std::string(std::size_t{1} << 20, 'a')); });
-    EXPECT_EQ(flooding.readAll(), badRequest);
-    EXPECT_TRUE(flooding.closedCleanly()) << "reset instead of an orderly close";
-    writer.join();
+    for (const auto& bytes : {std::string(std::size_t{1} << 20, 'a'),
+                              std::string("POST /playback HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 6l\r\n\r\n{}")}) {
+        BridgeTestClient client;
+        ASSERT_TRUE(client.connect(port));
+        std::thread writer([&] { client.send(bytes); });
+        EXPECT_EQ(client.readAll(), badRequest) << bytes.substr(0, 40);
+        EXPECT_TRUE(client.closedCleanly()) << "reset instead of an orderly close";
+        writer.join();
+    }
 }
 
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {
