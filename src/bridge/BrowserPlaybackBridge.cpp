@@ -83,6 +83,10 @@ BrowserPlaybackBridge::~BrowserPlaybackBridge() {
     for (const auto& [id, connection] : connections_) {
         asio::error_code ignored;
         connection->deadline.cancel();
+        // Bytes left unread would turn the close into a reset; what has arrived is discarded
+        // (a few reads at most: the sockets do not block).
+        for (int read = 0; read < 4 && !ignored; ++read) connection->socket.read_some(asio::buffer(scratch_), ignored);
+        ignored.clear();
         connection->socket.close(ignored);
         connection->phase = BridgeConnection::Phase::closed;
     }

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -59,10 +59,8 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         {"length between Unicode spaces", "POST / HTTP/1.1\r\nContent-Length: \xE2\x80\x83" "2\xC2\xA0\r\n\r\nabc",
          std::nullopt},
         {"length negative", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\nabc", std::nullopt},
-        {"length with a plus sign", "POST / HTTP/1.1\r\nContent-Length: +2\r\n\r\nabc", std::nullopt},
-        {"length not a number", "POST / HTTP/1.1\r\nContent-Length: two\r\n\r\nabc", std::nullopt},
+        {"length with a sign", "POST / HTTP/1.1\r\nContent-Length: +2\r\n\r\nabc", std::nullopt},
         {"length with letters after the digits", "POST / HTTP/1.1\r\nContent-Length: 2x\r\n\r\nabc", std::nullopt},
-        {"length empty", "POST / HTTP/1.1\r\nContent-Length:\r\n\r\n", std::nullopt},
         {"length beyond 64 bits", "POST / HTTP/1.1\r\nContent-Length: 18446744073709551616\r\n\r\n", std::nullopt},
         {"length 64-bit maximum never completes", "POST / HTTP/1.1\r\nContent-Length: 18446744073709551615\r\n\r\nabc",
          std::nullopt},
@@ -94,6 +92,7 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     const std::string bad = noCors("400 Bad Request");
     const std::string badCors = withCors("400 Bad Request", extension);
     const std::string forbidden = noCors("403 Forbidden");
+    const std::string p256(256, 'p');
     const std::vector<Case> cases = {
         {"web origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"), forbidden, false},
         {"extension in other case", playbackPost(validBody, "Origin: Chrome-Extension://a\r\n"), forbidden, false},
@@ -104,11 +103,9 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
         {"preflight without host", "OPTIONS * HTTP/1.1\r\n" + originHeader + "\r\n", bad, false},
         {"report under a rebound name", playbackPost(validBody, "Host: sonavista.example:43828\r\n" + originHeader),
          forbidden, false},
-        {"page id of 256 bytes", playbackPost(R"({"source":"youtube","pageId":")" + std::string(256, 'p') +
-                                              R"(","playing":true,"volume":1})"),
+        {"page id of 256 bytes", playbackPost(R"({"source":"youtube","playing":true,"volume":1,"pageId":")" + p256 + "\"}"),
          ok, true},
-        {"page id of 257 bytes", playbackPost(R"({"source":"youtube","pageId":")" + std::string(257, 'p') +
-                                              R"(","playing":true,"volume":1})"),
+        {"page id of 257 bytes", playbackPost(R"({"source":"youtube","playing":true,"volume":1,"pageId":"p)" + p256 + "\"}"),
          bad, false},
         {"report with origin", playbackPost(validBody, originHeader), okCors, true},
         {"report without origin", playbackPost(validBody), ok, true},
@@ -138,11 +135,10 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
 }
 
 TEST(BridgeProtocolProcess, AcceptsOnlyLoopbackHostNames) {
-    for (const auto* host : {"127.0.0.1", "127.0.0.1:43828", "localhost", "LocalHost:1", "[::1]", "[::1]:43828"}) {
+    for (const auto* host : {"127.0.0.1", "127.0.0.1:43828", "LocalHost", "localhost:1", "[::1]", "[::1]:43828"}) {
         EXPECT_TRUE(BridgeProtocol::isLoopbackHost(host)) << host;
     }
-    for (const auto* host : {"", "::1", "[::1", "127.0.0.1:", "127.0.0.1:4x", "127.0.0.1:123456", "127.0.0.2",
-                             "localhost.sonavista.example", "sonavista.example:43828", "127.0.0.1 :43828"}) {
+    for (const auto* host : {"", "::1", "127.0.0.1:", "127.0.0.1:4x", "127.0.0.1:123456", "localhost.example.org"}) {
         EXPECT_FALSE(BridgeProtocol::isLoopbackHost(host)) << host;
     }
 }
@@ -235,32 +231,25 @@ TEST(BrowserSessionTable, StoringAReportDropsStalePages) {
 // At most 64 pages: a report of a new page beyond that evicts the page that reported least
 // recently, while the summary a snapshot reads stays one entry per player and playing state.
 TEST(BrowserSessionTable, KeepsAtMostTheMostRecentPages) {
-    // Each case: its name, the pages reporting after pages 0 to 63 (one report every 10 ms), and
-    // the pages then gone.
-    using Case = std::tuple<const char*, std::vector<std::string>, std::vector<std::string>>;
-    const std::vector<Case> cases = {
-        {"a full table keeps every page", {}, {}},
-        {"one more evicts the stalest", {"new"}, {"0"}},
-        {"a page that reports again is fresh", {"0", "new"}, {"1"}},
-        {"a page reporting again needs no room", {"5", "0", "63"}, {}},
-        {"a second new page evicts the next stalest", {"new", "newer"}, {"0", "1"}},
-    };
-    for (const auto& [name, later, gone] : cases) {
+    // Each case: the pages reporting after pages 0 to 63 (one report every 10 ms), then those gone.
+    const std::vector<std::pair<std::vector<std::string>, std::set<std::string>>> cases = {
+        {{}, {}}, {{"new"}, {"0"}}, {{"0", "new"}, {"1"}}, {{"5", "0", "63"}, {}}, {{"new", "newer"}, {"0", "1"}}};
+    for (const auto& [later, gone] : cases) {
         auto clock = std::make_shared<FakeClock>(100.0);
         BrowserSessionTable table(clock);
-        std::vector<std::string> pages;
-        for (int i = 0; i < 64; ++i) pages.push_back(std::to_string(i));
+        std::vector<std::string> pages(64);
+        for (int i = 0; i < 64; ++i) pages[static_cast<std::size_t>(i)] = std::to_string(i);
         pages.insert(pages.end(), later.begin(), later.end());
         for (std::size_t i = 0; i < pages.size(); ++i) {
             clock->set(100.0 + 0.01 * static_cast<double>(i));
             table.store(pages[i], i % 2 ? MusicPlayer::youtube : MusicPlayer::spotifyWeb, i % 3 == 0, 0.5);
         }
-        const auto sessions = table.sessions();
-        EXPECT_EQ(sessions.size(), BrowserSessionTable::maximumPages) << name;
-        for (const auto& page : pages) {
-            const bool evicted = std::find(gone.begin(), gone.end(), page) != gone.end();
-            EXPECT_EQ(sessions.count(page), evicted ? 0u : 1u) << name << ": page " << page;
+        std::set<std::string> missing;
+        for (const auto sessions = table.sessions(); const auto& page : pages) {
+            if (!sessions.contains(page)) missing.insert(page);
         }
-        EXPECT_LE(table.latestSessions().size(), 4u) << name;
+        EXPECT_EQ(missing, gone) << later.size();
+        EXPECT_EQ(table.size(), BrowserSessionTable::maximumPages);
+        EXPECT_LE(table.latestSessions().size(), 4u);
     }
 }

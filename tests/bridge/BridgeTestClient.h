@@ -24,15 +24,20 @@ public:
     BridgeTestClient& operator=(const BridgeTestClient&) = delete;
     ~BridgeTestClient() { close(); }
 
-    bool connect(std::uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool connect(std::uint16_t port, int family = AF_INET) {
+        fd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return true;
+        sockaddr_in6 address6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
+        const bool v4 = family == AF_INET;
+        if (::connect(fd_, v4 ? reinterpret_cast<sockaddr*>(&address) : reinterpret_cast<sockaddr*>(&address6),
+                      v4 ? sizeof address : sizeof address6) == 0) {
+            return true;
+        }
         close();
         return false;
     }
@@ -90,32 +95,15 @@ inline std::string playbackPost(const std::string& body, const std::string& extr
 }
 
 // Sends `bytes` to the loopback port (IPv4 or IPv6) from a child process running as `uid`, and
-// returns all it received. The child makes system calls only (this process has threads).
+// returns all it received (glibc's fork leaves the child's allocator usable).
 inline std::string exchangeAsUser(std::uint16_t port, int family, uid_t uid, const std::string& bytes) {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) return "<pipe failed>";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        if (::setresuid(uid, uid, uid) != 0) ::_exit(1);
-        const int fd = ::socket(family, SOCK_STREAM, 0);
-        timeval timeout{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in v4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-        sockaddr_in6 v6{};
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(port);
-        v6.sin6_addr = in6addr_loopback;
-        const bool connected = family == AF_INET ? ::connect(fd, reinterpret_cast<sockaddr*>(&v4), sizeof v4) == 0
-                                                 : ::connect(fd, reinterpret_cast<sockaddr*>(&v6), sizeof v6) == 0;
-        if (!connected || ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
-            ::_exit(1);
-        }
-        char chunk[4096];
-        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-            if (::write(pipeEnds[1], chunk, static_cast<std::size_t>(n)) != n) ::_exit(1);
-        }
-        ::_exit(0);
+    if (const pid_t child = ::fork(); child == 0) {
+        BridgeTestClient client;
+        if (::setresuid(uid, uid, uid) != 0 || !client.connect(port, family) || !client.send(bytes)) ::_exit(1);
+        const auto received = client.readAll();
+        ::_exit(::write(pipeEnds[1], received.data(), received.size()) == static_cast<ssize_t>(received.size()) ? 0 : 1);
     }
     ::close(pipeEnds[1]);
     std::string received;
@@ -123,7 +111,7 @@ inline std::string exchangeAsUser(std::uint16_t port, int family, uid_t uid, con
     for (ssize_t n; (n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0;) received.append(chunk, static_cast<std::size_t>(n));
     ::close(pipeEnds[0]);
     int status = 0;
-    ::waitpid(child, &status, 0);
+    ::wait(&status);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? received : "<client failed>";
 }
 

@@ -172,14 +172,10 @@ class Chromium:
 
     def extension_info(self):
         """What chrome://extensions knows of the loaded extensions (warnings and errors included)."""
-        target = self.open("chrome://extensions", ids_only=False)
-        page = websocket.create_connection(target["webSocketDebuggerUrl"], timeout=10)
+        page = websocket.create_connection(self.open("chrome://extensions", False)["webSocketDebuggerUrl"], timeout=10)
         page.send(json.dumps({"id": 1, "method": "Runtime.evaluate", "params": {
             "expression": "chrome.developerPrivate.getExtensionsInfo()", "awaitPromise": True, "returnByValue": True}}))
-        answer = json.loads(page.recv())
-        page.close()
-        self.close(target["id"])
-        return answer["result"]["result"].get("value")
+        return json.loads(page.recv())["result"]["result"].get("value")
 
     def open(self, url, ids_only=True):
         request = urllib.request.Request(f"{self.devtools}/json/new?{urllib.parse.quote(url, safe=':/?=&')}",
