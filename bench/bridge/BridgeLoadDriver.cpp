@@ -8,6 +8,11 @@
 //   bridge_load idle [connections]       opens that many idle connections at once, checks that
 //                                        reports from another client are still answered, and
 //                                        follows the memory until the idle time-out has passed.
+//   bridge_load pages [seconds] [idBytes] floods the bridge, one connection after another, with
+//                                        reports that each name a new page with an id of
+//                                        `idBytes` bytes (default 60000) for `seconds` (default
+//                                        3, within a page's lifetime), and prints the memory and
+//                                        the time per report at the start and at the end.
 #include "bridge/BrowserPlaybackBridge.h"
 
 #include <arpa/inet.h>
@@ -59,9 +64,9 @@ int connectTo(std::uint16_t port) {
 }
 
 // Sends one valid report on a fresh connection; true when the answer is "204 No Content".
-bool reportAnswered(std::uint16_t port) {
-    const std::string body = R"({"source":"youtube","pageId":"probe","playing":true,"volume":0.5})";
-    const std::string request = "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\nContent-Length: " +
+bool reportAnswered(std::uint16_t port, const std::string& pageId = "probe") {
+    const std::string body = R"({"source":"youtube","pageId":")" + pageId + R"(","playing":true,"volume":0.5})";
+    const std::string request = "POST /playback HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\nContent-Length: " +
                                 std::to_string(body.size()) + "\r\n\r\n" + body;
     const int fd = connectTo(port);
     if (fd < 0) return false;
@@ -168,6 +173,43 @@ int idle(std::size_t count) {
     return 0;
 }
 
+int pages(double seconds, std::size_t idBytes) {
+    BrowserPlaybackBridge::Options options;  // the application's limits, on a free port
+    options.port = 0;
+    auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
+    bridge->start();
+    const auto port = bridge->listeningPort();
+    if (port == 0) return 1;
+    reportAnswered(port);
+    const long baseline = residentKiB();
+    std::string pageId(idBytes, 'x');
+    std::size_t sent = 0, answered = 0;
+    std::vector<double> perReport;  // milliseconds
+    const auto end = Steady::now() + std::chrono::duration<double>(seconds);
+    while (Steady::now() < end) {
+        // A distinct id each time: the counter overwrites the id's first characters.
+        const auto number = std::to_string(sent++);
+        pageId.replace(0, number.size(), number);
+        const auto before = Steady::now();
+        answered += reportAnswered(port, pageId) ? 1 : 0;
+        perReport.push_back(std::chrono::duration<double, std::milli>(Steady::now() - before).count());
+    }
+    const long flooded = residentKiB();
+    const std::size_t tenth = std::max<std::size_t>(perReport.size() / 10, 1);
+    const auto meanOf = [](auto first, auto last) {
+        double sum = 0;
+        for (auto it = first; it != last; ++it) sum += *it;
+        return last == first ? 0.0 : sum / static_cast<double>(last - first);
+    };
+    std::printf("%zu reports with %zu-byte page ids in %.1f s, %zu answered 204, table holds %zu pages; "
+                "RSS baseline %ld KiB, after the flood %ld KiB; mean time per report: first tenth %.3f ms, "
+                "last tenth %.3f ms\n",
+                sent, idBytes, seconds, answered, bridge->sessions().size(), baseline, flooded,
+                meanOf(perReport.begin(), perReport.begin() + static_cast<long>(tenth)),
+                meanOf(perReport.end() - static_cast<long>(tenth), perReport.end()));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +219,10 @@ int main(int argc, char** argv) {
                      static_cast<std::uint16_t>(argc > 3 ? std::atoi(argv[3]) : 0), argc > 4 ? std::atof(argv[4]) : 2.0);
     }
     if (mode == "idle") return idle(argc > 2 ? static_cast<std::size_t>(std::atol(argv[2])) : 1000);
-    std::fprintf(stderr, "usage: bridge_load serve [seconds] [port] [linger] | idle [connections]\n");
+    if (mode == "pages") {
+        return pages(argc > 2 ? std::atof(argv[2]) : 3.0, argc > 3 ? static_cast<std::size_t>(std::atol(argv[3])) : 60000);
+    }
+    std::fprintf(stderr, "usage: bridge_load serve [seconds] [port] [linger] | idle [connections] | "
+                         "pages [seconds] [idBytes]\n");
     return 2;
 }

@@ -36,7 +36,8 @@ void BM_ParseIncomplete64KiB(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseIncomplete64KiB);
 
-// A snapshot over a table of many live pages (one entry per reporting browser tab).
+// A snapshot over a table of many live pages (one entry per reporting browser tab), taken from
+// the summary the bridge publishes (the newest page of each player and playing state).
 void BM_SnapshotOfPages(benchmark::State& state) {
     auto clock = std::make_shared<FakeClock>(1000.0);
     BrowserSessionTable table(clock);
@@ -46,10 +47,25 @@ void BM_SnapshotOfPages(benchmark::State& state) {
     }
     const MusicPlayerSet enabled = {MusicPlayer::youtube, MusicPlayer::spotifyWeb};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            BrowserSessionTable::bestSession(table.sessions(), enabled, clock->now() - table.sessionLifetime()));
+        benchmark::DoNotOptimize(BrowserSessionTable::bestSession(table.latestSessions(), enabled,
+                                                                  clock->now() - table.sessionLifetime()));
     }
 }
-BENCHMARK(BM_SnapshotOfPages)->Arg(1)->Arg(16)->Arg(256);
+BENCHMARK(BM_SnapshotOfPages)->Arg(1)->Arg(16)->Arg(64);
+
+// Storing one more report into a full table of distinct pages (each report a new page, so
+// every one evicts the stalest) and publishing the summary, as the bridge does per report.
+void BM_StoreNewPageIntoFullTable(benchmark::State& state) {
+    auto clock = std::make_shared<FakeClock>(1000.0);
+    BrowserSessionTable table(clock);
+    const std::string prefix(200, 'p');
+    std::uint64_t page = 0;
+    for (auto _ : state) {
+        clock->advance(1e-6);
+        table.store(prefix + std::to_string(page++), MusicPlayer::youtube, true, 0.5);
+        benchmark::DoNotOptimize(table.latestSessions());
+    }
+}
+BENCHMARK(BM_StoreNewPageIntoFullTable);
 
 }  // namespace

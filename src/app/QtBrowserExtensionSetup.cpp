@@ -17,7 +17,9 @@ QString QtBrowserExtensionSetup::extensionFolder() {
     candidates << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("sonavista/extension"),
                                             QStandardPaths::LocateDirectory);
     for (const QString& candidate : candidates) {
-        if (QFileInfo::exists(candidate + QStringLiteral("/manifest.json"))) return QDir(candidate).canonicalPath();
+        if (QFileInfo::exists(candidate + QStringLiteral("/chromium/manifest.json"))) {
+            return QDir(candidate).canonicalPath();
+        }
     }
     return {};
 }
@@ -27,7 +29,8 @@ void QtBrowserExtensionSetup::open() {
     QString text;
     if (folder.isEmpty()) {
         text = QStringLiteral("The browser extension was not found; it is installed with Sonavista under "
-                              "share/sonavista/extension, and lies in the extension folder of its source.");
+                              "share/sonavista/extension, and a build puts it in the extension folder beside "
+                              "the programs.");
     } else {
         QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
         // The extensions page of the first browser found: Chromium-family browsers first.
@@ -42,9 +45,9 @@ void QtBrowserExtensionSetup::open() {
             if (!program.isEmpty() && QProcess::startDetached(program, {QString::fromLatin1(page)})) break;
         }
         text = QStringLiteral("To load the extension from %1, turn on Developer mode on a Chromium-based browser's "
-                              "extensions page and choose \u201CLoad unpacked\u201D with that folder, or in Firefox "
-                              "choose \u201CLoad Temporary Add-on\u2026\u201D on about:debugging and pick its "
-                              "manifest.json.")
+                              "extensions page and choose \u201CLoad unpacked\u201D with its chromium folder, or in "
+                              "Firefox choose \u201CLoad Temporary Add-on\u2026\u201D on about:debugging and pick "
+                              "firefox/manifest.json.")
                    .arg(folder);
     }
     auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Sonavista Browser Extension"), text);

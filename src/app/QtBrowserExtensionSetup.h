@@ -9,9 +9,9 @@ namespace sonavista {
 // what to do there. Main thread only; never blocks.
 class QtBrowserExtensionSetup {
 public:
-    // The unpacked extension: installed beside the executable's prefix
-    // (share/sonavista/extension), the build folder's copy, or in the XDG data folders.
-    // Empty when none exists.
+    // The folder holding the unpacked extension for each browser family (chromium/, firefox/):
+    // installed beside the executable's prefix (share/sonavista/extension), the build folder's
+    // copy, or in the XDG data folders. Empty when none exists.
     static QString extensionFolder();
 
     static void open();

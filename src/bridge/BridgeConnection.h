@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/HTTPRequest.h"
+
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
@@ -28,10 +30,12 @@ struct BridgeConnection {
     std::uint64_t id;
     Phase phase = Phase::receiving;
     std::string buffer;    // bytes received so far
-    // Set once the header block has arrived: the size of the whole request, or nothing (with
-    // `malformed`) when it can never complete. Each read is then examined in constant time.
-    std::optional<std::uint64_t> requestLength;
-    bool malformed = false;
+    // Set once the header block has arrived and parsed: the request without its body, where the
+    // body starts and how many bytes the whole request takes. Each read is then examined in
+    // constant time, and the header block is never parsed again.
+    std::optional<HTTPRequest> head;
+    std::size_t headerBytes = 0;
+    std::uint64_t requestLength = 0;
     std::string response;  // kept alive while it is written
 };
 

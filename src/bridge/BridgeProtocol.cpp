@@ -6,7 +6,6 @@
 #include "bridge/PlaybackMessage.h"
 #include "playback/MusicPlayer.h"
 
-#include <array>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -53,60 +52,24 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-// Horizontal white space: tab and every Unicode space separator (category Zs), in UTF-8.
-constexpr std::array<std::string_view, 18> whitespace = {
-    "\t",           " ",            "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
-    "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
-};
-
-// Trims white space from both ends of valid UTF-8 text. A match at either end is always a
-// whole character because the text is valid UTF-8.
+// Trims the optional white space HTTP allows around a header value: spaces and tabs only.
 std::string_view trim(std::string_view text) {
-    for (bool trimmed = true; trimmed && !text.empty();) {
-        trimmed = false;
-        for (const auto space : whitespace) {
-            if (text.starts_with(space)) {
-                text.remove_prefix(space.size());
-                trimmed = true;
-                break;
-            }
-        }
-    }
-    for (bool trimmed = true; trimmed && !text.empty();) {
-        trimmed = false;
-        for (const auto space : whitespace) {
-            if (text.ends_with(space)) {
-                text.remove_suffix(space.size());
-                trimmed = true;
-                break;
-            }
-        }
-    }
-    return text;
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// A decimal integer: an optional sign and one or more ASCII digits, within the signed 64-bit
-// range. Anything else is nothing.
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+// A Content-Length value: one or more ASCII digits (no sign), within 64 bits. Anything else is
+// nothing.
+std::optional<std::uint64_t> parseLength(std::string_view text) {
     if (text.empty()) return std::nullopt;
-    // Accumulate as a negative number so that the minimum value fits.
-    std::int64_t value = 0;
-    constexpr std::int64_t minimum = std::numeric_limits<std::int64_t>::min();
+    std::uint64_t value = 0;
+    constexpr std::uint64_t maximum = std::numeric_limits<std::uint64_t>::max();
     for (const char c : text) {
         if (c < '0' || c > '9') return std::nullopt;
-        const int digit = c - '0';
-        if (value < (minimum + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == minimum) return std::nullopt;
-        value = -value;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (maximum - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
     }
     return value;
 }
@@ -125,9 +88,19 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
 }
 
 
-// The request line and headers of a header block (terminator excluded), with the declared
-// body length; nothing when malformed.
-std::optional<std::pair<HTTPRequest, std::uint64_t>> parseHead(std::string_view head) {
+bool hasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<BridgeProtocol::Head> BridgeProtocol::parseHead(std::string_view headerBlock) {
+    if (!headerBlock.ends_with(headerTerminator)) return std::nullopt;
+    const auto head = headerBlock.substr(0, headerBlock.size() - headerTerminator.size());
+    if (head.find(headerTerminator) != std::string_view::npos) return std::nullopt;
     if (!isValidUtf8(head)) return std::nullopt;
 
     const auto lines = split(head, "\r\n");
@@ -142,54 +115,45 @@ std::optional<std::pair<HTTPRequest, std::uint64_t>> parseHead(std::string_view 
     }
     if (words.size() < 2) return std::nullopt;
 
-    HTTPRequest request;
-    request.method = std::string(words[0]);
-    request.path = std::string(words[1]);
+    Head parsed;
+    parsed.request.method = std::string(words[0]);
+    parsed.request.path = std::string(words[1]);
+    auto& headers = parsed.request.headers;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto colon = lines[i].find(':');
         if (colon == std::string_view::npos) continue;
-        request.headers[asciiLowercased(trim(lines[i].substr(0, colon)))] = std::string(trim(lines[i].substr(colon + 1)));
+        headers[asciiLowercased(trim(lines[i].substr(0, colon)))] = std::string(trim(lines[i].substr(colon + 1)));
     }
-
-    std::int64_t contentLength = 0;
-    if (const auto header = request.headers.find("content-length"); header != request.headers.end()) {
-        contentLength = parseInteger(header->second).value_or(0);
+    if (const auto header = headers.find("content-length"); header != headers.end()) {
+        const auto length = parseLength(header->second);
+        if (!length) return std::nullopt;
+        parsed.bodyLength = *length;
     }
-    if (contentLength < 0) return std::nullopt;
-    return std::pair{std::move(request), static_cast<std::uint64_t>(contentLength)};
+    return parsed;
 }
-
-bool hasControlCharacter(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 std::optional<HTTPRequest> BridgeProtocol::parseRequest(std::string_view received) {
     const auto terminator = received.find(headerTerminator);
     if (terminator == std::string_view::npos) return std::nullopt;
-    auto parsed = parseHead(received.substr(0, terminator));
-    if (!parsed) return std::nullopt;
-    auto& [request, contentLength] = *parsed;
-
-    const std::string_view rest = received.substr(terminator + headerTerminator.size());
-    if (contentLength > rest.size()) return std::nullopt;
-    request.body = std::string(rest.substr(0, static_cast<std::size_t>(contentLength)));
-    return std::move(request);
+    const auto headerSize = terminator + headerTerminator.size();
+    auto head = parseHead(received.substr(0, headerSize));
+    if (!head || head->bodyLength > received.size() - headerSize) return std::nullopt;
+    head->request.body = std::string(received.substr(headerSize, static_cast<std::size_t>(head->bodyLength)));
+    return std::move(head->request);
 }
 
-std::optional<std::uint64_t> BridgeProtocol::requestLength(std::string_view headerBlock) {
-    if (!headerBlock.ends_with(headerTerminator)) return std::nullopt;
-    const auto head = headerBlock.substr(0, headerBlock.size() - headerTerminator.size());
-    if (head.find(headerTerminator) != std::string_view::npos) return std::nullopt;
-    const auto parsed = parseHead(head);
-    if (!parsed) return std::nullopt;
-    // Saturates instead of wrapping: such a request can never complete anyway.
-    const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() - headerBlock.size();
-    return parsed->second > limit ? std::numeric_limits<std::uint64_t>::max() : headerBlock.size() + parsed->second;
+bool BridgeProtocol::isLoopbackHost(std::string_view host) {
+    // The port, if any: a colon after the name and one to five digits.
+    const auto closing = host.rfind(']');
+    const auto colon = host.rfind(':');
+    if (colon != std::string_view::npos && (closing == std::string_view::npos || colon > closing)) {
+        const auto port = host.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos) {
+            return false;
+        }
+        host = host.substr(0, colon);
+    }
+    return host == "127.0.0.1" || host == "[::1]" || asciiLowercased(host) == "localhost";
 }
 
 bool BridgeProtocol::isAllowed(const std::optional<std::string>& origin) {
@@ -208,13 +172,20 @@ BridgeResponse BridgeProtocol::process(const HTTPRequest& request, BrowserSessio
     if (!isAllowed(origin)) return {std::string(forbidden), std::nullopt};
     // An origin is echoed in a response line, so one with a control character is never used.
     if (origin && hasControlCharacter(*origin)) return {std::string(badRequest), std::nullopt};
+    // Browsers always send Host, so a page that reached us under a name it controls (DNS
+    // rebinding) shows here even where a browser left out the Origin.
+    const auto host = request.headers.find("host");
+    if (host == request.headers.end()) return {std::string(badRequest), std::nullopt};
+    if (!isLoopbackHost(host->second)) return {std::string(forbidden), std::nullopt};
     if (request.method == "OPTIONS") return {std::string(noContent), origin};
 
     const auto connector = request.headers.find("x-sonavista-connector");
     if (request.method == "POST" && request.path == "/playback" && connector != request.headers.end() &&
         connector->second == "1") {
         const auto message = PlaybackMessage::decode(request.body);
-        if (!message) return {std::string(badRequest), origin};
+        if (!message || message->pageId.size() > BrowserSessionTable::maximumPageIdBytes) {
+            return {std::string(badRequest), origin};
+        }
         const auto player = browserPlayer(message->source);
         if (!player) return {std::string(badRequest), origin};
         // Written so that anything not above 0 (NaN cannot come from JSON) gives 0.

@@ -21,22 +21,34 @@ public:
     static constexpr std::string_view badRequest = "400 Bad Request";
     static constexpr std::string_view forbidden = "403 Forbidden";
 
-    // Cuts one request out of the bytes received so far. Nothing means "not complete yet"
-    // and also "malformed" (non-UTF-8 head, a CR or LF outside a CRLF pair in the head, request
-    // line of fewer than two words, negative Content-Length): such a request never completes.
+    // A parsed header block: the request without its body, and how long the body is.
+    struct Head {
+        HTTPRequest request;
+        std::uint64_t bodyLength = 0;
+    };
+
+    // Parses a header block that ends in the blank line ("\r\n\r\n") and holds no other. Nothing
+    // when it is malformed: not UTF-8, a CR or LF outside a CRLF pair, a request line of fewer
+    // than two words, or a Content-Length that is not a decimal number (digits only). A receiver
+    // parses the header block once, then waits for `bodyLength` more bytes.
+    static std::optional<Head> parseHead(std::string_view headerBlock);
+
+    // Cuts one request out of the bytes received so far. Nothing means "not complete yet" and
+    // also "malformed" (see `parseHead`). The receiver uses `parseHead`; this serves tests.
     static std::optional<HTTPRequest> parseRequest(std::string_view received);
 
-    // For a header block ending in the blank line ("\r\n\r\n"): how many bytes the whole
-    // request takes, body included. Nothing when the header block is malformed, in which case
-    // no number of further bytes completes the request. Lets a receiver wait for the body
-    // without parsing the header block again after every read.
-    static std::optional<std::uint64_t> requestLength(std::string_view headerBlock);
+    // Whether a Host header value names this computer's loopback interface: 127.0.0.1,
+    // localhost (any letter case) or [::1], each with or without a port. Any other name means a
+    // browser was sent here under a name of someone else's (DNS rebinding).
+    static bool isLoopbackHost(std::string_view host);
 
     // Requests without an Origin, with an empty one, or from a browser extension are allowed;
     // web page origins are refused.
     static bool isAllowed(const std::optional<std::string>& origin);
 
-    // Decides the answer to a complete request and stores an accepted playback report.
+    // Decides the answer to a complete request and stores an accepted playback report. Refused:
+    // a web page's Origin (403), a Host that is not loopback (403) or none (400, as HTTP/1.1
+    // requires one), a page id longer than the session table keeps (400).
     static BridgeResponse process(const HTTPRequest& request, BrowserSessionTable& sessions);
 
     // The exact response bytes: status line, Connection and Content-Length, the four CORS

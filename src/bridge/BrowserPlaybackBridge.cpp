@@ -2,6 +2,7 @@
 
 #include "base/SteadyClock.h"
 #include "bridge/BridgeProtocol.h"
+#include "bridge/KernelPeerOwnerLookup.h"
 
 #include <asio/post.hpp>
 #include <asio/ip/v6_only.hpp>
@@ -10,9 +11,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <limits>
 #include <future>
 #include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace sonavista {
 namespace {
@@ -32,12 +36,12 @@ void closeOnExec(int descriptor) {
     if (flags >= 0) ::fcntl(descriptor, F_SETFD, flags | FD_CLOEXEC);
 }
 
-// Opens, binds and listens; nothing when any step fails (address missing, port taken).
+// Opens, binds and listens; nothing when any step fails (address missing, port taken), with
+// the reason in `error`.
 std::shared_ptr<asio::ip::tcp::acceptor> listenOn(asio::io_context& io, const asio::ip::address& address,
-                                                  std::uint16_t port) {
+                                                  std::uint16_t port, asio::error_code& error) {
     auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(io);
     const asio::ip::tcp::endpoint endpoint(address, port);
-    asio::error_code error;
     acceptor->open(endpoint.protocol(), error);
     if (!error) closeOnExec(acceptor->native_handle());
     if (!error) acceptor->set_option(asio::socket_base::reuse_address(true), error);
@@ -56,7 +60,9 @@ BrowserPlaybackBridge::BrowserPlaybackBridge() : BrowserPlaybackBridge(Options{}
 BrowserPlaybackBridge::BrowserPlaybackBridge(Options options)
     : options_(std::move(options)),
       io_(std::make_unique<asio::io_context>(1)),
-      sessions_(clockOrDefault(options_.clock), options_.sessionLifetime) {
+      sessions_(clockOrDefault(options_.clock), options_.sessionLifetime),
+      peerOwners_(options_.peerOwners ? options_.peerOwners : std::make_shared<KernelPeerOwnerLookup>()),
+      ownUser_(options_.ownUser.value_or(static_cast<std::uint32_t>(::geteuid()))) {
     work_.emplace(io_->get_executor());
     thread_ = std::thread([io = io_.get()] {
         pthread_setname_np(pthread_self(), "sv-bridge");
@@ -77,6 +83,10 @@ BrowserPlaybackBridge::~BrowserPlaybackBridge() {
     for (const auto& [id, connection] : connections_) {
         asio::error_code ignored;
         connection->deadline.cancel();
+        // Bytes left unread would turn the close into a reset; what has arrived is discarded
+        // (a few reads at most: the sockets do not block).
+        for (int read = 0; read < 4 && !ignored; ++read) connection->socket.read_some(asio::buffer(scratch_), ignored);
+        ignored.clear();
         connection->socket.close(ignored);
         connection->phase = BridgeConnection::Phase::closed;
     }
@@ -100,7 +110,7 @@ void BrowserPlaybackBridge::stop() {
         // Forgotten at once for readers; the table itself is emptied on the bridge thread.
         std::lock_guard lock(publishedMutex_);
         publishing_ = false;
-        published_ = std::make_shared<const SessionMap>();
+        published_ = std::make_shared<const Summary>();
     }
     asio::post(*io_, [this] {
         stopListening();
@@ -122,7 +132,7 @@ void BrowserPlaybackBridge::sync(const std::function<void()>& task) {
 }
 
 std::optional<MusicPlaybackSnapshot> BrowserPlaybackBridge::snapshotSync(const MusicPlayerSet& enabled) {
-    std::shared_ptr<const SessionMap> sessions;
+    std::shared_ptr<const Summary> sessions;
     {
         std::lock_guard lock(publishedMutex_);
         sessions = published_;
@@ -130,7 +140,7 @@ std::optional<MusicPlaybackSnapshot> BrowserPlaybackBridge::snapshotSync(const M
     const double cutoff = sessions_.clock().now() - sessions_.sessionLifetime();
     // Stale sessions are skipped here; the bridge thread drops them later, without anyone waiting.
     if (std::any_of(sessions->begin(), sessions->end(),
-                    [cutoff](const auto& entry) { return entry.second.updatedAt < cutoff; })) {
+                    [cutoff](const BrowserSession& session) { return session.updatedAt < cutoff; })) {
         asio::post(*io_, [this] {
             sessions_.removeExpiredSessions();
             publishSessions();
@@ -151,7 +161,7 @@ std::optional<double> BrowserPlaybackBridge::secondsSinceExtensionReport() {
 
 void BrowserPlaybackBridge::publishSessions() {
     if (sessions_.revision() == publishedRevision_) return;
-    auto copy = std::make_shared<const SessionMap>(sessions_.sessions());
+    auto copy = std::make_shared<const Summary>(sessions_.latestSessions());
     std::lock_guard lock(publishedMutex_);
     if (!publishing_) return;
     published_ = std::move(copy);
@@ -196,13 +206,23 @@ void BrowserPlaybackBridge::startListening() {
     if (!acceptors_.empty()) return;
     // IPv4 loopback decides whether the bridge listens; IPv6 loopback joins on the same port
     // when the system has it.
-    auto v4 = listenOn(*io_, asio::ip::address_v4::loopback(), options_.port);
-    if (!v4) return;
     asio::error_code error;
+    auto v4 = listenOn(*io_, asio::ip::address_v4::loopback(), options_.port, error);
+    if (!v4) {
+        // Most likely another user's Sonavista, which would take this user's reports for its own.
+        if (error == asio::error::address_in_use && !toldPortHeld_) {
+            toldPortHeld_ = true;
+            std::fprintf(stderr,
+                         "sonavista: port %u on 127.0.0.1 is held by another program or user; browser tabs "
+                         "are not detected until Sonavista starts again with the port free\n",
+                         static_cast<unsigned>(options_.port));
+        }
+        return;
+    }
     const std::uint16_t port = v4->local_endpoint(error).port();
     if (error) return;
     acceptors_.push_back(v4);
-    if (auto v6 = listenOn(*io_, asio::ip::address_v6::loopback(), port)) acceptors_.push_back(v6);
+    if (auto v6 = listenOn(*io_, asio::ip::address_v6::loopback(), port, error)) acceptors_.push_back(v6);
     for (const auto& acceptor : acceptors_) accept(acceptor);
 }
 
@@ -239,8 +259,33 @@ void BrowserPlaybackBridge::accept(const Acceptor& acceptor) {
     });
 }
 
+bool BrowserPlaybackBridge::isOwnUsers(const asio::ip::tcp::socket& socket) {
+    asio::error_code localError, remoteError;
+    const auto ours = socket.local_endpoint(localError);
+    const auto theirs = socket.remote_endpoint(remoteError);
+    if (localError || remoteError) return false;  // the peer is already gone
+    const auto owner = peerOwners_->ownerOf(ours, theirs);
+    if (owner == ownUser_) return true;
+    if (!toldPeerRefused_) {
+        toldPeerRefused_ = true;
+        if (owner) {
+            std::fprintf(stderr, "sonavista: refused a browser bridge connection from user %u (not this user)\n",
+                         static_cast<unsigned>(*owner));
+        } else {
+            std::fprintf(stderr, "sonavista: refused a browser bridge connection whose user could not be told\n");
+        }
+    }
+    return false;
+}
+
 void BrowserPlaybackBridge::adopt(asio::ip::tcp::socket socket) {
     closeOnExec(socket.native_handle());
+    if (!isOwnUsers(socket)) {
+        // Closed unanswered: another user learns nothing, and their report is never read.
+        asio::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
     if (connections_.size() >= options_.maxConnections) {
         // Full: one connection must go at once. Closing the one that has waited longest
         // without being answered (rather than the newcomer) keeps the bridge answering real
@@ -302,17 +347,27 @@ void BrowserPlaybackBridge::receive(const Connection& connection) {
 
     // Looks for the blank line only in the new bytes (and the three before them), and parses
     // the header block once, so a client trickling bytes cannot make each read cost more.
-    if (!connection->requestLength && !connection->malformed) {
+    if (!connection->head) {
         const auto end = connection->buffer.find("\r\n\r\n", previousSize >= 3 ? previousSize - 3 : 0);
         if (end != std::string::npos) {
-            connection->requestLength =
-                BridgeProtocol::requestLength(std::string_view(connection->buffer).substr(0, end + 4));
-            connection->malformed = !connection->requestLength;
+            auto head = BridgeProtocol::parseHead(std::string_view(connection->buffer).substr(0, end + 4));
+            if (!head) {
+                // Nothing the peer sends later can complete it: refused now, not at the time-out.
+                respond({std::string(BridgeProtocol::badRequest), std::nullopt}, connection, true);
+                return;
+            }
+            connection->headerBytes = end + 4;
+            connection->requestLength = head->bodyLength > maximumRequestBytes
+                                            ? std::numeric_limits<std::uint64_t>::max()
+                                            : connection->headerBytes + head->bodyLength;
+            connection->head = std::move(head->request);
         }
     }
     std::optional<HTTPRequest> request;
-    if (connection->requestLength && connection->buffer.size() >= *connection->requestLength) {
-        request = BridgeProtocol::parseRequest(connection->buffer);
+    if (connection->head && connection->buffer.size() >= connection->requestLength) {
+        request = std::move(connection->head);
+        request->body = connection->buffer.substr(connection->headerBytes,
+                                                  connection->requestLength - connection->headerBytes);
     }
 
     if (request) {

@@ -6,6 +6,7 @@
 #include "bridge/BridgeResponse.h"
 #include "bridge/BrowserSessionTable.h"
 #include "bridge/HTTPRequest.h"
+#include "bridge/PeerOwnerLookup.h"
 #include "playback/BrowserPlaybackSource.h"
 #include "playback/MusicPlaybackSnapshot.h"
 
@@ -35,6 +36,10 @@ namespace sonavista {
 // within `incompleteRequestTimeout` gets "400 Bad Request" and is closed, and at most
 // `maxConnections` connections are open at once: accepting one more closes the connection
 // that has waited longest for its request, so idle connections cannot lock out real reports.
+//
+// Only the user who runs the bridge may report: a connection whose peer socket belongs to
+// another user (another login session on the same machine), or whose owner the system cannot
+// tell, is closed at once without an answer, before anything is read from it.
 class BrowserPlaybackBridge final : public BrowserPlaybackSource, public BridgeControl {
 public:
     static constexpr std::uint16_t applicationPort = 43828;
@@ -52,6 +57,11 @@ public:
         double sessionLifetime = BrowserSessionTable::defaultSessionLifetime;
         // Stamps the sessions; the steady clock when absent.
         std::shared_ptr<const Clock> clock;
+        // Who owns each peer; the kernel's socket tables when absent.
+        std::shared_ptr<PeerOwnerLookup> peerOwners = nullptr;
+        // The only user whose connections are served; the effective user of this process when
+        // absent.
+        std::optional<std::uint32_t> ownUser = std::nullopt;
     };
 
     BrowserPlaybackBridge();
@@ -63,7 +73,8 @@ public:
     BrowserPlaybackBridge& operator=(const BrowserPlaybackBridge&) = delete;
 
     // Returns at once; on the bridge thread, starts listening unless already listening. A port
-    // that cannot be bound leaves the bridge silent: no error, no retry.
+    // that cannot be bound leaves the bridge silent, without retrying; a port held by another
+    // program or user is said once on standard error.
     void start() override;
     // Returns at once; on the bridge thread, closes the listeners and forgets every session.
     // Connections already accepted still get their answer.
@@ -73,9 +84,10 @@ public:
     void sync(const std::function<void()>& task);
 
     // The best live browser page among `enabled`. Safe from any thread and never waits for
-    // the bridge thread: it reads the copy of the sessions that the bridge thread publishes
-    // before answering each report (and empties at `stop()`), so every report already answered
-    // counts, and a client flooding the bridge cannot stall the caller.
+    // the bridge thread: it reads the summary of the sessions (the newest of each player and
+    // playing state, a few entries) that the bridge thread publishes before answering each report
+    // (and empties at `stop()`), so every report already answered counts, and a client flooding
+    // the bridge cannot stall the caller.
     std::optional<MusicPlaybackSnapshot> snapshotSync(const MusicPlayerSet& enabled);
     std::optional<MusicPlaybackSnapshot> snapshot(const std::set<MusicPlayer>& enabled) override {
         return snapshotSync(enabled);
@@ -116,18 +128,24 @@ private:
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::thread thread_;
 
-    using SessionMap = std::map<std::string, BrowserSession>;
+    using Summary = BrowserSessionTable::LatestSessions;
     void publishSessions();
+    bool isOwnUsers(const asio::ip::tcp::socket& socket);
 
-    // The sessions as last published by the bridge thread. The mutex guards only the pointer,
-    // the flag and the extension report time; readers work on the immutable copy outside it.
+    // The sessions' summary as last published by the bridge thread. The mutex guards only the
+    // pointer, the flag and the extension report time; readers work on the immutable summary
+    // outside it.
     std::mutex publishedMutex_;
-    std::shared_ptr<const SessionMap> published_ = std::make_shared<const SessionMap>();
+    std::shared_ptr<const Summary> published_ = std::make_shared<const Summary>();
     bool publishing_ = true;  // false between stop() and the next start()
     std::optional<double> lastExtensionReport_;  // the session clock's time
 
     // Everything below lives on the bridge thread.
     BrowserSessionTable sessions_;
+    std::shared_ptr<PeerOwnerLookup> peerOwners_;
+    std::uint32_t ownUser_;
+    bool toldPortHeld_ = false;
+    bool toldPeerRefused_ = false;
     std::vector<Acceptor> acceptors_;
     std::map<std::uint64_t, Connection> connections_;
     std::uint64_t nextConnectionId_ = 1;

@@ -11,7 +11,8 @@ struct HTTPRequest {
     std::string method;
     // Second word of the request line, undecoded, query string included.
     std::string path;
-    // Header names trimmed and lower-cased; values trimmed, case kept; the last repeat wins.
+    // Header names and values trimmed of spaces and tabs, names lower-cased, values in their
+    // own case; the last repeat wins.
     std::map<std::string, std::string> headers;
     // Exactly Content-Length bytes following the blank line.
     std::string body;

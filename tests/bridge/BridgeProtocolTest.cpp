@@ -8,6 +8,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -54,10 +55,14 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
         {"no content length", "POST /playback HTTP/1.1\r\n\r\nignored", ""},
         {"body cut to length", "POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcdef", "abc"},
         {"body incomplete", "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nabc", std::nullopt},
-        {"length trimmed", "POST / HTTP/1.1\r\nContent-Length: \t\xE2\x80\x83 2 \xE2\x80\x83\r\n\r\nabc", "ab"},
+        {"length trimmed of spaces and tabs", "POST / HTTP/1.1\r\nContent-Length: \t 2 \t\r\n\r\nabc", "ab"},
+        {"length between Unicode spaces", "POST / HTTP/1.1\r\nContent-Length: \xE2\x80\x83" "2\xC2\xA0\r\n\r\nabc",
+         std::nullopt},
         {"length negative", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\nabc", std::nullopt},
-        {"length most negative", "POST / HTTP/1.1\r\nContent-Length: -9223372036854775808\r\n\r\n", std::nullopt},
-        {"length 64-bit maximum never completes", "POST / HTTP/1.1\r\nContent-Length: 9223372036854775807\r\n\r\nabc",
+        {"length with a sign", "POST / HTTP/1.1\r\nContent-Length: +2\r\n\r\nabc", std::nullopt},
+        {"length with letters after the digits", "POST / HTTP/1.1\r\nContent-Length: 2x\r\n\r\nabc", std::nullopt},
+        {"length beyond 64 bits", "POST / HTTP/1.1\r\nContent-Length: 18446744073709551616\r\n\r\n", std::nullopt},
+        {"length 64-bit maximum never completes", "POST / HTTP/1.1\r\nContent-Length: 18446744073709551615\r\n\r\nabc",
          std::nullopt},
         {"length header name in any case", "POST / HTTP/1.1\r\ncOnTeNt-LeNgTh: 1\r\n\r\nabc", "a"},
         {"last length wins", "POST / HTTP/1.1\r\nContent-Length: 1\r\ncontent-length: 2\r\n\r\nabc", "ab"},
@@ -70,11 +75,11 @@ TEST(BridgeProtocolParse, CutsRequestsOutOfTheReceivedBytes) {
     for (const auto& [name, bytes, body] : cases) {
         const auto request = BridgeProtocol::parseRequest(bytes);
         EXPECT_EQ(request ? std::optional(request->body) : std::nullopt, body) << name;
-        // The receiver's shortcut agrees: a request is whole once its announced length is there.
+        // The receiver's way agrees: a request is whole once its header block and body are there.
         const auto end = bytes.find("\r\n\r\n");
         if (end == std::string::npos) continue;
-        const auto length = BridgeProtocol::requestLength(std::string_view(bytes).substr(0, end + 4));
-        EXPECT_EQ(request.has_value(), length && bytes.size() >= *length) << name;
+        const auto head = BridgeProtocol::parseHead(std::string_view(bytes).substr(0, end + 4));
+        EXPECT_EQ(request.has_value(), head && bytes.size() - end - 4 >= head->bodyLength) << name;
     }
 }
 
@@ -87,25 +92,35 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
     const std::string bad = noCors("400 Bad Request");
     const std::string badCors = withCors("400 Bad Request", extension);
     const std::string forbidden = noCors("403 Forbidden");
+    const std::string p256(256, 'p');
     const std::vector<Case> cases = {
         {"web origin refused first", playbackPost(validBody, "Origin: https://www.youtube.com\r\n"), forbidden, false},
         {"extension in other case", playbackPost(validBody, "Origin: Chrome-Extension://a\r\n"), forbidden, false},
         {"web page origin on OPTIONS", "OPTIONS / HTTP/1.1\r\nOrigin: http://localhost\r\n\r\n", forbidden, false},
-        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\n" + originHeader + "\r\n", okCors, false},
-        {"preflight without origin", "OPTIONS * HTTP/1.1\r\n\r\n", ok, false},
+        {"preflight any path with origin", "OPTIONS /anything HTTP/1.1\r\nHost: localhost\r\n" + originHeader + "\r\n",
+         okCors, false},
+        {"preflight without origin", "OPTIONS * HTTP/1.1\r\nHost: [::1]:43828\r\n\r\n", ok, false},
+        {"preflight without host", "OPTIONS * HTTP/1.1\r\n" + originHeader + "\r\n", bad, false},
+        {"report under a rebound name", playbackPost(validBody, "Host: sonavista.example:43828\r\n" + originHeader),
+         forbidden, false},
+        {"page id of 256 bytes", playbackPost(R"({"source":"youtube","playing":true,"volume":1,"pageId":")" + p256 + "\"}"),
+         ok, true},
+        {"page id of 257 bytes", playbackPost(R"({"source":"youtube","playing":true,"volume":1,"pageId":"p)" + p256 + "\"}"),
+         bad, false},
         {"report with origin", playbackPost(validBody, originHeader), okCors, true},
         {"report without origin", playbackPost(validBody), ok, true},
         {"empty origin echoed", playbackPost(validBody, "Origin:\r\n"), withCors("204 No Content", ""), true},
         {"origin with a control character", playbackPost(validBody, "Origin: " + extension + "\x01x\r\n"), bad, false},
         {"not JSON", playbackPost("{nope", originHeader), badCors, false},
-        {"no content length", "POST /playback HTTP/1.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody, bad, false},
+        {"no content length", "POST /playback HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Sonavista-Connector: 1\r\n\r\n" + validBody,
+         bad, false},
         {"native source", playbackPost(R"({"source":"spotify","pageId":"1","playing":true,"volume":1})", originHeader),
          badCors, false},
         {"YouTube source", playbackPost(R"({"source":"YouTube","pageId":"1","playing":true,"volume":1})"), bad, false},
         {"lower-case method", playbackPost(validBody, originHeader, "/playback", "post"), badCors, false},
         {"query string", playbackPost(validBody, "", "/playback?x=1"), bad, false},
         {"connector missing",
-         "POST /playback HTTP/1.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody, bad,
+         "POST /playback HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(validBody.size()) + "\r\n\r\n" + validBody, bad,
          false},
         {"connector not 1", playbackPost(validBody, "X-Sonavista-Connector: 2\r\n"), bad, false},
     };
@@ -116,6 +131,15 @@ TEST(BridgeProtocolProcess, AnswersEveryOutcomeByteExactly) {
         const auto response = BridgeProtocol::process(*request, table);
         EXPECT_EQ(BridgeProtocol::responseText(response.status, response.origin), answer) << name;
         EXPECT_EQ(table.sessions().size(), stored ? 1u : 0u) << name;
+    }
+}
+
+TEST(BridgeProtocolProcess, AcceptsOnlyLoopbackHostNames) {
+    for (const auto* host : {"127.0.0.1", "127.0.0.1:43828", "LocalHost", "localhost:1", "[::1]", "[::1]:43828"}) {
+        EXPECT_TRUE(BridgeProtocol::isLoopbackHost(host)) << host;
+    }
+    for (const auto* host : {"", "::1", "127.0.0.1:", "127.0.0.1:4x", "127.0.0.1:123456", "localhost.example.org"}) {
+        EXPECT_FALSE(BridgeProtocol::isLoopbackHost(host)) << host;
     }
 }
 
@@ -174,6 +198,11 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
          allWeb, paused(youtube, 0.2)},
         {"page changing source", {{10.0, "a", youtube, true, 0.5}, {11.0, "a", spotifyWeb, true, 0.6}}, 12.0,
          {youtube}, std::nullopt},
+        {"equal times: the later report wins", {{10.0, "b", youtube, true, 0.5}, {10.0, "a", spotifyWeb, true, 0.7}},
+         12.0, allWeb, playing(spotifyWeb, 0.7)},
+        {"a page that paused no longer counts as playing",
+         {{10.0, "a", youtube, true, 0.5}, {10.5, "b", youtube, true, 0.6}, {11.0, "b", youtube, false, 0.6}}, 12.0,
+         allWeb, playing(youtube, 0.5)},
         {"stale playing loses to paused", {{10.0, "a", youtube, true, 0.5}, {13.0, "b", spotifyWeb, false, 0.6}}, 13.6,
          allWeb, paused(spotifyWeb, 0.6)},
     };
@@ -185,7 +214,7 @@ TEST(BrowserSessionTable, ChoosesTheBestLivePage) {
             table.store(pageId, player, isPlaying, volume);
         }
         const double oldestLive = snapshotAt - table.sessionLifetime();
-        EXPECT_EQ(BrowserSessionTable::bestSession(table.sessions(), enabled, oldestLive), expected) << name;
+        EXPECT_EQ(BrowserSessionTable::bestSession(table.latestSessions(), enabled, oldestLive), expected) << name;
     }
 }
 
@@ -197,4 +226,30 @@ TEST(BrowserSessionTable, StoringAReportDropsStalePages) {
     clock->advance(3.6);
     table.store("new", MusicPlayer::qqMusicWeb, false, 0.0);
     EXPECT_EQ(table.sessions().size(), 1u);
+}
+
+// At most 64 pages: a report of a new page beyond that evicts the page that reported least
+// recently, while the summary a snapshot reads stays one entry per player and playing state.
+TEST(BrowserSessionTable, KeepsAtMostTheMostRecentPages) {
+    // Each case: the pages reporting after pages 0 to 63 (one report every 10 ms), then those gone.
+    const std::vector<std::pair<std::vector<std::string>, std::set<std::string>>> cases = {
+        {{}, {}}, {{"new"}, {"0"}}, {{"0", "new"}, {"1"}}, {{"5", "0", "63"}, {}}, {{"new", "newer"}, {"0", "1"}}};
+    for (const auto& [later, gone] : cases) {
+        auto clock = std::make_shared<FakeClock>(100.0);
+        BrowserSessionTable table(clock);
+        std::vector<std::string> pages(64);
+        for (int i = 0; i < 64; ++i) pages[static_cast<std::size_t>(i)] = std::to_string(i);
+        pages.insert(pages.end(), later.begin(), later.end());
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            clock->set(100.0 + 0.01 * static_cast<double>(i));
+            table.store(pages[i], i % 2 ? MusicPlayer::youtube : MusicPlayer::spotifyWeb, i % 3 == 0, 0.5);
+        }
+        std::set<std::string> missing;
+        for (const auto sessions = table.sessions(); const auto& page : pages) {
+            if (!sessions.contains(page)) missing.insert(page);
+        }
+        EXPECT_EQ(missing, gone) << later.size();
+        EXPECT_EQ(table.size(), BrowserSessionTable::maximumPages);
+        EXPECT_LE(table.latestSessions().size(), 4u);
+    }
 }

@@ -2,6 +2,7 @@
 #include "bridge/BridgeProtocol.h"
 #include "bridge/BrowserPlaybackBridge.h"
 #include "bridge/BridgeTestClient.h"
+#include "bridge/KernelPeerOwnerLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -120,11 +121,49 @@ TEST_F(BrowserPlaybackBridgeTest, StopForgetsSessionsAndStartListensAgain) {
     EXPECT_NE(bridge->snapshotSync(allWeb), std::nullopt) << "published again after the restart";
 }
 
-TEST_F(BrowserPlaybackBridgeTest, PortInUseLeavesTheBridgeSilent) {
+TEST_F(BrowserPlaybackBridgeTest, PortHeldElsewhereIsSaidOnce) {
     start();
+    ::testing::internal::CaptureStderr();
     BrowserPlaybackBridge second({.port = port, .clock = clock});
-    second.start();
-    EXPECT_EQ(second.listeningPort(), 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        second.start();
+        EXPECT_EQ(second.listeningPort(), 0);
+        second.stop();
+    }
+    const auto said = ::testing::internal::GetCapturedStderr();
+    const auto line = "port " + std::to_string(port) + " on 127.0.0.1 is held by another program or user";
+    EXPECT_NE(said.find(line), std::string::npos) << said;
+    EXPECT_EQ(said.find(line), said.rfind(line)) << said;
+}
+
+// A peer whose owner the system cannot tell is refused like another user's (the kernel's
+// answers are tested below).
+TEST_F(BrowserPlaybackBridgeTest, RefusesAPeerOfUnknownOwner) {
+    struct NoAnswer final : PeerOwnerLookup {
+        std::optional<std::uint32_t> ownerOf(const asio::ip::tcp::endpoint&, const asio::ip::tcp::endpoint&) override {
+            return std::nullopt;
+        }
+    };
+    start({.clock = clock, .peerOwners = std::make_shared<NoAnswer>()});
+    EXPECT_EQ(exchange(report("page")), "");
+    EXPECT_TRUE(bridge->sessions().empty());
+}
+
+// The kernel tells the users apart, asked either way, over IPv4 and IPv6: a client run as
+// another user is refused, one run as this user is served.
+TEST_F(BrowserPlaybackBridgeTest, TellsAnotherUsersClientFromTheKernel) {
+    if (::geteuid() != 0) GTEST_SKIP() << "running a client as another user needs root";
+    using Method = KernelPeerOwnerLookup::Method;
+    for (const auto method : {Method::socketDiagnostics, Method::procTables}) {
+        start({.clock = clock, .peerOwners = std::make_shared<KernelPeerOwnerLookup>(method)});
+        const bool v6 = bridge->listeningAddresses().size() == 2;
+        for (const auto& [family, uid] : {std::pair{AF_INET, 0u}, {AF_INET, 65534u}, {AF_INET6, 0u}, {AF_INET6, 65534u}}) {
+            if (family == AF_INET6 && !v6) continue;
+            const auto page = std::to_string(static_cast<int>(method)) + "/" + std::to_string(family) + "/" + std::to_string(uid);
+            EXPECT_EQ(test::exchangeAsUser(port, family, uid, report(page)), uid == 0 ? noContent : "") << page;
+            EXPECT_EQ(bridge->sessions().count(page), uid == 0 ? 1u : 0u) << page;
+        }
+    }
 }
 
 // Cut inside the blank line and one byte short of the body, each piece read on its own: no
@@ -161,16 +200,20 @@ TEST_F(BrowserPlaybackBridgeTest, RefusesIncompleteRequests) {
     EXPECT_TRUE(waitUntil([&] { return bridge->openConnectionCount() == 0; }));
 }
 
-// Refused once it exceeds a request's size, long before the (default) time-out and the
-// client's own 5 s, and the answer survives the bytes the bridge never read.
-TEST_F(BrowserPlaybackBridgeTest, RefusesAFloodAtOnce) {
+// Refused once it exceeds a request's size, or once its header block cannot make a request,
+// long before the (default) time-out and the client's own 5 s; the answer survives the bytes
+// the bridge never read.
+TEST_F(BrowserPlaybackBridgeTest, RefusesAFloodOrAMalformedHeadAtOnce) {
     start();
-    BridgeTestClient flooding;
-    ASSERT_TRUE(flooding.connect(port));
-    std::thread writer([&] { flooding.send(std::string(std::size_t{1} << 20, 'a')); });
-    EXPECT_EQ(flooding.readAll(), badRequest);
-    EXPECT_TRUE(flooding.closedCleanly()) << "reset instead of an orderly close";
-    writer.join();
+    for (const auto& bytes : {std::string(std::size_t{1} << 20, 'a'),
+                              std::string("POST /playback HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 6l\r\n\r\n{}")}) {
+        BridgeTestClient client;
+        ASSERT_TRUE(client.connect(port));
+        std::thread writer([&] { client.send(bytes); });
+        EXPECT_EQ(client.readAll(), badRequest) << bytes.substr(0, 40);
+        EXPECT_TRUE(client.closedCleanly()) << "reset instead of an orderly close";
+        writer.join();
+    }
 }
 
 TEST_F(BrowserPlaybackBridgeTest, LimitsOpenConnectionsByClosingTheStalest) {

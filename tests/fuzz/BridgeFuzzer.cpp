@@ -31,10 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PlaybackMessage::decode(bytes);
 
     const auto request = BridgeProtocol::parseRequest(bytes);
-    // The receiver's shortcut agrees with the parser on whether a request is complete.
+    // The receiver's way (the header block parsed once, then the body awaited) agrees with the
+    // parser on whether a request is complete.
     if (const auto end = bytes.find("\r\n\r\n"); end != std::string_view::npos) {
-        const auto length = BridgeProtocol::requestLength(bytes.substr(0, end + 4));
-        require(request.has_value() == (length && size >= *length));
+        const auto head = BridgeProtocol::parseHead(bytes.substr(0, end + 4));
+        require(request.has_value() == (head && size - end - 4 >= head->bodyLength));
+        // Header values are trimmed of spaces and tabs (only).
+        for (const auto& [name, value] : head ? head->request.headers : decltype(head->request.headers){}) {
+            require(value.empty() || (value.find_first_of(" \t") != 0 && value.find_last_of(" \t") != value.size() - 1));
+        }
     }
     if (!request) return 0;
 
@@ -46,13 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto response = BridgeProtocol::process(*request, table);
     require(response.status == BridgeProtocol::noContent || response.status == BridgeProtocol::badRequest ||
             response.status == BridgeProtocol::forbidden);
-    require(table.sessions().size() <= 1);
-    if (!table.sessions().empty()) {
+    const auto sessions = table.sessions();
+    require(sessions.size() <= 1);
+    if (!sessions.empty()) {
         require(response.status == BridgeProtocol::noContent);
-        const auto& session = table.sessions().begin()->second;
+        require(sessions.begin()->first.size() <= BrowserSessionTable::maximumPageIdBytes);
+        require(BridgeProtocol::isLoopbackHost(request->headers.at("host")));
+        const auto& session = sessions.begin()->second;
         require(session.volume >= 0.0 && session.volume <= 1.0);
         require(isWebPlayer(session.player));
-        const auto snapshot = BrowserSessionTable::bestSession(table.sessions(), {session.player},
+        const auto snapshot = BrowserSessionTable::bestSession(table.latestSessions(), {session.player},
                                                                table.clock().now() - table.sessionLifetime());
         require(snapshot && snapshot->player == session.player);
     }

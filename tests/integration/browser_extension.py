@@ -1,7 +1,8 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The browser extension in real headless Chromium and Firefox ESR, against local stand-ins of the
 web players that play a tone as the real sites do, watched through sonavista-detect on the
-bridge's port. Usage: browser_extension.py DETECT EXTENSION_DIR; exits with the failed checks."""
+bridge's port. Usage: browser_extension.py DETECT BUILD_DIR (its extension/chromium folder and
+sonavista-firefox.xpi are loaded); exits with the failed checks."""
 import contextlib
 import http.server
 import json
@@ -18,6 +19,9 @@ import threading
 import time
 import urllib.parse
 import urllib.request
+import zipfile
+
+import websocket  # python3-websocket
 
 BRIDGE_PORT = 43828
 
@@ -166,23 +170,30 @@ class Chromium:
             time.sleep(0.05)
         self.devtools = f"http://127.0.0.1:{open(port_file).read().split()[0]}"
 
-    def open(self, url):
+    def extension_info(self):
+        """What chrome://extensions knows of the loaded extensions (warnings and errors included)."""
+        page = websocket.create_connection(self.open("chrome://extensions", False)["webSocketDebuggerUrl"], timeout=10)
+        page.send(json.dumps({"id": 1, "method": "Runtime.evaluate", "params": {
+            "expression": "chrome.developerPrivate.getExtensionsInfo()", "awaitPromise": True, "returnByValue": True}}))
+        return json.loads(page.recv())["result"]["result"].get("value")
+
+    def open(self, url, ids_only=True):
         request = urllib.request.Request(f"{self.devtools}/json/new?{urllib.parse.quote(url, safe=':/?=&')}",
                                          method="PUT")
-        return json.load(urllib.request.urlopen(request, timeout=10))["id"]
+        target = json.load(urllib.request.urlopen(request, timeout=10))
+        return target["id"] if ids_only else target
 
     def close(self, target):
         urllib.request.urlopen(f"{self.devtools}/json/close/{target}", timeout=10).read()
 
 
-def start_firefox(work, extension, url):
-    """Firefox ESR with the extension as an unsigned add-on of a fresh profile; the players' host
-    names resolve to this machine and are served over plain HTTP (their HTTPS preload is off)."""
+def start_firefox(work, package, url):
+    """Firefox ESR with the packed extension as an unsigned add-on of a fresh profile; the players'
+    host names resolve to this machine and are served over plain HTTP (their HTTPS preload is off)."""
     profile = os.path.join(work, "firefox")
     os.makedirs(os.path.join(profile, "extensions"))
-    gecko_id = json.load(open(os.path.join(extension, "manifest.json")))["browser_specific_settings"]["gecko"]["id"]
-    os.rename(shutil.make_archive(os.path.join(work, "extension"), "zip", extension),
-              os.path.join(profile, "extensions", gecko_id + ".xpi"))
+    gecko_id = json.loads(zipfile.ZipFile(package).read("manifest.json"))["browser_specific_settings"]["gecko"]["id"]
+    shutil.copy(package, os.path.join(profile, "extensions", gecko_id + ".xpi"))
     prefs = {"xpinstall.signatures.required": False, "extensions.autoDisableScopes": 0,
              "extensions.enabledScopes": 15, "media.autoplay.default": 0, "dom.security.https_first": False,
              "network.stricttransportsecurity.preloadlist": False, "browser.shell.checkDefaultBrowser": False,
@@ -215,9 +226,19 @@ def slow_bridge(seconds):
     return len(connections)
 
 
-def run(work, detect_program, extension, stand_ins, processes):
-    chromium = Chromium(work, extension, stand_ins)
+def run(work, detect_program, build, stand_ins, processes):
+    # Chromium before 121 refuses a manifest naming background scripts beside the service worker.
+    manifest = json.loads(zipfile.ZipFile(f"{build}/sonavista-chromium.zip").read("manifest.json"))
+    check("the Chromium package's manifest suits every version it claims",
+          int(manifest["minimum_chrome_version"]) >= 121 or "scripts" not in manifest["background"], manifest)
+    chromium = Chromium(work, f"{build}/extension/chromium", stand_ins)
     processes.append(chromium.process)
+    time.sleep(1)
+    info = chromium.extension_info() or [{}]
+    check("Chromium loads the extension without warnings or errors", len(info) == 1 and info[0].get("state") ==
+          "ENABLED" and not any(info[0].get(k) for k in ("installWarnings", "manifestErrors", "runtimeErrors")), info)
+    workers = [t["url"] for t in json.load(urllib.request.urlopen(f"{chromium.devtools}/json/list", timeout=10))]
+    check("the extension's service worker runs", any(u.endswith("/background.js") for u in workers), workers)
     page = lambda host, tab: f"{'http' if host == 'y.qq.com' else 'https'}://{host}/?tab={tab}"
 
     # The bridge is down while a page starts playing, then it listens but never answers.
@@ -276,7 +297,7 @@ def run(work, detect_program, extension, stand_ins, processes):
     # Firefox ESR: one tab walks through the three players, then leaves.
     os.killpg(chromium.process.pid, signal.SIGKILL)
     url = lambda i: f"http://{hosts[i]}:{stand_ins.http_port}/?tab=firefox-{i}"
-    processes.append(start_firefox(work, extension, url(0)))
+    processes.append(start_firefox(work, f"{build}/sonavista-firefox.xpi", url(0)))
     for i, host in enumerate(hosts):
         plays_then_pauses("Firefox", host, f"firefox-{i}", 30 if i == 0 else 10)
         stand_ins.commands[f"firefox-{i}"] = f"goto:{url(i + 1)}" if i + 1 < len(hosts) else "leave"
@@ -288,14 +309,14 @@ def run(work, detect_program, extension, stand_ins, processes):
 
 
 def main():
-    detect_program, extension = sys.argv[1], os.path.abspath(sys.argv[2])
+    detect_program, build = sys.argv[1], os.path.abspath(sys.argv[2])
     work = tempfile.mkdtemp(prefix="sonavista-extension-")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=stand-in",
                     "-keyout", f"{work}/key.pem", "-out", f"{work}/cert.pem"], check=True, capture_output=True)
     subprocess.run(["sox", "-n", "-r", "22050", "-c", "1", f"{work}/tone.wav", "synth", "2", "sine", "330"], check=True)
     processes = []  # the browsers and the detector, each in a process group of its own
     try:
-        run(work, detect_program, extension, StandIns(work), processes)
+        run(work, detect_program, build, StandIns(work), processes)
     finally:
         for process in processes:
             with contextlib.suppress(ProcessLookupError):
