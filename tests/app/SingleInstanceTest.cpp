@@ -2,16 +2,22 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "support/QtTestApplication.h"
 
+#include <csignal>
 #include <cstring>
 #include <future>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace sonavista {
@@ -54,6 +60,47 @@ TEST_F(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
+    EXPECT_EQ(SingleInstance(path).claim([] {}), SingleInstance::Outcome::primary);
+}
+
+// An instance whose event loop is held up (here: this thread blocks in the later claim) is asked
+// and never replaced; it keeps its socket and answers once it turns again.
+TEST_F(SingleInstanceTest, ABusyInstanceIsNeverReplaced) {
+    int requests = 0;
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
+    SingleInstance duringBusySpell(path);
+    duringBusySpell.setAnswerTimeout(300);
+    EXPECT_EQ(duringBusySpell.claim([] {}, true), SingleInstance::Outcome::runningSilent);
+    EXPECT_TRUE(QFileInfo::exists(path));
+    auto later = std::async(std::launch::async, [&] { return SingleInstance(path).claim([] {}); });
+    ASSERT_TRUE(spinUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(later.get(), SingleInstance::Outcome::notifiedRunning);
+    EXPECT_EQ(requests, 1);
+}
+
+// The lock is the kernel's: held while its holder lives, even with nobody listening, and free
+// the moment the holder is killed.
+TEST_F(SingleInstanceTest, TheLockEndsWithItsHolder) {
+    const QByteArray lockPath = (path + QStringLiteral(".lock")).toLocal8Bit();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    SingleInstance whileHeld(path);
+    whileHeld.setAnswerTimeout(300);
+    EXPECT_EQ(whileHeld.claim([] {}), SingleInstance::Outcome::runningSilent);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
     EXPECT_EQ(SingleInstance(path).claim([] {}), SingleInstance::Outcome::primary);
 }
 
