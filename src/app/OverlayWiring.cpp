@@ -66,12 +66,16 @@ std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
 }
 
 std::string missingDisplayMessage() {
-    std::string message = "cannot start: there is no display to show windows on (" +
-                          describeVariable("WAYLAND_DISPLAY", "Wayland compositor") + "; " +
-                          describeVariable("DISPLAY", "X server");
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty()) message += "; QT_QPA_PLATFORM=" + platform.toStdString();
-    return message + "). Start Sonavista inside a desktop session.";
+    // Only what the platform Qt was asked for needs; with none asked, either would do.
+    const std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
+    std::string missing;
+    if (platform.rfind("xcb", 0) != 0) missing = describeVariable("WAYLAND_DISPLAY", "Wayland compositor");
+    if (platform.rfind("wayland", 0) != 0) {
+        missing += (missing.empty() ? "" : "; ") + describeVariable("DISPLAY", "X server");
+    }
+    if (!platform.empty()) missing += "; QT_QPA_PLATFORM=" + platform;
+    return "cannot start: there is no display to show windows on (" + missing +
+           "). Start Sonavista inside a desktop session.";
 }
 
 void forgetChosenQtPlatform(const PlatformChoice& choice) {
