@@ -197,7 +197,9 @@ int main(int argc, char** argv) {
 
     auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel, bridge, std::move(platform));
     reopenTarget = delegate;
-    delegate->launch(autostarted && launchedBefore);
+    // A settings file that was not read whole is said in the settings window, so even a launch at
+    // login presents it then.
+    delegate->launch(autostarted && launchedBefore && !settingsStore->loadNotice());
 
     QApplication::exec();
 
