@@ -8,14 +8,34 @@
 #include <QSystemTrayIcon>
 #include <QtGlobal>
 
+#include <X11/Xlib.h>
+
 namespace sonavista {
+namespace {
+
+// Whether the X server named by DISPLAY accepts a connection (Qt's xcb platform aborts when not).
+bool x11DisplayAnswers() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) return false;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    XCloseDisplay(display);
+    return true;
+}
+
+std::string describeVariable(const char* variable, const char* server) {
+    const QByteArray value = qgetenv(variable);
+    if (value.isEmpty()) return std::string(variable) + " is not set";
+    return std::string("no ") + server + " answered at " + variable + "=" + value.toStdString();
+}
+
+}  // namespace
 
 PlatformChoice selectPlatform() {
     PlatformChoice::Session session;
     const auto probe = WaylandSessionProbe::probe();
     session.waylandDisplay = probe.connected;
     session.layerShell = probe.layerShell;
-    session.x11Display = !qEnvironmentVariableIsEmpty("DISPLAY");
+    session.x11Display = x11DisplayAnswers();
     session.requestedPlatform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
     auto choice = PlatformChoice::decide(session);
     if (choice.qtPlatform) {
@@ -43,6 +63,23 @@ std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
         return nullptr;
     }
     return OverlayWindowController::create(std::move(preferences), std::move(panel), std::move(screens));
+}
+
+std::string missingDisplayMessage() {
+    // Only what the platform Qt was asked for needs; with none asked, either would do.
+    const std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
+    std::string missing;
+    if (platform.rfind("xcb", 0) != 0) missing = describeVariable("WAYLAND_DISPLAY", "Wayland compositor");
+    if (platform.rfind("wayland", 0) != 0) {
+        missing += (missing.empty() ? "" : "; ") + describeVariable("DISPLAY", "X server");
+    }
+    if (!platform.empty()) missing += "; QT_QPA_PLATFORM=" + platform;
+    return "cannot start: there is no display to show windows on (" + missing +
+           "). Start Sonavista inside a desktop session.";
+}
+
+void forgetChosenQtPlatform(const PlatformChoice& choice) {
+    if (choice.qtPlatform) qunsetenv("QT_QPA_PLATFORM");
 }
 
 std::string launchNotice(const PlatformChoice& choice) {

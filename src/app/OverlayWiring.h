@@ -16,6 +16,14 @@ namespace sonavista {
 // when Qt must use XWayland. Call before the application object is created.
 PlatformChoice selectPlatform();
 
+// What is missing when `choice.noDisplay`: one line for the terminal.
+std::string missingDisplayMessage();
+
+// Takes back the QT_QPA_PLATFORM that `selectPlatform` set once Qt has read it, so programs
+// started from here (sound settings, a browser, the file manager) run on their own platform.
+// Only the user's own value (or none) was there before, so removing ours restores it.
+void forgetChosenQtPlatform(const PlatformChoice& choice);
+
 // The overlay on the chosen route; null when there is none (the application then runs without).
 std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
                                               std::shared_ptr<OverlayPreferences> preferences,

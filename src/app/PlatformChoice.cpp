@@ -16,6 +16,7 @@ PlatformChoice PlatformChoice::decide(const Session& session) {
         choice.qtPlatform = platform;
     }
     const bool onX11 = platform.rfind("xcb", 0) == 0 || (platform.empty() && !session.waylandDisplay);
+    choice.noDisplay = (onX11 && !session.x11Display) || (platform.rfind("wayland", 0) == 0 && !session.waylandDisplay);
     if (onX11) {
         if (session.x11Display) {
             choice.overlay = OverlayRoute::x11Window;

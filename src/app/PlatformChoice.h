@@ -20,7 +20,7 @@ struct PlatformChoice {
     struct Session {
         bool waylandDisplay = false;   // WAYLAND_DISPLAY set and the compositor answered
         bool layerShell = false;       // it offers zwlr_layer_shell_v1
-        bool x11Display = false;       // DISPLAY set
+        bool x11Display = false;       // an X server answered at DISPLAY
         std::string requestedPlatform;  // QT_QPA_PLATFORM, empty when unset
     };
 
@@ -29,6 +29,9 @@ struct PlatformChoice {
     std::optional<std::string> qtPlatform;
     // Why the overlay cannot be shown (route none), one line for the settings window.
     std::string unavailableReason;
+    // The platform Qt will run on has no display to connect to: Qt would abort, so the
+    // application says what is missing and exits instead.
+    bool noDisplay = false;
 
     static PlatformChoice decide(const Session& session);
 };

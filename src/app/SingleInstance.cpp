@@ -1,10 +1,17 @@
 #include "app/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
-#include <QStandardPaths>
+#include <QThread>
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sonavista {
@@ -13,6 +20,7 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent) : QObject(pa
 
 SingleInstance::~SingleInstance() {
     if (server_) server_->close();  // removes the socket file
+    if (lockFd_ >= 0) ::close(lockFd_);  // and then lets the next launch be the instance
 }
 
 QString SingleInstance::defaultSocketPath() {
@@ -23,34 +31,51 @@ QString SingleInstance::defaultSocketPath() {
     return QDir::tempPath() + QStringLiteral("/sonavista-%1.socket").arg(::getuid());
 }
 
-SingleInstance::Outcome SingleInstance::claim(std::function<void()> onPresentRequest, bool quietly) {
-    // Two launches at the same moment: the lock makes one of them wait until the other
-    // listens, so exactly one becomes primary.
-    lock_ = std::make_unique<QLockFile>(socketPath_ + QStringLiteral(".lock"));
-    lock_->setStaleLockTime(0);
-    const bool locked = lock_->tryLock(5000);
-
-    if (notifyRunning(2000, quietly ? quietRequest : presentRequest)) {
-        if (locked) lock_->unlock();
-        return Outcome::notifiedRunning;
+bool SingleInstance::openLock() {
+    const QByteArray path = QFile::encodeName(socketPath_ + QStringLiteral(".lock"));
+    // Close-on-exec, so programs started from here do not hold the lock after we are gone.
+    lockFd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat info {};
+    // In a shared temporary folder another user may have made the file first: not ours to trust.
+    if (lockFd_ < 0 || ::fstat(lockFd_, &info) != 0 || info.st_uid != ::getuid()) {
+        if (lockFd_ >= 0) ::close(lockFd_);
+        lockFd_ = -1;
+        return false;
     }
-    // Nobody answers: any socket file left is from a process that is gone.
-    QLocalServer::removeServer(socketPath_);
-    onPresentRequest_ = std::move(onPresentRequest);
-    const bool listening = listen();
-    if (locked) lock_->unlock();
-    return listening ? Outcome::primary : Outcome::failed;
+    locked_ = ::flock(lockFd_, LOCK_EX | LOCK_NB) == 0;
+    return true;
 }
 
-bool SingleInstance::notifyRunning(int timeoutMilliseconds, const char* request) {
+SingleInstance::Outcome SingleInstance::claim(std::function<void()> onPresentRequest, bool quietly) {
+    const char* request = quietly ? quietRequest : presentRequest;
+    if (openLock() && !locked_) {
+        // An instance runs. It may still be starting or be busy: ask until it answers, and never
+        // take its place.
+        const QDeadlineTimer deadline(answerTimeoutMilliseconds_);
+        do {
+            if (notifyRunning(deadline, request)) return Outcome::notifiedRunning;
+            QThread::msleep(50);
+        } while (!deadline.hasExpired());
+        return Outcome::runningSilent;
+    }
+    // Without a lock file of ours, an instance that answers is the only sign of one.
+    if (!locked_ && notifyRunning(QDeadlineTimer(2000), request)) return Outcome::notifiedRunning;
+    // Any socket file left is from an instance that is gone.
+    QLocalServer::removeServer(socketPath_);
+    onPresentRequest_ = std::move(onPresentRequest);
+    return listen() ? Outcome::primary : Outcome::failed;
+}
+
+bool SingleInstance::notifyRunning(QDeadlineTimer deadline, const char* request) {
+    const auto remaining = [&deadline] { return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)); };
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
-    if (!socket.waitForConnected(timeoutMilliseconds)) return false;
+    if (!socket.waitForConnected(remaining())) return false;
     socket.write(request);
-    if (!socket.waitForBytesWritten(timeoutMilliseconds)) return false;
+    if (!socket.waitForBytesWritten(remaining())) return false;
     // The answer tells that a live instance, not a stale listener, got the request.
     while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(timeoutMilliseconds)) return false;
+        if (!socket.waitForReadyRead(remaining())) return false;
     }
     return socket.readLine() == acknowledgement;
 }

@@ -99,7 +99,12 @@ int main(int argc, char** argv) {
     };
     if (refuseUnknown(true)) return 2;
     const PlatformChoice platformChoice = selectPlatform();  // before Qt picks its platform
+    if (platformChoice.noDisplay) {
+        std::fprintf(stderr, "sonavista: %s\n", missingDisplayMessage().c_str());
+        return 1;
+    }
     QApplication application(argc, argv);
+    forgetChosenQtPlatform(platformChoice);
     if (refuseUnknown(false)) return 2;
     QApplication::setApplicationName(QStringLiteral("Sonavista"));
     QApplication::setApplicationVersion(QStringLiteral(SONAVISTA_VERSION));
@@ -117,12 +122,20 @@ int main(int argc, char** argv) {
     // A second launch shows the running instance's settings window and ends here.
     SingleInstance singleInstance(SingleInstance::defaultSocketPath());
     std::weak_ptr<AppDelegate> reopenTarget;
-    if (singleInstance.claim(
-            [&reopenTarget] {
-                if (auto delegate = reopenTarget.lock()) delegate->applicationShouldHandleReopen();
-            },
-            autostarted) == SingleInstance::Outcome::notifiedRunning) {
-        return 0;
+    switch (singleInstance.claim(
+        [&reopenTarget] {
+            if (auto delegate = reopenTarget.lock()) delegate->applicationShouldHandleReopen();
+        },
+        autostarted)) {
+        case SingleInstance::Outcome::notifiedRunning:
+            return 0;
+        case SingleInstance::Outcome::runningSilent:
+            std::fprintf(stderr, "sonavista: Sonavista is already running but did not answer; not starting a "
+                                 "second copy.\n");
+            return 1;
+        case SingleInstance::Outcome::primary:
+        case SingleInstance::Outcome::failed:
+            break;
     }
     quitOnTerminationSignals(application);
 
@@ -184,7 +197,9 @@ int main(int argc, char** argv) {
 
     auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel, bridge, std::move(platform));
     reopenTarget = delegate;
-    delegate->launch(autostarted && launchedBefore);
+    // A settings file that was not read whole is said in the settings window, so even a launch at
+    // login presents it then.
+    delegate->launch(autostarted && launchedBefore && !settingsStore->loadNotice());
 
     QApplication::exec();
 

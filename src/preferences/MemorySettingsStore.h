@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     // `error` (nothing: writes succeed again).
     void setWriteError(std::optional<std::string> error) { writeError_ = std::move(error); }
     std::optional<std::string> lastWriteError() const override { return lastWriteError_; }
+    // Lets tests stand in for a file that was not read whole.
+    void setLoadNotice(std::optional<std::string> notice) { loadNotice_ = std::move(notice); }
+    std::optional<std::string> loadNotice() const override { return loadNotice_; }
 
 private:
     void store(std::string_view key, SettingsValue value);
@@ -50,6 +54,7 @@ private:
     std::vector<Write> writes_;
     std::optional<std::string> writeError_;
     std::optional<std::string> lastWriteError_;
+    std::optional<std::string> loadNotice_;
 };
 
 }  // namespace sonavista

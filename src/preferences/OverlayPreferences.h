@@ -109,6 +109,8 @@ public:
     // Why the latest assignment could not be saved (it still holds until the process ends, and
     // the next assignment tries to save everything again); nothing when it was saved.
     std::optional<std::string> saveError() const { return store_->lastWriteError(); }
+    // What the user should know about how the stored settings were read (see SettingsStore).
+    std::optional<std::string> loadNotice() const { return store_->loadNotice(); }
 
     // Observers are called on every assignment, in assignment order, after the new value has
     // been stored, in the order they were added. An observer may add or remove observers and

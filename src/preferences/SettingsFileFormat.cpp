@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <utility>
+
 namespace sonavista {
 namespace {
 
@@ -91,6 +93,23 @@ SettingsValue fromJson(const Json& json, std::string_view text) {
     return opaque(json, text);
 }
 
+// Reads one line that is neither blank nor a comment into `values` (a section header holds
+// nothing; sections are not told apart). False when the line cannot be read.
+bool parseLine(std::string_view line, SettingsMap& values) {
+    if (line.front() == '[') return line.back() == ']';
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return false;
+    auto key = SettingsFileFormat::decodeKey(trim(line.substr(0, equals)));
+    if (!key) return false;
+    const std::string_view rawText = trim(line.substr(equals + 1));
+    // The JSON parser stops at a NUL byte; a value with one inside is not a value.
+    if (rawText.find('\0') != std::string_view::npos) return false;
+    const Json json = Json::parse(rawText.begin(), rawText.end(), nullptr, false);
+    if (json.is_discarded()) return false;
+    values.insert_or_assign(std::move(*key), fromJson(json, rawText));
+    return true;
+}
+
 }  // namespace
 
 std::string SettingsFileFormat::encodeKey(std::string_view key) {
@@ -144,11 +163,11 @@ std::string SettingsFileFormat::serialize(const SettingsMap& values) {
     return text;
 }
 
-std::optional<SettingsMap> SettingsFileFormat::parse(std::string_view text) {
+SettingsFileFormat::Parsed SettingsFileFormat::parse(std::string_view text) {
     if (text.substr(0, byteOrderMark.size()) == byteOrderMark) {
         text.remove_prefix(byteOrderMark.size());
     }
-    SettingsMap values;
+    Parsed parsed;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = trim(text.substr(0, end));
@@ -157,32 +176,9 @@ std::optional<SettingsMap> SettingsFileFormat::parse(std::string_view text) {
         if (line.empty() || line.front() == ';' || line.front() == '#') {
             continue;
         }
-        if (line.front() == '[') {
-            if (line.back() != ']') {
-                return std::nullopt;
-            }
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const auto key = decodeKey(trim(line.substr(0, equals)));
-        if (!key) {
-            return std::nullopt;
-        }
-        const std::string_view rawText = trim(line.substr(equals + 1));
-        // The JSON parser stops at a NUL byte; a value with one inside is not a value.
-        if (rawText.find('\0') != std::string_view::npos) {
-            return std::nullopt;
-        }
-        const Json json = Json::parse(rawText.begin(), rawText.end(), nullptr, false);
-        if (json.is_discarded()) {
-            return std::nullopt;
-        }
-        values.insert_or_assign(*key, fromJson(json, rawText));
+        if (!parseLine(line, parsed.values)) ++parsed.droppedLines;
     }
-    return values;
+    return parsed;
 }
 
 }  // namespace sonavista

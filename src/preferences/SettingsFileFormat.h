@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +19,16 @@ namespace sonavista {
 //   waveColor="cyan"
 class SettingsFileFormat {
 public:
+    // What a file's text holds: the value of every line that could be read, and how many lines
+    // could not (a line is read or dropped on its own, so one bad line costs nothing else).
+    struct Parsed {
+        SettingsMap values;
+        std::size_t droppedLines = 0;
+        friend bool operator==(const Parsed&, const Parsed&) = default;
+    };
+
     static std::string serialize(const SettingsMap& values);
-    // Nothing when the text is not a well-formed settings file; a file is taken whole or not
-    // at all, so a damaged file is never half-loaded.
-    static std::optional<SettingsMap> parse(std::string_view text);
+    static Parsed parse(std::string_view text);
 
     static std::string encodeKey(std::string_view key);
     static std::optional<std::string> decodeKey(std::string_view encoded);

@@ -31,6 +31,9 @@ public:
     // Why the latest write did not reach persistent storage, as a sentence naming the place;
     // nothing when it did.
     virtual std::optional<std::string> lastWriteError() const = 0;
+    // What the user should know about how the stored settings were read (lines that could not
+    // be read, a copy kept, a file left alone), as sentences; nothing when all was read.
+    virtual std::optional<std::string> loadNotice() const { return std::nullopt; }
 };
 
 }  // namespace sonavista

@@ -126,11 +126,11 @@ SettingsView::SettingsView(std::shared_ptr<OverlayPreferences> preferences,
     noticeLabel_->hide();
     layout->addWidget(noticeLabel_);
     layout->addWidget(tabs_);
-    saveErrorLabel_ = new QLabel(this);
-    saveErrorLabel_->setObjectName(QStringLiteral("saveErrorLabel"));
-    saveErrorLabel_->setWordWrap(true);
-    saveErrorLabel_->setVisible(false);
-    layout->addWidget(saveErrorLabel_);
+    settingsFileLabel_ = new QLabel(this);
+    settingsFileLabel_->setObjectName(QStringLiteral("settingsFileLabel"));
+    settingsFileLabel_->setWordWrap(true);
+    settingsFileLabel_->setVisible(false);
+    layout->addWidget(settingsFileLabel_);
 
     if (preferences_) {
         // Preferences notify after storing, so the new values can be read at once.
@@ -473,11 +473,16 @@ void SettingsView::refresh() {
     otherPlayersList_->setPlayers(state_.otherPlayers);
 
     retryButton_->setEnabled(state_.retryEnabled);
-    saveErrorLabel_->setText(state_.saveError ? QString::fromStdString(*state_.saveError) +
-                                                    QStringLiteral(" Changes apply until Sonavista quits; the next "
-                                                                   "change tries to save them again.")
-                                              : QString());
-    saveErrorLabel_->setVisible(state_.saveError.has_value());
+    // One line about the settings file: a failed save, else how the file was read.
+    QString settingsFileLine;
+    if (state_.saveError) {
+        settingsFileLine = QString::fromStdString(*state_.saveError) +
+                           QStringLiteral(" Changes apply until Sonavista quits; the next change tries to save them again.");
+    } else if (state_.settingsFileNotice) {
+        settingsFileLine = QString::fromStdString(*state_.settingsFileNotice);
+    }
+    settingsFileLabel_->setText(settingsFileLine);
+    settingsFileLabel_->setVisible(!settingsFileLine.isEmpty());
     applyAudioStatus();
 }
 

@@ -112,7 +112,7 @@ private:
     QLabel* audioStatusText_ = nullptr;
     QPushButton* retryButton_ = nullptr;
     QPushButton* systemPermissionsButton_ = nullptr;
-    QLabel* saveErrorLabel_ = nullptr;
+    QLabel* settingsFileLabel_ = nullptr;
 };
 
 }  // namespace sonavista

@@ -20,6 +20,7 @@ SettingsViewState SettingsViewState::from(const OverlayPreferences& preferences,
     state.audioStatus = AudioStatusRow::forStatus(model.captureStatus(), model.audioLevel());
     state.retryEnabled = state.audioResponsive;
     state.saveError = preferences.saveError();
+    state.settingsFileNotice = preferences.loadNotice();
     return state;
 }
 

@@ -36,6 +36,8 @@ struct SettingsViewState {
     bool retryEnabled = true;
     // Why the latest change could not be saved; shown under the tabs until a change is saved.
     std::optional<std::string> saveError;
+    // How the settings file was read when it was not read whole; shown there when no save failed.
+    std::optional<std::string> settingsFileNotice;
 
     static SettingsViewState from(const OverlayPreferences& preferences, const VisualizerModel& model);
 

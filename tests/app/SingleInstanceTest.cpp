@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -10,6 +11,9 @@
 
 #include <cstring>
 #include <future>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -54,6 +58,34 @@ TEST_F(SingleInstanceTest, AStaleSocketFromADeadInstanceIsTakenOver) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
+    EXPECT_EQ(SingleInstance(path).claim([] {}), SingleInstance::Outcome::primary);
+}
+
+// An instance whose event loop is held up (here: this thread blocks in the later claim) is asked
+// and never replaced; it keeps its socket and answers once it turns again.
+TEST_F(SingleInstanceTest, ABusyInstanceIsNeverReplaced) {
+    int requests = 0;
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim([&] { ++requests; }), SingleInstance::Outcome::primary);
+    SingleInstance duringBusySpell(path);
+    duringBusySpell.setAnswerTimeout(300);
+    EXPECT_EQ(duringBusySpell.claim([] {}, true), SingleInstance::Outcome::runningSilent);
+    EXPECT_TRUE(QFileInfo::exists(path));
+    auto later = std::async(std::launch::async, [&] { return SingleInstance(path).claim([] {}); });
+    ASSERT_TRUE(spinUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(later.get(), SingleInstance::Outcome::notifiedRunning);
+    EXPECT_EQ(requests, 1);
+}
+
+// Whoever holds the lock is the instance, even with nobody listening; closing it (as the kernel
+// does for a process that ends, however it ends) frees the place at once.
+TEST_F(SingleInstanceTest, TheLockHolderIsTheInstanceUntilItsLockCloses) {
+    const int holder = ::open((path + QStringLiteral(".lock")).toLocal8Bit().constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    SingleInstance whileHeld(path);
+    whileHeld.setAnswerTimeout(300);
+    EXPECT_EQ(whileHeld.claim([] {}), SingleInstance::Outcome::runningSilent);
+    ::close(holder);
     EXPECT_EQ(SingleInstance(path).claim([] {}), SingleInstance::Outcome::primary);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/AudioCaptureBackend.h"
-#include "base/SerialQueue.h"
+#include "base/WorkerThread.h"
 
 #include <atomic>
 #include <memory>
@@ -24,7 +24,7 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
     };
 
     struct Stream final : AudioCaptureStream {
-        Stream(SerialQueue& thread, std::shared_ptr<StreamRecord> record) : thread_(thread), record_(std::move(record)) {}
+        Stream(WorkerThread& thread, std::shared_ptr<StreamRecord> record) : thread_(thread), record_(std::move(record)) {}
         ~Stream() override {
             markStopped();
             record_->destroyed = true;
@@ -41,7 +41,7 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
             thread_.sync([record = record_] { record->stopped = true; });
         }
 
-        SerialQueue& thread_;
+        WorkerThread& thread_;
         std::shared_ptr<StreamRecord> record_;
     };
 
@@ -92,7 +92,7 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
 
     std::mutex mutex_;
     std::vector<std::shared_ptr<Attempt>> attempts_;
-    SerialQueue thread_{"fake-capture"};
+    WorkerThread thread_;
 };
 
 }  // namespace sonavista::testing

@@ -21,14 +21,13 @@ void require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-    // Whatever parses must be written back and read again unchanged.
-    if (const auto values = SettingsFileFormat::parse(bytes)) {
-        const std::string text = SettingsFileFormat::serialize(*values);
-        const auto again = SettingsFileFormat::parse(text);
-        require(again.has_value());
-        require(*again == *values);
-        require(SettingsFileFormat::serialize(*again) == text);
-    }
+    // Whatever was read must be written back whole and read again unchanged.
+    const auto parsed = SettingsFileFormat::parse(bytes);
+    const std::string text = SettingsFileFormat::serialize(parsed.values);
+    const auto again = SettingsFileFormat::parse(text);
+    require(again.droppedLines == 0);
+    require(again.values == parsed.values);
+    require(SettingsFileFormat::serialize(again.values) == text);
 
     const std::string key(bytes);
     require(SettingsFileFormat::decodeKey(SettingsFileFormat::encodeKey(key)) == key);

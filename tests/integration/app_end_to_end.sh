@@ -55,6 +55,11 @@ stop_app() {
 
 sandbox_start "$work" || exit 1
 check "an unknown argument is refused with status 2" sh -c '"$1" --no-such-option 2>/dev/null; [ $? -eq 2 ]' _ "$app"
+# Without a display Qt would abort: the application says what is missing and exits with status 1.
+no_display() { local out; out=$(env -u QT_QPA_PLATFORM "${@:2}" timeout 10 "$app" 2>&1 >/dev/null); [ $? -eq 1 ] && grep -qF "$1" <<<"$out"; }
+check "with no display at all it exits with status 1 and says so" no_display "DISPLAY is not set" -u DISPLAY -u WAYLAND_DISPLAY
+check "with an X display nobody serves it exits with status 1 and says so" \
+  no_display "no X server answered at DISPLAY=:7391" -u WAYLAND_DISPLAY DISPLAY=:7391
 start_app --autostart  # the very first launch, even at login, presents the settings window
 check "nothing is shown before anything plays" not sandbox_overlay_visible
 

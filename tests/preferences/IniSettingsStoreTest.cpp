@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <utility>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 #include "preferences/IniSettingsStore.h"
 #include "support/ScopedEnvironment.h"
@@ -50,47 +55,86 @@ TEST_F(IniSettingsStoreTest, EachAssignmentReplacesTheFileAtOnce) {
     EXPECT_EQ(fileCount(), 2) << "a temporary file is left behind";
 }
 
-TEST_F(IniSettingsStoreTest, DamagedFileLoadsEmptyAndIsKeptBeforeTheFirstWrite) {
+TEST_F(IniSettingsStoreTest, LinesThatCannotBeReadAreDroppedAfterTheFileIsCopied) {
+    const std::string good = "[General]\noverlayEnabled=false\nwaveColor=\"neon\"\n";
     const std::pair<const char*, std::string> rows[] = {
-        {"text", "this is not a settings file\n"},
-        {"binary", std::string("\x00\x01\xFF\xFEoverlayEnabled=false\x00", 21)},
-        {"well-formed but too large", "[General]\noverlayEnabled=false\nk=\"" +
-                                          std::string(IniSettingsStore::maximumFileSize, 'a') + "\"\n"},
+        {"hand edit", good + "color=red\n"},
+        {"garbage among good lines", "[General]\noverlayEnabled=false\n\x01\xFFgarbage\nwaveColor=\"neon\"\n"},
+        {"past the size limit", good + "k=\"" + std::string(IniSettingsStore::maximumFileSize, 'a') + "\"\n"},
     };
     for (const auto& [name, bytes] : rows) {
         SCOPED_TRACE(name);
         fs::remove_all(file_.parent_path());
         testing::writeText(file_, bytes);
 
+        // Two launches before any write: each keeps its own copy, neither over the other.
+        const IniSettingsStore earlier(file_.string());
         IniSettingsStore store(file_.string());
-        EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::corrupt);
+        EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::repaired);
+        EXPECT_NE(earlier.backupPath(), store.backupPath());
+        for (const std::string& copy : {earlier.backupPath(), store.backupPath()}) EXPECT_EQ(readText(copy), bytes);
+        ASSERT_TRUE(store.loadNotice());
+        EXPECT_NE(store.loadNotice()->find("kept as " + store.backupPath()), std::string::npos) << *store.loadNotice();
         EXPECT_EQ(readText(file_), bytes);  // reading alone changes nothing
 
-        // The first write keeps the damaged file aside and holds nothing read from it.
         store.setBool("autoShow", false);
-        const fs::path kept = file_.string() + ".corrupt";
-        EXPECT_EQ(readText(kept), bytes);
-        EXPECT_EQ(readText(file_), "[General]\nautoShow=false\n");
-
-        // Later writes keep nothing more aside (the kept copy's name would be taken).
-        store.setBool("autoShow", true);
-        EXPECT_EQ(fileCount(), 2);
+        EXPECT_EQ(readText(file_), "[General]\nautoShow=false\noverlayEnabled=false\nwaveColor=\"neon\"\n");
+        EXPECT_EQ(IniSettingsStore(file_.string()).loadOutcome(), IniSettingsStore::LoadOutcome::loaded);
+        EXPECT_EQ(fileCount(), 3) << "one file and two copies";
     }
 }
 
-TEST_F(IniSettingsStoreTest, UnreadablePathAndEarlierCorruptCopiesAreKept) {
-    // A directory where the file should be cannot be read as settings.
-    fs::create_directories(file_);
-    testing::writeText(file_ / "inside", "x");
-    testing::writeText(file_.string() + ".corrupt", "older damage");
+// Whatever keeps the file from being read, nothing is written over it until it can be; then the
+// values it holds are kept under those assigned meanwhile.
+TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAloneUntilItCanBe) {
+    const auto putFileBack = [&] { fs::remove(file_); testing::writeText(file_, "[General]\nwaveColor=\"neon\"\n"); };
+    struct Row {
+        const char* name;
+        std::function<void()> block, unblock;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"a folder in its place", [&] { fs::create_directories(file_); }, putFileBack, "directory"},
+        // Reading the start of this process's memory fails with EIO, as a failing disk does.
+        {"an I/O error", [&] { fs::create_symlink("/proc/self/mem", file_); }, putFileBack, "Input/output error"},
+        // Root reads any file; a file system uid of nobody on this thread drops that power.
+        {"no permission",
+         [&] {
+             putFileBack();
+             fs::permissions(file_, fs::perms::none);
+             for (const fs::path& folder : {temp_.path(), configHome_, file_.parent_path()}) {
+                 fs::permissions(folder, fs::perms::group_read | fs::perms::group_exec, fs::perm_options::add);
+             }
+             if (::geteuid() == 0) ::setfsuid(65534);
+         },
+         [&] {
+             if (::geteuid() == 0) ::setfsuid(0);
+             fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+         },
+         "Permission denied"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(file_.parent_path());
+        fs::create_directories(file_.parent_path());
+        std::thread([&] {  // the file system uid is per thread
+            row.block();
+            IniSettingsStore store(file_.string());
+            EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::unreadable);
+            ASSERT_TRUE(store.loadNotice());
+            EXPECT_NE(store.loadNotice()->find(row.reason), std::string::npos) << *store.loadNotice();
+            store.setBool("autoShow", false);
+            ASSERT_TRUE(store.lastWriteError());
+            EXPECT_NE(store.lastWriteError()->find(row.reason), std::string::npos) << *store.lastWriteError();
+            EXPECT_EQ(fileCount(), 1) << "nothing is moved, copied or written beside it";
 
-    IniSettingsStore store(file_.string());
-    EXPECT_EQ(store.loadOutcome(), IniSettingsStore::LoadOutcome::corrupt);
-    store.setString("waveColor", "neon");
-    EXPECT_EQ(readText(file_.string() + ".corrupt"), "older damage");
-    EXPECT_EQ(store.preservedCorruptPath(), file_.string() + ".corrupt.2");
-    EXPECT_EQ(readText(file_.string() + ".corrupt.2/inside"), "x");
-    EXPECT_EQ(IniSettingsStore(file_.string()).stringValue("waveColor"), "neon");
+            row.unblock();
+            store.setString("overlayPosition", "top");
+            EXPECT_EQ(store.lastWriteError(), std::nullopt);
+            EXPECT_EQ(store.loadNotice(), std::nullopt);
+            EXPECT_EQ(readText(file_), "[General]\nautoShow=false\noverlayPosition=\"top\"\nwaveColor=\"neon\"\n");
+        }).join();
+    }
 }
 
 TEST_F(IniSettingsStoreTest, FailedWriteIsReportedAndKeepsTheValue) {

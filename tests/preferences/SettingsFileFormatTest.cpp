@@ -25,7 +25,7 @@ TEST(SettingsFileFormatTest, EveryValueFormRoundTrips) {
         {"odd key = [with] spaces/%", "x"s},
         {"", true},
     };
-    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(values)), values);
+    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize(values)), (SettingsFileFormat::Parsed{values, 0}));
 }
 
 // Values of other forms that are not one line of JSON cannot be written back: they become null.
@@ -58,34 +58,38 @@ TEST(SettingsFileFormatTest, AcceptsHandEditedVariations) {
         {"nothing", OpaqueSettingsValue{"null"}},
         {"last", Strings{}},
     };
-    EXPECT_EQ(SettingsFileFormat::parse(text), expected);
+    EXPECT_EQ(SettingsFileFormat::parse(text), (SettingsFileFormat::Parsed{expected, 0}));
 }
 
-TEST(SettingsFileFormatTest, MalformedFilesAreRejectedWhole) {
+// A line that cannot be read is dropped alone; the lines around it keep their values.
+TEST(SettingsFileFormatTest, UnreadableLinesAreDroppedOneByOne) {
     const std::string rows[] = {
-        "overlayEnabled=true\ngarbage line\n",
-        "waveColor=cyan\n",           // strings must be quoted
-        "waveColor=\"cyan\n",          // unterminated
-        "overlayEnabled=\n",
-        "bad key=true\n",              // spaces in keys are encoded
-        "k%2=true\n",
-        "k%zz=true\n",
-        "[General\nk=true\n",
-        "k=\"\xFF\xFE\"\n",            // invalid UTF-8 in a string
-        std::string("k=true\n\0\x01\x02", 10),
-        "k=[\"a\"]]\n",
-        "k=1e99999\n",
-        std::string("k=[606]\0\0more\n", 15),  // the JSON parser would stop at the NUL
+        "garbage line",
+        "waveColor=cyan",  // strings must be quoted
+        "waveColor=\"cyan",  // unterminated
+        "overlayEnabled=",
+        "bad key=true",  // spaces in keys are encoded
+        "k%2=true",
+        "k%zz=true",
+        "[General",
+        "k=\"\xFF\xFE\"",  // invalid UTF-8 in a string
+        std::string("\0\x01\x02", 3),
+        "k=[\"a\"]]",
+        "k=1e99999",
+        std::string("k=[606]\0\0more", 14),  // the JSON parser would stop at the NUL
     };
-    for (const std::string& text : rows) EXPECT_EQ(SettingsFileFormat::parse(text), std::nullopt) << text;
-    EXPECT_EQ(SettingsFileFormat::parse(""), SettingsMap{});
+    for (const std::string& bad : rows) {
+        const auto parsed = SettingsFileFormat::parse("[General]\nautoShow=false\n" + bad + "\nwaveColor=\"neon\"\n");
+        EXPECT_EQ(parsed, (SettingsFileFormat::Parsed{{{"autoShow", false}, {"waveColor", "neon"s}}, 1})) << bad;
+    }
+    EXPECT_EQ(SettingsFileFormat::parse(""), SettingsFileFormat::Parsed{});
 }
 
 // Carriage returns inside an opaque value are dropped; invalid UTF-8 in a string is written as
 // U+FFFD. (That whatever parses is written back unchanged is the settings fuzzer's property.)
 TEST(SettingsFileFormatTest, RepairedValues) {
-    EXPECT_EQ(SettingsFileFormat::parse("k=[1,\r\r2]\r\n"), (SettingsMap{{"k", OpaqueSettingsValue{"[1,2]"}}}));
-    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize({{"k", "a\xFFz"s}})),
+    EXPECT_EQ(SettingsFileFormat::parse("k=[1,\r\r2]\r\n").values, (SettingsMap{{"k", OpaqueSettingsValue{"[1,2]"}}}));
+    EXPECT_EQ(SettingsFileFormat::parse(SettingsFileFormat::serialize({{"k", "a\xFFz"s}})).values,
               (SettingsMap{{"k", "a\xEF\xBF\xBDz"s}}));
 }
 

@@ -132,16 +132,22 @@ TEST_F(SettingsWindowTest, ControlsFollowChangesMadeElsewhere) {
     EXPECT_TRUE(find<QPushButton>(*controller, "systemPermissionsButton")->isEnabled());  // always available
 }
 
-TEST_F(SettingsWindowTest, AChangeThatCannotBeSavedIsSaidUnderTheTabsUntilOneIs) {
-    auto controller = makeWindow();
-    auto* line = find<QLabel>(*controller, "saveErrorLabel");
-    store->setWriteError("Could not save the settings to /x.");
-    preferences->setColor(WaveColor::neon);
-    EXPECT_TRUE(line->isVisible());
-    EXPECT_TRUE(line->text().startsWith("Could not save the settings to /x.")) << line->text().toStdString();
-    store->setWriteError(std::nullopt);
-    preferences->setColor(WaveColor::ocean);
-    EXPECT_FALSE(line->isVisible());
+// A failed save, else how the file was read, is said in one line under the tabs.
+TEST_F(SettingsWindowTest, TheSettingsFileLineSaysAFailedSaveElseHowTheFileWasRead) {
+    for (const std::optional<std::string>& notice : {std::optional<std::string>(), {"1 line was left out."}}) {
+        store->setLoadNotice(notice);
+        auto controller = makeWindow();
+        auto* line = find<QLabel>(*controller, "settingsFileLabel");
+        EXPECT_EQ(line->isVisible(), notice.has_value());
+        store->setWriteError("Could not save the settings to /x.");
+        preferences->setColor(WaveColor::neon);
+        EXPECT_TRUE(line->isVisible());
+        EXPECT_TRUE(line->text().startsWith("Could not save the settings to /x.")) << line->text().toStdString();
+        store->setWriteError(std::nullopt);
+        preferences->setColor(WaveColor::ocean);
+        EXPECT_EQ(line->isVisible(), notice.has_value());
+        EXPECT_EQ(line->text().toStdString(), notice.value_or(""));
+    }
 }
 
 // The recording actions write each choice, which the display tab's controls then show.

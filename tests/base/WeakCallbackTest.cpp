@@ -1,25 +1,10 @@
-#include "base/SerialQueue.h"
 #include "base/WeakCallback.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 
 using namespace sonavista;
-
-TEST(SerialQueue, SyncWaitsAndRunsAfterEarlierAsyncWork) {
-    std::atomic<int> value{0};
-    SerialQueue queue;
-    queue.async([&] { value = 1; });
-    int seen = -1;
-    queue.sync([&] { seen = value.load(); });
-    EXPECT_EQ(seen, 1);
-    bool inline_ran = false;
-    queue.sync([&] { queue.sync([&] { inline_ran = queue.isCurrent(); }); });
-    EXPECT_TRUE(inline_ran);
-    EXPECT_FALSE(queue.isCurrent());
-}
 
 TEST(WeakCallback, DoesNothingOnceTheOwnerIsGone) {
     auto owner = std::make_shared<int>(0);
