@@ -37,11 +37,7 @@ PlatformChoice selectPlatform() {
     session.layerShell = probe.layerShell;
     session.x11Display = x11DisplayAnswers();
     session.requestedPlatform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
-    auto choice = PlatformChoice::decide(session);
-    if (choice.qtPlatform) {
-        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*choice.qtPlatform));
-    }
-    return choice;
+    return PlatformChoice::decide(session);
 }
 
 std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
@@ -78,8 +74,15 @@ std::string missingDisplayMessage() {
            "). Start Sonavista inside a desktop session.";
 }
 
-void forgetChosenQtPlatform(const PlatformChoice& choice) {
-    if (choice.qtPlatform) qunsetenv("QT_QPA_PLATFORM");
+std::vector<char*> argumentsWithQtPlatform(const PlatformChoice& choice, int argc, char** argv) {
+    static std::string platformOption = "-platform", platformName;
+    std::vector<char*> arguments(argv, argv + argc);
+    if (choice.qtPlatform) {
+        platformName = *choice.qtPlatform;
+        arguments.insert(arguments.begin() + 1, {platformOption.data(), platformName.data()});
+    }
+    arguments.push_back(nullptr);
+    return arguments;
 }
 
 std::string launchNotice(const PlatformChoice& choice) {

@@ -8,21 +8,24 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sonavista {
 
 // Reads the session (WAYLAND_DISPLAY, DISPLAY, QT_QPA_PLATFORM, and what the Wayland
-// compositor offers), decides how the overlay reaches the screen, and sets QT_QPA_PLATFORM
-// when Qt must use XWayland. Call before the application object is created.
+// compositor offers) and decides how the overlay reaches the screen. Call before the
+// application object is created.
 PlatformChoice selectPlatform();
 
 // What is missing when `choice.noDisplay`: one line for the terminal.
 std::string missingDisplayMessage();
 
-// Takes back the QT_QPA_PLATFORM that `selectPlatform` set once Qt has read it, so programs
-// started from here (sound settings, a browser, the file manager) run on their own platform.
-// Only the user's own value (or none) was there before, so removing ours restores it.
-void forgetChosenQtPlatform(const PlatformChoice& choice);
+// The command line for the application object: argv with `-platform NAME` added when Qt must use
+// a platform of our choosing (XWayland). Given on the command line rather than through
+// QT_QPA_PLATFORM, so programs started from here (sound settings, a browser, the file manager)
+// inherit the user's environment and run on their own platform. Null-terminated; the strings
+// stay valid for the life of the process.
+std::vector<char*> argumentsWithQtPlatform(const PlatformChoice& choice, int argc, char** argv);
 
 // The overlay on the chosen route; null when there is none (the application then runs without).
 std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,

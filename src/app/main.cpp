@@ -103,8 +103,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sonavista: %s\n", missingDisplayMessage().c_str());
         return 1;
     }
-    QApplication application(argc, argv);
-    forgetChosenQtPlatform(platformChoice);
+    std::vector<char*> qtArguments = argumentsWithQtPlatform(platformChoice, argc, argv);
+    int qtArgumentCount = static_cast<int>(qtArguments.size()) - 1;
+    QApplication application(qtArgumentCount, qtArguments.data());
+    argc = qtArgumentCount;  // Qt took its own options (the -platform above among them) out
+    argv = qtArguments.data();
     if (refuseUnknown(false)) return 2;
     QApplication::setApplicationName(QStringLiteral("Sonavista"));
     QApplication::setApplicationVersion(QStringLiteral(SONAVISTA_VERSION));
