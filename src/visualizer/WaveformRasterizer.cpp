@@ -559,11 +559,12 @@ using I32x4 = std::int32_t __attribute__((vector_size(16)));
 using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 // Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
-// pattern of each group's four columns interpolated at the row's phase, then each pixel blended
-// like blend() (bit for bit: a zero alpha leaves the pixel as it was), four pixels at once.
-// `pos` is the first row's phase in pattern steps; each row advances it by `steps`, wrapping at
-// `wrap`; the phase is worked out once a row for all groups. Group g's pattern starts
-// `groupStride` floats after group 0's.
+// pattern of each group's four columns at the row's phase, then each pixel blended like blend()
+// (a zero alpha leaves the pixel as it was), four pixels at once. `pos` is the first row's phase
+// in pattern steps; each row advances it by `steps`, wrapping at `wrap`. The phase is carried in
+// fixed point (exact enough for thousands of rows) and each row reads the pattern step nearest to
+// it: a dash edge moves by at most half a step (1/128 pixel at 64 steps a pixel). Group g's
+// pattern starts `groupStride` floats after group 0's.
 //
 // Where the processor has eight-lane integer vectors, two groups go through one vector: the two
 // rows of a one-group stroke, or two groups of a row. Without them that costs extra shuffles, so
@@ -571,18 +572,21 @@ using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 SONAVISTA_ROW_LOOP
 void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
                    int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
+    constexpr double one = 65536.0;  // fixed-point unit of a pattern step
+    std::int64_t phase = std::llround(pos * one);
+    const std::int64_t advance = std::llround(steps * one);
+    const std::int64_t period = std::llround(wrap * one);
+    const float scale = opacity * 255.0f;
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
     const U32x4 low = U32x4{} + 0x00ff00ffu;
     const U32x4 half = U32x4{} + 0x00800080u;
     const I32x4 zero = I32x4{};
     const I32x4 full = I32x4{} + 255;
-    const auto blendGroup = [&](std::uint32_t* group, const float* values, float f) {
-        F32x4 v0, v1;
-        std::memcpy(&v0, values, sizeof v0);
-        std::memcpy(&v1, values + 4, sizeof v1);
-        const F32x4 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
-        I32x4 a = __builtin_convertvector(alpha, I32x4);
+    const auto blendGroup = [&](std::uint32_t* group, const float* values) {
+        F32x4 v;
+        std::memcpy(&v, values, sizeof v);
+        I32x4 a = __builtin_convertvector(v * scale + 0.5f, I32x4);
         a = a > zero ? a : zero;
         a = a < full ? a : full;
         const U32x4 sa = reinterpret_cast<U32x4&>(a);
@@ -596,45 +600,33 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         d = rb | (ag << 8);
         std::memcpy(group, &d, sizeof d);
     };
-    // The phase of the next row: its pattern step and the fraction towards the following one.
-    const auto nextRow = [&](const float*& values, float& f) {
-        if (pos >= wrap) pos -= wrap;
-        const int k = std::max(static_cast<int>(pos), 0);
-        values = lanePattern + static_cast<std::size_t>(k) * 4;
-        f = static_cast<float>(pos - k);
-        pos += steps;
+    // The pattern values of the next row: the step nearest to its phase.
+    const auto nextRow = [&]() {
+        if (phase >= period) phase -= period;
+        const auto k = static_cast<std::size_t>(std::max<std::int64_t>((phase + (1 << 15)) >> 16, 0));
+        phase += advance;
+        return lanePattern + k * 4;
     };
     if (!eightLaneIntegers()) {
         for (int r = 0; r < rows; ++r, pixel += stride) {
-            const float* values;
-            float f;
-            nextRow(values, f);
-            if (groups == 1) {
-                blendGroup(pixel, values, f);
-            } else {
-                for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride, f);
-            }
+            const float* values = nextRow();
+            for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride);
         }
         return;
     }
-    // Two groups of four at once, as eight lanes: group 0 of `pixel0` with `values0` and
-    // fraction f0, group 1 of `pixel1` with `values1` and f1. Each lane does what blendGroup does.
+    // Two groups of four at once, as eight lanes: group 0 of `pixel0` with `values0`, group 1 of
+    // `pixel1` with `values1`. Each lane does what blendGroup does.
     const U32x8 redBlue8 = U32x8{} + c.redBlue;
     const U32x8 alphaGreen8 = U32x8{} + c.alphaGreen;
     const U32x8 low8 = U32x8{} + 0x00ff00ffu;
     const U32x8 half8 = U32x8{} + 0x00800080u;
     const auto blendPair = [&](std::uint32_t* pixel0, std::uint32_t* pixel1, const float* values0,
-                               const float* values1, float f0, float f1) {
-        F32x4 a0, b0, a1, b1;
+                               const float* values1) {
+        F32x4 a0, a1;
         std::memcpy(&a0, values0, sizeof a0);
-        std::memcpy(&b0, values0 + 4, sizeof b0);
         std::memcpy(&a1, values1, sizeof a1);
-        std::memcpy(&b1, values1 + 4, sizeof b1);
-        const F32x8 v0 = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
-        const F32x8 v1 = __builtin_shufflevector(b0, b1, 0, 1, 2, 3, 4, 5, 6, 7);
-        const F32x8 f = {f0, f0, f0, f0, f1, f1, f1, f1};
-        const F32x8 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
-        I32x8 a = __builtin_convertvector(alpha, I32x8);
+        const F32x8 v = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
+        I32x8 a = __builtin_convertvector(v * scale + 0.5f, I32x8);
         a = a > 0 ? a : 0;
         a = a < 255 ? a : 255;
         const U32x8 sa = reinterpret_cast<U32x8&>(a);
@@ -657,28 +649,19 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     if (groups == 1) {
         int r = 0;
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
-            const float *values0, *values1;
-            float f0, f1;
-            nextRow(values0, f0);
-            nextRow(values1, f1);
-            blendPair(pixel, pixel + stride, values0, values1, f0, f1);
+            const float* values0 = nextRow();
+            const float* values1 = nextRow();
+            blendPair(pixel, pixel + stride, values0, values1);
         }
-        if (r < rows) {
-            const float* values;
-            float f;
-            nextRow(values, f);
-            blendGroup(pixel, values, f);
-        }
+        if (r < rows) blendGroup(pixel, nextRow());
     } else {
         for (int r = 0; r < rows; ++r, pixel += stride) {
-            const float* values;
-            float f;
-            nextRow(values, f);
+            const float* values = nextRow();
             int g = 0;
             for (; g + 2 <= groups; g += 2) {
-                blendPair(pixel + 4 * g, pixel + 4 * g + 4, values + g * groupStride, values + (g + 1) * groupStride, f, f);
+                blendPair(pixel + 4 * g, pixel + 4 * g + 4, values + g * groupStride, values + (g + 1) * groupStride);
             }
-            if (g < groups) blendGroup(pixel + 4 * g, values + g * groupStride, f);
+            if (g < groups) blendGroup(pixel + 4 * g, values + g * groupStride);
         }
     }
 }
@@ -714,11 +697,39 @@ void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __res
     });
 }
 
+// One pixel row of the glow's alpha from two rows of its grid (cells two pixels square), linearly
+// interpolated: vertically with weights wPrevious and wCurrent, then horizontally. Grid column u
+// is stored at u + 1 and sampled at pixel x 2u + 1, so pixel 2u (centre 2u + 0.5) takes 3/4 of
+// column u and 1/4 of u - 1, pixel 2u + 1 3/4 of u and 1/4 of u + 1. Writes the pixels of
+// columns 0 to gridWidth - 1 in groups of eight: 16 pixels past the last may be written, and
+// the grid rows are read up to 9 floats past column gridWidth - 1's group.
+SONAVISTA_ROW_LOOP
+void upsampleGlow(float* __restrict out, const float* __restrict previous, const float* __restrict current,
+                  float wPrevious, float wCurrent, int gridWidth) {
+    for (int u = 0; u < gridWidth; u += 8) {
+        const auto at = [&](int k) __attribute__((always_inline)) {
+            return wPrevious * load<F32x8>(previous + k) + wCurrent * load<F32x8>(current + k);
+        };
+        const F32x8 centre = 0.75f * at(u + 1);
+        const F32x8 even = centre + 0.25f * at(u);
+        const F32x8 odd = centre + 0.25f * at(u + 2);
+        const F32x8 low = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 2, 10, 3, 11);
+        const F32x8 high = __builtin_shufflevector(even, odd, 4, 12, 5, 13, 6, 14, 7, 15);
+        std::memcpy(out + 2 * u, &low, sizeof low);
+        std::memcpy(out + 2 * u + 8, &high, sizeof high);
+    }
+}
+
 }  // namespace
 
 struct WaveformRasterizer::Impl {
     static constexpr int glowBuckets = 64;
     static constexpr double reach = 3.5;  // glow terms are cut at 3.5 standard deviations
+    // The glow is smooth (its deviation is several pixels), so it is worked out on a grid of
+    // cells glowStep pixels square, sampled at the cells' centres, and each pixel row is
+    // interpolated linearly between the grid's samples (upsampleGlow): a quarter of the
+    // samples, within a level of 8 bits of sampling every pixel.
+    static constexpr int glowStep = 2;
 
     CapsuleCoverageTable stroke;
     CapsuleCoverageTable dot;
@@ -741,7 +752,8 @@ struct WaveformRasterizer::Impl {
     std::vector<std::uint64_t> activeBars;
     std::vector<GlowOverlap> overlaps;
     std::vector<float> overlapKernels;
-    std::vector<float> glowAlpha;                   // glow layer alpha of the current row
+    std::vector<float> glowGrid, glowGridPrevious;  // glow layer alpha of grid rows v and v - 1
+    std::vector<float> glowAlpha;                   // glow layer alpha of the current pixel row
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
@@ -762,7 +774,8 @@ struct WaveformRasterizer::Impl {
         double ox = 0.0, cy = 0.0;  // wave origin x, centre line y
         double strokeRadius = 0.0, dashLength = 0.0, dashPeriod = 0.0, dotRadius = 0.0, sparkleRadius = 0.0;
         double lineTop = 0.0, lineBottom = 0.0;  // the centre line
-        double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations
+        double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations, grid units
+        int gridWidth = 0;                       // glow grid columns covering the image
         std::uint32_t background = 0;
         int contentFirst = 0, contentLast = -1;  // the rows the wave may reach
     };
@@ -876,7 +889,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     const double sparkleRadius = std::min(scene.sparkleDiameter * s * 0.5, largestRadius);
     if (!stroke.matches(strokeRadius)) stroke.build(strokeRadius, 64, 16, 64);
     if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
-        stroke.buildDashPattern(dashLength, dashPeriod, 64);
+        stroke.buildDashPattern(dashLength, dashPeriod, 128);
     }
     if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32, true);
     if (!sparkle.matches(sparkleRadius)) sparkle.build(sparkleRadius, 32, 8, 32);
@@ -894,7 +907,6 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     // centre line's premultiplied paint. The glow's colours follow only the bars' colours and
     // places, which a view's frames rarely change, so they are kept while those stay the same.
     const std::size_t width = static_cast<std::size_t>(pw);
-    glowAlpha.assign(width + 7, 0.0f);  // seven floats of slack for accumulateGlow's last group
     const double waveRight = ox + scene.wave.width * s;
     const double spacing = scene.barSpacing * s;
     const bool glowColoursKept = glowColourWidth == pw && glowColourOx == ox && glowColourSpacing == spacing &&
@@ -938,14 +950,23 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     const double lineBottom = cy + WaveformScene::centerLineWidth * s * 0.5;
 
     // Glow terms. The blur's deviation includes the pixel's own footprint (a box of variance 1/12).
+    // The glow is sampled on the glow grid (cells of glowStep x glowStep pixels, sampled at their
+    // centres), so its terms are worked out in grid units: every length divided by glowStep.
     const double blur = scene.glowRadius * s;
-    const double sigma = std::sqrt(blur * blur + 1.0 / 12.0);
-    const double glowRadius = scene.glowWidth * s * 0.5;
+    const double sigmaPixels = std::sqrt(blur * blur + 1.0 / 12.0);
+    const double glowRadiusPixels = scene.glowWidth * s * 0.5;
+    const double sigma = sigmaPixels / glowStep;
+    const double glowRadius = glowRadiusPixels / glowStep;
     const double sigmaX = std::sqrt(sigma * sigma + glowRadius * glowRadius / 4.0);
     const double sigmaY = std::sqrt(sigma * sigma + glowRadius * glowRadius * (0.25 - 16.0 / (9.0 * pi * pi)));
     const double capCentroid = 4.0 * glowRadius / (3.0 * pi);
     const double capScale = (pi * glowRadius * glowRadius / 2.0) / (sigmaY * std::sqrt(2.0 * pi));
     buildGlowKernels(glowRadius, sigma, sigmaX);
+    // Grid column u is stored at u + 1, from u = -1 to u = gridWidth, so that every pixel
+    // column lies between two stored samples.
+    const int gridWidth = (pw + glowStep - 1) / glowStep;
+    const int gridStored = gridWidth + 2;
+    const double gcy = cy / glowStep;
 
     int contentFirst = ph;
     int contentLast = -1;
@@ -958,6 +979,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         last = static_cast<int>(std::ceil(to)) + 1;
     };
     const double verticalReach = std::max(reach * sigma, reach * sigmaY + capCentroid);
+    const double verticalReachPixels = verticalReach * glowStep;
     glow.resize(static_cast<std::size_t>(n));
     overlaps.clear();
     overlapKernels.clear();
@@ -966,15 +988,17 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         GlowBar& g = glow[static_cast<std::size_t>(i)];
         const double xc = ox + bar.x * s;
         const double h = bar.halfHeight * s;
-        const double fx = xc - std::floor(xc);
+        const double gx = xc / glowStep;  // grid units from here on
+        const double gh = h / glowStep;
+        const double fx = gx - std::floor(gx);
         const int bucket = std::min(static_cast<int>(fx * glowBuckets), glowBuckets - 1);
-        g.kernelStart = static_cast<int>(std::floor(xc)) - glowReach;
+        g.kernelStart = static_cast<int>(std::floor(gx)) - glowReach + 1;
         g.kernelFirst = std::max(0, -g.kernelStart);
-        g.kernelEnd = std::min(glowKernelLength, pw - g.kernelStart);
+        g.kernelEnd = std::min(glowKernelLength, gridStored - g.kernelStart);
         g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelStride];
         g.caps = g.rect + glowKernelStride;
-        g.top = cy - h;
-        g.bottom = cy + h;
+        g.top = gcy - gh;
+        g.bottom = gcy + gh;
         g.capTop = g.top - capCentroid;
         g.capBottom = g.bottom + capCentroid;
         const double opacity = WaveformScene::glowOpacity(bar);
@@ -984,8 +1008,8 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         g.lastCaps = 0.0f;
         zone(g.top - verticalReach, g.top + verticalReach, g.zoneTopFirst, g.zoneTopLast);
         zone(g.bottom - verticalReach, g.bottom + verticalReach, g.zoneBottomFirst, g.zoneBottomLast);
-        include(g.top - verticalReach - 1.0, g.bottom + verticalReach + 1.0);
-        include(g.top - strokeRadius - 1.0, g.bottom + strokeRadius + 1.0);  // the dashed stroke
+        include(cy - h - verticalReachPixels - 1.0, cy + h + verticalReachPixels + 1.0);
+        include(cy - h - strokeRadius - 1.0, cy + h + strokeRadius + 1.0);  // the dashed stroke
         if (bar.hasSparkles) {
             const double off = bar.sparkleOffset * s;
             include(cy - off - sparkleRadius - 1.0, cy + off + sparkleRadius + 1.0);
@@ -993,20 +1017,21 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
 
         if (i + 1 < n) {
             const WaveformBar& next = scene.bars[static_cast<std::size_t>(i) + 1];
-            const double left = ox + next.x * s - glowRadius;
-            const double right = xc + glowRadius;
+            const double left = (ox + next.x * s) / glowStep - glowRadius;
+            const double right = gx + glowRadius;
             if (left < right) {
                 GlowOverlap o;
-                const double hh = std::min(h, next.halfHeight * s);
-                o.top = cy - hh;
-                o.bottom = cy + hh;
+                const double hh = std::min(h, next.halfHeight * s) / glowStep;
+                o.top = gcy - hh;
+                o.bottom = gcy + hh;
                 o.weight = static_cast<float>(-opacity * WaveformScene::glowOpacity(next));
-                o.start = std::max(static_cast<int>(std::floor(left - reach * sigma)), 0);
-                const int end = std::min(static_cast<int>(std::ceil(right + reach * sigma)), pw - 1);
+                // Stored indices; the sample of index k lies at grid x k - 1 + 0.5.
+                o.start = std::max(static_cast<int>(std::floor(left - reach * sigma)) + 1, 0);
+                const int end = std::min(static_cast<int>(std::ceil(right + reach * sigma)) + 1, gridStored - 1);
                 o.count = std::max(end - o.start + 1, 0);
                 o.kernel = overlapKernels.size();
-                for (int x = o.start; x <= end; ++x) {
-                    overlapKernels.push_back(nt.cdf((x + 0.5 - left) / sigma) - nt.cdf((x + 0.5 - right) / sigma));
+                for (int k = o.start; k <= end; ++k) {
+                    overlapKernels.push_back(nt.cdf((k - 0.5 - left) / sigma) - nt.cdf((k - 0.5 - right) / sigma));
                 }
                 overlaps.push_back(o);
             }
@@ -1032,8 +1057,14 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         }
     }
 
+    // The running grid row, the previous one (both with slack for accumulateGlow's groups of
+    // eight and the upsampling's reads) and the pixel row upsampled from them.
+    glowGrid.assign(static_cast<std::size_t>(gridStored) + 8, 0.0f);
+    glowGridPrevious.assign(glowGrid.size(), 0.0f);
+    glowAlpha.assign(static_cast<std::size_t>(gridWidth) * glowStep + 16, 0.0f);
+
     frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
-             sigma, sigmaY, background, contentFirst, contentLast};
+             sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
     return true;
 }
 
@@ -1063,22 +1094,27 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         // Rows contentFirst...passLast are drawn and mirrored onto ph - 1 - y.
         band = {contentFirst, std::max(contentLast, ph - 1 - contentFirst)};
     }
+    // Pixel row y lies between grid rows floor((y - 1) / glowStep) and the next (for a step of 2:
+    // grid row v is sampled at pixel height 2v + 1, pixel row y at y + 0.5).
+    const auto gridBelow = [](int y) { return static_cast<int>(std::floor((y - 1.0) / glowStep)); };
+    const int gridFirst = gridBelow(contentFirst);
+    const int gridLast = gridBelow(passLast) + 1;
     const double invSigma = 1.0 / frame.sigma;
     const double invSigmaY = 1.0 / frame.sigmaY;
     const double lineTop = frame.lineTop;
     const double lineBottom = frame.lineBottom;
-    float* alphaRow = glowAlpha.data();
-    // After the first row a bar only matters on the rows near its ends: the rows where each bar
-    // enters or leaves those zones, sorted by row, keep a bit per bar that says whether it does.
-    const int sweepFirst = contentFirst + 1;
-    const int sweepRows = std::max(passLast - sweepFirst + 2, 0);
+    float* grid = glowGrid.data();
+    // After the first grid row a bar only matters on the rows near its ends: the rows where each
+    // bar enters or leaves those zones, sorted by row, keep a bit per bar that says whether it does.
+    const int sweepFirst = gridFirst + 1;
+    const int sweepRows = std::max(gridLast - sweepFirst + 2, 0);
     zoneEventStart.assign(static_cast<std::size_t>(sweepRows) + 1, 0);
     zoneEvents.clear();
     const auto eachEvent = [&](const auto& event) {
         for (std::size_t i = 0; i < glow.size(); ++i) {
             const GlowBar& g = glow[i];
-            int firstA = std::max(g.zoneTopFirst, sweepFirst), lastA = std::min(g.zoneTopLast, passLast);
-            int firstB = std::max(g.zoneBottomFirst, sweepFirst), lastB = std::min(g.zoneBottomLast, passLast);
+            int firstA = std::max(g.zoneTopFirst, sweepFirst), lastA = std::min(g.zoneTopLast, gridLast);
+            int firstB = std::max(g.zoneBottomFirst, sweepFirst), lastB = std::min(g.zoneBottomLast, gridLast);
             if (firstB <= lastB && firstA <= lastA && firstB <= lastA + 1 && firstA <= lastB + 1) {
                 firstA = std::min(firstA, firstB);  // overlapping or adjacent: one zone
                 lastA = std::max(lastA, lastB);
@@ -1100,41 +1136,53 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         zoneEvents[static_cast<std::size_t>(zoneEventFill[static_cast<std::size_t>(row)]++)] = static_cast<int>(bar);
     });
     activeBars.assign((glow.size() + 63) / 64, 0);
-    for (int y = contentFirst; y <= passLast; ++y) {
-        if (y >= sweepFirst) {
-            const std::size_t row = static_cast<std::size_t>(y - sweepFirst);
+    for (int v = gridFirst; v <= gridLast; ++v) {
+        if (v >= sweepFirst) {
+            const std::size_t row = static_cast<std::size_t>(v - sweepFirst);
             for (int e = zoneEventStart[row]; e < zoneEventStart[row + 1]; ++e) {
                 const auto bar = static_cast<std::size_t>(zoneEvents[static_cast<std::size_t>(e)]);
                 activeBars[bar / 64] ^= std::uint64_t{1} << (bar % 64);
             }
         }
-        const double py = y + 0.5;
-        accumulateGlowRow(alphaRow, glow, y == contentFirst ? nullptr : activeBars.data(), y, invSigma, invSigmaY);
+        const double py = v + 0.5;
+        accumulateGlowRow(grid, glow, v == gridFirst ? nullptr : activeBars.data(), v, invSigma, invSigmaY);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
             o.last = profile;
             if (delta == 0.0f) continue;
             const float* k = &overlapKernels[o.kernel];
-            float* a = alphaRow + o.start;
+            float* a = grid + o.start;
             for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
         }
+        if (v == gridFirst) {
+            std::copy(glowGrid.begin(), glowGrid.end(), glowGridPrevious.begin());
+            continue;
+        }
 
-        std::uint32_t* dst = out.row(y);
-        const float lineCover = static_cast<float>(
-            std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
-        if (lineCover == 0.0f && background != 0) {
-            composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw);
-        } else if (lineCover > 0.0f) {
-            const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
-                                       bgA, bgR, bgG, bgB};
-            composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
-        } else {
-            composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+        // The pixel rows between grid rows v - 1 and v.
+        for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
+            const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
+            upsampleGlow(glowAlpha.data(), glowGridPrevious.data(), grid, 1.0f - below, below, frame.gridWidth);
+            const float* alphaRow = glowAlpha.data();
+            std::uint32_t* dst = out.row(y);
+            const float lineCover = static_cast<float>(
+                std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
+            if (lineCover == 0.0f && background != 0) {
+                composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
+                                          pw);
+            } else if (lineCover > 0.0f) {
+                const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
+                                           bgA, bgR, bgG, bgB};
+                composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
+            } else {
+                composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+            }
+            if (mirrored && ph - 1 - y != y) {
+                std::copy(dst, dst + pw, out.row(ph - 1 - y));
+            }
         }
-        if (mirrored && ph - 1 - y != y) {
-            std::copy(dst, dst + pw, out.row(ph - 1 - y));
-        }
+        std::copy(glowGrid.begin(), glowGrid.end(), glowGridPrevious.begin());
     }
 
     return band;
