@@ -182,7 +182,9 @@ public:
         dashLength_ = length;
         dashPeriod_ = period;
         phasePerUnit_ = phasePerUnit;
-        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 2;
+        // One pixel more than a period, so that the row after any row of the first period is
+        // read without wrapping.
+        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + phasePerUnit + 2;
         pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const Column& column = columns_[c];
@@ -421,6 +423,20 @@ template <typename V>
     std::memcpy(dst, &p, sizeof p);
 }
 
+// The same from channels already scaled to 0...255.
+[[gnu::always_inline]] inline void storeScaledPixels(std::uint32_t* dst, float a, float r, float g, float b) {
+    const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v + 0.5f)); };
+    *dst = (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
+}
+[[gnu::always_inline]] inline void storeScaledPixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g,
+                                                     const F32x8& b) {
+    const auto q = [](const F32x8& v) __attribute__((always_inline)) {
+        return __builtin_convertvector(__builtin_convertvector(v + 0.5f, I32x8), U32x8);
+    };
+    const U32x8 p = (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
+    std::memcpy(dst, &p, sizeof p);
+}
+
 // Runs body.operator()<F32x8>(x) for x = 0, 8, 16... and body.operator()<float>(x) for the rest.
 template <typename Body>
 [[gnu::always_inline]] inline void forPixels(int count, const Body& body) {
@@ -500,9 +516,10 @@ SONAVISTA_ROW_LOOP
 void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
     if (colourAtMostOne) {
+        // The alpha scaled to 8 bits once, for all four channels.
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(load<V>(ga + x));
-            storePixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
+            const V alpha = clamp01(load<V>(ga + x)) * 255.0f;
+            storeScaledPixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
         });
         return;
     }
@@ -563,7 +580,7 @@ using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 // (a zero alpha leaves the pixel as it was), four pixels at once. `pos` is the first row's phase
 // in pattern steps; each row advances it by `steps`, wrapping at `wrap`. The phase is carried in
 // fixed point (exact enough for thousands of rows) and each row reads the pattern step nearest to
-// it: a dash edge moves by at most half a step (1/128 pixel at 64 steps a pixel). Group g's
+// it: a dash edge moves by at most half a step (1/256 pixel at 128 steps a pixel). Group g's
 // pattern starts `groupStride` floats after group 0's.
 //
 // Where the processor has eight-lane integer vectors, two groups go through one vector: the two
@@ -602,7 +619,7 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     };
     // The pattern values of the next row: the step nearest to its phase.
     const auto nextRow = [&]() {
-        if (phase >= period) phase -= period;
+        while (phase >= period) phase -= period;
         const auto k = static_cast<std::size_t>(std::max<std::int64_t>((phase + (1 << 15)) >> 16, 0));
         phase += advance;
         return lanePattern + k * 4;
@@ -648,10 +665,13 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     // The usual strokes span one group (taken two rows at a time) or two (both at once).
     if (groups == 1) {
         int r = 0;
+        // The second row of a pair is a whole pixel of phase (`steps`, whole) after the first:
+        // its pattern step lies that many steps further, inside the pattern's extra pixel.
+        const auto rowFloats = static_cast<std::size_t>(steps) * 4;
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
             const float* values0 = nextRow();
-            const float* values1 = nextRow();
-            blendPair(pixel, pixel + stride, values0, values1);
+            phase += advance;
+            blendPair(pixel, pixel + stride, values0, values0 + rowFloats);
         }
         if (r < rows) blendGroup(pixel, nextRow());
     } else {
