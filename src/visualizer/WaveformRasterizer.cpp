@@ -1249,12 +1249,13 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
         if (dashes > 0) {
             const int rowFirst = std::max(static_cast<int>(std::floor(top - strokeRadius)), 0);
             const int rowLast = std::min(static_cast<int>(std::floor(bottom + strokeRadius)), ph - 1);
-            // Rows that only whole, inner dashes reach read the periodic pattern: none before
-            // the first dash can reach them, and they stay clear of the last (possibly cut) one.
+            // Rows that the periodic pattern draws exactly read it: none before the first dash
+            // can reach them, and they stay clear of where the path ends: the cut end of the last
+            // dash, or where a dash after a whole last one would start.
             const int patternFirst = static_cast<int>(std::ceil(top - dashPeriod + dashLength + strokeRadius));
-            const int patternLast = dashes > 1
-                                        ? static_cast<int>(std::floor(top + (dashes - 1) * dashPeriod - strokeRadius - 1.0))
-                                        : patternFirst - 1;
+            const double lastStart = top + (dashes - 1) * dashPeriod;
+            const double pathEnd = lastStart + dashLength > bottom ? bottom : lastStart + dashPeriod;
+            const int patternLast = static_cast<int>(std::floor(pathEnd - strokeRadius - 1.0));
             const int fastFirst = std::max(rowFirst, patternFirst);
             const int fastLast = std::min(rowLast, patternLast);
             const double steps = stroke.phaseSteps();
