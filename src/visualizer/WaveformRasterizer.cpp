@@ -315,6 +315,15 @@ RGBColor gradientAt(const std::vector<RGBColor>& stops, double t) {
 // Each term is a horizontal kernel (depending only on the bar's sub-pixel position, so it is
 // cached) times a vertical profile. Rows are accumulated incrementally: a row adds the change of
 // each profile since the previous row, which is zero except within reach of a bar's ends.
+// A vertical profile of the glow around one edge (a normal distribution or density centred
+// there) tabulated by row: row v reads values[v - base], clamped to the table's `length`.
+struct GlowProfile {
+    const float* values = nullptr;
+    int base = 0;
+    int length = 0;
+    [[gnu::always_inline]] float at(int v) const { return values[std::clamp(v - base, 0, length - 1)]; }
+};
+
 struct GlowBar {
     int kernelStart = 0;       // image column of kernel entry 0
     int kernelFirst = 0, kernelEnd = 0;  // the kernel entries [first, end) that fall inside the image
@@ -325,6 +334,8 @@ struct GlowBar {
     float rectWeight = 0.0f, capWeight = 0.0f;
     float lastRect = 0.0f, lastCaps = 0.0f;
     int zoneTopFirst = 0, zoneTopLast = -1, zoneBottomFirst = 0, zoneBottomLast = -1;
+    // The profiles at top, bottom, capTop and capBottom, for the rows of the zones.
+    GlowProfile topRect, bottomRect, topCaps, bottomCaps;
 };
 
 // Where the wide glow strokes of neighbouring bars overlap, the sum above counts the overlap
@@ -479,9 +490,20 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     const auto visit = [&](GlowBar& g) __attribute__((always_inline)) {
         const bool nearTop = all || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
         const bool nearBottom = all || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
-        // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
+        // Away from an end its terms are exactly flat (1 and 0 within the cut-off). Near one,
+        // they are read from the bar's profiles (the first row, which may lie anywhere, works
+        // them out).
         float rect, caps;
-        if (nearTop && nearBottom) {
+        if (!all && nearTop && nearBottom) {
+            rect = g.topRect.at(y) - g.bottomRect.at(y);
+            caps = g.topCaps.at(y) + g.bottomCaps.at(y);
+        } else if (!all && nearTop) {
+            rect = g.topRect.at(y);
+            caps = g.topCaps.at(y);
+        } else if (!all) {
+            rect = 1.0f - g.bottomRect.at(y);
+            caps = g.bottomCaps.at(y);
+        } else if (nearTop && nearBottom) {
             rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
             caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
         } else if (nearTop) {
@@ -590,9 +612,10 @@ SONAVISTA_ROW_LOOP
 void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
                    int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
     constexpr double one = 65536.0;  // fixed-point unit of a pattern step
-    std::int64_t phase = std::llround(pos * one);
-    const std::int64_t advance = std::llround(steps * one);
-    const std::int64_t period = std::llround(wrap * one);
+    const auto fixed = [](double v) { return static_cast<std::int64_t>(v * one + 0.5); };  // v >= 0
+    std::int64_t phase = fixed(std::max(pos, 0.0));
+    const std::int64_t advance = fixed(steps);
+    const std::int64_t period = fixed(wrap);
     const float scale = opacity * 255.0f;
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
@@ -763,6 +786,12 @@ struct WaveformRasterizer::Impl {
     // accumulates in whole groups of eight (see accumulateGlow).
     int glowKernelStride = 0;
     std::vector<float> glowKernels;
+    // Cached vertical profiles per sub-row bucket (glowBuckets of them), each profileLength long,
+    // from row offset -profileReach: the straight part's edge (normal distribution) and the
+    // caps' density.
+    double profileKey[3] = {-1.0, -1.0, -1.0};
+    int profileReach = 0, profileLength = 0;
+    std::vector<float> rectProfiles, capProfiles;
 
     // Per frame scratch, kept to avoid reallocation.
     std::vector<GlowBar> glow;
@@ -801,6 +830,9 @@ struct WaveformRasterizer::Impl {
     };
 
     void buildGlowKernels(double radius, double sigma, double sigmaX);
+    void buildGlowProfiles(double sigma, double sigmaY, double reachRows);
+    // The profile of `table` for an edge at height `centre` (grid rows).
+    GlowProfile glowProfile(const std::vector<float>& table, double centre) const;
     WaveformRasterizer::Rows render(const WaveformScene& scene, ImageBuffer& out, double s,
                                     std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside);
     // Sizes the image, brings the cached tables up to date, lays the frame out (per-column
@@ -869,6 +901,33 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
             }
         }
     }
+}
+
+void WaveformRasterizer::Impl::buildGlowProfiles(double sigma, double sigmaY, double reachRows) {
+    if (profileKey[0] == sigma && profileKey[1] == sigmaY && profileKey[2] == reachRows) return;
+    profileKey[0] = sigma;
+    profileKey[1] = sigmaY;
+    profileKey[2] = reachRows;
+    const NormalTables& nt = normal();
+    profileReach = static_cast<int>(std::ceil(reachRows)) + 4;
+    profileLength = 2 * profileReach + 1;
+    rectProfiles.assign(static_cast<std::size_t>(glowBuckets) * profileLength, 0.0f);
+    capProfiles.assign(rectProfiles.size(), 0.0f);
+    for (int b = 0; b < glowBuckets; ++b) {
+        const double fy = (b + 0.5) / glowBuckets;  // edge - floor(edge)
+        for (int i = 0; i < profileLength; ++i) {
+            const double py = i - profileReach + 0.5 - fy;  // row centre relative to the edge
+            rectProfiles[static_cast<std::size_t>(b) * profileLength + i] = nt.cdf(py / sigma);
+            capProfiles[static_cast<std::size_t>(b) * profileLength + i] = nt.bell(py / sigmaY);
+        }
+    }
+}
+
+GlowProfile WaveformRasterizer::Impl::glowProfile(const std::vector<float>& table, double centre) const {
+    const double base = std::floor(centre);
+    const int bucket = std::min(static_cast<int>((centre - base) * glowBuckets), glowBuckets - 1);
+    return {&table[static_cast<std::size_t>(bucket) * profileLength], static_cast<int>(base) - profileReach,
+            profileLength};
 }
 
 WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
@@ -1000,6 +1059,9 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     };
     const double verticalReach = std::max(reach * sigma, reach * sigmaY + capCentroid);
     const double verticalReachPixels = verticalReach * glowStep;
+    // A zone row lies within verticalReach + 2 rows of its edge, and a cap's centroid lies
+    // capCentroid from the straight part's.
+    buildGlowProfiles(sigma, sigmaY, verticalReach + capCentroid + 2.0);
     glow.resize(static_cast<std::size_t>(n));
     overlaps.clear();
     overlapKernels.clear();
@@ -1021,6 +1083,10 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         g.bottom = gcy + gh;
         g.capTop = g.top - capCentroid;
         g.capBottom = g.bottom + capCentroid;
+        g.topRect = glowProfile(rectProfiles, g.top);
+        g.bottomRect = glowProfile(rectProfiles, g.bottom);
+        g.topCaps = glowProfile(capProfiles, g.capTop);
+        g.bottomCaps = glowProfile(capProfiles, g.capBottom);
         const double opacity = WaveformScene::glowOpacity(bar);
         g.rectWeight = static_cast<float>(opacity);
         g.capWeight = static_cast<float>(opacity * capScale);
