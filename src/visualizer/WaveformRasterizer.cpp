@@ -531,22 +531,33 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     }
 }
 
+// The glow's alpha of one pixel row: the two upsampled grid rows around it, weighted.
+struct GlowRows {
+    const float* above;
+    const float* below;
+    float wAbove, wBelow;
+    template <typename V>
+    [[gnu::always_inline]] V at(int x) const {
+        return wAbove * load<V>(above + x) + wBelow * load<V>(below + x);
+    }
+};
+
 // Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1). With
 // `colourAtMostOne` (no channel of the colour exceeds 1) a channel times the alpha cannot exceed
 // the alpha, so the minimum that keeps the pixel premultiplied is left out (same pixels).
 SONAVISTA_ROW_LOOP
-void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+void composeGlow(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
     if (colourAtMostOne) {
         // The alpha scaled to 8 bits once, for all four channels.
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(load<V>(ga + x)) * 255.0f;
+            const V alpha = clamp01(ga.template at<V>(x)) * 255.0f;
             storeScaledPixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(load<V>(ga + x));
+        const V alpha = clamp01(ga.template at<V>(x));
         storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
                     lesser(load<V>(cb + x) * alpha, alpha));
     });
@@ -560,7 +571,7 @@ struct RowUnderlay {
 
 // Glow over the centre line over the background.
 SONAVISTA_ROW_LOOP
-void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+void composeGlowOver(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                      const float* __restrict cg, const float* __restrict cb, const RowUnderlay& u, int count) {
     const float* __restrict lr = u.lr;
     const float* __restrict lg = u.lg;
@@ -568,7 +579,7 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
     const float* __restrict la = u.la;
     const float cover = u.cover;
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(load<V>(ga + x));
+        const V alpha = clamp01(ga.template at<V>(x));
         const V keep = 1.0f - alpha;
         const V under = cover * load<V>(la + x);
         const V overBg = 1.0f - under;
@@ -727,11 +738,11 @@ bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int cou
 // Glow over a uniform background: the rows the centre line does not cross. Same arithmetic as
 // composeGlowOver with no line coverage, reading only the glow's arrays.
 SONAVISTA_ROW_LOOP
-void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+void composeGlowOverBackground(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
                                float bgG, float bgB, int count) {
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(load<V>(ga + x));
+        const V alpha = clamp01(ga.template at<V>(x));
         const V keep = 1.0f - alpha;
         const V fa = clamp01(alpha + bgA * keep);
         storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
@@ -740,22 +751,17 @@ void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __res
     });
 }
 
-// One pixel row of the glow's alpha from two rows of its grid (cells two pixels square), linearly
-// interpolated: vertically with weights wPrevious and wCurrent, then horizontally. Grid column u
-// is stored at u + 1 and sampled at pixel x 2u + 1, so pixel 2u (centre 2u + 0.5) takes 3/4 of
-// column u and 1/4 of u - 1, pixel 2u + 1 3/4 of u and 1/4 of u + 1. Writes the pixels of
-// columns 0 to gridWidth - 1 in groups of eight: 16 pixels past the last may be written, and
-// the grid rows are read up to 9 floats past column gridWidth - 1's group.
+// A row of the glow's grid (cells two pixels square) upsampled to pixel columns, linearly. Grid
+// column u is stored at u + 1 and sampled at pixel x 2u + 1, so pixel 2u (centre 2u + 0.5) takes
+// 3/4 of column u and 1/4 of u - 1, pixel 2u + 1 3/4 of u and 1/4 of u + 1. Writes the pixels of
+// columns 0 to gridWidth - 1 in groups of eight: 16 pixels past the last may be written, and the
+// grid row is read up to 9 floats past column gridWidth - 1's group.
 SONAVISTA_ROW_LOOP
-void upsampleGlow(float* __restrict out, const float* __restrict previous, const float* __restrict current,
-                  float wPrevious, float wCurrent, int gridWidth) {
+void upsampleGlow(float* __restrict out, const float* __restrict grid, int gridWidth) {
     for (int u = 0; u < gridWidth; u += 8) {
-        const auto at = [&](int k) __attribute__((always_inline)) {
-            return wPrevious * load<F32x8>(previous + k) + wCurrent * load<F32x8>(current + k);
-        };
-        const F32x8 centre = 0.75f * at(u + 1);
-        const F32x8 even = centre + 0.25f * at(u);
-        const F32x8 odd = centre + 0.25f * at(u + 2);
+        const F32x8 centre = 0.75f * load<F32x8>(grid + u + 1);
+        const F32x8 even = centre + 0.25f * load<F32x8>(grid + u);
+        const F32x8 odd = centre + 0.25f * load<F32x8>(grid + u + 2);
         const F32x8 low = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 2, 10, 3, 11);
         const F32x8 high = __builtin_shufflevector(even, odd, 4, 12, 5, 13, 6, 14, 7, 15);
         std::memcpy(out + 2 * u, &low, sizeof low);
@@ -801,8 +807,8 @@ struct WaveformRasterizer::Impl {
     std::vector<std::uint64_t> activeBars;
     std::vector<GlowOverlap> overlaps;
     std::vector<float> overlapKernels;
-    std::vector<float> glowGrid, glowGridPrevious;  // glow layer alpha of grid rows v and v - 1
-    std::vector<float> glowAlpha;                   // glow layer alpha of the current pixel row
+    std::vector<float> glowGrid;                     // glow layer alpha of the current grid row
+    std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
@@ -1146,8 +1152,8 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     // The running grid row, the previous one (both with slack for accumulateGlow's groups of
     // eight and the upsampling's reads) and the pixel row upsampled from them.
     glowGrid.assign(static_cast<std::size_t>(gridStored) + 8, 0.0f);
-    glowGridPrevious.assign(glowGrid.size(), 0.0f);
-    glowAlpha.assign(static_cast<std::size_t>(gridWidth) * glowStep + 16, 0.0f);
+    glowAbove.assign(static_cast<std::size_t>(gridWidth) * glowStep + 16, 0.0f);
+    glowBelow.assign(glowAbove.size(), 0.0f);
 
     frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
              sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
@@ -1241,16 +1247,16 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             float* a = grid + o.start;
             for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
         }
+        upsampleGlow(glowBelow.data(), grid, frame.gridWidth);
         if (v == gridFirst) {
-            std::copy(glowGrid.begin(), glowGrid.end(), glowGridPrevious.begin());
+            glowAbove.swap(glowBelow);
             continue;
         }
 
         // The pixel rows between grid rows v - 1 and v.
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
-            upsampleGlow(glowAlpha.data(), glowGridPrevious.data(), grid, 1.0f - below, below, frame.gridWidth);
-            const float* alphaRow = glowAlpha.data();
+            const GlowRows alphaRow{glowAbove.data(), glowBelow.data(), 1.0f - below, below};
             std::uint32_t* dst = out.row(y);
             const float lineCover = static_cast<float>(
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
@@ -1268,7 +1274,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
                 std::copy(dst, dst + pw, out.row(ph - 1 - y));
             }
         }
-        std::copy(glowGrid.begin(), glowGrid.end(), glowGridPrevious.begin());
+        glowAbove.swap(glowBelow);
     }
 
     return band;
