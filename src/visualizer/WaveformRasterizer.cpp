@@ -398,6 +398,7 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
 using F32x8 = float __attribute__((vector_size(32)));
 using I32x8 = std::int32_t __attribute__((vector_size(32)));
 using U32x8 = std::uint32_t __attribute__((vector_size(32)));
+using U16x16 = std::uint16_t __attribute__((vector_size(32)));
 
 template <typename V>
 [[gnu::always_inline]] inline V load(const float* p) {
@@ -667,10 +668,11 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     }
     // Two groups of four at once, as eight lanes: group 0 of `pixel0` with `values0`, group 1 of
     // `pixel1` with `values1`. Each lane does what blendGroup does.
-    const U32x8 redBlue8 = U32x8{} + c.redBlue;
-    const U32x8 alphaGreen8 = U32x8{} + c.alphaGreen;
     const U32x8 low8 = U32x8{} + 0x00ff00ffu;
-    const U32x8 half8 = U32x8{} + 0x00800080u;
+    const U32x8 redBlue32 = U32x8{} + c.redBlue;
+    const U32x8 alphaGreen32 = U32x8{} + c.alphaGreen;
+    const U16x16 redBlue16 = (U16x16)redBlue32;
+    const U16x16 alphaGreen16 = (U16x16)alphaGreen32;
     const auto blendPair = [&](std::uint32_t* pixel0, std::uint32_t* pixel1, const float* values0,
                                const float* values1) {
         F32x4 a0, a1;
@@ -681,16 +683,18 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         a = a > 0 ? a : 0;
         a = a < 255 ? a : 255;
         const U32x8 sa = reinterpret_cast<U32x8&>(a);
-        const U32x8 da = 255u - sa;
         U32x4 d0, d1;
         std::memcpy(&d0, pixel0, sizeof d0);
         std::memcpy(&d1, pixel1, sizeof d1);
         U32x8 d = __builtin_shufflevector(d0, d1, 0, 1, 2, 3, 4, 5, 6, 7);
-        U32x8 rb = redBlue8 * sa + (d & low8) * da + half8;
-        U32x8 ag = alphaGreen8 * sa + ((d >> 8) & low8) * da + half8;
-        rb = ((rb + ((rb >> 8) & low8)) >> 8) & low8;
-        ag = ((ag + ((ag >> 8) & low8)) >> 8) & low8;
-        d = rb | (ag << 8);
+        // The same sums in sixteen-bit lanes, one channel each (none exceeds 255 * 255 + 128).
+        const U16x16 sa16 = (U16x16)(sa | sa << 16);
+        const U16x16 da16 = 255 - sa16;
+        U16x16 rb = redBlue16 * sa16 + (U16x16)(d & low8) * da16 + 0x80;
+        U16x16 ag = alphaGreen16 * sa16 + ((U16x16)d >> 8) * da16 + 0x80;
+        rb = (rb + (rb >> 8)) >> 8;
+        ag = (ag + (ag >> 8)) >> 8;
+        d = (U32x8)(rb | (ag << 8));
         d0 = __builtin_shufflevector(d, d, 0, 1, 2, 3);
         d1 = __builtin_shufflevector(d, d, 4, 5, 6, 7);
         std::memcpy(pixel0, &d0, sizeof d0);
