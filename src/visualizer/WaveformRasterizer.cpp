@@ -740,11 +740,24 @@ bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int cou
 }
 
 // Glow over a uniform background: the rows the centre line does not cross. Same arithmetic as
-// composeGlowOver with no line coverage, reading only the glow's arrays.
+// composeGlowOver with no line coverage, reading only the glow's arrays. With `inRange` (no
+// channel of the glow's colour exceeds 1 and none of the background its alpha) every channel
+// stays within 0 and the pixel's alpha without clamping, and the alpha is scaled to 8 bits once.
 SONAVISTA_ROW_LOOP
 void composeGlowOverBackground(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
-                               float bgG, float bgB, int count) {
+                               float bgG, float bgB, int count, bool inRange) {
+    if (inRange) {
+        const float a8 = bgA * 255.0f, r8 = bgR * 255.0f, g8 = bgG * 255.0f, b8 = bgB * 255.0f;
+        forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
+            const V alpha = clamp01(ga.template at<V>(x));
+            const V keep = 1.0f - alpha;
+            const V scaled = alpha * 255.0f;
+            storeScaledPixels(dst + x, scaled + a8 * keep, load<V>(cr + x) * scaled + r8 * keep,
+                              load<V>(cg + x) * scaled + g8 * keep, load<V>(cb + x) * scaled + b8 * keep);
+        });
+        return;
+    }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
         const V alpha = clamp01(ga.template at<V>(x));
         const V keep = 1.0f - alpha;
@@ -1176,6 +1189,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
     const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
     const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
+    const bool backgroundInRange = glowColourAtMostOne && bgR <= bgA && bgG <= bgA && bgB <= bgA;
 
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
     // glow and the line are symmetric about the centre line, so when that falls on the image's
@@ -1266,7 +1280,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
             if (lineCover == 0.0f && background != 0) {
                 composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
-                                          pw);
+                                          pw, backgroundInRange);
             } else if (lineCover > 0.0f) {
                 const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
                                            bgA, bgR, bgG, bgB};
