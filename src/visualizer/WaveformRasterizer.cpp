@@ -628,6 +628,7 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     std::int64_t phase = fixed(std::max(pos, 0.0));
     const std::int64_t advance = fixed(steps);
     const std::int64_t period = fixed(wrap);
+    opacity = std::clamp(opacity, 0.0f, 1.0f);
     const float scale = opacity * 255.0f;
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
@@ -679,10 +680,9 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         std::memcpy(&a0, values0, sizeof a0);
         std::memcpy(&a1, values1, sizeof a1);
         const F32x8 v = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
-        I32x8 a = __builtin_convertvector(v * scale + 0.5f, I32x8);
-        a = a > 0 ? a : 0;
-        a = a < 255 ? a : 255;
-        const U32x8 sa = reinterpret_cast<U32x8&>(a);
+        // The pattern and the opacity lie within 0...1, so the alpha within 0...255.
+        const I32x8 a = __builtin_convertvector(v * scale + 0.5f, I32x8);
+        const U32x8 sa = (U32x8)a;
         U32x4 d0, d1;
         std::memcpy(&d0, pixel0, sizeof d0);
         std::memcpy(&d1, pixel1, sizeof d1);
