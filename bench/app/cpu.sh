@@ -3,11 +3,11 @@
 # private sound server playing generated music: idle, compact overlay on loud music (about
 # -12 dB RMS, bench/app/loud-music.sh) and on the quieter plucked chords of the sandbox, fog
 # mode on the loud music; cava on the same audio over the same seconds for comparison.
-# Each live phase lasts SECONDS (default 120: one clock tick is then under 1 % of cava's
-# figure); idle lasts at most 30 s. Usage: cpu.sh APP [SECONDS]
+# Each live phase lasts SECONDS (default 150: one clock tick is then under 1 % of cava's
+# about 0.8 %); idle lasts at most 30 s. Usage: cpu.sh APP [SECONDS]
 set -euo pipefail
 app=$1
-seconds=${2:-120}
+seconds=${2:-150}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 "$root/scripts/install-deps" demo test bench  # the comparison programs and the private services
