@@ -3,7 +3,7 @@
 // every frame (time advances by 1/30 s, the beat pulse and the spectrum move). The `live_` cases
 // are the panels the overlay shows on a 1920 x 1080 screen: the compact band (a quarter of the
 // screen high) over a transparent background, and the fullscreen fog panel over the view's
-// fog tint (premultiplied white at 0.045 opacity).
+// fog tint (premultiplied white at 0.045 opacity); the `live_loud_` cases the same on loud music.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -20,25 +20,27 @@
 namespace sonavista {
 namespace {
 
-WaveformInputs frameInputs(double width, double height, OverlayDisplayMode mode, int frame) {
+WaveformInputs frameInputs(double width, double height, OverlayDisplayMode mode, int frame, bool loud = false) {
     WaveformInputs in;
     in.panelWidth = width;
     in.panelHeight = height;
     in.displayMode = mode;
     in.color = WaveColor::aurora;
     in.motionTime = frame / 30.0 * 1.4;
-    in.audioLevel = 0.6 + 0.3 * std::sin(frame * 0.21);
+    in.audioLevel = loud ? 0.85 + 0.1 * std::sin(frame * 0.21) : 0.6 + 0.3 * std::sin(frame * 0.21);
     in.motionRate = 1.4;
     in.beatPulse = 0.5 + 0.5 * std::sin(frame * 0.9);
     in.spectrum.resize(96);
     for (int k = 0; k < 96; ++k) {
-        in.spectrum[static_cast<std::size_t>(k)] = 0.5 + 0.45 * std::sin(k * 0.31 + frame * 0.17);
+        in.spectrum[static_cast<std::size_t>(k)] =
+            loud ? 0.75 + 0.25 * std::sin(k * 0.31 + frame * 0.17) * std::cos(k * 0.07 + frame * 0.05)
+                 : 0.5 + 0.45 * std::sin(k * 0.31 + frame * 0.17);
     }
     return in;
 }
 
 void rasterizer(benchmark::State& state, double width, double height, OverlayDisplayMode mode,
-                std::uint32_t background = 0) {
+                std::uint32_t background = 0, bool loud = false) {
     WaveformRasterizer r;
     ImageBuffer image;
     int frame = 0;
@@ -46,7 +48,7 @@ void rasterizer(benchmark::State& state, double width, double height, OverlayDis
     // answered for, so rows outside them are neither read nor cleared.
     WaveformRasterizer::Rows previous;
     for (auto _ : state) {
-        const WaveformScene scene = WaveformScene::make(frameInputs(width, height, mode, frame));
+        const WaveformScene scene = WaveformScene::make(frameInputs(width, height, mode, frame, loud));
         previous = r.render(scene, image, 1.0, background, frame > 0 ? &previous : nullptr);
         ++frame;
         benchmark::DoNotOptimize(image.data());
@@ -76,6 +78,9 @@ constexpr std::uint32_t fogTint = 0x0b0b0b0bu;  // 0.045 * 255 rounded, premulti
 
 BENCHMARK_CAPTURE(rasterizer, live_compact_1920x270, 1920.0, 270.0, compact)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(rasterizer, live_fog_1920x1080_tint, 1920.0, 1080.0, fog, fogTint)->Unit(benchmark::kMillisecond);
+// Loud music (released music's level): the bars near full height most of the time.
+BENCHMARK_CAPTURE(rasterizer, live_loud_compact_1920x270, 1920.0, 270.0, compact, 0u, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(rasterizer, live_loud_fog_1920x1080_tint, 1920.0, 1080.0, fog, fogTint, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(sceneOnly, live_compact_1920x270, 1920.0, 270.0, compact)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(rasterizer, compact_1440x150, 1440.0, 150.0, compact)->Unit(benchmark::kMillisecond);

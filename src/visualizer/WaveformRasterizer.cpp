@@ -182,7 +182,9 @@ public:
         dashLength_ = length;
         dashPeriod_ = period;
         phasePerUnit_ = phasePerUnit;
-        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 2;
+        // One pixel more than a period, so that the row after any row of the first period is
+        // read without wrapping.
+        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + phasePerUnit + 2;
         pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const Column& column = columns_[c];
@@ -313,6 +315,15 @@ RGBColor gradientAt(const std::vector<RGBColor>& stops, double t) {
 // Each term is a horizontal kernel (depending only on the bar's sub-pixel position, so it is
 // cached) times a vertical profile. Rows are accumulated incrementally: a row adds the change of
 // each profile since the previous row, which is zero except within reach of a bar's ends.
+// A vertical profile of the glow around one edge (a normal distribution or density centred
+// there) tabulated by row: row v reads values[v - base], clamped to the table's `length`.
+struct GlowProfile {
+    const float* values = nullptr;
+    int base = 0;
+    int length = 0;
+    [[gnu::always_inline]] float at(int v) const { return values[std::clamp(v - base, 0, length - 1)]; }
+};
+
 struct GlowBar {
     int kernelStart = 0;       // image column of kernel entry 0
     int kernelFirst = 0, kernelEnd = 0;  // the kernel entries [first, end) that fall inside the image
@@ -323,6 +334,8 @@ struct GlowBar {
     float rectWeight = 0.0f, capWeight = 0.0f;
     float lastRect = 0.0f, lastCaps = 0.0f;
     int zoneTopFirst = 0, zoneTopLast = -1, zoneBottomFirst = 0, zoneBottomLast = -1;
+    // The profiles at top, bottom, capTop and capBottom, for the rows of the zones.
+    GlowProfile topRect, bottomRect, topCaps, bottomCaps;
 };
 
 // Where the wide glow strokes of neighbouring bars overlap, the sum above counts the overlap
@@ -385,6 +398,7 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
 using F32x8 = float __attribute__((vector_size(32)));
 using I32x8 = std::int32_t __attribute__((vector_size(32)));
 using U32x8 = std::uint32_t __attribute__((vector_size(32)));
+using U16x16 = std::uint16_t __attribute__((vector_size(32)));
 
 template <typename V>
 [[gnu::always_inline]] inline V load(const float* p) {
@@ -418,6 +432,20 @@ template <typename V>
         return __builtin_convertvector(__builtin_convertvector(v * 255.0f + 0.5f, I32x8), U32x8);
     };
     const U32x8 p = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
+    std::memcpy(dst, &p, sizeof p);
+}
+
+// The same from channels already scaled to 0...255.
+[[gnu::always_inline]] inline void storeScaledPixels(std::uint32_t* dst, float a, float r, float g, float b) {
+    const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v + 0.5f)); };
+    *dst = (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
+}
+[[gnu::always_inline]] inline void storeScaledPixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g,
+                                                     const F32x8& b) {
+    const auto q = [](const F32x8& v) __attribute__((always_inline)) {
+        return __builtin_convertvector(__builtin_convertvector(v + 0.5f, I32x8), U32x8);
+    };
+    const U32x8 p = (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
     std::memcpy(dst, &p, sizeof p);
 }
 
@@ -463,9 +491,20 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     const auto visit = [&](GlowBar& g) __attribute__((always_inline)) {
         const bool nearTop = all || (y >= g.zoneTopFirst && y <= g.zoneTopLast);
         const bool nearBottom = all || (y >= g.zoneBottomFirst && y <= g.zoneBottomLast);
-        // Away from an end its terms are exactly flat (1 and 0 within the cut-off).
+        // Away from an end its terms are exactly flat (1 and 0 within the cut-off). Near one,
+        // they are read from the bar's profiles (the first row, which may lie anywhere, works
+        // them out).
         float rect, caps;
-        if (nearTop && nearBottom) {
+        if (!all && nearTop && nearBottom) {
+            rect = g.topRect.at(y) - g.bottomRect.at(y);
+            caps = g.topCaps.at(y) + g.bottomCaps.at(y);
+        } else if (!all && nearTop) {
+            rect = g.topRect.at(y);
+            caps = g.topCaps.at(y);
+        } else if (!all) {
+            rect = 1.0f - g.bottomRect.at(y);
+            caps = g.bottomCaps.at(y);
+        } else if (nearTop && nearBottom) {
             rect = nt.cdf((py - g.top) * invSigma) - nt.cdf((py - g.bottom) * invSigma);
             caps = nt.bell((py - g.capTop) * invSigmaY) + nt.bell((py - g.capBottom) * invSigmaY);
         } else if (nearTop) {
@@ -493,21 +532,33 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     }
 }
 
+// The glow's alpha of one pixel row: the two upsampled grid rows around it, weighted.
+struct GlowRows {
+    const float* above;
+    const float* below;
+    float wAbove, wBelow;
+    template <typename V>
+    [[gnu::always_inline]] V at(int x) const {
+        return wAbove * load<V>(above + x) + wBelow * load<V>(below + x);
+    }
+};
+
 // Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1). With
 // `colourAtMostOne` (no channel of the colour exceeds 1) a channel times the alpha cannot exceed
 // the alpha, so the minimum that keeps the pixel premultiplied is left out (same pixels).
 SONAVISTA_ROW_LOOP
-void composeGlow(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+void composeGlow(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
     if (colourAtMostOne) {
+        // The alpha scaled to 8 bits once, for all four channels.
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(load<V>(ga + x));
-            storePixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
+            const V alpha = clamp01(ga.template at<V>(x)) * 255.0f;
+            storeScaledPixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(load<V>(ga + x));
+        const V alpha = clamp01(ga.template at<V>(x));
         storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
                     lesser(load<V>(cb + x) * alpha, alpha));
     });
@@ -521,7 +572,7 @@ struct RowUnderlay {
 
 // Glow over the centre line over the background.
 SONAVISTA_ROW_LOOP
-void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+void composeGlowOver(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                      const float* __restrict cg, const float* __restrict cb, const RowUnderlay& u, int count) {
     const float* __restrict lr = u.lr;
     const float* __restrict lg = u.lg;
@@ -529,7 +580,7 @@ void composeGlowOver(std::uint32_t* __restrict dst, const float* __restrict ga, 
     const float* __restrict la = u.la;
     const float cover = u.cover;
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(load<V>(ga + x));
+        const V alpha = clamp01(ga.template at<V>(x));
         const V keep = 1.0f - alpha;
         const V under = cover * load<V>(la + x);
         const V overBg = 1.0f - under;
@@ -559,11 +610,12 @@ using I32x4 = std::int32_t __attribute__((vector_size(16)));
 using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 // Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
-// pattern of each group's four columns interpolated at the row's phase, then each pixel blended
-// like blend() (bit for bit: a zero alpha leaves the pixel as it was), four pixels at once.
-// `pos` is the first row's phase in pattern steps; each row advances it by `steps`, wrapping at
-// `wrap`; the phase is worked out once a row for all groups. Group g's pattern starts
-// `groupStride` floats after group 0's.
+// pattern of each group's four columns at the row's phase, then each pixel blended like blend()
+// (a zero alpha leaves the pixel as it was), four pixels at once. `pos` is the first row's phase
+// in pattern steps; each row advances it by `steps`, wrapping at `wrap`. The phase is carried in
+// fixed point (exact enough for thousands of rows) and each row reads the pattern step nearest to
+// it: a dash edge moves by at most half a step (1/256 pixel at 128 steps a pixel). Group g's
+// pattern starts `groupStride` floats after group 0's.
 //
 // Where the processor has eight-lane integer vectors, two groups go through one vector: the two
 // rows of a one-group stroke, or two groups of a row. Without them that costs extra shuffles, so
@@ -571,18 +623,23 @@ using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 SONAVISTA_ROW_LOOP
 void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
                    int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
+    constexpr double one = 65536.0;  // fixed-point unit of a pattern step
+    const auto fixed = [](double v) { return static_cast<std::int64_t>(v * one + 0.5); };  // v >= 0
+    std::int64_t phase = fixed(std::max(pos, 0.0));
+    const std::int64_t advance = fixed(steps);
+    const std::int64_t period = fixed(wrap);
+    opacity = std::clamp(opacity, 0.0f, 1.0f);
+    const float scale = opacity * 255.0f;
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
     const U32x4 low = U32x4{} + 0x00ff00ffu;
     const U32x4 half = U32x4{} + 0x00800080u;
     const I32x4 zero = I32x4{};
     const I32x4 full = I32x4{} + 255;
-    const auto blendGroup = [&](std::uint32_t* group, const float* values, float f) {
-        F32x4 v0, v1;
-        std::memcpy(&v0, values, sizeof v0);
-        std::memcpy(&v1, values + 4, sizeof v1);
-        const F32x4 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
-        I32x4 a = __builtin_convertvector(alpha, I32x4);
+    const auto blendGroup = [&](std::uint32_t* group, const float* values) {
+        F32x4 v;
+        std::memcpy(&v, values, sizeof v);
+        I32x4 a = __builtin_convertvector(v * scale + 0.5f, I32x4);
         a = a > zero ? a : zero;
         a = a < full ? a : full;
         const U32x4 sa = reinterpret_cast<U32x4&>(a);
@@ -596,58 +653,48 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
         d = rb | (ag << 8);
         std::memcpy(group, &d, sizeof d);
     };
-    // The phase of the next row: its pattern step and the fraction towards the following one.
-    const auto nextRow = [&](const float*& values, float& f) {
-        if (pos >= wrap) pos -= wrap;
-        const int k = std::max(static_cast<int>(pos), 0);
-        values = lanePattern + static_cast<std::size_t>(k) * 4;
-        f = static_cast<float>(pos - k);
-        pos += steps;
+    // The pattern values of the next row: the step nearest to its phase.
+    const auto nextRow = [&]() {
+        while (phase >= period) phase -= period;
+        const auto k = static_cast<std::size_t>(std::max<std::int64_t>((phase + (1 << 15)) >> 16, 0));
+        phase += advance;
+        return lanePattern + k * 4;
     };
     if (!eightLaneIntegers()) {
         for (int r = 0; r < rows; ++r, pixel += stride) {
-            const float* values;
-            float f;
-            nextRow(values, f);
-            if (groups == 1) {
-                blendGroup(pixel, values, f);
-            } else {
-                for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride, f);
-            }
+            const float* values = nextRow();
+            for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride);
         }
         return;
     }
-    // Two groups of four at once, as eight lanes: group 0 of `pixel0` with `values0` and
-    // fraction f0, group 1 of `pixel1` with `values1` and f1. Each lane does what blendGroup does.
-    const U32x8 redBlue8 = U32x8{} + c.redBlue;
-    const U32x8 alphaGreen8 = U32x8{} + c.alphaGreen;
+    // Two groups of four at once, as eight lanes: group 0 of `pixel0` with `values0`, group 1 of
+    // `pixel1` with `values1`. Each lane does what blendGroup does.
     const U32x8 low8 = U32x8{} + 0x00ff00ffu;
-    const U32x8 half8 = U32x8{} + 0x00800080u;
+    const U32x8 redBlue32 = U32x8{} + c.redBlue;
+    const U32x8 alphaGreen32 = U32x8{} + c.alphaGreen;
+    const U16x16 redBlue16 = (U16x16)redBlue32;
+    const U16x16 alphaGreen16 = (U16x16)alphaGreen32;
     const auto blendPair = [&](std::uint32_t* pixel0, std::uint32_t* pixel1, const float* values0,
-                               const float* values1, float f0, float f1) {
-        F32x4 a0, b0, a1, b1;
+                               const float* values1) {
+        F32x4 a0, a1;
         std::memcpy(&a0, values0, sizeof a0);
-        std::memcpy(&b0, values0 + 4, sizeof b0);
         std::memcpy(&a1, values1, sizeof a1);
-        std::memcpy(&b1, values1 + 4, sizeof b1);
-        const F32x8 v0 = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
-        const F32x8 v1 = __builtin_shufflevector(b0, b1, 0, 1, 2, 3, 4, 5, 6, 7);
-        const F32x8 f = {f0, f0, f0, f0, f1, f1, f1, f1};
-        const F32x8 alpha = ((v0 + f * (v1 - v0)) * opacity) * 255.0f + 0.5f;
-        I32x8 a = __builtin_convertvector(alpha, I32x8);
-        a = a > 0 ? a : 0;
-        a = a < 255 ? a : 255;
-        const U32x8 sa = reinterpret_cast<U32x8&>(a);
-        const U32x8 da = 255u - sa;
+        const F32x8 v = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
+        // The pattern and the opacity lie within 0...1, so the alpha within 0...255.
+        const I32x8 a = __builtin_convertvector(v * scale + 0.5f, I32x8);
+        const U32x8 sa = (U32x8)a;
         U32x4 d0, d1;
         std::memcpy(&d0, pixel0, sizeof d0);
         std::memcpy(&d1, pixel1, sizeof d1);
         U32x8 d = __builtin_shufflevector(d0, d1, 0, 1, 2, 3, 4, 5, 6, 7);
-        U32x8 rb = redBlue8 * sa + (d & low8) * da + half8;
-        U32x8 ag = alphaGreen8 * sa + ((d >> 8) & low8) * da + half8;
-        rb = ((rb + ((rb >> 8) & low8)) >> 8) & low8;
-        ag = ((ag + ((ag >> 8) & low8)) >> 8) & low8;
-        d = rb | (ag << 8);
+        // The same sums in sixteen-bit lanes, one channel each (none exceeds 255 * 255 + 128).
+        const U16x16 sa16 = (U16x16)(sa | sa << 16);
+        const U16x16 da16 = 255 - sa16;
+        U16x16 rb = redBlue16 * sa16 + (U16x16)(d & low8) * da16 + 0x80;
+        U16x16 ag = alphaGreen16 * sa16 + ((U16x16)d >> 8) * da16 + 0x80;
+        rb = (rb + (rb >> 8)) >> 8;
+        ag = (ag + (ag >> 8)) >> 8;
+        d = (U32x8)(rb | (ag << 8));
         d0 = __builtin_shufflevector(d, d, 0, 1, 2, 3);
         d1 = __builtin_shufflevector(d, d, 4, 5, 6, 7);
         std::memcpy(pixel0, &d0, sizeof d0);
@@ -656,29 +703,23 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     // The usual strokes span one group (taken two rows at a time) or two (both at once).
     if (groups == 1) {
         int r = 0;
+        // The second row of a pair is a whole pixel of phase (`steps`, whole) after the first:
+        // its pattern step lies that many steps further, inside the pattern's extra pixel.
+        const auto rowFloats = static_cast<std::size_t>(steps) * 4;
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
-            const float *values0, *values1;
-            float f0, f1;
-            nextRow(values0, f0);
-            nextRow(values1, f1);
-            blendPair(pixel, pixel + stride, values0, values1, f0, f1);
+            const float* values0 = nextRow();
+            phase += advance;
+            blendPair(pixel, pixel + stride, values0, values0 + rowFloats);
         }
-        if (r < rows) {
-            const float* values;
-            float f;
-            nextRow(values, f);
-            blendGroup(pixel, values, f);
-        }
+        if (r < rows) blendGroup(pixel, nextRow());
     } else {
         for (int r = 0; r < rows; ++r, pixel += stride) {
-            const float* values;
-            float f;
-            nextRow(values, f);
+            const float* values = nextRow();
             int g = 0;
             for (; g + 2 <= groups; g += 2) {
-                blendPair(pixel + 4 * g, pixel + 4 * g + 4, values + g * groupStride, values + (g + 1) * groupStride, f, f);
+                blendPair(pixel + 4 * g, pixel + 4 * g + 4, values + g * groupStride, values + (g + 1) * groupStride);
             }
-            if (g < groups) blendGroup(pixel + 4 * g, values + g * groupStride, f);
+            if (g < groups) blendGroup(pixel + 4 * g, values + g * groupStride);
         }
     }
 }
@@ -699,13 +740,26 @@ bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int cou
 }
 
 // Glow over a uniform background: the rows the centre line does not cross. Same arithmetic as
-// composeGlowOver with no line coverage, reading only the glow's arrays.
+// composeGlowOver with no line coverage, reading only the glow's arrays. With `inRange` (no
+// channel of the glow's colour exceeds 1 and none of the background its alpha) every channel
+// stays within 0 and the pixel's alpha without clamping, and the alpha is scaled to 8 bits once.
 SONAVISTA_ROW_LOOP
-void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __restrict ga, const float* __restrict cr,
+void composeGlowOverBackground(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
-                               float bgG, float bgB, int count) {
+                               float bgG, float bgB, int count, bool inRange) {
+    if (inRange) {
+        const float a8 = bgA * 255.0f, r8 = bgR * 255.0f, g8 = bgG * 255.0f, b8 = bgB * 255.0f;
+        forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
+            const V alpha = clamp01(ga.template at<V>(x));
+            const V keep = 1.0f - alpha;
+            const V scaled = alpha * 255.0f;
+            storeScaledPixels(dst + x, scaled + a8 * keep, load<V>(cr + x) * scaled + r8 * keep,
+                              load<V>(cg + x) * scaled + g8 * keep, load<V>(cb + x) * scaled + b8 * keep);
+        });
+        return;
+    }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(load<V>(ga + x));
+        const V alpha = clamp01(ga.template at<V>(x));
         const V keep = 1.0f - alpha;
         const V fa = clamp01(alpha + bgA * keep);
         storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
@@ -714,11 +768,34 @@ void composeGlowOverBackground(std::uint32_t* __restrict dst, const float* __res
     });
 }
 
+// A row of the glow's grid (cells two pixels square) upsampled to pixel columns, linearly. Grid
+// column u is stored at u + 1 and sampled at pixel x 2u + 1, so pixel 2u (centre 2u + 0.5) takes
+// 3/4 of column u and 1/4 of u - 1, pixel 2u + 1 3/4 of u and 1/4 of u + 1. Writes the pixels of
+// columns 0 to gridWidth - 1 in groups of eight: 16 pixels past the last may be written, and the
+// grid row is read up to 9 floats past column gridWidth - 1's group.
+SONAVISTA_ROW_LOOP
+void upsampleGlow(float* __restrict out, const float* __restrict grid, int gridWidth) {
+    for (int u = 0; u < gridWidth; u += 8) {
+        const F32x8 centre = 0.75f * load<F32x8>(grid + u + 1);
+        const F32x8 even = centre + 0.25f * load<F32x8>(grid + u);
+        const F32x8 odd = centre + 0.25f * load<F32x8>(grid + u + 2);
+        const F32x8 low = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 2, 10, 3, 11);
+        const F32x8 high = __builtin_shufflevector(even, odd, 4, 12, 5, 13, 6, 14, 7, 15);
+        std::memcpy(out + 2 * u, &low, sizeof low);
+        std::memcpy(out + 2 * u + 8, &high, sizeof high);
+    }
+}
+
 }  // namespace
 
 struct WaveformRasterizer::Impl {
     static constexpr int glowBuckets = 64;
     static constexpr double reach = 3.5;  // glow terms are cut at 3.5 standard deviations
+    // The glow is smooth (its deviation is several pixels), so it is worked out on a grid of
+    // cells glowStep pixels square, sampled at the cells' centres, and each pixel row is
+    // interpolated linearly between the grid's samples (upsampleGlow): a quarter of the
+    // samples, within a level of 8 bits of sampling every pixel.
+    static constexpr int glowStep = 2;
 
     CapsuleCoverageTable stroke;
     CapsuleCoverageTable dot;
@@ -732,6 +809,12 @@ struct WaveformRasterizer::Impl {
     // accumulates in whole groups of eight (see accumulateGlow).
     int glowKernelStride = 0;
     std::vector<float> glowKernels;
+    // Cached vertical profiles per sub-row bucket (glowBuckets of them), each profileLength long,
+    // from row offset -profileReach: the straight part's edge (normal distribution) and the
+    // caps' density.
+    double profileKey[3] = {-1.0, -1.0, -1.0};
+    int profileReach = 0, profileLength = 0;
+    std::vector<float> rectProfiles, capProfiles;
 
     // Per frame scratch, kept to avoid reallocation.
     std::vector<GlowBar> glow;
@@ -741,7 +824,8 @@ struct WaveformRasterizer::Impl {
     std::vector<std::uint64_t> activeBars;
     std::vector<GlowOverlap> overlaps;
     std::vector<float> overlapKernels;
-    std::vector<float> glowAlpha;                   // glow layer alpha of the current row
+    std::vector<float> glowGrid;                     // glow layer alpha of the current grid row
+    std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
     std::vector<Rgb> barColor;                      // 0...255
@@ -762,12 +846,16 @@ struct WaveformRasterizer::Impl {
         double ox = 0.0, cy = 0.0;  // wave origin x, centre line y
         double strokeRadius = 0.0, dashLength = 0.0, dashPeriod = 0.0, dotRadius = 0.0, sparkleRadius = 0.0;
         double lineTop = 0.0, lineBottom = 0.0;  // the centre line
-        double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations
+        double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations, grid units
+        int gridWidth = 0;                       // glow grid columns covering the image
         std::uint32_t background = 0;
         int contentFirst = 0, contentLast = -1;  // the rows the wave may reach
     };
 
     void buildGlowKernels(double radius, double sigma, double sigmaX);
+    void buildGlowProfiles(double sigma, double sigmaY, double reachRows);
+    // The profile of `table` for an edge at height `centre` (grid rows).
+    GlowProfile glowProfile(const std::vector<float>& table, double centre) const;
     WaveformRasterizer::Rows render(const WaveformScene& scene, ImageBuffer& out, double s,
                                     std::uint32_t background, const WaveformRasterizer::Rows* backgroundOutside);
     // Sizes the image, brings the cached tables up to date, lays the frame out (per-column
@@ -838,6 +926,33 @@ void WaveformRasterizer::Impl::buildGlowKernels(double radius, double sigma, dou
     }
 }
 
+void WaveformRasterizer::Impl::buildGlowProfiles(double sigma, double sigmaY, double reachRows) {
+    if (profileKey[0] == sigma && profileKey[1] == sigmaY && profileKey[2] == reachRows) return;
+    profileKey[0] = sigma;
+    profileKey[1] = sigmaY;
+    profileKey[2] = reachRows;
+    const NormalTables& nt = normal();
+    profileReach = static_cast<int>(std::ceil(reachRows)) + 4;
+    profileLength = 2 * profileReach + 1;
+    rectProfiles.assign(static_cast<std::size_t>(glowBuckets) * profileLength, 0.0f);
+    capProfiles.assign(rectProfiles.size(), 0.0f);
+    for (int b = 0; b < glowBuckets; ++b) {
+        const double fy = (b + 0.5) / glowBuckets;  // edge - floor(edge)
+        for (int i = 0; i < profileLength; ++i) {
+            const double py = i - profileReach + 0.5 - fy;  // row centre relative to the edge
+            rectProfiles[static_cast<std::size_t>(b) * profileLength + i] = nt.cdf(py / sigma);
+            capProfiles[static_cast<std::size_t>(b) * profileLength + i] = nt.bell(py / sigmaY);
+        }
+    }
+}
+
+GlowProfile WaveformRasterizer::Impl::glowProfile(const std::vector<float>& table, double centre) const {
+    const double base = std::floor(centre);
+    const int bucket = std::min(static_cast<int>((centre - base) * glowBuckets), glowBuckets - 1);
+    return {&table[static_cast<std::size_t>(bucket) * profileLength], static_cast<int>(base) - profileReach,
+            profileLength};
+}
+
 WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
                                                           std::uint32_t background,
                                                           const WaveformRasterizer::Rows* backgroundOutside) {
@@ -876,7 +991,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     const double sparkleRadius = std::min(scene.sparkleDiameter * s * 0.5, largestRadius);
     if (!stroke.matches(strokeRadius)) stroke.build(strokeRadius, 64, 16, 64);
     if (dashPeriod > 0.0 && !stroke.matchesDashPattern(dashLength, dashPeriod)) {
-        stroke.buildDashPattern(dashLength, dashPeriod, 64);
+        stroke.buildDashPattern(dashLength, dashPeriod, 128);
     }
     if (!dot.matches(dotRadius)) dot.build(dotRadius, 16, 8, 32, true);
     if (!sparkle.matches(sparkleRadius)) sparkle.build(sparkleRadius, 32, 8, 32);
@@ -894,7 +1009,6 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     // centre line's premultiplied paint. The glow's colours follow only the bars' colours and
     // places, which a view's frames rarely change, so they are kept while those stay the same.
     const std::size_t width = static_cast<std::size_t>(pw);
-    glowAlpha.assign(width + 7, 0.0f);  // seven floats of slack for accumulateGlow's last group
     const double waveRight = ox + scene.wave.width * s;
     const double spacing = scene.barSpacing * s;
     const bool glowColoursKept = glowColourWidth == pw && glowColourOx == ox && glowColourSpacing == spacing &&
@@ -938,14 +1052,23 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     const double lineBottom = cy + WaveformScene::centerLineWidth * s * 0.5;
 
     // Glow terms. The blur's deviation includes the pixel's own footprint (a box of variance 1/12).
+    // The glow is sampled on the glow grid (cells of glowStep x glowStep pixels, sampled at their
+    // centres), so its terms are worked out in grid units: every length divided by glowStep.
     const double blur = scene.glowRadius * s;
-    const double sigma = std::sqrt(blur * blur + 1.0 / 12.0);
-    const double glowRadius = scene.glowWidth * s * 0.5;
+    const double sigmaPixels = std::sqrt(blur * blur + 1.0 / 12.0);
+    const double glowRadiusPixels = scene.glowWidth * s * 0.5;
+    const double sigma = sigmaPixels / glowStep;
+    const double glowRadius = glowRadiusPixels / glowStep;
     const double sigmaX = std::sqrt(sigma * sigma + glowRadius * glowRadius / 4.0);
     const double sigmaY = std::sqrt(sigma * sigma + glowRadius * glowRadius * (0.25 - 16.0 / (9.0 * pi * pi)));
     const double capCentroid = 4.0 * glowRadius / (3.0 * pi);
     const double capScale = (pi * glowRadius * glowRadius / 2.0) / (sigmaY * std::sqrt(2.0 * pi));
     buildGlowKernels(glowRadius, sigma, sigmaX);
+    // Grid column u is stored at u + 1, from u = -1 to u = gridWidth, so that every pixel
+    // column lies between two stored samples.
+    const int gridWidth = (pw + glowStep - 1) / glowStep;
+    const int gridStored = gridWidth + 2;
+    const double gcy = cy / glowStep;
 
     int contentFirst = ph;
     int contentLast = -1;
@@ -958,6 +1081,10 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         last = static_cast<int>(std::ceil(to)) + 1;
     };
     const double verticalReach = std::max(reach * sigma, reach * sigmaY + capCentroid);
+    const double verticalReachPixels = verticalReach * glowStep;
+    // A zone row lies within verticalReach + 2 rows of its edge, and a cap's centroid lies
+    // capCentroid from the straight part's.
+    buildGlowProfiles(sigma, sigmaY, verticalReach + capCentroid + 2.0);
     glow.resize(static_cast<std::size_t>(n));
     overlaps.clear();
     overlapKernels.clear();
@@ -966,17 +1093,23 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         GlowBar& g = glow[static_cast<std::size_t>(i)];
         const double xc = ox + bar.x * s;
         const double h = bar.halfHeight * s;
-        const double fx = xc - std::floor(xc);
+        const double gx = xc / glowStep;  // grid units from here on
+        const double gh = h / glowStep;
+        const double fx = gx - std::floor(gx);
         const int bucket = std::min(static_cast<int>(fx * glowBuckets), glowBuckets - 1);
-        g.kernelStart = static_cast<int>(std::floor(xc)) - glowReach;
+        g.kernelStart = static_cast<int>(std::floor(gx)) - glowReach + 1;
         g.kernelFirst = std::max(0, -g.kernelStart);
-        g.kernelEnd = std::min(glowKernelLength, pw - g.kernelStart);
+        g.kernelEnd = std::min(glowKernelLength, gridStored - g.kernelStart);
         g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelStride];
         g.caps = g.rect + glowKernelStride;
-        g.top = cy - h;
-        g.bottom = cy + h;
+        g.top = gcy - gh;
+        g.bottom = gcy + gh;
         g.capTop = g.top - capCentroid;
         g.capBottom = g.bottom + capCentroid;
+        g.topRect = glowProfile(rectProfiles, g.top);
+        g.bottomRect = glowProfile(rectProfiles, g.bottom);
+        g.topCaps = glowProfile(capProfiles, g.capTop);
+        g.bottomCaps = glowProfile(capProfiles, g.capBottom);
         const double opacity = WaveformScene::glowOpacity(bar);
         g.rectWeight = static_cast<float>(opacity);
         g.capWeight = static_cast<float>(opacity * capScale);
@@ -984,8 +1117,8 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         g.lastCaps = 0.0f;
         zone(g.top - verticalReach, g.top + verticalReach, g.zoneTopFirst, g.zoneTopLast);
         zone(g.bottom - verticalReach, g.bottom + verticalReach, g.zoneBottomFirst, g.zoneBottomLast);
-        include(g.top - verticalReach - 1.0, g.bottom + verticalReach + 1.0);
-        include(g.top - strokeRadius - 1.0, g.bottom + strokeRadius + 1.0);  // the dashed stroke
+        include(cy - h - verticalReachPixels - 1.0, cy + h + verticalReachPixels + 1.0);
+        include(cy - h - strokeRadius - 1.0, cy + h + strokeRadius + 1.0);  // the dashed stroke
         if (bar.hasSparkles) {
             const double off = bar.sparkleOffset * s;
             include(cy - off - sparkleRadius - 1.0, cy + off + sparkleRadius + 1.0);
@@ -993,20 +1126,21 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
 
         if (i + 1 < n) {
             const WaveformBar& next = scene.bars[static_cast<std::size_t>(i) + 1];
-            const double left = ox + next.x * s - glowRadius;
-            const double right = xc + glowRadius;
+            const double left = (ox + next.x * s) / glowStep - glowRadius;
+            const double right = gx + glowRadius;
             if (left < right) {
                 GlowOverlap o;
-                const double hh = std::min(h, next.halfHeight * s);
-                o.top = cy - hh;
-                o.bottom = cy + hh;
+                const double hh = std::min(h, next.halfHeight * s) / glowStep;
+                o.top = gcy - hh;
+                o.bottom = gcy + hh;
                 o.weight = static_cast<float>(-opacity * WaveformScene::glowOpacity(next));
-                o.start = std::max(static_cast<int>(std::floor(left - reach * sigma)), 0);
-                const int end = std::min(static_cast<int>(std::ceil(right + reach * sigma)), pw - 1);
+                // Stored indices; the sample of index k lies at grid x k - 1 + 0.5.
+                o.start = std::max(static_cast<int>(std::floor(left - reach * sigma)) + 1, 0);
+                const int end = std::min(static_cast<int>(std::ceil(right + reach * sigma)) + 1, gridStored - 1);
                 o.count = std::max(end - o.start + 1, 0);
                 o.kernel = overlapKernels.size();
-                for (int x = o.start; x <= end; ++x) {
-                    overlapKernels.push_back(nt.cdf((x + 0.5 - left) / sigma) - nt.cdf((x + 0.5 - right) / sigma));
+                for (int k = o.start; k <= end; ++k) {
+                    overlapKernels.push_back(nt.cdf((k - 0.5 - left) / sigma) - nt.cdf((k - 0.5 - right) / sigma));
                 }
                 overlaps.push_back(o);
             }
@@ -1032,8 +1166,14 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         }
     }
 
+    // The running grid row, the previous one (both with slack for accumulateGlow's groups of
+    // eight and the upsampling's reads) and the pixel row upsampled from them.
+    glowGrid.assign(static_cast<std::size_t>(gridStored) + 8, 0.0f);
+    glowAbove.assign(static_cast<std::size_t>(gridWidth) * glowStep + 16, 0.0f);
+    glowBelow.assign(glowAbove.size(), 0.0f);
+
     frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
-             sigma, sigmaY, background, contentFirst, contentLast};
+             sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
     return true;
 }
 
@@ -1049,6 +1189,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     const float bgR = static_cast<float>(ImageBuffer::red(background)) / 255.0f;
     const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
     const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
+    const bool backgroundInRange = glowColourAtMostOne && bgR <= bgA && bgG <= bgA && bgB <= bgA;
 
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
     // glow and the line are symmetric about the centre line, so when that falls on the image's
@@ -1063,22 +1204,27 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         // Rows contentFirst...passLast are drawn and mirrored onto ph - 1 - y.
         band = {contentFirst, std::max(contentLast, ph - 1 - contentFirst)};
     }
+    // Pixel row y lies between grid rows floor((y - 1) / glowStep) and the next (for a step of 2:
+    // grid row v is sampled at pixel height 2v + 1, pixel row y at y + 0.5).
+    const auto gridBelow = [](int y) { return static_cast<int>(std::floor((y - 1.0) / glowStep)); };
+    const int gridFirst = gridBelow(contentFirst);
+    const int gridLast = gridBelow(passLast) + 1;
     const double invSigma = 1.0 / frame.sigma;
     const double invSigmaY = 1.0 / frame.sigmaY;
     const double lineTop = frame.lineTop;
     const double lineBottom = frame.lineBottom;
-    float* alphaRow = glowAlpha.data();
-    // After the first row a bar only matters on the rows near its ends: the rows where each bar
-    // enters or leaves those zones, sorted by row, keep a bit per bar that says whether it does.
-    const int sweepFirst = contentFirst + 1;
-    const int sweepRows = std::max(passLast - sweepFirst + 2, 0);
+    float* grid = glowGrid.data();
+    // After the first grid row a bar only matters on the rows near its ends: the rows where each
+    // bar enters or leaves those zones, sorted by row, keep a bit per bar that says whether it does.
+    const int sweepFirst = gridFirst + 1;
+    const int sweepRows = std::max(gridLast - sweepFirst + 2, 0);
     zoneEventStart.assign(static_cast<std::size_t>(sweepRows) + 1, 0);
     zoneEvents.clear();
     const auto eachEvent = [&](const auto& event) {
         for (std::size_t i = 0; i < glow.size(); ++i) {
             const GlowBar& g = glow[i];
-            int firstA = std::max(g.zoneTopFirst, sweepFirst), lastA = std::min(g.zoneTopLast, passLast);
-            int firstB = std::max(g.zoneBottomFirst, sweepFirst), lastB = std::min(g.zoneBottomLast, passLast);
+            int firstA = std::max(g.zoneTopFirst, sweepFirst), lastA = std::min(g.zoneTopLast, gridLast);
+            int firstB = std::max(g.zoneBottomFirst, sweepFirst), lastB = std::min(g.zoneBottomLast, gridLast);
             if (firstB <= lastB && firstA <= lastA && firstB <= lastA + 1 && firstA <= lastB + 1) {
                 firstA = std::min(firstA, firstB);  // overlapping or adjacent: one zone
                 lastA = std::max(lastA, lastB);
@@ -1100,41 +1246,53 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         zoneEvents[static_cast<std::size_t>(zoneEventFill[static_cast<std::size_t>(row)]++)] = static_cast<int>(bar);
     });
     activeBars.assign((glow.size() + 63) / 64, 0);
-    for (int y = contentFirst; y <= passLast; ++y) {
-        if (y >= sweepFirst) {
-            const std::size_t row = static_cast<std::size_t>(y - sweepFirst);
+    for (int v = gridFirst; v <= gridLast; ++v) {
+        if (v >= sweepFirst) {
+            const std::size_t row = static_cast<std::size_t>(v - sweepFirst);
             for (int e = zoneEventStart[row]; e < zoneEventStart[row + 1]; ++e) {
                 const auto bar = static_cast<std::size_t>(zoneEvents[static_cast<std::size_t>(e)]);
                 activeBars[bar / 64] ^= std::uint64_t{1} << (bar % 64);
             }
         }
-        const double py = y + 0.5;
-        accumulateGlowRow(alphaRow, glow, y == contentFirst ? nullptr : activeBars.data(), y, invSigma, invSigmaY);
+        const double py = v + 0.5;
+        accumulateGlowRow(grid, glow, v == gridFirst ? nullptr : activeBars.data(), v, invSigma, invSigmaY);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
             o.last = profile;
             if (delta == 0.0f) continue;
             const float* k = &overlapKernels[o.kernel];
-            float* a = alphaRow + o.start;
+            float* a = grid + o.start;
             for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
         }
+        upsampleGlow(glowBelow.data(), grid, frame.gridWidth);
+        if (v == gridFirst) {
+            glowAbove.swap(glowBelow);
+            continue;
+        }
 
-        std::uint32_t* dst = out.row(y);
-        const float lineCover = static_cast<float>(
-            std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
-        if (lineCover == 0.0f && background != 0) {
-            composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw);
-        } else if (lineCover > 0.0f) {
-            const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
-                                       bgA, bgR, bgG, bgB};
-            composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
-        } else {
-            composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+        // The pixel rows between grid rows v - 1 and v.
+        for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
+            const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
+            const GlowRows alphaRow{glowAbove.data(), glowBelow.data(), 1.0f - below, below};
+            std::uint32_t* dst = out.row(y);
+            const float lineCover = static_cast<float>(
+                std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
+            if (lineCover == 0.0f && background != 0) {
+                composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
+                                          pw, backgroundInRange);
+            } else if (lineCover > 0.0f) {
+                const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
+                                           bgA, bgR, bgG, bgB};
+                composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
+            } else {
+                composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+            }
+            if (mirrored && ph - 1 - y != y) {
+                std::copy(dst, dst + pw, out.row(ph - 1 - y));
+            }
         }
-        if (mirrored && ph - 1 - y != y) {
-            std::copy(dst, dst + pw, out.row(ph - 1 - y));
-        }
+        glowAbove.swap(glowBelow);
     }
 
     return band;
@@ -1181,12 +1339,13 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
         if (dashes > 0) {
             const int rowFirst = std::max(static_cast<int>(std::floor(top - strokeRadius)), 0);
             const int rowLast = std::min(static_cast<int>(std::floor(bottom + strokeRadius)), ph - 1);
-            // Rows that only whole, inner dashes reach read the periodic pattern: none before
-            // the first dash can reach them, and they stay clear of the last (possibly cut) one.
+            // Rows that the periodic pattern draws exactly read it: none before the first dash
+            // can reach them, and they stay clear of where the path ends: the cut end of the last
+            // dash, or where a dash after a whole last one would start.
             const int patternFirst = static_cast<int>(std::ceil(top - dashPeriod + dashLength + strokeRadius));
-            const int patternLast = dashes > 1
-                                        ? static_cast<int>(std::floor(top + (dashes - 1) * dashPeriod - strokeRadius - 1.0))
-                                        : patternFirst - 1;
+            const double lastStart = top + (dashes - 1) * dashPeriod;
+            const double pathEnd = lastStart + dashLength > bottom ? bottom : lastStart + dashPeriod;
+            const int patternLast = static_cast<int>(std::floor(pathEnd - strokeRadius - 1.0));
             const int fastFirst = std::max(rowFirst, patternFirst);
             const int fastLast = std::min(rowLast, patternLast);
             const double steps = stroke.phaseSteps();

@@ -18,8 +18,10 @@ namespace sonavista {
 //
 // Shapes are rasterised per pixel column with analytic coverage (the bars are vertical, so a
 // column's coverage is a sum of interval overlaps), and the glow is a Gaussian blur computed in
-// closed form per bar and accumulated row by row. The rasterizer caches coverage tables between
-// frames; keep one instance per view. Not thread-safe: one thread renders at a time.
+// closed form per bar, accumulated row by row on a grid of 2 x 2-pixel cells and interpolated
+// to pixels (the blur is several pixels wide, so that stays within a level of 8 bits). The
+// rasterizer caches coverage tables between frames; keep one instance per view. Not
+// thread-safe: one thread renders at a time.
 class WaveformRasterizer {
 public:
     WaveformRasterizer();
