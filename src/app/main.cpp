@@ -161,6 +161,10 @@ int main(int argc, char** argv) {
     platform.makeOverlay = [&] { return makeOverlay(platformChoice, preferences, visualizerModel, screens); };
     BrowserExtensionStatus extensionStatus;
     extensionStatus.secondsSinceLastReport = [bridge] { return bridge->secondsSinceExtensionReport(); };
+    extensionStatus.portHeldElsewhere = [bridge]() -> std::optional<unsigned> {
+        if (auto port = bridge->portHeldElsewhere()) return *port;
+        return std::nullopt;
+    };
     extensionStatus.openSetup = &QtBrowserExtensionSetup::open;
     platform.makeSettingsWindow =
         SettingsWindowController::factory(preferences, visualizerModel, std::move(extensionStatus),

@@ -168,6 +168,12 @@ void BrowserPlaybackBridge::publishSessions() {
     publishedRevision_ = sessions_.revision();
 }
 
+std::optional<std::uint16_t> BrowserPlaybackBridge::portHeldElsewhere() const {
+    const std::uint16_t port = heldPort_.load();
+    if (port == 0) return std::nullopt;
+    return port;
+}
+
 std::uint16_t BrowserPlaybackBridge::listeningPort() {
     std::uint16_t port = 0;
     sync([&] {
@@ -210,6 +216,7 @@ void BrowserPlaybackBridge::startListening() {
     auto v4 = listenOn(*io_, asio::ip::address_v4::loopback(), options_.port, error);
     if (!v4) {
         // Most likely another user's Sonavista, which would take this user's reports for its own.
+        if (error == asio::error::address_in_use) heldPort_ = options_.port;
         if (error == asio::error::address_in_use && !toldPortHeld_) {
             toldPortHeld_ = true;
             std::fprintf(stderr,
@@ -219,6 +226,7 @@ void BrowserPlaybackBridge::startListening() {
         }
         return;
     }
+    heldPort_ = 0;
     const std::uint16_t port = v4->local_endpoint(error).port();
     if (error) return;
     acceptors_.push_back(v4);

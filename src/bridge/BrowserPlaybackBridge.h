@@ -15,6 +15,7 @@
 #include <asio/ip/tcp.hpp>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -97,6 +98,11 @@ public:
     // with an extension's Origin); nothing when none has arrived. Safe from any thread.
     std::optional<double> secondsSinceExtensionReport();
 
+    // The port the bridge could not listen on because another program or user holds it (so that
+    // one, not ours, receives this user's browser reports); nothing while listening or stopped for
+    // another reason. Safe from any thread.
+    std::optional<std::uint16_t> portHeldElsewhere() const;
+
     // Diagnostics, each read on the bridge thread.
     // The bound port, 0 while not listening.
     std::uint16_t listeningPort();
@@ -145,6 +151,7 @@ private:
     std::shared_ptr<PeerOwnerLookup> peerOwners_;
     std::uint32_t ownUser_;
     bool toldPortHeld_ = false;
+    std::atomic<std::uint16_t> heldPort_{0};  // written on the bridge thread, read anywhere
     bool toldPeerRefused_ = false;
     std::vector<Acceptor> acceptors_;
     std::map<std::uint64_t, Connection> connections_;

@@ -30,7 +30,8 @@ BrowserExtensionRow::BrowserExtensionRow(BrowserExtensionStatus status, QWidget*
 
 void BrowserExtensionRow::refresh() {
     const auto seconds = status_.secondsSinceLastReport ? status_.secondsSinceLastReport() : std::nullopt;
-    text_->setText(QString::fromStdString(BrowserExtensionStatus::text(seconds)));
+    const auto heldPort = status_.portHeldElsewhere ? status_.portHeldElsewhere() : std::nullopt;
+    text_->setText(QString::fromStdString(BrowserExtensionStatus::text(seconds, heldPort)));
 }
 
 void BrowserExtensionRow::showEvent(QShowEvent* event) {

@@ -128,12 +128,14 @@ TEST_F(BrowserPlaybackBridgeTest, PortHeldElsewhereIsSaidOnce) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         second.start();
         EXPECT_EQ(second.listeningPort(), 0);
+        EXPECT_EQ(second.portHeldElsewhere(), port);
         second.stop();
     }
     const auto said = ::testing::internal::GetCapturedStderr();
     const auto line = "port " + std::to_string(port) + " on 127.0.0.1 is held by another program or user";
     EXPECT_NE(said.find(line), std::string::npos) << said;
     EXPECT_EQ(said.find(line), said.rfind(line)) << said;
+    EXPECT_EQ(bridge->portHeldElsewhere(), std::nullopt);
 }
 
 // A peer whose owner the system cannot tell is refused like another user's (the kernel's

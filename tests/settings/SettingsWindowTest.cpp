@@ -216,8 +216,9 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheAnswerOfTheApplication) {
 TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp) {
     EXPECT_EQ(makeWindow()->window()->findChild<BrowserExtensionRow*>(), nullptr) << "no status to show, no row";
     std::optional<double> seconds;
+    std::optional<unsigned> heldPort;
     int setUps = 0;
-    auto controller = makeWindow(false, {[&] { return seconds; }, [&] { ++setUps; }});
+    auto controller = makeWindow(false, {[&] { return seconds; }, [&] { ++setUps; }, [&] { return heldPort; }});
     auto* row = find<BrowserExtensionRow>(*controller, "browserExtensionRow");
     for (const auto& [value, text] : {std::pair<std::optional<double>, const char*>{std::nullopt, "not seen yet"},
                                       {119.9, "last report 119 s ago"},
@@ -227,6 +228,10 @@ TEST_F(SettingsWindowTest, BrowserExtensionRowShowsTheLastReportAndOpensTheSetUp
         row->refresh();
         EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text(), QString("Browser extension: ") + text);
     }
+    heldPort = 43828;
+    row->refresh();
+    EXPECT_EQ(find<QLabel>(*controller, "browserExtensionStatus")->text(),
+              "Browser extension: port 43828 is held by another program or user, so browser tabs are not detected");
     find<QPushButton>(*controller, "browserExtensionSetupButton")->click();
     EXPECT_EQ(setUps, 1);
 }
@@ -271,7 +276,7 @@ TEST_F(SettingsWindowTest, EveryTabRendersAtTheWindowSize) {
     preferences->rememberOtherPlayer("rhythmbox", "Rhythmbox", "org.gnome.Rhythmbox3");
     preferences->rememberOtherPlayer("firefox", "Firefox", "firefox-esr");
     model->updateLiveFrame({0.42, 1.0, 0.0, {}});
-    auto controller = makeWindow(true, {[] { return std::optional<double>(12); }, [] {}});
+    auto controller = makeWindow(true, {[] { return std::optional<double>(12); }, [] {}, {}});
     EXPECT_FALSE(find<QLabel>(*controller, "applicationIcon")->pixmap().isNull());  // drawn when no icon is set
     for (SettingsTab tab : allSettingsTabs) {
         controller->rootView()->setSelectedTab(tab);
