@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Stand-in window manager for the restack measurement: N frames under the root, each holding
 one client listed in _NET_CLIENT_LIST; after DELAY seconds, COUNT changes of a root property
-0.5 s apart (each one a root change the overlay answers with a restack)."""
+0.5 s apart (each one a root change the overlay answers with a restack).
+Usage: restack_clients.py CLIENTS DELAY COUNT"""
 import sys, time
 from Xlib import X, Xatom, display
 count_clients, delay, changes = int(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3])
