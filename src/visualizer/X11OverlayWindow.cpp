@@ -285,9 +285,10 @@ void X11OverlayWindow::restack() {
     // A window that is gone meanwhile answers with an error and is left out.
     xcb_connection_t* connection = x11->connection();
     const auto root = static_cast<xcb_window_t>(DefaultRootWindow(display));
+    const Atom clientList = atom(display, "_NET_CLIENT_LIST"), windowType = atom(display, "_NET_WM_WINDOW_TYPE");
+    const auto desktopType = static_cast<std::uint32_t>(atom(display, "_NET_WM_WINDOW_TYPE_DESKTOP"));
     const auto treeCookie = xcb_query_tree(connection, root);
-    const auto clientsCookie =
-        askListProperty(connection, root, atom(display, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+    const auto clientsCookie = askListProperty(connection, root, clientList, XCB_ATOM_WINDOW);
     std::vector<unsigned long> bottomToTop;
     xcb_generic_error_t* error = nullptr;
     if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, treeCookie, &error)) {
@@ -296,11 +297,10 @@ void X11OverlayWindow::restack() {
         std::free(tree);
     }
     std::free(error);
-    const auto clientList = listFromReply(connection, clientsCookie, XCB_ATOM_WINDOW);
+    const auto listed = listFromReply(connection, clientsCookie, XCB_ATOM_WINDOW);
     if (bottomToTop.empty()) return;
-    const std::vector<xcb_window_t> clients(clientList.begin(), clientList.end());
+    const std::vector<xcb_window_t> clients(listed.begin(), listed.end());
 
-    const Atom windowType = atom(display, "_NET_WM_WINDOW_TYPE");
     std::vector<xcb_get_property_cookie_t> typeCookies;
     typeCookies.reserve(clients.size());
     for (const xcb_window_t client : clients) {
@@ -309,7 +309,6 @@ void X11OverlayWindow::restack() {
     // frames[i]: the window under the root that holds clients[i] (0 once it is gone),
     // walked up one level of the tree per round trip.
     std::vector<xcb_window_t> frames = clients, parents = parentsOf(connection, clients);
-    const auto desktopType = static_cast<std::uint32_t>(atom(display, "_NET_WM_WINDOW_TYPE_DESKTOP"));
     std::vector<bool> isDesktop;
     isDesktop.reserve(clients.size());
     for (const auto cookie : typeCookies) {
