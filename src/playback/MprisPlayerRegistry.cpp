@@ -58,6 +58,10 @@ void MprisPlayerRegistry::addChangeListener(std::function<void()> listener) {
     listeners_.push_back(std::move(listener));
 }
 
+void MprisPlayerRegistry::addDepartureListener(std::function<void(std::int32_t)> listener) {
+    departureListeners_.push_back(std::move(listener));
+}
+
 void MprisPlayerRegistry::subscribe() {
     bus_.connect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
                  SLOT(nameOwnerChanged(QString, QString, QString)));
@@ -90,10 +94,20 @@ void MprisPlayerRegistry::nameOwnerChanged(const QString& name, const QString&, 
     if (!name.startsWith(mprisPrefix)) {
         return;
     }
-    entries_.erase(name);
+    const auto departed = entries_.find(name);
+    const std::int32_t processIdentifier = departed == entries_.end() ? 0 : departed->second.player.processIdentifier;
+    const bool released = departed != entries_.end() && newOwner.isEmpty();
+    if (departed != entries_.end()) {
+        entries_.erase(departed);
+    }
     tracker_.forget(name.toStdString());
     if (!newOwner.isEmpty()) {
         addPlayer(name, newOwner);
+    }
+    if (released) {
+        for (const auto& listener : departureListeners_) {
+            listener(processIdentifier);
+        }
     }
     changed();
 }

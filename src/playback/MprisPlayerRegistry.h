@@ -48,6 +48,10 @@ public:
 
     // Called on the main thread after every change, in the order added.
     void addChangeListener(std::function<void()> listener);
+    // Called when a player's bus name is released, with the process that held it as far as
+    // it was learned (0 if not), before the change listeners. The process may still be
+    // running: players leave the bus while they shut down.
+    void addDepartureListener(std::function<void(std::int32_t processIdentifier)> listener);
     // Whether the players that were on the bus at creation have all been read (or failed to
     // answer). `whenReady` runs its callback once that holds, at once if it already does.
     bool isReady() const { return ready_; }
@@ -82,6 +86,7 @@ private:
     NowPlayingOwnerTracker tracker_;
     std::uint64_t nextGeneration_ = 1;
     std::vector<std::function<void()>> listeners_;
+    std::vector<std::function<void(std::int32_t)>> departureListeners_;
     int startupCalls_ = 0;  // calls made before the registry was ready and not answered yet
     bool ready_ = false;
     std::vector<std::function<void()>> readyCallbacks_;

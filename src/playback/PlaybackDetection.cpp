@@ -41,7 +41,17 @@ PlaybackDetection::PlaybackDetection(MainQueue& mainQueue, Options options, QDBu
     if (registry_) {
         // The registry lives as long as this object, which outlives neither the monitor's
         // owner nor the main thread; the monitor is held weakly all the same.
-        registry_->addChangeListener([this, scannedList, weakMonitor = std::weak_ptr<MusicPlaybackMonitor>(monitor_)] {
+        const std::weak_ptr<MusicPlaybackMonitor> weakMonitor = monitor_;
+        // A departed player's process is followed until it ends, so that it reads not running
+        // at once rather than at the next quiet rescan.
+        registry_->addDepartureListener([scannedList, weakMonitor](std::int32_t processIdentifier) {
+            scannedList->watchForExit(processIdentifier, [weakMonitor] {
+                if (auto monitor = weakMonitor.lock()) {
+                    monitor->sourcesDidChange();
+                }
+            });
+        });
+        registry_->addChangeListener([this, scannedList, weakMonitor] {
             scannedList->invalidate();
             if (auto monitor = weakMonitor.lock()) {
                 monitor->sourcesDidChange();

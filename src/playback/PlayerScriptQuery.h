@@ -5,8 +5,10 @@
 
 namespace sonavista {
 
-// Asks a scriptable player (appleMusic, spotify) for its state and volume. Runs
-// synchronously on the main thread, so an implementation must bound how long it waits.
+// Asks a scriptable player (appleMusic, spotify) for its state and volume. Called on the
+// main thread in the middle of a detection pass, so an implementation answers at once from
+// what it already knows of the player and never waits on the player itself (which may hang):
+// the MPRIS one reads the registry's last learned state.
 class PlayerScriptQuery {
 public:
     virtual ~PlayerScriptQuery() = default;

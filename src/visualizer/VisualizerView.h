@@ -49,6 +49,7 @@ public:
     // Set by the window when no compositor runs: the panel is opaque then, and a short
     // notice in it tells the user why.
     void setCompositorMissing(bool missing);
+    bool compositorMissing() const { return compositorMissing_; }
     // Where frames go from now on when the view fills its window from the top-left corner
     // (whose native window exists by now).
     void setFrameSurface(std::unique_ptr<FrameSurface> surface);

@@ -12,12 +12,16 @@
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <xcb/xcb.h>
+
 // Xlib last: its macros (None, Bool, Status…) collide with Qt names.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -58,6 +62,49 @@ std::vector<unsigned long> windowListProperty(Display* display, Window window, A
     }
     if (data) XFree(data);
     return values;
+}
+
+std::string compositorSelectionName(Display* display) {
+    return "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
+}
+
+// The parent of each window, 0 for a window that is gone. Every request is sent before the
+// first reply is read: one round trip for the lot.
+std::vector<xcb_window_t> parentsOf(xcb_connection_t* connection, const std::vector<xcb_window_t>& windows) {
+    std::vector<xcb_query_tree_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (const xcb_window_t window : windows) cookies.push_back(xcb_query_tree(connection, window));
+    std::vector<xcb_window_t> parents;
+    parents.reserve(windows.size());
+    for (const auto cookie : cookies) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_query_tree_reply_t* reply = xcb_query_tree_reply(connection, cookie, &error);
+        parents.push_back(reply ? reply->parent : 0);
+        std::free(reply);
+        std::free(error);
+    }
+    return parents;
+}
+
+// A 32-bit list property (window ids, atoms) from its reply; empty when missing or of
+// another type. Frees the reply and any error.
+std::vector<std::uint32_t> listFromReply(xcb_connection_t* connection, xcb_get_property_cookie_t cookie,
+                                         xcb_atom_t type) {
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, &error);
+    std::vector<std::uint32_t> values;
+    if (reply && reply->type == type && reply->format == 32) {
+        const auto* items = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+        values.assign(items, items + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    std::free(error);
+    return values;
+}
+
+xcb_get_property_cookie_t askListProperty(xcb_connection_t* connection, xcb_window_t window, Atom property,
+                                          xcb_atom_t type) {
+    return xcb_get_property(connection, 0, window, static_cast<xcb_atom_t>(property), type, 0, 4096);
 }
 
 // Mutter (GNOME on X11) draws every override-redirect window above all managed windows,
@@ -179,7 +226,20 @@ void X11OverlayWindow::watchStacking() {
     Display* qtDisplay = x11Display();
     stackingDisplay_ = qtDisplay ? XOpenDisplay(DisplayString(qtDisplay)) : nullptr;
     if (!stackingDisplay_) return;
-    XSelectInput(stackingDisplay_, DefaultRootWindow(stackingDisplay_), SubstructureNotifyMask | PropertyChangeMask);
+    const Window root = DefaultRootWindow(stackingDisplay_);
+    XSelectInput(stackingDisplay_, root, SubstructureNotifyMask | PropertyChangeMask);
+    // A compositing manager that starts or stops while the band is shown: its selection
+    // changes owner, or its owner goes away.
+    int errorBase = 0, major = 5, minor = 0;
+    if (XFixesQueryExtension(stackingDisplay_, &fixesEventBase_, &errorBase) &&
+        XFixesQueryVersion(stackingDisplay_, &major, &minor)) {
+        XFixesSelectSelectionInput(stackingDisplay_, root,
+                                   atom(stackingDisplay_, compositorSelectionName(stackingDisplay_).c_str()),
+                                   XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
+                                       XFixesSelectionClientCloseNotifyMask);
+    } else {
+        fixesEventBase_ = -1;
+    }
     XFlush(stackingDisplay_);
     stackingCheck_ = new QTimer(this);
     stackingCheck_->setSingleShot(true);
@@ -191,48 +251,93 @@ void X11OverlayWindow::watchStacking() {
 // Also called after each check: events that arrived while it queried the server wait in
 // Xlib's queue, where the socket notifier cannot see them.
 void X11OverlayWindow::readStackingEvents() {
-    bool changed = false;
+    bool changed = false, compositorChanged = false;
     while (XPending(stackingDisplay_) > 0) {
         XEvent event;
         XNextEvent(stackingDisplay_, &event);
-        changed = true;
+        if (fixesEventBase_ >= 0 && event.type == fixesEventBase_ + XFixesSelectionNotify) {
+            compositorChanged = true;
+        } else {
+            changed = true;
+        }
     }
+    if (compositorChanged) compositorDidChange();
     if (changed && !stackingCheck_->isActive()) stackingCheck_->start(0);
+}
+
+// The notice and the opaque background come and go with the compositor; so does blur.
+void X11OverlayWindow::compositorDidChange() {
+    view_->setCompositorMissing(!hasCompositor());
+    applyBlurHint();
 }
 
 void X11OverlayWindow::restack() {
     Display* display = stackingDisplay_;
     const auto overlay = static_cast<Window>(nativeWindow());
     if (managed_ || !display || !overlay || !QWidget::isVisible()) return;
+    auto* x11 = x11Application();
+    if (!x11) return;
     XFlush(x11Display());  // our own window's requests first
-    const Window root = DefaultRootWindow(display);
-    // A window that is gone meanwhile fails its queries quietly: Qt's Xlib error handler
-    // ignores errors. The top-level window (frame) that holds `window`, or 0 once it is gone.
-    const auto topLevel = [display](Window window) -> Window {
-        for (;;) {
-            Window rootReturn = 0, parent = 0, *children = nullptr;
-            unsigned int count = 0;
-            if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count)) return 0;
-            if (children) XFree(children);
-            if (parent == rootReturn) return window;
-            window = parent;
-        }
-    };
+    // Asked on Qt's connection with xcb, each step's requests all sent before the first reply
+    // is read, so one root change costs a few round trips whatever the number of windows:
+    // the root's children with the client list, then every client's parent with its window
+    // type, then one more per level of frames that a window manager nests its clients in.
+    // A window that is gone meanwhile answers with an error and is left out.
+    xcb_connection_t* connection = x11->connection();
+    const auto root = static_cast<xcb_window_t>(DefaultRootWindow(display));
+    const Atom clientList = atom(display, "_NET_CLIENT_LIST"), windowType = atom(display, "_NET_WM_WINDOW_TYPE");
+    const auto desktopType = static_cast<std::uint32_t>(atom(display, "_NET_WM_WINDOW_TYPE_DESKTOP"));
+    const auto treeCookie = xcb_query_tree(connection, root);
+    const auto clientsCookie = askListProperty(connection, root, clientList, XCB_ATOM_WINDOW);
     std::vector<unsigned long> bottomToTop;
-    Window rootReturn = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return;
-    bottomToTop.assign(children, children + count);
-    if (children) XFree(children);
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, treeCookie, &error)) {
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        bottomToTop.assign(children, children + xcb_query_tree_children_length(tree));
+        std::free(tree);
+    }
+    std::free(error);
+    const auto listed = listFromReply(connection, clientsCookie, XCB_ATOM_WINDOW);
+    if (bottomToTop.empty()) return;
+    const std::vector<xcb_window_t> clients(listed.begin(), listed.end());
+
+    std::vector<xcb_get_property_cookie_t> typeCookies;
+    typeCookies.reserve(clients.size());
+    for (const xcb_window_t client : clients) {
+        typeCookies.push_back(askListProperty(connection, client, windowType, XCB_ATOM_ATOM));
+    }
+    // frames[i]: the window under the root that holds clients[i] (0 once it is gone),
+    // walked up one level of the tree per round trip.
+    std::vector<xcb_window_t> frames = clients, parents = parentsOf(connection, clients);
+    std::vector<bool> isDesktop;
+    isDesktop.reserve(clients.size());
+    for (const auto cookie : typeCookies) {
+        const auto types = listFromReply(connection, cookie, XCB_ATOM_ATOM);
+        isDesktop.push_back(std::find(types.begin(), types.end(), desktopType) != types.end());
+    }
+    for (int level = 0; level < 8; ++level) {
+        std::vector<std::size_t> deeper;
+        std::vector<xcb_window_t> asked;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (frames[i] == 0) continue;
+            if (parents[i] == 0) {
+                frames[i] = 0;  // gone
+            } else if (parents[i] != root) {
+                frames[i] = parents[i];
+                deeper.push_back(i);
+                asked.push_back(parents[i]);
+            }
+        }
+        if (deeper.empty()) break;
+        const auto next = parentsOf(connection, asked);
+        for (std::size_t k = 0; k < deeper.size(); ++k) parents[deeper[k]] = next[k];
+    }
 
     std::set<unsigned long> managed, desktop;
-    const Atom desktopType = atom(display, "_NET_WM_WINDOW_TYPE_DESKTOP");
-    for (const Window client : windowListProperty(display, root, atom(display, "_NET_CLIENT_LIST"), XA_WINDOW)) {
-        const Window frame = topLevel(client);
-        if (!frame) continue;
-        managed.insert(frame);
-        const auto types = windowListProperty(display, client, atom(display, "_NET_WM_WINDOW_TYPE"), XA_ATOM);
-        if (std::find(types.begin(), types.end(), desktopType) != types.end()) desktop.insert(frame);
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        if (frames[i] == 0 || parents[i] != root) continue;
+        managed.insert(frames[i]);
+        if (isDesktop[i]) desktop.insert(frames[i]);
     }
     const auto stacking = OverlayStacking::plan(bottomToTop, overlay, managed, desktop, level_);
     switch (stacking.move) {
@@ -277,8 +382,7 @@ bool X11OverlayWindow::hasCompositor() const {
     if (!display) {
         return false;
     }
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
-    return XGetSelectionOwner(display, atom(display, name.c_str())) != 0;
+    return XGetSelectionOwner(display, atom(display, compositorSelectionName(display).c_str())) != 0;
 }
 
 bool X11OverlayWindow::compositorOffersBlur() const {

@@ -28,7 +28,8 @@ class VisualizerView;
 //
 // Translucency needs a compositing manager (the owner of the _NET_WM_CM_S<screen>
 // selection). Without one the window still works but is drawn opaque, and the view paints
-// a short notice into it so the user sees why.
+// a short notice into it so the user sees why. The selection is watched, so a compositor
+// started or stopped while the band is shown takes or brings back the notice at once.
 class X11OverlayWindow final : public QWidget, public OverlayPanel {
     Q_OBJECT
 public:
@@ -61,12 +62,14 @@ private:
     void watchStacking();
     void readStackingEvents();
     void restack();
+    void compositorDidChange();
     void applyBlurHint();
 
     VisualizerView* view_ = nullptr;
     _XDisplay* stackingDisplay_ = nullptr;  // ours, not Qt's: selects the root window's events
     QSocketNotifier* stackingEvents_ = nullptr;
     QTimer* stackingCheck_ = nullptr;
+    int fixesEventBase_ = -1;  // of the XFixes extension on stackingDisplay_; -1 without it
     bool managed_ = false;  // by the window manager, instead of override-redirect
     OverlayWindowLevel level_ = OverlayWindowLevel::desktopLayer;
     bool frostedBackdrop_ = false;

@@ -11,5 +11,5 @@ if(SONAVISTA_WITH_QT)
     ${CMAKE_CURRENT_LIST_DIR}/VisualizerView.cpp ${CMAKE_CURRENT_LIST_DIR}/VisualizerView.h
     ${CMAKE_CURRENT_LIST_DIR}/X11OverlayWindow.cpp ${CMAKE_CURRENT_LIST_DIR}/X11OverlayWindow.h
     ${CMAKE_CURRENT_LIST_DIR}/X11ShmFrameSurface.cpp ${CMAKE_CURRENT_LIST_DIR}/X11ShmFrameSurface.h)
-  target_link_libraries(sonavista_qt PUBLIC PkgConfig::XCB_SHM)
+  target_link_libraries(sonavista_qt PUBLIC PkgConfig::XCB_SHM X11::Xfixes)
 endif()

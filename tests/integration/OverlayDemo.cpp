@@ -2,12 +2,14 @@
 // commands on stdin, one per line, and as arguments ("--mode compact"): "mode compact|fullscreenFog",
 // "position top|center|bottom", "avoid on|off", "show", "hide", "settings" (shows an ordinary
 // window of the application, as the settings window is), "quit" (also on end of input). Prints
-// "frame X Y W H WINDOW COMPOSITOR" after each change and "settings WINDOW" once it is shown.
+// "frame X Y W H WINDOW COMPOSITOR" after each change (COMPOSITOR 0 while the band says that
+// none runs) and "settings WINDOW" once it is shown.
 #include "preferences/MemorySettingsStore.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/OverlayWindowController.h"
 #include "visualizer/QtScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
+#include "visualizer/VisualizerView.h"
 #include "visualizer/X11OverlayWindow.h"
 
 #include <QApplication>
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, [&] {
             const QRect g = window->geometry();
             std::printf("frame %d %d %d %d %lu %d\n", g.x(), g.y(), g.width(), g.height(), window->x11Window(),
-                        window->hasCompositor() ? 1 : 0);
+                        window->view()->compositorMissing() ? 0 : 1);
         });
     };
     const auto runCommand = [&](const std::string& line) {

@@ -66,6 +66,16 @@ if [ "$manager" = bare ]; then  # the band is shown where it belongs, and known 
   check "the band is shown" sandbox_wait_for 3 viewable
   # 150 px high, 28 px above the bottom edge (no panels here), full width.
   check "the band lies at the bottom" sandbox_wait_for 3 test "$(sandbox_window_geometry "$overlay")" = "0 902 1920 150"
+  # A compositor started, then stopped, while the band is shown: the notice goes and comes back,
+  # and the band's empty top right corner shows the screen through, then opaque black again.
+  corner() { shot "$1" && convert "$shots/$manager-$1.png" -crop 200x6+1700+904 -format '%[fx:mean>0.05]' info:; }
+  says() { send "position bottom"; [ "$(last_frame 7)" = "$1" ]; }
+  check "without a compositor the band is opaque" test "$(corner opaque)" = 0
+  start_logged picom --backend xrender --no-fading-openclose; compositor=$!
+  check "a compositor started while shown: the notice goes" sandbox_wait_for 5 says 1
+  check "a compositor started while shown: the band is translucent" test "$(corner composited)" = 1
+  kill "$compositor"
+  check "the compositor stopped while shown: the notice comes back" sandbox_wait_for 5 says 0
   echo quit >&5
   check_finish "$work/demo.log"
 fi

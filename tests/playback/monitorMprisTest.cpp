@@ -131,6 +131,8 @@ TEST_F(MprisAdapters, RegistryFollowsPlayersBySignalsAndTellsRefusedFromSilentOn
     ASSERT_NE(registry, nullptr);
     int changes = 0;
     registry->addChangeListener([&] { ++changes; });
+    std::vector<std::int32_t> departures;  // the processes of players that left the bus
+    registry->addDepartureListener([&](std::int32_t pid) { departures.push_back(pid); });
     MprisPlayerQuery query(registry, std::make_shared<ProcessIsSpotify>());
 
     // The properties and the owner's process id arrive in separate replies.
@@ -151,6 +153,8 @@ TEST_F(MprisAdapters, RegistryFollowsPlayersBySignalsAndTellsRefusedFromSilentOn
     ASSERT_TRUE(eventually([&] { return query.query(MusicPlayer::spotify).kind == PlayerScriptReply::Kind::refused; }));
     QDBusConnection::disconnectFromBus(QStringLiteral("refusing"));
     ASSERT_TRUE(eventually([&] { return registry->players().empty(); }));
+    ASSERT_EQ(departures.size(), 2u);
+    EXPECT_EQ(departures[0], ::getpid());
 
     // A player that never answers is known by name only: no status, no error, no owner.
     addPlayer(QStringLiteral("silent"), Mode::hung);

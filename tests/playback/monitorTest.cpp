@@ -261,6 +261,37 @@ TEST(CachedRunningApplicationsTest, ChangesArePublishedInTime) {
     EXPECT_EQ(h.published.back(), MusicPlaybackSnapshot::idle()) << "quiet quit";
 }
 
+// A player leaves the bus while its process is still shutting down, so the rescan that its
+// departure triggers still lists it (read `unknown`: nothing on the bus answers for it). Its
+// process is followed: the player reads not running soon after it ends, or after its id is
+// taken by another program; one that goes on running is watched no longer than a refresh.
+TEST(CachedRunningApplicationsTest, DepartedPlayerReadsNotRunningSoonAfterItsProcessEnds) {
+    const std::tuple<const char*, std::optional<RunningApplication>, State> rows[] = {
+        {"ends", std::nullopt, State::notRunning},
+        {"id reused", RunningApplication{30, std::nullopt, "bash"}, State::notRunning},
+        {"keeps running", spotifyApp, State::unknown},
+    };
+    for (const auto& [name, afterwards, expected] : rows) {
+        Harness h(false, cacheRefresh);
+        h.fake->applications = {spotifyApp};
+        h.monitor->start();
+        h.queue.advance(0.3);
+        const auto timers = h.queue.timerCount();
+        // What the departure does: follow the process, rescan, and run a pass.
+        h.cache->watchForExit(spotifyApp.processIdentifier, [&h] { h.monitor->sourcesDidChange(); });
+        h.cache->invalidate();
+        h.monitor->sourcesDidChange();
+        h.queue.advance(0.15);
+        EXPECT_EQ(h.published.back().state, State::unknown) << name;
+        h.fake->applications.clear();
+        if (afterwards) h.fake->applications.push_back(*afterwards);
+        h.queue.advance(0.35);
+        EXPECT_EQ(h.published.back().state, expected) << name << ": 0.5 s after the departure";
+        h.queue.advance(cacheRefresh);
+        EXPECT_EQ(h.queue.timerCount(), timers) << name << ": the watch outlived a refresh";
+    }
+}
+
 TEST(CachedRunningApplicationsTest, QuietPassesScanOncePerRefreshAndLookUpsGoStraightThrough) {
     Harness h(false, cacheRefresh);
     h.monitor->start();
