@@ -120,12 +120,29 @@ void PulsePlayerStream::follow(const PlayerAudioIdentity& player) {
     loop_->locked([&] {
         player_ = player;
         failed_.clear();  // another player, or the same one again: worth a new try
+        remade_.clear();
         rematch();
     });
 }
 
 void PulsePlayerStream::wholeOutputDidDeliver(const AudioSampleBuffer& buffer) {
-    // Runs on the loop thread, so the recordings cannot change meanwhile.
+    // Runs on the loop thread, so the recordings cannot change meanwhile. The whole output
+    // keeps time: a recording that has delivered nothing for as long as `stallLimit` of its
+    // buffers is linked to nothing (PipeWire sometimes accepts a recording of a stream that has
+    // just appeared and never feeds it). It is made again a few times; then given up until
+    // its stream moves.
+    std::vector<std::uint32_t> stalled;
+    for (auto& [index, silent] : wholeBuffersSinceRecorded_) {
+        if (++silent > stallLimit) stalled.push_back(index);
+    }
+    for (const std::uint32_t index : stalled) {
+        if (++remade_[index] > remakeLimit) {
+            const auto known = sinkInputs_.find(index);
+            failed_[index] = known != sinkInputs_.end() ? known->second.sinkIndex : PA_INVALID_INDEX;
+        }
+        endRecording(index);
+    }
+    if (!stalled.empty()) rematch();
     if (recordings_.empty()) handlers_->bufferDidArrive(buffer);
 }
 
@@ -265,6 +282,7 @@ bool PulsePlayerStream::record(std::uint32_t sinkInput) {
         return false;
     }
     recordings_[sinkInput] = stream;
+    wholeBuffersSinceRecorded_[sinkInput] = 0;
     return true;
 }
 
@@ -273,6 +291,7 @@ void PulsePlayerStream::endRecording(std::uint32_t sinkInput) {
     if (found == recordings_.end()) return;
     pa_stream* stream = found->second;
     recordings_.erase(found);
+    wholeBuffersSinceRecorded_.erase(sinkInput);
     releaseOn(*loop_, Released{{detach(stream)}, nullptr});
 }
 
@@ -311,6 +330,7 @@ void PulsePlayerStream::recordingReadable(pa_stream* stream, size_t readable, vo
         size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
         if (data != nullptr) {
+            self->wholeBuffersSinceRecorded_[sinkInput] = 0;
             const auto mixed = self->mixer_.add(
                 sinkInput, std::span(static_cast<const float*>(data), bytes / sizeof(float)));
             if (!mixed.empty()) {
@@ -363,7 +383,10 @@ void PulsePlayerStream::requestLatency() {
 void PulsePlayerStream::sinkLatencyReceived(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
     auto* self = static_cast<PulsePlayerStream*>(userdata);
     if (eol != 0 || info == nullptr) return;
-    const double seconds = static_cast<double>(info->latency) / 1e6;
+    // Only a device plays the sound out loud later than its monitor carries it. A virtual
+    // output (a null sink, a loopback) reports the length of its own buffer, which no one
+    // hears: it holds nothing back.
+    const double seconds = (info->flags & PA_SINK_HARDWARE) != 0 ? static_cast<double>(info->latency) / 1e6 : 0.0;
     // Changes below a millisecond are noise of the measurement.
     if (self->reportedLatency_ && std::abs(*self->reportedLatency_ - seconds) < 0.001) return;
     self->reportedLatency_ = seconds;
@@ -394,6 +417,7 @@ void PulsePlayerStream::tearDown() {
     Released released;
     for (const auto& [index, stream] : recordings_) released.streams.push_back(detach(stream));
     recordings_.clear();
+    wholeBuffersSinceRecorded_.clear();
     mixer_.setStreams({});
     cancelAll(pending_);
     if (latencyTimer_ != nullptr) loop_->api()->time_free(std::exchange(latencyTimer_, nullptr));

@@ -33,7 +33,9 @@ class PulseAudioMainLoop;
 // followed as the server announces them.
 //
 // It also reads the latency of the output whose sound is recorded (the player's sink, or the
-// default sink), now and every second, and reports it with `outputLatencyDidChange`.
+// default sink), now and every second, and reports it with `outputLatencyDidChange`: a
+// device's latency as the server reports it (a Bluetooth codec's delay included where the
+// server knows it), none for a virtual output.
 //
 // Failures of the watcher or of a player recording are never reported: capture then falls
 // back to the whole output, whose own failures are reported as they always were. All state
@@ -55,6 +57,9 @@ public:
     void follow(const PlayerAudioIdentity& player) override;
 
     static constexpr std::uint64_t latencyRefreshMicroseconds = 1000000;
+    // Whole-output buffers (about 43 ms each) without a buffer of a recording: a stall.
+    static constexpr int stallLimit = 12;
+    static constexpr int remakeLimit = 4;
 
 private:
     static void contextStateChanged(pa_context* context, void* userdata);
@@ -92,6 +97,8 @@ private:
     // Sink inputs whose recording failed, with the sink they played into then: tried again
     // only once they move.
     std::map<std::uint32_t, std::uint32_t> failed_;
+    std::map<std::uint32_t, int> wholeBuffersSinceRecorded_;  // by recorded sink input
+    std::map<std::uint32_t, int> remade_;  // how often a stalled recording was made again
     PlaybackStreamMixer mixer_;
     PlayerAudioIdentity player_;
     std::string defaultSink_;
