@@ -131,9 +131,15 @@ void PulsePlayerStream::wholeOutputDidDeliver(const AudioSampleBuffer& buffer) {
     // buffers is linked to nothing (PipeWire sometimes accepts a recording of a stream that has
     // just appeared and never feeds it). It is made again a few times; then given up until
     // its stream moves.
+    countSilence(1);
+    if (recordings_.empty()) handlers_->bufferDidArrive(buffer);
+}
+
+void PulsePlayerStream::countSilence(int wholeBuffers) {
     std::vector<std::uint32_t> stalled;
     for (auto& [index, silent] : wholeBuffersSinceRecorded_) {
-        if (++silent > stallLimit) stalled.push_back(index);
+        silent += wholeBuffers;
+        if (silent > stallLimit) stalled.push_back(index);
     }
     for (const std::uint32_t index : stalled) {
         if (++remade_[index] > remakeLimit) {
@@ -143,7 +149,6 @@ void PulsePlayerStream::wholeOutputDidDeliver(const AudioSampleBuffer& buffer) {
         endRecording(index);
     }
     if (!stalled.empty()) rematch();
-    if (recordings_.empty()) handlers_->bufferDidArrive(buffer);
 }
 
 void PulsePlayerStream::connectWatcher() {
@@ -397,6 +402,10 @@ void PulsePlayerStream::latencyTimerFired(pa_mainloop_api*, pa_time_event* event
                                           void* userdata) {
     auto* self = static_cast<PulsePlayerStream*>(userdata);
     self->prunePending();
+    // A whole output that delivers nothing (PipeWire suspends an output nothing plays into)
+    // does not keep time: about three seconds without a buffer of a recording are a stall
+    // too (longer than the two seconds a PulseAudio null sink may take to feed a recording).
+    self->countSilence(stallLimit / 2);
     self->requestLatency();
     pa_context_rttime_restart(self->context_, event, pa_rtclock_now() + latencyRefreshMicroseconds);
 }

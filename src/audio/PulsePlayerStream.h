@@ -78,6 +78,8 @@ private:
     bool record(std::uint32_t sinkInput);
     void endRecording(std::uint32_t sinkInput);
     void reportScope();
+    // Adds `wholeBuffers` of silence to every recording and deals with those that stalled.
+    void countSilence(int wholeBuffers);
     void requestLatency();
     void track(pa_operation* operation);
     void prunePending();
