@@ -92,6 +92,8 @@ void AppDelegate::handlePlaybackSnapshot(const MusicPlaybackSnapshot& snapshot) 
     currentOtherPlayerStem_ = snapshot.otherPlayerStem;
     currentOtherPlayerName_ = snapshot.playerDisplayName();
     currentPlaybackState_ = snapshot.state;
+    currentPlayerAudio_ = snapshot.audio;
+    if (audioLevelMonitor_) audioLevelMonitor_->follow(followedPlayer());
     visualizerModel_->updateFallbackLevel(snapshot.volumeLevel);
 
     if (snapshot.state != MusicPlaybackState::playing) {
@@ -130,6 +132,11 @@ void AppDelegate::stopAudioLevelMonitor() {
         audioLevelMonitor_.reset();
         monitor->stop();
     }
+    visualizerModel_->setListeningTo(std::nullopt);
+}
+
+PlayerAudioIdentity AppDelegate::followedPlayer() const {
+    return preferences_->visualizesPlayingPlayerOnly() ? currentPlayerAudio_ : PlayerAudioIdentity{};
 }
 
 void AppDelegate::updateOverlayVisibility() {
@@ -157,7 +164,21 @@ void AppDelegate::startAudioLevelMonitorIfNeeded() {
         weakCallback(weak_from_this(),
                      [attempt](AppDelegate& self, AudioCaptureFailure failure) { self.handleCaptureFailure(attempt, failure); }));
     audioLevelMonitor_ = monitor;
-    if (monitor) monitor->start();
+    if (!monitor) return;
+    monitor->follow(followedPlayer());
+    monitor->setHoldBackOffset(preferences_->audioDelayOffset() / 1000.0);
+    monitor->onScopeChange(weakCallback(
+        weak_from_this(), [attempt](AppDelegate& self, bool playerOnly) { self.handleCaptureScope(attempt, playerOnly); }));
+    monitor->start();
+}
+
+void AppDelegate::handleCaptureScope(std::uint64_t attempt, bool playerOnly) {
+    if (attempt != captureAttempt_ || !audioLevelMonitor_) return;
+    std::optional<std::string> name;
+    if (playerOnly) {
+        name = currentPlayerAudio_.displayName.empty() ? currentOtherPlayerName_ : currentPlayerAudio_.displayName;
+    }
+    visualizerModel_->setListeningTo(std::move(name));
 }
 
 void AppDelegate::handleFrame(std::uint64_t attempt, const AudioVisualizationFrame& frame) {
@@ -178,6 +199,7 @@ void AppDelegate::handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailur
     if (attempt != captureAttempt_ || !audioLevelMonitor_) return;
     // The monitor has ended itself; it is dropped without being stopped.
     audioLevelMonitor_.reset();
+    visualizerModel_->setListeningTo(std::nullopt);
     const double delay = failure == AudioCaptureFailure::permissionRequired ? permissionRetryDelay : failureRetryDelay;
     audioCaptureRetryAfter_ = clock_->now() + delay;
     scheduleCaptureRetry(delay);
@@ -240,6 +262,17 @@ void AppDelegate::setAudioResponsive(bool enabled) {
     stopAudioLevelMonitor();
     if (overlayConditionHolds()) visualizerModel_->useFallbackAudio(std::nullopt);
     refreshMenuState();
+}
+
+void AppDelegate::setVisualizesPlayingPlayerOnly(bool enabled) {
+    preferences_->setVisualizesPlayingPlayerOnly(enabled);
+    if (audioLevelMonitor_) audioLevelMonitor_->follow(followedPlayer());
+    refreshMenuState();
+}
+
+void AppDelegate::setAudioDelayOffset(int milliseconds) {
+    preferences_->setAudioDelayOffset(milliseconds);
+    if (audioLevelMonitor_) audioLevelMonitor_->setHoldBackOffset(preferences_->audioDelayOffset() / 1000.0);
 }
 
 void AppDelegate::retryAudioCapture() {
@@ -339,6 +372,7 @@ void AppDelegate::refreshMenuState() {
     state.autoShow = preferences_->autoShow();
     state.avoidsCoveringWindows = preferences_->avoidsCoveringWindows();
     state.audioResponsive = preferences_->audioResponsive();
+    state.visualizesPlayingPlayerOnly = preferences_->visualizesPlayingPlayerOnly();
     state.displayMode = preferences_->displayMode();
     state.position = preferences_->position();
     state.color = preferences_->color();
@@ -357,6 +391,9 @@ void AppDelegate::performMenuAction(StatusMenuAction action, const std::string& 
         case A::toggleAutoShow: setAutoShow(!preferences_->autoShow()); break;
         case A::toggleAvoidCovering: setAvoidsCoveringWindows(!preferences_->avoidsCoveringWindows()); break;
         case A::toggleAudioResponsive: setAudioResponsive(!preferences_->audioResponsive()); break;
+        case A::toggleVisualizesPlayingPlayerOnly:
+            setVisualizesPlayingPlayerOnly(!preferences_->visualizesPlayingPlayerOnly());
+            break;
         case A::retryAudioCapture: retryAudioCapture(); break;
         case A::selectCompactMode: setDisplayMode(OverlayDisplayMode::compact); break;
         case A::selectFullscreenMode: setDisplayMode(OverlayDisplayMode::fullscreenFog); break;
@@ -381,6 +418,10 @@ SettingsActions AppDelegate::makeSettingsActions() {
     actions.setAvoidsCoveringWindows =
         weakCallback(weak, [](AppDelegate& self, bool value) { self.setAvoidsCoveringWindows(value); });
     actions.setAudioResponsive = weakCallback(weak, [](AppDelegate& self, bool value) { self.setAudioResponsive(value); });
+    actions.setVisualizesPlayingPlayerOnly =
+        weakCallback(weak, [](AppDelegate& self, bool value) { self.setVisualizesPlayingPlayerOnly(value); });
+    actions.setAudioDelayOffset =
+        weakCallback(weak, [](AppDelegate& self, int milliseconds) { self.setAudioDelayOffset(milliseconds); });
     actions.setDisplayMode =
         weakCallback(weak, [](AppDelegate& self, OverlayDisplayMode mode) { self.setDisplayMode(mode); });
     actions.setPosition = weakCallback(weak, [](AppDelegate& self, OverlayPosition position) { self.setPosition(position); });

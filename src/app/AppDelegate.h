@@ -74,6 +74,9 @@ public:
     void setOverlayEnabled(bool enabled);
     void setAutoShow(bool enabled);
     void setAudioResponsive(bool enabled);
+    void setVisualizesPlayingPlayerOnly(bool enabled);
+    // Milliseconds added to the output latency before frames are drawn.
+    void setAudioDelayOffset(int milliseconds);
     void setAvoidsCoveringWindows(bool enabled);
     void setDisplayMode(OverlayDisplayMode mode);
     void setPosition(OverlayPosition position);
@@ -117,6 +120,9 @@ private:
     void applyToggle();
     void handleFrame(std::uint64_t attempt, const AudioVisualizationFrame& frame);
     void handleCaptureFailure(std::uint64_t attempt, AudioCaptureFailure failure);
+    void handleCaptureScope(std::uint64_t attempt, bool playerOnly);
+    // The player whose sound capture records alone: none while the setting is off.
+    PlayerAudioIdentity followedPlayer() const;
     void scheduleCaptureRetry(double delay);
     void captureRetryDeadlineReached();
     void relayoutOverlay(bool applyLevel);
@@ -145,6 +151,7 @@ private:
     // The current player when it is outside the catalogue (empty otherwise).
     std::string currentOtherPlayerStem_;
     std::string currentOtherPlayerName_;
+    PlayerAudioIdentity currentPlayerAudio_;
     MusicPlaybackState currentPlaybackState_ = MusicPlaybackState::notRunning;
     StatusMenuModel menuModel_ = StatusMenuModel::initial();
 };

@@ -10,6 +10,7 @@ enum class StatusMenuAction {
     toggleAutoShow,
     toggleAvoidCovering,
     toggleAudioResponsive,
+    toggleVisualizesPlayingPlayerOnly,
     retryAudioCapture,
     selectCompactMode,
     selectFullscreenMode,

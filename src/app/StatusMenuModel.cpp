@@ -16,11 +16,12 @@ enum TopIndex : std::size_t {
     autoShowIndex = 8,
     avoidCoveringIndex = 9,
     audioResponsiveIndex = 10,
-    retryAudioIndex = 11,
-    displayModeIndex = 12,
-    positionIndex = 13,
-    colorIndex = 14,
-    launchAtLoginIndex = 16,
+    playingPlayerOnlyIndex = 11,
+    retryAudioIndex = 12,
+    displayModeIndex = 13,
+    positionIndex = 14,
+    colorIndex = 15,
+    launchAtLoginIndex = 17,
 };
 
 StatusMenuItem separator() {
@@ -99,6 +100,7 @@ StatusMenuModel StatusMenuModel::initial() {
         command("Show Automatically with Music Players", A::toggleAutoShow, {}, true),
         command("Keep on Desktop Layer", A::toggleAvoidCovering, {}, true),
         command("React to Volume and Rhythm", A::toggleAudioResponsive, {}, true),
+        command("Visualize Only the Playing Player", A::toggleVisualizesPlayingPlayerOnly, {}, true),
         command("Retry Audio Detection", A::retryAudioCapture),
         parent("Display Mode", {command("Standard Waveform", A::selectCompactMode, {}, true),
                                 command("Fullscreen Fog", A::selectFullscreenMode, {}, true)}),
@@ -161,6 +163,8 @@ StatusMenuModel StatusMenuModel::make(const StatusMenuState& state) {
     items[autoShowIndex].checked = state.autoShow;
     items[avoidCoveringIndex].checked = state.avoidsCoveringWindows;
     items[audioResponsiveIndex].checked = state.audioResponsive;
+    items[playingPlayerOnlyIndex].checked = state.visualizesPlayingPlayerOnly;
+    items[playingPlayerOnlyIndex].enabled = state.audioResponsive;
 
     auto& modes = items[displayModeIndex].submenu;
     modes[0].checked = state.displayMode == OverlayDisplayMode::compact;

@@ -46,6 +46,7 @@ struct StatusMenuState {
     bool autoShow = true;
     bool avoidsCoveringWindows = true;
     bool audioResponsive = true;
+    bool visualizesPlayingPlayerOnly = true;
     OverlayDisplayMode displayMode = OverlayDisplayMode::compact;
     OverlayPosition position = OverlayPosition::center;
     WaveColor color = WaveColor::cyan;

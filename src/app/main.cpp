@@ -10,7 +10,9 @@
 #include "app/QtStatusMenu.h"
 #include "app/SingleInstance.h"
 #include "app/XdgAutostartLoginItem.h"
+#include "audio/ProcProcessTree.h"
 #include "audio/PulseAudioCapture.h"
+#include "audio/PulsePlayerCapture.h"
 #include "audio/SystemAudioLevelMonitor.h"
 #include "base/QtMainQueue.h"
 #include "base/SteadyClock.h"
@@ -154,7 +156,9 @@ int main(int argc, char** argv) {
     auto bridge = std::make_shared<BrowserPlaybackBridge>();
 
     auto screens = std::make_shared<QtScreenArrangement>();
-    auto captureBackend = std::make_shared<PulseAudioCapture>();
+    // The whole output's monitor, and the playing player's own streams where they can be found.
+    auto captureBackend = std::make_shared<PulsePlayerCapture>(std::make_shared<PulseAudioCapture>(),
+                                                               std::make_shared<ProcProcessTree>());
     const auto configHome = XdgAutostartLoginItem::configHomeFromEnvironment();
 
     AppDelegate::Platform platform;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/PlayerAudioIdentity.h"
+
 namespace sonavista {
 
 // One capture stream that a backend has set up but that delivers nothing until started.
@@ -17,6 +19,10 @@ public:
     virtual void start() = 0;
     // Ends delivery and releases the stream on the sound server.
     virtual void stop() = 0;
+    // Records only the playback streams of `player` while it has any, and everything the
+    // computer plays otherwise or when `player` is empty (the default). A stream that cannot
+    // tell players apart records everything.
+    virtual void follow(const PlayerAudioIdentity& player) { static_cast<void>(player); }
 };
 
 }  // namespace sonavista

@@ -12,13 +12,14 @@ PulseAudioCapture::PulseAudioCapture(SourceDidConnect sourceDidConnect)
 
 PulseAudioCapture::~PulseAudioCapture() = default;
 
+std::shared_ptr<PulseAudioMainLoop> PulseAudioCapture::loop() {
+    std::lock_guard lock(mutex_);
+    if (!loop_) loop_ = PulseAudioMainLoop::create("sonavista-audio-samples");
+    return loop_;
+}
+
 void PulseAudioCapture::openStream(Handlers handlers) {
-    std::shared_ptr<PulseAudioMainLoop> loop;
-    {
-        std::lock_guard lock(mutex_);
-        if (!loop_) loop_ = PulseAudioMainLoop::create("sonavista-audio-samples");
-        loop = loop_;
-    }
+    std::shared_ptr<PulseAudioMainLoop> loop = this->loop();
     if (!loop) {
         handlers.streamDidFailToOpen(AudioCaptureFailure::unavailable);
         return;

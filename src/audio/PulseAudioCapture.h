@@ -32,6 +32,10 @@ public:
 
     void openStream(Handlers handlers) override;
 
+    // The delivery thread's loop, started on first use; null when it cannot start. Other
+    // streams that must deliver on the same thread are created on it.
+    std::shared_ptr<PulseAudioMainLoop> loop();
+
 private:
     const SourceDidConnect sourceDidConnect_;
     std::mutex mutex_;

@@ -2,6 +2,7 @@
 
 #include "base/WeakCallback.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace sonavista {
@@ -68,6 +69,22 @@ void SystemAudioLevelMonitor::start() {
     handlers.streamDidStopWithError = [weak, attempt] {
         if (auto self = weak.lock()) self->reportFailure(AudioCaptureFailure::unavailable, attempt);
     };
+    handlers.scopeDidChange = [weak, attempt](bool playerOnly) {
+        const auto self = weak.lock();
+        if (!self) return;
+        self->mainQueue_.post([weak, attempt, playerOnly] {
+            const auto self = weak.lock();
+            if (!self || !self->captureRequested_.load() || !self->scopeDidChange_) return;
+            {
+                std::lock_guard lock(self->mutex_);
+                if (attempt != self->attempt_) return;
+            }
+            self->scopeDidChange_(playerOnly);
+        });
+    };
+    handlers.outputLatencyDidChange = [weak](double seconds) {
+        if (auto self = weak.lock()) self->outputLatency_.store(std::max(seconds, 0.0));
+    };
     backend_->openStream(std::move(handlers));
     watchForSilence(attempt, AudioFrameAnalyzer::silenceTimeout);
 }
@@ -87,8 +104,24 @@ void SystemAudioLevelMonitor::watchForSilence(std::uint64_t attempt, double dela
     });
 }
 
+void SystemAudioLevelMonitor::follow(const PlayerAudioIdentity& player) {
+    std::shared_ptr<AudioCaptureStream> stream;
+    {
+        std::lock_guard lock(mutex_);
+        if (player == player_) return;
+        player_ = player;
+        stream = stream_;
+    }
+    if (stream) stream->follow(player);
+}
+
+double SystemAudioLevelMonitor::holdBackSeconds() const {
+    return std::clamp(outputLatency_.load() + holdBackOffset_.load(), 0.0, maximumHoldBack);
+}
+
 void SystemAudioLevelMonitor::stop() {
     mainQueue_.cancel(std::exchange(silenceTimer_, 0));
+    mainQueue_.cancel(std::exchange(heldFrameTimer_, 0));
     std::shared_ptr<AudioCaptureStream> stream;
     {
         std::lock_guard lock(mutex_);
@@ -100,17 +133,21 @@ void SystemAudioLevelMonitor::stop() {
     analyzer_->reset();
     stopListeningToFrameTicks();
     latestFrame_.clear();
+    heldFrames_.clear();
 }
 
 void SystemAudioLevelMonitor::streamDidOpen(std::uint64_t attempt, std::unique_ptr<AudioCaptureStream> opened) {
     std::shared_ptr<AudioCaptureStream> stream = std::move(opened);
+    PlayerAudioIdentity player;
     {
         std::lock_guard lock(mutex_);
         // Capture was stopped (or failed, or restarted) while the stream was being set up:
         // it is released below without ever starting.
         if (!captureRequested_.load() || attempt != attempt_) return;
         stream_ = stream;
+        player = player_;
     }
+    if (!player.empty()) stream->follow(player);
     // A stop() racing with this call takes the stream out and stops it; a stream that
     // was stopped ignores start(), so it is never left running.
     stream->start();
@@ -121,7 +158,33 @@ void SystemAudioLevelMonitor::handleBuffer(const AudioSampleBuffer& buffer) {
 }
 
 void SystemAudioLevelMonitor::publish(const AudioVisualizationFrame& frame) {
-    if (latestFrame_.store(frame)) postDelivery();  // otherwise a tick or a wake-up on its way takes it
+    const double holdBack = holdBackSeconds();
+    if (holdBack <= 0.0) {
+        if (latestFrame_.store(frame)) postDelivery();  // otherwise a tick or a wake-up on its way takes it
+        return;
+    }
+    if (heldFrames_.push(frame, clock_->now() + holdBack)) postHeldDelivery();
+}
+
+void SystemAudioLevelMonitor::postHeldDelivery() {
+    mainQueue_.post([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->deliverHeldFrame(true);
+    });
+}
+
+void SystemAudioLevelMonitor::deliverHeldFrame(bool rearm) {
+    const double now = clock_->now();
+    const FrameHoldBack::Taken taken = heldFrames_.take(now, deliveredFrame_);
+    if (taken.frame && captureRequested_.load()) frameDidChange_(deliveredFrame_);
+    // On ticks the next tick takes the next frame; a woken main thread waits for it.
+    if (!rearm || !taken.nextDue || (frameTicksToken_ != 0 && frameTicks_->isRunning())) return;
+    mainQueue_.cancel(heldFrameTimer_);
+    heldFrameTimer_ = mainQueue_.postAfter(std::max(*taken.nextDue - now, 0.001), [weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->heldFrameTimer_ = 0;
+            self->deliverHeldFrame(true);
+        }
+    });
 }
 
 void SystemAudioLevelMonitor::postDelivery() {
@@ -142,13 +205,17 @@ void SystemAudioLevelMonitor::frameTick(FrameTicks::Event event) {
     switch (event) {
         case FrameTicks::Event::started:
             latestFrame_.setTakenOnTicks(true);
+            heldFrames_.setTakenOnTicks(true);
+            mainQueue_.cancel(std::exchange(heldFrameTimer_, 0));
             break;
         case FrameTicks::Event::tick:
             deliverLatestFrame();
+            deliverHeldFrame(false);
             break;
         case FrameTicks::Event::stopped:
             // A frame stored since the last tick would otherwise wait for the next start.
             if (latestFrame_.setTakenOnTicks(false)) postDelivery();
+            if (heldFrames_.setTakenOnTicks(false)) postHeldDelivery();
             break;
     }
 }
@@ -168,12 +235,14 @@ void SystemAudioLevelMonitor::listenToFrameTicks() {
         });
     frameTicksToken_ = *token;
     latestFrame_.setTakenOnTicks(frameTicks_->isRunning());
+    heldFrames_.setTakenOnTicks(frameTicks_->isRunning());
 }
 
 void SystemAudioLevelMonitor::stopListeningToFrameTicks() {
     if (frameTicksToken_ == 0) return;
     frameTicks_->removeListener(std::exchange(frameTicksToken_, 0));
     latestFrame_.setTakenOnTicks(false);
+    heldFrames_.setTakenOnTicks(false);
 }
 
 void SystemAudioLevelMonitor::reportFailure(AudioCaptureFailure failure, std::uint64_t attempt) {

@@ -5,7 +5,9 @@
 #include "audio/AudioFrameAnalyzer.h"
 #include "audio/AudioLevelMonitor.h"
 #include "audio/AudioVisualizationFrame.h"
+#include "audio/FrameHoldBack.h"
 #include "audio/LatestFrameSlot.h"
+#include "audio/PlayerAudioIdentity.h"
 #include "base/Clock.h"
 #include "base/FrameTicks.h"
 #include "base/MainQueue.h"
@@ -34,6 +36,10 @@ namespace sonavista {
 // given to `create` run: then each tick takes the newest frame, so the main thread is not
 // woken once more for every analysed frame. Create, start, stop and release the monitor on
 // the main thread; own it through the shared_ptr that `create` returns.
+//
+// Frames are drawn when their sound is heard: each is held back by the output latency the
+// stream reports plus the user's offset (`setHoldBackOffset`). With no hold-back (a latency
+// that is not known and no offset) frames take the direct road as they always did.
 class SystemAudioLevelMonitor final : public AudioLevelMonitor,
                                       public std::enable_shared_from_this<SystemAudioLevelMonitor> {
     struct Key {};
@@ -65,6 +71,18 @@ public:
 
     bool isCaptureRequested() const { return captureRequested_.load(); }
 
+    // Which player's sound to record (empty: everything); passed on to the stream, now or
+    // when it opens.
+    void follow(const PlayerAudioIdentity& player) override;
+    // The user's correction of the output latency, seconds; any thread.
+    void setHoldBackOffset(double seconds) override { holdBackOffset_.store(seconds); }
+    // Latency plus offset, never below 0 nor above `maximumHoldBack`.
+    double holdBackSeconds() const;
+    static constexpr double maximumHoldBack = 0.75;
+    void onScopeChange(std::function<void(bool playerOnly)> scopeDidChange) override {
+        scopeDidChange_ = std::move(scopeDidChange);
+    }
+
 private:
     // Ends the capture and posts `failure` to `captureDidFail`, unless capture is no longer
     // requested or `attempt` (0: whichever is current) is not the current one.
@@ -77,6 +95,10 @@ private:
     void postDelivery();
     // Main thread: hands the newest frame not delivered yet to `frameDidChange`.
     void deliverLatestFrame();
+    // Main thread: hands the newest held frame that is due over; when woken (`rearm`) waits
+    // with a timer for the next one.
+    void deliverHeldFrame(bool rearm);
+    void postHeldDelivery();
     void frameTick(FrameTicks::Event event);
     void listenToFrameTicks();
     void stopListeningToFrameTicks();
@@ -99,12 +121,18 @@ private:
     std::uint64_t attempt_ = 0;
 
     LatestFrameSlot latestFrame_;
+    FrameHoldBack heldFrames_;
+    std::atomic<double> outputLatency_{0.0};
+    std::atomic<double> holdBackOffset_{0.0};
+    PlayerAudioIdentity player_;  // guarded by `mutex_`
 
     // Main thread only.
     MainQueue::TimerId silenceTimer_ = 0;
+    MainQueue::TimerId heldFrameTimer_ = 0;
     std::shared_ptr<FrameTicks> frameTicks_;
     FrameTicks::Token frameTicksToken_ = 0;
     AudioVisualizationFrame deliveredFrame_;  // storage reused by every delivery
+    std::function<void(bool)> scopeDidChange_;
 };
 
 }  // namespace sonavista

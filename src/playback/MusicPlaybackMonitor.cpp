@@ -2,6 +2,7 @@
 
 #include "base/WeakCallback.h"
 #include "playback/MprisPlayerIdentity.h"
+#include "playback/PlayerAudioIdentities.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,6 +85,7 @@ void MusicPlaybackMonitor::checkPlaybackState() {
     if (sources_.browser) {
         browser = sources_.browser->snapshot(enabled);
     }
+    if (browser && browser->audio.empty()) browser->audio = browserAudioIdentity(browser->playerDisplayName());
     if (browser && browser->state == MusicPlaybackState::playing) {
         publish(*browser);
         return;
@@ -120,9 +122,11 @@ void MusicPlaybackMonitor::handleNowPlayingAnswer(std::int64_t generation, const
         if (auto application = sources_.runningApplications->application(answer->processIdentifier)) {
             auto player = resolveMusicPlayer(application->bundleIdentifier, application->localizedName);
             if (player && enabled.contains(*player)) {
-                publish(MusicPlaybackSnapshot{
+                MusicPlaybackSnapshot snapshot{
                     *player, answer->isPlaying ? MusicPlaybackState::playing : MusicPlaybackState::paused,
-                    systemOutputVolume()});
+                    systemOutputVolume()};
+                snapshot.audio = playerAudioIdentity(snapshot.playerDisplayName(), answer->processIdentifier, application);
+                publish(snapshot);
                 return;
             }
         }
@@ -149,7 +153,9 @@ std::optional<MusicPlaybackSnapshot> MusicPlaybackMonitor::snapshotOf(const NowP
         if (!enabled.contains(*resolution->player)) {
             return std::nullopt;
         }
-        return MusicPlaybackSnapshot{*resolution->player, state, systemOutputVolume()};
+        MusicPlaybackSnapshot snapshot{*resolution->player, state, systemOutputVolume()};
+        snapshot.audio = playerAudioIdentity(snapshot.playerDisplayName(), candidate.processIdentifier, application);
+        return snapshot;
     }
     const auto& stem = resolution->otherPlayerStem;
     const bool isEnabled =
@@ -162,20 +168,32 @@ std::optional<MusicPlaybackSnapshot> MusicPlaybackMonitor::snapshotOf(const NowP
     if (candidate.volume && std::isfinite(*candidate.volume)) {
         level = std::sqrt(std::clamp(*candidate.volume, 0.0, 1.0) * level);
     }
-    return MusicPlaybackSnapshot{state, level, stem, candidate.identity.empty() ? stem : candidate.identity};
+    MusicPlaybackSnapshot snapshot{state, level, stem, candidate.identity.empty() ? stem : candidate.identity};
+    snapshot.audio = playerAudioIdentity(snapshot.playerDisplayName(), candidate.processIdentifier, application);
+    return snapshot;
 }
 
 void MusicPlaybackMonitor::checkPlayerFallbacks(const std::optional<MusicPlaybackSnapshot>& browserFallback) {
     MusicPlayerSet enabled = enabledPlayers_ ? enabledPlayers_() : MusicPlayerSet{};
     MusicPlayerSet running;
+    std::vector<std::pair<MusicPlayer, RunningApplication>> processes;  // of the running players
     if (sources_.runningApplications) {
         for (const auto& application : sources_.runningApplications->runningApplications()) {
             auto player = resolveMusicPlayer(application.bundleIdentifier, application.localizedName);
             if (player && enabled.contains(*player)) {
                 running.insert(*player);
+                processes.emplace_back(*player, application);
             }
         }
     }
+    const auto withAudio = [&processes](MusicPlaybackSnapshot snapshot) {
+        std::vector<RunningApplication> own;
+        for (const auto& [player, application] : processes) {
+            if (player == snapshot.player) own.push_back(application);
+        }
+        snapshot.audio = playerAudioIdentity(snapshot.playerDisplayName(), own);
+        return snapshot;
+    };
     if (running.empty()) {
         publish(browserFallback.value_or(MusicPlaybackSnapshot::idle()));
         return;
@@ -190,13 +208,13 @@ void MusicPlaybackMonitor::checkPlayerFallbacks(const std::optional<MusicPlaybac
                                 ? sources_.playerStateQueries->scriptSnapshot(player)
                                 : MusicPlaybackSnapshot{player, MusicPlaybackState::unknown, 1.0};
             if (snapshot.state == MusicPlaybackState::playing) {
-                publish(snapshot);
+                publish(withAudio(snapshot));
                 return;
             }
-            candidates.push_back(snapshot);
+            candidates.push_back(withAudio(snapshot));
         } else {
             // A running player that cannot be asked counts as paused.
-            candidates.push_back(MusicPlaybackSnapshot{player, MusicPlaybackState::paused, systemOutputVolume()});
+            candidates.push_back(withAudio(MusicPlaybackSnapshot{player, MusicPlaybackState::paused, systemOutputVolume()}));
         }
     }
     for (auto preferred : {MusicPlaybackState::paused, MusicPlaybackState::permissionDenied}) {
@@ -215,7 +233,7 @@ void MusicPlaybackMonitor::checkPlayerFallbacks(const std::optional<MusicPlaybac
 }
 
 void MusicPlaybackMonitor::publish(const MusicPlaybackSnapshot& snapshot) {
-    if (lastSnapshot_ && *lastSnapshot_ == snapshot) {
+    if (lastSnapshot_ && *lastSnapshot_ == snapshot && lastSnapshot_->audio == snapshot.audio) {
         return;
     }
     lastSnapshot_ = snapshot;

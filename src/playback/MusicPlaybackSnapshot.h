@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "audio/PlayerAudioIdentity.h"
 #include "playback/MusicPlaybackState.h"
 #include "playback/MusicPlayer.h"
 
@@ -18,6 +19,9 @@ struct MusicPlaybackSnapshot {
     double volumeLevel = 0.0;
     std::string otherPlayerStem;
     std::string otherPlayerName;
+    // Whose sound is the player's, for recording it alone. Not part of equality: the monitor
+    // publishes a change of it on its own (the same player state from another process).
+    PlayerAudioIdentity audio;
 
     MusicPlaybackSnapshot() = default;
     MusicPlaybackSnapshot(std::optional<MusicPlayer> player, MusicPlaybackState state, double volumeLevel)
@@ -38,8 +42,12 @@ struct MusicPlaybackSnapshot {
     // No player, not running, silent.
     static MusicPlaybackSnapshot idle();
 
-    // All three fields, the volume compared exactly: snapshots differing only in volume differ.
-    friend bool operator==(const MusicPlaybackSnapshot&, const MusicPlaybackSnapshot&) = default;
+    // Player, state and volume, the volume compared exactly: snapshots differing only in volume
+    // differ. The audio identity is left out.
+    friend bool operator==(const MusicPlaybackSnapshot& a, const MusicPlaybackSnapshot& b) {
+        return a.player == b.player && a.state == b.state && a.volumeLevel == b.volumeLevel &&
+               a.otherPlayerStem == b.otherPlayerStem && a.otherPlayerName == b.otherPlayerName;
+    }
 };
 
 }  // namespace sonavista

@@ -3,6 +3,7 @@
 target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CachedRunningApplications.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MusicPlaybackMonitor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PlayerAudioIdentities.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PlayerStateQueries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemNowPlayingRequest.cpp)
 target_sources(sonavista_adapters PRIVATE

@@ -3,6 +3,7 @@
 #include "playback/MprisPlayerIdentity.h"
 
 #include <algorithm>
+#include <charconv>
 #include <utility>
 
 namespace sonavista {
@@ -24,6 +25,16 @@ void OverlayPreferences::load() {
     autoShow_ = boolValue(autoShowKey, true);
     avoidsCoveringWindows_ = boolValue(avoidsCoveringWindowsKey, true);
     audioResponsive_ = boolValue(audioResponsiveKey, true);
+    visualizesPlayingPlayerOnly_ = boolValue(visualizesPlayingPlayerOnlyKey, true);
+    audioDelayOffset_ = 0;
+    if (const auto storedOffset = store_->stringValue(audioDelayOffsetKey)) {
+        int value = 0;
+        const char* end = storedOffset->data() + storedOffset->size();
+        const auto [last, error] = std::from_chars(storedOffset->data(), end, value);
+        if (error == std::errc{} && last == end) {
+            audioDelayOffset_ = std::clamp(value, minimumAudioDelayOffset, maximumAudioDelayOffset);
+        }
+    }
 
     const auto storedMode = store_->stringValue(displayModeKey);
     displayMode_ = storedMode ? overlayDisplayModeFromRawValue(*storedMode).value_or(defaultDisplayMode)
@@ -79,6 +90,18 @@ void OverlayPreferences::setAudioResponsive(bool value) {
     audioResponsive_ = value;
     store_->setBool(audioResponsiveKey, value);
     observers_.notify(Property::audioResponsive);
+}
+
+void OverlayPreferences::setVisualizesPlayingPlayerOnly(bool value) {
+    visualizesPlayingPlayerOnly_ = value;
+    store_->setBool(visualizesPlayingPlayerOnlyKey, value);
+    observers_.notify(Property::visualizesPlayingPlayerOnly);
+}
+
+void OverlayPreferences::setAudioDelayOffset(int milliseconds) {
+    audioDelayOffset_ = std::clamp(milliseconds, minimumAudioDelayOffset, maximumAudioDelayOffset);
+    store_->setString(audioDelayOffsetKey, std::to_string(audioDelayOffset_));
+    observers_.notify(Property::audioDelayOffset);
 }
 
 void OverlayPreferences::setDisplayMode(OverlayDisplayMode value) {

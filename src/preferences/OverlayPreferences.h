@@ -42,6 +42,8 @@ public:
         color,
         enabledPlayers,
         otherPlayers,
+        visualizesPlayingPlayerOnly,
+        audioDelayOffset,
     };
 
     using Observer = ObserverList<Property>::Observer;
@@ -59,6 +61,12 @@ public:
     // One entry per player seen outside the catalogue: "<stem>|<1 or 0>|<desktop entry>|<name>".
     // A file without it (written before such players were remembered) loads unchanged.
     static constexpr std::string_view otherPlayersKey = "otherMusicPlayers";
+    // Whether capture records the playing player's own sound rather than the whole output.
+    static constexpr std::string_view visualizesPlayingPlayerOnlyKey = "visualizesPlayingPlayerOnly";
+    // The user's correction of the output latency, whole milliseconds as text ("120", "-40").
+    static constexpr std::string_view audioDelayOffsetKey = "audioDelayOffsetMilliseconds";
+    static constexpr int minimumAudioDelayOffset = -100;
+    static constexpr int maximumAudioDelayOffset = 300;
 
     static constexpr OverlayDisplayMode defaultDisplayMode = OverlayDisplayMode::compact;
     static constexpr OverlayPosition defaultPosition = OverlayPosition::center;
@@ -75,6 +83,9 @@ public:
     bool autoShow() const { return autoShow_; }
     bool avoidsCoveringWindows() const { return avoidsCoveringWindows_; }
     bool audioResponsive() const { return audioResponsive_; }
+    bool visualizesPlayingPlayerOnly() const { return visualizesPlayingPlayerOnly_; }
+    // Milliseconds, within the bounds above.
+    int audioDelayOffset() const { return audioDelayOffset_; }
     OverlayDisplayMode displayMode() const { return displayMode_; }
     OverlayPosition position() const { return position_; }
     WaveColor color() const { return color_; }
@@ -90,6 +101,9 @@ public:
     void setAutoShow(bool value);
     void setAvoidsCoveringWindows(bool value);
     void setAudioResponsive(bool value);
+    void setVisualizesPlayingPlayerOnly(bool value);
+    // Clamped to the bounds above.
+    void setAudioDelayOffset(int milliseconds);
     void setDisplayMode(OverlayDisplayMode value);
     void setPosition(OverlayPosition value);
     void setColor(WaveColor value);
@@ -132,6 +146,8 @@ private:
     bool autoShow_ = true;
     bool avoidsCoveringWindows_ = true;
     bool audioResponsive_ = true;
+    bool visualizesPlayingPlayerOnly_ = true;
+    int audioDelayOffset_ = 0;
     OverlayDisplayMode displayMode_ = defaultDisplayMode;
     OverlayPosition position_ = defaultPosition;
     WaveColor color_ = defaultColor;

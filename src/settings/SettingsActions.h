@@ -20,7 +20,8 @@ namespace sonavista {
 // State the window reads directly, never through these callbacks:
 //  - the shared `OverlayPreferences` (observe it and re-render on every change; the status menu
 //    writes it too): overlayEnabled, autoShow, avoidsCoveringWindows, audioResponsive,
-//    displayMode, position, color, enabledPlayers, otherPlayers;
+//    displayMode, position, color, enabledPlayers, otherPlayers, visualizesPlayingPlayerOnly,
+//    audioDelayOffset;
 //  - the shared `VisualizerModel` (observed): captureStatus and audioLevel for the audio status
 //    row (it changes up to 30 times a second while audio is live);
 //  - the login-item status, once: the application passes it as a bool when it builds the window;
@@ -32,6 +33,9 @@ struct SettingsActions {
     std::function<void(bool)> setAutoShow;
     std::function<void(bool)> setAvoidsCoveringWindows;
     std::function<void(bool)> setAudioResponsive;
+    std::function<void(bool)> setVisualizesPlayingPlayerOnly;
+    // Milliseconds, −100 … 300.
+    std::function<void(int)> setAudioDelayOffset;
     std::function<void(OverlayDisplayMode)> setDisplayMode;
     std::function<void(OverlayPosition)> setPosition;
     std::function<void(WaveColor)> setColor;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -139,7 +140,8 @@ SettingsView::SettingsView(std::shared_ptr<OverlayPreferences> preferences,
     if (visualizerModel_) {
         modelToken_ = visualizerModel_->addObserver([this](VisualizerModel::Property property) {
             if (property == VisualizerModel::Property::captureStatus ||
-                property == VisualizerModel::Property::audioLevel) {
+                property == VisualizerModel::Property::audioLevel ||
+                property == VisualizerModel::Property::listeningTo) {
                 if (audioRowShown()) scheduleAudioStatusRefresh();
             }
         });
@@ -388,6 +390,36 @@ QWidget* SettingsView::makeAudioTab() {
     status->addWidget(audioStatusText_, 0, Qt::AlignVCenter);
     status->addStretch(1);
     response->addLayout(status);
+    listeningLabel_ = new QLabel;
+    listeningLabel_->setObjectName(QStringLiteral("listeningLabel"));
+    QPalette listeningPalette = listeningLabel_->palette();
+    listeningPalette.setColor(QPalette::WindowText, secondaryColor());
+    listeningLabel_->setPalette(listeningPalette);
+    response->addWidget(listeningLabel_);
+    playingPlayerOnlySwitch_ = addSwitchRow(response, QStringLiteral("Visualize Only the Playing Player"),
+                                            QStringLiteral("playingPlayerOnlySwitch"));
+    connect(playingPlayerOnlySwitch_, &QAbstractButton::clicked, this, [this](bool on) {
+        perform(actions_.setVisualizesPlayingPlayerOnly, on);
+    });
+    auto* offsetRow = new QHBoxLayout;
+    offsetRow->setSpacing(12);
+    auto* offsetLabel = new QLabel(QStringLiteral("Speaker Delay Correction"));
+    audioDelayOffsetBox_ = new QSpinBox;
+    audioDelayOffsetBox_->setObjectName(QStringLiteral("audioDelayOffsetBox"));
+    audioDelayOffsetBox_->setRange(OverlayPreferences::minimumAudioDelayOffset, OverlayPreferences::maximumAudioDelayOffset);
+    audioDelayOffsetBox_->setSingleStep(10);
+    audioDelayOffsetBox_->setSuffix(QStringLiteral(" ms"));
+    audioDelayOffsetBox_->setKeyboardTracking(false);
+    audioDelayOffsetBox_->setToolTip(QStringLiteral("Added to the delay your output device reports, for devices "
+                                                    "that report it wrongly: raise it when the bars come before "
+                                                    "the beat you hear"));
+    offsetLabel->setBuddy(audioDelayOffsetBox_);
+    offsetRow->addWidget(offsetLabel, 1);
+    offsetRow->addWidget(audioDelayOffsetBox_, 0, Qt::AlignVCenter);
+    response->addLayout(offsetRow);
+    connect(audioDelayOffsetBox_, &QSpinBox::valueChanged, this, [this](int milliseconds) {
+        if (milliseconds != state_.audioDelayOffset) perform(actions_.setAudioDelayOffset, milliseconds);
+    });
 
     auto* detection = new QHBoxLayout;
     detection->setSpacing(12);
@@ -462,6 +494,9 @@ void SettingsView::refresh() {
     autoShowSwitch_->setChecked(state_.autoShow);
     avoidsCoveringWindowsSwitch_->setChecked(state_.avoidsCoveringWindows);
     audioResponsiveSwitch_->setChecked(state_.audioResponsive);
+    playingPlayerOnlySwitch_->setChecked(state_.visualizesPlayingPlayerOnly);
+    playingPlayerOnlySwitch_->setEnabled(state_.audioResponsive);
+    if (audioDelayOffsetBox_->value() != state_.audioDelayOffset) audioDelayOffsetBox_->setValue(state_.audioDelayOffset);
     launchAtLoginSwitch_->setChecked(launchAtLoginEnabled_);
 
     displayModePicker_->setCurrentIndex(indexOf(state_.displayMode));
@@ -497,6 +532,7 @@ void SettingsView::scheduleAudioStatusRefresh() {
             if (!visualizerModel_) return;
             state_.audioStatus =
                 AudioStatusRow::forStatus(visualizerModel_->captureStatus(), visualizerModel_->audioLevel());
+            state_.listeningText = SettingsViewState::listeningTextFor(*visualizerModel_);
             applyAudioStatus();
         },
         Qt::QueuedConnection);
@@ -536,6 +572,9 @@ void SettingsView::applyAudioStatus() {
         audioStatusSymbol_->setPixmap(SettingsSymbol::pixmap(row.symbolName, color, 18, devicePixelRatioF()));
     }
     if (audioStatusText_->text() != text) audioStatusText_->setText(text);
+    const QString listening = QString::fromStdString(state_.listeningText);
+    if (listeningLabel_->text() != listening) listeningLabel_->setText(listening);
+    listeningLabel_->setVisible(!listening.isEmpty());
 }
 
 }  // namespace sonavista

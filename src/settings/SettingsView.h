@@ -17,6 +17,7 @@
 
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QVBoxLayout;
 
@@ -99,6 +100,9 @@ private:
     ToggleSwitch* autoShowSwitch_ = nullptr;
     ToggleSwitch* avoidsCoveringWindowsSwitch_ = nullptr;
     ToggleSwitch* audioResponsiveSwitch_ = nullptr;
+    ToggleSwitch* playingPlayerOnlySwitch_ = nullptr;
+    QLabel* listeningLabel_ = nullptr;
+    QSpinBox* audioDelayOffsetBox_ = nullptr;
     ToggleSwitch* launchAtLoginSwitch_ = nullptr;
     SegmentedPicker* displayModePicker_ = nullptr;
     SegmentedPicker* positionPicker_ = nullptr;

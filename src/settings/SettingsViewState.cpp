@@ -17,11 +17,20 @@ SettingsViewState SettingsViewState::from(const OverlayPreferences& preferences,
     state.color = preferences.color();
     state.enabledPlayers = preferences.enabledPlayers();
     state.otherPlayers = preferences.otherPlayers();
+    state.visualizesPlayingPlayerOnly = preferences.visualizesPlayingPlayerOnly();
+    state.audioDelayOffset = preferences.audioDelayOffset();
+    state.listeningText = listeningTextFor(model);
     state.audioStatus = AudioStatusRow::forStatus(model.captureStatus(), model.audioLevel());
     state.retryEnabled = state.audioResponsive;
     state.saveError = preferences.saveError();
     state.settingsFileNotice = preferences.loadNotice();
     return state;
+}
+
+std::string SettingsViewState::listeningTextFor(const VisualizerModel& model) {
+    if (model.captureStatus() != AudioCaptureStatus::live) return {};
+    if (const auto& player = model.listeningTo()) return "Listening to " + *player + " only";
+    return "Listening to everything the computer plays";
 }
 
 std::vector<MusicPlayer> SettingsViewState::desktopPlayers() {

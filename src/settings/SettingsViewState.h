@@ -22,6 +22,11 @@ struct SettingsViewState {
     bool autoShow = true;
     bool avoidsCoveringWindows = true;
     bool audioResponsive = true;
+    bool visualizesPlayingPlayerOnly = true;
+    int audioDelayOffset = 0;  // milliseconds
+    // Whose sound the live capture records: "Listening to Spotify only" or "Listening to
+    // everything the computer plays"; empty while no live audio arrives.
+    std::string listeningText;
     OverlayDisplayMode displayMode = OverlayDisplayMode::compact;
     OverlayPosition position = OverlayPosition::center;
     // The position only matters for the compact band; the picker keeps showing the stored
@@ -40,6 +45,7 @@ struct SettingsViewState {
     std::optional<std::string> settingsFileNotice;
 
     static SettingsViewState from(const OverlayPreferences& preferences, const VisualizerModel& model);
+    static std::string listeningTextFor(const VisualizerModel& model);
 
     bool isPlayerEnabled(MusicPlayer player) const { return enabledPlayers.contains(player); }
 

@@ -31,6 +31,12 @@ void VisualizerModel::setCaptureStatus(AudioCaptureStatus value) {
     captureStatus_ = value;
 }
 
+void VisualizerModel::setListeningTo(std::optional<std::string> playerName) {
+    if (playerName == listeningTo_) return;
+    observers_.notify(Property::listeningTo);
+    listeningTo_ = std::move(playerName);
+}
+
 void VisualizerModel::updateLiveFrame(const AudioVisualizationFrame& frame) {
     setCaptureStatus(AudioCaptureStatus::live);
     setAudioLevel(clampToRange(frame.level, 0.0, 1.0));

@@ -7,6 +7,7 @@
 #include "visualizer/AudioCaptureStatus.h"
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace sonavista {
@@ -22,7 +23,7 @@ namespace sonavista {
 // operation returns. Observers are called in the order they were added. Main thread only.
 class VisualizerModel {
 public:
-    enum class Property { audioLevel, motionRate, beatPulse, spectrum, captureStatus };
+    enum class Property { audioLevel, motionRate, beatPulse, spectrum, captureStatus, listeningTo };
     using Observer = ObserverList<Property>::Observer;
     using ObserverToken = ObserverList<Property>::Token;
 
@@ -41,6 +42,9 @@ public:
     // An absent failure: audio response switched off or capture not wanted.
     void useFallbackAudio(std::optional<AudioCaptureFailure> failure);
     void pause();
+    // Whose sound the capture records: the playing player's alone (its name) or everything
+    // the computer plays (nothing). Notifies only when it changes.
+    void setListeningTo(std::optional<std::string> playerName);
 
     double audioLevel() const { return audioLevel_; }
     double motionRate() const { return motionRate_; }
@@ -48,6 +52,7 @@ public:
     const std::vector<double>& spectrum() const { return spectrum_; }
     AudioCaptureStatus captureStatus() const { return captureStatus_; }
     double fallbackLevel() const { return fallbackLevel_; }
+    const std::optional<std::string>& listeningTo() const { return listeningTo_; }
 
     // The clock of the renderer that draws this model on a timer of its own: a live source
     // may hand its values over at each tick instead of as they come.
@@ -67,6 +72,7 @@ private:
     std::vector<double> spectrum_;
     AudioCaptureStatus captureStatus_ = AudioCaptureStatus::waiting;
     double fallbackLevel_ = initialLevel;
+    std::optional<std::string> listeningTo_;
 
     ObserverList<Property> observers_;
     FrameTicks frameTicks_;

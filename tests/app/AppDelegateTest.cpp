@@ -26,8 +26,14 @@ struct FakeAudioMonitor final : AudioLevelMonitor {
         ++stops;
         journal.push_back("audio.stop");
     }
+    void follow(const PlayerAudioIdentity& player) override { followed.push_back(player); }
+    void setHoldBackOffset(double seconds) override { offset = seconds; }
+    void onScopeChange(std::function<void(bool)> callback) override { scopeDidChange = std::move(callback); }
     AudioFrameCallback frameDidChange;
     AudioFailureCallback captureDidFail;
+    std::function<void(bool)> scopeDidChange;
+    std::vector<PlayerAudioIdentity> followed;
+    double offset = 0.0;
     int stops = 0;
 };
 
@@ -201,6 +207,37 @@ TEST_F(AppDelegateTest, PlayingSnapshotFollowsTheThreeSwitches) {
         EXPECT_DOUBLE_EQ(model->fallbackLevel(), 0.6);
         EXPECT_EQ(model->captureStatus(), status);
     }
+}
+
+// The playing player's sound is followed while the setting is on; the Audio tab learns whose
+// sound is recorded from the capture; the offset reaches the capture in seconds.
+TEST_F(AppDelegateTest, CaptureFollowsThePlayingPlayerWhileTheSettingIsOn) {
+    preferences->setAudioDelayOffset(120);
+    launch();
+    MusicPlaybackSnapshot playing{MusicPlayer::spotify, State::playing, 0.7};
+    playing.audio = PlayerAudioIdentity{"Spotify", {4242}, {}, {"spotify"}};
+    playback->snapshotDidChange(playing);
+    ASSERT_EQ(audio().followed, std::vector{playing.audio});
+    EXPECT_DOUBLE_EQ(audio().offset, 0.12);
+
+    audio().scopeDidChange(true);
+    audio().frameDidChange(AudioVisualizationFrame{0.5, 1.0, 0.0, {}});
+    EXPECT_EQ(model->listeningTo(), "Spotify");
+    audio().scopeDidChange(false);  // no stream of the player: the whole output
+    EXPECT_EQ(model->listeningTo(), std::nullopt);
+
+    settings->actions.setVisualizesPlayingPlayerOnly(false);
+    EXPECT_TRUE(audio().followed.back().empty());
+    EXPECT_FALSE(store->boolValue("visualizesPlayingPlayerOnly"));
+    EXPECT_FALSE(menu->shown.find(StatusMenuAction::toggleVisualizesPlayingPlayerOnly)->checked);
+    menu->choose(StatusMenuAction::toggleVisualizesPlayingPlayerOnly);
+    EXPECT_EQ(audio().followed.back(), playing.audio);
+    settings->actions.setAudioDelayOffset(-60);
+    EXPECT_DOUBLE_EQ(audio().offset, -0.06);
+
+    audio().scopeDidChange(true);
+    snapshot(State::paused);  // capture ends: nothing is being listened to
+    EXPECT_EQ(model->listeningTo(), std::nullopt);
 }
 
 TEST_F(AppDelegateTest, PausedSnapshotStopsCaptureHidesAndClearsTheDeadline) {

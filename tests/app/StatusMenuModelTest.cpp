@@ -16,6 +16,7 @@ TEST(StatusMenuModelTest, EachCheckMarkFollowsItsOwnSetting) {
         {&StatusMenuState::autoShow, A::toggleAutoShow},
         {&StatusMenuState::avoidsCoveringWindows, A::toggleAvoidCovering},
         {&StatusMenuState::audioResponsive, A::toggleAudioResponsive},
+        {&StatusMenuState::visualizesPlayingPlayerOnly, A::toggleVisualizesPlayingPlayerOnly},
         {&StatusMenuState::launchAtLoginEnabled, A::toggleLaunchAtLogin},
     };
     for (const auto& off : switches) {
@@ -56,7 +57,7 @@ TEST(StatusMenuModelTest, PickersRetryAndStatusLinesFollowTheState) {
     for (WaveColor color : allWaveColors) {
         state.color = color;
         model = StatusMenuModel::make(state);
-        const auto& colours = model.items()[14].submenu;
+        const auto& colours = model.items()[15].submenu;
         EXPECT_EQ(std::count_if(colours.begin(), colours.end(), [](const auto& item) { return item.checked; }), 1);
         EXPECT_TRUE(model.find(A::selectWaveColor, std::string(rawValue(color)))->checked) << rawValue(color);
     }

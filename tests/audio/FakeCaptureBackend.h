@@ -20,6 +20,7 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
         std::atomic<bool> stopped{false};
         std::atomic<int> stopCalls{0};
         std::atomic<bool> destroyed{false};
+        std::vector<PlayerAudioIdentity> followed;  // main thread only
         bool running() const { return started && !stopped; }
     };
 
@@ -36,6 +37,7 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
             ++record_->stopCalls;
             markStopped();
         }
+        void follow(const PlayerAudioIdentity& player) override { record_->followed.push_back(player); }
         // Marked on the delivery thread, so a delivery in progress finishes first.
         void markStopped() {
             thread_.sync([record = record_] { record->stopped = true; });
@@ -75,6 +77,9 @@ struct FakeCaptureBackend final : AudioCaptureBackend {
         thread_.async([a = at(attempt)] {
             if (a->record->running()) a->handlers.streamDidStopWithError();
         });
+    }
+    void reportLatency(double seconds, std::size_t attempt = latest) {
+        thread_.async([a = at(attempt), seconds] { a->handlers.outputLatencyDidChange(seconds); });
     }
     void flush() { thread_.sync([] {}); }
 

@@ -120,6 +120,48 @@ TEST_F(SystemAudioLevelMonitorTest, RunningFrameTicksTakeOnlyTheNewestFrame) {
     EXPECT_EQ(frames.size(), 2u) << "a frame of the stopped capture is dropped";
 }
 
+// The output's latency plus the user's offset hold each frame back, on ticks and on timers alike;
+// the player to follow reaches the stream when it opens and whenever it changes.
+TEST_F(SystemAudioLevelMonitorTest, FramesAreHeldBackByTheOutputLatencyAndTheOffset) {
+    const PlayerAudioIdentity player{"mpv", {42}, {}, {"mpv"}};
+    monitor->follow(player);
+    startCapturing();
+    EXPECT_EQ(backend->record(0)->followed, std::vector{player});
+    backend->reportLatency(0.2);
+    monitor->setHoldBackOffset(0.05);
+    backend->flush();
+    EXPECT_DOUBLE_EQ(monitor->holdBackSeconds(), 0.25);
+    const auto wait = [&](double seconds) {
+        clock->advance(seconds);
+        mainQueue.advance(seconds);
+    };
+    for (const bool onTicks : {false, true}) {
+        SCOPED_TRACE(onTicks ? "on frame ticks" : "woken by timers");
+        ticks->setRunning(onTicks);
+        frames.clear();
+        backend->deliver(stereo(0.3f));
+        settle();
+        for (int ms = 0; ms < 260 && frames.empty(); ++ms) {
+            wait(0.001);
+            ticks->tick();
+            if (!frames.empty()) {
+                EXPECT_NEAR(ms + 1, 250, 1);
+            }
+        }
+        EXPECT_EQ(frames.size(), 1u);
+        wait(0.05);
+    }
+    ticks->setRunning(false);
+    monitor->setHoldBackOffset(-0.5);  // corrected below zero: the direct road again
+    EXPECT_EQ(monitor->holdBackSeconds(), 0.0);
+    frames.clear();
+    backend->deliver(stereo(0.3f));
+    settle();
+    EXPECT_EQ(frames.size(), 1u);
+    monitor->follow(PlayerAudioIdentity{});
+    EXPECT_EQ(backend->record(0)->followed.size(), 2u);
+}
+
 // Silence is judged on the clock, also when no buffer arrives at all.
 TEST_F(SystemAudioLevelMonitorTest, CaptureThatDeliversNothingIsSilentAfterTheLimit) {
     // Each row: its name, whether the stream opens, and when (tenths of a second after the

@@ -45,6 +45,22 @@ TEST(OverlayPreferencesTest, StoredValuesAndRepairs) {
     }
 }
 
+TEST(OverlayPreferencesTest, PlayerOnlyCaptureAndDelayOffsetLoadWithTheirDefaults) {
+    const std::tuple<SettingsMap, bool, int> rows[] = {
+        {{}, true, 0},
+        {{{"visualizesPlayingPlayerOnly", false}, {"audioDelayOffsetMilliseconds", "180"s}}, false, 180},
+        {{{"audioDelayOffsetMilliseconds", "900"s}}, true, 300},
+        {{{"audioDelayOffsetMilliseconds", "-40"s}}, true, -40},
+        {{{"audioDelayOffsetMilliseconds", "12ms"s}}, true, 0},
+        {{{"audioDelayOffsetMilliseconds", 3.0}}, true, 0},
+    };
+    for (const auto& [stored, playerOnly, offset] : rows) {
+        OverlayPreferences p(std::make_shared<MemorySettingsStore>(stored));
+        EXPECT_EQ(p.visualizesPlayingPlayerOnly(), playerOnly);
+        EXPECT_EQ(p.audioDelayOffset(), offset);
+    }
+}
+
 TEST(OverlayPreferencesTest, PlayerListLoadingAndMigration) {
     // The one-time migration adds the web players to a stored list and sets its flag.
     const std::string list = "enabledMusicPlayers";
@@ -92,6 +108,10 @@ TEST(OverlayPreferencesTest, EveryAssignmentWritesThenNotifies) {
         {[&] { p.setPlayer(P::spotify, true); }, {list, Strings{"appleMusic", "spotify", "youtube"}}, players},
         {[&] { p.setPlayer(P::youtube, false); }, {list, Strings{"appleMusic", "spotify"}}, players},
         {[&] { p.setPlayer(P::youtube, false); }, {list, Strings{"appleMusic", "spotify"}}, players},  // still written
+        {[&] { p.setVisualizesPlayingPlayerOnly(false); }, {"visualizesPlayingPlayerOnly", false},
+         Prop::visualizesPlayingPlayerOnly},
+        {[&] { p.setAudioDelayOffset(-250); }, {"audioDelayOffsetMilliseconds", "-100"s}, Prop::audioDelayOffset},
+        {[&] { p.setAudioDelayOffset(120); }, {"audioDelayOffsetMilliseconds", "120"s}, Prop::audioDelayOffset},
     };
     for (const auto& [assign, write, property] : steps) {
         store->clearWrites();

@@ -74,6 +74,7 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
+    pid_t pid() const { return pid_; }
     void kill(int signal) {
         if (pid_ > 0 && !status_) ::kill(pid_, signal);
     }

@@ -1,0 +1,182 @@
+#include "PrivatePulseServer.h"
+#include "audio/ProcProcessTree.h"
+#include "audio/PulseAudioCapture.h"
+#include "audio/PulsePlayerCapture.h"
+#include "audio/SystemAudioLevelMonitor.h"
+#include "base/ManualMainQueue.h"
+#include "base/SteadyClock.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <signal.h>
+#include <functional>
+
+using namespace sonavista;
+using sonavista::testing::Child;
+using sonavista::testing::eventually;
+using sonavista::testing::PrivatePulseServer;
+using sonavista::testing::SoundServer;
+
+namespace {
+
+// A monitor on the player-following backend, its frames and scope reports timed.
+struct PlayerCapture {
+    ManualMainQueue mainQueue;
+    std::shared_ptr<SteadyClock> clock = std::make_shared<SteadyClock>();
+    std::vector<std::pair<double, double>> levels;
+    std::vector<std::pair<double, bool>> scopes;
+    int failures = 0;
+    const double origin = clock->now();
+    std::shared_ptr<SystemAudioLevelMonitor> monitor = SystemAudioLevelMonitor::create(
+        [this](const AudioVisualizationFrame& f) { levels.emplace_back(elapsed(), f.level); }, [this](auto) { ++failures; },
+        mainQueue,
+        std::make_shared<PulsePlayerCapture>(std::make_shared<PulseAudioCapture>(), std::make_shared<ProcProcessTree>()),
+        clock);
+
+    PlayerCapture() {
+        monitor->onScopeChange([this](bool playerOnly) { scopes.emplace_back(elapsed(), playerOnly); });
+    }
+    double elapsed() const { return clock->now() - origin; }
+    bool pumpUntil(const std::function<bool()>& done, double seconds) {
+        return eventually(
+            [&] {
+                mainQueue.advance(elapsed() - mainQueue.now());
+                mainQueue.runPending();
+                return done();
+            },
+            std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
+    }
+    void pump(double seconds) { pumpUntil([] { return false; }, seconds); }
+    bool playerOnly() const { return !scopes.empty() && scopes.back().second; }
+    double peakSince(double start) const {
+        double peak = 0.0;
+        for (const auto& [time, level] : levels) peak = time >= start ? std::max(peak, level) : peak;
+        return peak;
+    }
+};
+
+class PlayerOnPrivateServer : public ::testing::TestWithParam<SoundServer> {
+protected:
+    PlayerOnPrivateServer() { server.useFromThisProcess(); }
+    // The player ends first, so that its bus session ends with it (bus daemon included).
+    ~PlayerOnPrivateServer() override {
+        if (playerPid_ > 0) ::kill(playerPid_, SIGTERM);
+        if (player_) player_->wait(std::chrono::seconds(5));
+    }
+
+    // mpv with its MPRIS plugin on a session bus of its own; the process id is the bus name
+    // owner's, as the now-playing service reports it.
+    std::int32_t startMprisPlayer(const std::string& files) {
+        const std::string pidFile = (server.dir() / "mpv.pid").string();
+        const std::string script =
+            "mpv --no-config --vo=null --ao=pulse --audio-device=pulse/out --gapless-audio=no "
+            "--script=/usr/lib/mpv-mpris/mpris.so " + files + " >/dev/null 2>&1 & "
+            "until dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.mpris.MediaPlayer2.mpv "
+            "> " + pidFile + ".part 2>/dev/null; do sleep 0.05; done; mv " + pidFile + ".part " + pidFile + "; wait";
+        player_ = std::make_unique<Child>(std::vector<std::string>{"dbus-run-session", "--", "sh", "-c", script});
+        std::int32_t pid = 0;
+        eventually([&] {
+            std::ifstream file(pidFile);
+            std::string word;
+            while (file >> word) pid = std::atoi(word.c_str()) > 0 ? std::atoi(word.c_str()) : pid;
+            return pid > 0;
+        });
+        playerPid_ = pid;
+        return pid;
+    }
+    // The server's index of the player's sink input.
+    std::string playerSinkInput() {
+        return server.output("pactl list sink-inputs | awk '/^Sink Input #/{i=substr($3,2)} "
+                             "/application.process.binary = \"mpv\"/{print i; exit}' | tr -d '\\n'");
+    }
+
+    PrivatePulseServer server{GetParam()};
+    std::unique_ptr<Child> player_;
+    std::int32_t playerPid_ = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(OnEachServer, PlayerOnPrivateServer,
+                         ::testing::Values(SoundServer::pulseAudio, SoundServer::pipeWire),
+                         [](const auto& info) { return info.param == SoundServer::pipeWire ? "PipeWire" : "PulseAudio"; });
+
+// The player plays a quiet tone, then (next track, another format: a new stream) a loud one;
+// another program plays loud bursts.
+TEST_P(PlayerOnPrivateServer, RecordsThePlayersOwnStreamsAndFollowsThem) {
+    const std::string quiet = server.generate("quiet", "14 sine 440 vol 0.01");
+    const std::string loud = (server.dir() / "loud.wav").string();
+    ASSERT_EQ(server.run("sox -n -r 44100 -c 1 -b 16 " + loud + " synth 6 sine 660 vol 0.5"), 0);
+    const std::string burst = server.generate("burst", "1.2 sine 3000 vol 0.5");
+    const std::int32_t pid = startMprisPlayer(quiet + " " + loud);
+    ASSERT_GT(pid, 0) << "the player did not appear on its bus";
+    const PlayerAudioIdentity player{"mpv", {pid}, {}, {"mpv"}};
+
+    PlayerCapture capture;
+    capture.monitor->follow(player);
+    capture.monitor->start();
+    const bool recorded = capture.pumpUntil([&] { return capture.playerOnly() && capture.levels.size() > 10; }, 5.0);
+    if (!recorded && GetParam() == SoundServer::pipeWire && !capture.scopes.empty() && capture.levels.size() > 10) {
+        // Known fault: pipewire-pulse at times accepts the recording of a stream that has just
+        // appeared and never feeds it, even when made again. Capture then must fall back to
+        // the whole output and say so, which is what is checked here.
+        EXPECT_FALSE(capture.playerOnly());
+        GTEST_SKIP() << "PipeWire did not feed the player's recording; capture fell back to the whole output";
+    }
+    ASSERT_TRUE(recorded) << "the player's stream was not recorded: " << capture.levels.size() << " frames, "
+        << capture.scopes.size() << " scope reports; sink inputs:\n"
+        << server.output("pactl list sink-inputs | grep -E 'Sink Input|process.binary|Corked'; "
+                         "pactl list source-outputs | grep -E 'Source Output|Source:|Corked|media.name'");
+    // A null sink plays nowhere: its buffer length (up to 2 s) holds nothing back.
+    EXPECT_EQ(capture.monitor->holdBackSeconds(), 0.0);
+
+    // Another program's burst leaves the level where the quiet player keeps it...
+    double start = capture.elapsed();
+    server.play(burst);
+    capture.pump(1.4);
+    EXPECT_LT(capture.peakSince(start), 0.6);
+    // ...and raises it once the whole output is recorded.
+    capture.monitor->follow(PlayerAudioIdentity{});
+    ASSERT_TRUE(capture.pumpUntil([&] { return !capture.playerOnly(); }, 1.0));
+    start = capture.elapsed();
+    server.play(burst);
+    capture.pump(1.4);
+    EXPECT_GT(capture.peakSince(start), 0.9);
+
+    // A player nobody plays: the whole output, and it says so.
+    capture.monitor->follow(PlayerAudioIdentity{"nobody", {999999}, {}, {"nothing"}});
+    capture.pump(0.3);
+    EXPECT_FALSE(capture.playerOnly());
+
+    // The player's stream moved to a second output is recorded there.
+    capture.monitor->follow(player);
+    ASSERT_TRUE(capture.pumpUntil([&] { return capture.playerOnly(); }, 1.0));
+    ASSERT_EQ(server.run("pactl load-module module-null-sink sink_name=second"), 0);
+    const std::string sinkInput = playerSinkInput();
+    ASSERT_FALSE(sinkInput.empty());
+    ASSERT_EQ(server.run("pactl move-sink-input " + sinkInput + " second"), 0);
+    capture.pump(2.5);
+    EXPECT_TRUE(capture.playerOnly());
+    start = capture.elapsed();
+    capture.pump(0.8);
+    EXPECT_GT(capture.peakSince(start), 0.2) << "the moved stream is not recorded (silence on the old output)";
+
+    // Next track: the quiet stream ends, a new one starts; followed within 0.5 s.
+    const std::size_t before = capture.scopes.size();
+    ASSERT_TRUE(capture.pumpUntil([&] { return capture.peakSince(capture.elapsed() - 0.2) > 0.9; }, 12.0))
+        << "the next track's stream was not recorded";
+    double lost = -1, found = -1;
+    for (std::size_t i = before; i < capture.scopes.size(); ++i) {
+        const auto& [time, playerOnly] = capture.scopes[i];
+        if (!playerOnly) lost = time;
+        if (playerOnly && lost > 0 && found < lost) found = time;
+    }
+    if (lost > 0) {
+        EXPECT_LT(found - lost, 0.5) << "the new stream was recorded only after the old one had gone for as long";
+    }
+    EXPECT_EQ(capture.failures, 0);
+    capture.monitor->stop();
+}
+
+}  // namespace
