@@ -29,6 +29,11 @@ struct PlatformChoice {
     std::optional<std::string> qtPlatform;
     // Why the overlay cannot be shown (route none), one line for the settings window.
     std::string unavailableReason;
+    // Through XWayland (GNOME on Wayland) the overlay is kept below windows even when set to
+    // float: Mutter 43 gives an XWayland window that keeps drawing the clicks meant for the
+    // windows under it, whatever its input shape says. `limitation` says so in one line.
+    bool belowWindowsOnly = false;
+    std::string limitation;
 
     static PlatformChoice decide(const Session& session);
 };

@@ -128,6 +128,7 @@ unsigned long X11OverlayWindow::nativeWindow() const {
 }
 
 void X11OverlayWindow::setLevel(OverlayWindowLevel level) {
+    if (belowWindowsOnly_) level = OverlayWindowLevel::desktopLayer;
     const OverlayWindowLevel previous = level_;
     level_ = level;
     Display* display = x11Display();

@@ -45,6 +45,8 @@ public:
     void showPanel() override;
     void hidePanel() override;
     bool isVisible() const override;
+    // From now on every level is the desktop layer (see PlatformChoice::belowWindowsOnly).
+    void keepBelowWindows() { belowWindowsOnly_ = true; }
     // Whether a compositing manager runs; without one the window cannot be translucent and
     // the view says so on an opaque band.
     bool hasCompositor() const;
@@ -67,7 +69,8 @@ private:
     _XDisplay* stackingDisplay_ = nullptr;  // ours, not Qt's: selects the root window's events
     QSocketNotifier* stackingEvents_ = nullptr;
     QTimer* stackingCheck_ = nullptr;
-    bool managed_ = false;  // by the window manager, instead of override-redirect
+    bool managed_ = false;
+    bool belowWindowsOnly_ = false;  // by the window manager, instead of override-redirect
     OverlayWindowLevel level_ = OverlayWindowLevel::desktopLayer;
     bool frostedBackdrop_ = false;
     PixelRect frame_{};  // the last frame asked for, in logical pixels
