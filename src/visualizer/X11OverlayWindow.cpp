@@ -60,8 +60,9 @@ std::vector<unsigned long> windowListProperty(Display* display, Window window, A
     return values;
 }
 
-// Mutter (GNOME on X11) draws every override-redirect window above all managed windows,
-// whatever the X stacking says, so an unmanaged overlay could not stay on the desktop layer.
+// Mutter (GNOME on X11) and KWin (KDE Plasma on X11) draw every override-redirect window above
+// all managed windows, whatever the X stacking says, so an unmanaged overlay could not stay on
+// the desktop layer.
 bool drawsUnmanagedWindowsOnTop(Display* display) {
     if (!display) return false;
     const Window root = DefaultRootWindow(display);
@@ -78,7 +79,7 @@ bool drawsUnmanagedWindowsOnTop(Display* display) {
         name.assign(reinterpret_cast<const char*>(data), count);
     }
     if (data) XFree(data);
-    return name == "Mutter" || name == "GNOME Shell";
+    return name == "Mutter" || name == "GNOME Shell" || name == "KWin";
 }
 
 }  // namespace
