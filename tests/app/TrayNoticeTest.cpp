@@ -6,11 +6,10 @@ namespace sonavista {
 namespace {
 
 TEST(TrayNoticeTest, NamesWhatTheDesktopOffers) {
-    // XDG_CURRENT_DESKTOP, a phrase the notice must hold, one it must not.
+    // XDG_CURRENT_DESKTOP; a phrase the notice must hold; one it must not hold.
     const struct { const char* desktop; const char* says; const char* notSays; } cases[] = {
         {"GNOME", "AppIndicator extension", "waybar"},
         {"ubuntu:GNOME", "application grid", "waybar"},
-        {"gnome-xorg", "StatusNotifierItem", "AppIndicator"},  // a different name, not GNOME
         {"KDE", "System Tray widget", "AppIndicator"},
         {"sway", "waybar", "AppIndicator"},
         {"", "StatusNotifierItem", "waybar"},

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# The overlay on GNOME on Wayland: the real `sonavista` through XWayland under a private
-# headless mutter, with a Wayland-native GTK window, checked from the compositor's screen
-# cast and from the clicks the window receives. Usage: gnome_wayland.sh APP
+# The real `sonavista` on GNOME on Wayland (XWayland under a private headless mutter), checked
+# from mutter's screen cast and a Wayland-native window's clicks. Usage: gnome_wayland.sh APP
 set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/sandbox.sh"
 source "$here/../support/checks.sh"
-desktop=$here/wayland_desktop.py
 sandbox_port_free 43828 || { echo "FAIL - port 43828 (the browser bridge) is held by another process"; exit 1; }
 
 work=$(mktemp -d /tmp/sonavista-gnome.XXXXXX)
@@ -30,7 +28,7 @@ done
 check "mutter starts with XWayland" sandbox_wait_for 15 grep -q "Using public X11 display" "$work/logs/mutter.log" || finish
 export DISPLAY=$(grep -o 'public X11 display :[0-9]*' "$work/logs/mutter.log" | cut -d' ' -f4) WAYLAND_DISPLAY=wayland-0
 export XAUTHORITY=$(ls "$work"/run/.mutter-Xwaylandauth.*)
-coproc remote { /usr/bin/python3 "$desktop" mutter Meta-0 2>>"$work/logs/remote.log"; }
+coproc remote { /usr/bin/python3 "$here/wayland_desktop.py" mutter Meta-0 2>>"$work/logs/remote.log"; }
 sandbox_pids+=($!)
 read -r -t 20 ready <&"${remote[0]}"
 check "the screen cast and remote pointer start" test "${ready:-}" = ready || finish
@@ -38,19 +36,16 @@ remote() { local answer; echo "$*" >&"${remote[1]}" && read -r -t 30 answer <&"$
 shot() { remote shot "$work/$1.png"; }
 changed() { changed_pixels "$work/$1.png" "$work/$2.png" "${@:3}"; }  # shot, shot, W H X Y
 
-# A maximised Wayland-native window.
-NO_AT_BRIDGE=1 GDK_BACKEND=wayland /usr/bin/python3 "$desktop" native >"$work/logs/native.log" 2>&1 &
+NO_AT_BRIDGE=1 GDK_BACKEND=wayland /usr/bin/python3 "$here/wayland_desktop.py" native >"$work/logs/native.log" 2>&1 &
 native=$!; sandbox_pids+=($native)
-check "the test windows are up" sandbox_wait_for 10 grep -q ready "$work/logs/native.log" || finish
-sleep 1
-presses() { grep -c press "$1"; }
-more_presses() { [ "$(presses "$1")" -gt "$2" ]; }
+check "the native window is up" sandbox_wait_for 10 grep -q ready "$work/logs/native.log" || finish
+more_presses() { [ "$(grep -c press "$1")" -gt "$2" ]; }
 clicked() {  # window log, x, y: a click there reaches that window
-  local before; before=$(presses "$1")
+  local before; before=$(grep -c press "$1")
   bridge_report youtube gnome >/dev/null  # keeps the band up
   remote move "$2" "$3" && sleep 0.2 && remote click && sandbox_wait_for 3 more_presses "$1" "$before"
 }
-SANDBOX=$work
+SANDBOX=$work  # the application's log: logs/app.log
 start() { printf '[General]\nlaunchedBefore=true\n%s\n' "$1" >"$work/config/Sonavista/Sonavista.conf"
   sandbox_start_app "$app" "${@:2}"; sandbox_wait_for 10 curl -s --max-time 1 -o /dev/null http://127.0.0.1:43828/; sleep 1; }
 shown() { shot before && check "a report is accepted" test "$(bridge_report youtube gnome)" = 204 && sleep 1.5 && shot "$1"; }
@@ -68,8 +63,7 @@ check "a click beside the band reaches the native window" clicked "$work/logs/na
 check "a click on the band reaches the Wayland-native window" clicked "$work/logs/native.log" 100 540
 sandbox_stop_app
 
-# On the empty desktop, started quietly (no settings window): the band where it belongs,
-# transparent between the bars; then the fog over the whole output.
+# Started quietly (no settings window) on the empty desktop: the band, then the fog.
 kill "$native"; sleep 1
 start 'overlayPosition="center"' --autostart
 shown band

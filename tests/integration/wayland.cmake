@@ -13,11 +13,3 @@ if(SONAVISTA_WITH_QT AND TARGET sonavista)
   set_tests_properties(gnome_wayland_end_to_end PROPERTIES LABELS integration TIMEOUT 180
     RESOURCE_LOCK sonavista_bridge_port)
 endif()
-
-# KDE Plasma on Wayland: the layer surface under a private headless KWin with two outputs.
-if(SONAVISTA_WITH_QT AND TARGET sonavista)
-  add_test(NAME kwin_wayland_end_to_end
-    COMMAND ${CMAKE_CURRENT_LIST_DIR}/kwin_wayland.sh $<TARGET_FILE:sonavista>)
-  set_tests_properties(kwin_wayland_end_to_end PROPERTIES LABELS integration TIMEOUT 120
-    RESOURCE_LOCK sonavista_bridge_port)
-endif()
