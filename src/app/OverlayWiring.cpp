@@ -1,5 +1,6 @@
 #include "app/OverlayWiring.h"
 
+#include "app/TrayNotice.h"
 #include "visualizer/OverlayWindowController.h"
 #include "visualizer/WaylandLayerShellPanel.h"
 #include "visualizer/WaylandSessionProbe.h"
@@ -43,15 +44,27 @@ PlatformChoice selectPlatform() {
 std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
                                               std::shared_ptr<OverlayPreferences> preferences,
                                               std::shared_ptr<VisualizerModel> model,
-                                              std::shared_ptr<ScreenArrangement> screens) {
+                                              std::shared_ptr<QtScreenArrangement> screens,
+                                              std::function<void()> connectionLost) {
     std::shared_ptr<OverlayPanel> panel;
     switch (choice.overlay) {
         case PlatformChoice::OverlayRoute::layerShell:
-            panel = WaylandLayerShellPanel::connect(preferences, std::move(model));
+            if (auto layerShell = WaylandLayerShellPanel::connect(preferences, std::move(model))) {
+                // The compositor picks the output; the frame follows its pick.
+                const std::weak_ptr<QtScreenArrangement> weakScreens = screens;
+                layerShell->setOutputHandler([weakScreens](const PixelRect& output) {
+                    if (auto current = weakScreens.lock()) current->setWorkingOutput(output);
+                });
+                layerShell->setConnectionLostHandler(std::move(connectionLost));
+                panel = std::move(layerShell);
+            }
             break;
-        case PlatformChoice::OverlayRoute::x11Window:
-            panel = std::make_shared<X11OverlayWindow>(preferences, std::move(model));
+        case PlatformChoice::OverlayRoute::x11Window: {
+            auto window = std::make_shared<X11OverlayWindow>(preferences, std::move(model));
+            if (choice.belowWindowsOnly) window->keepBelowWindows();
+            panel = std::move(window);
             break;
+        }
         case PlatformChoice::OverlayRoute::none:
             break;
     }
@@ -86,12 +99,10 @@ std::vector<char*> argumentsWithQtPlatform(const PlatformChoice& choice, int arg
 }
 
 std::string launchNotice(const PlatformChoice& choice) {
-    std::string notice = choice.unavailableReason;
+    std::string notice = choice.unavailableReason + choice.limitation;
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         if (!notice.empty()) notice += '\n';
-        notice += "No system tray was found: the Sonavista tray icon needs a status bar with tray support "
-                  "(StatusNotifierItem), for example waybar on sway. Until then, open this window by "
-                  "starting Sonavista again.";
+        notice += TrayNotice::whenMissing(qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString());
     }
     return notice;
 }

@@ -3,9 +3,10 @@
 #include "app/PlatformChoice.h"
 #include "preferences/OverlayPreferences.h"
 #include "visualizer/OverlayPresenter.h"
-#include "visualizer/ScreenArrangement.h"
+#include "visualizer/QtScreenArrangement.h"
 #include "visualizer/VisualizerModel.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,10 +29,12 @@ std::string missingDisplayMessage();
 std::vector<char*> argumentsWithQtPlatform(const PlatformChoice& choice, int argc, char** argv);
 
 // The overlay on the chosen route; null when there is none (the application then runs without).
+// `connectionLost` is called once if the overlay's own Wayland connection breaks.
 std::shared_ptr<OverlayPresenter> makeOverlay(const PlatformChoice& choice,
                                               std::shared_ptr<OverlayPreferences> preferences,
                                               std::shared_ptr<VisualizerModel> model,
-                                              std::shared_ptr<ScreenArrangement> screens);
+                                              std::shared_ptr<QtScreenArrangement> screens,
+                                              std::function<void()> connectionLost);
 
 // What the settings window says at launch about the overlay route and the tray (empty when
 // all is well). Needs the application object.

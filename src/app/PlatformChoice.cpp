@@ -20,6 +20,11 @@ PlatformChoice PlatformChoice::decide(const Session& session) {
     if (onX11) {
         if (session.x11Display) {
             choice.overlay = OverlayRoute::x11Window;
+            if (session.waylandDisplay) {
+                choice.belowWindowsOnly = true;
+                choice.limitation = "On this Wayland desktop the overlay stays on the desktop layer, below windows: "
+                                    "drawn through XWayland above them it would catch their clicks.";
+            }
         } else {
             choice.unavailableReason = "The overlay cannot be shown: no X11 display or Wayland compositor was found.";
         }

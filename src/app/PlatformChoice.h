@@ -32,6 +32,11 @@ struct PlatformChoice {
     // The platform Qt will run on has no display to connect to: Qt would abort, so the
     // application says what is missing and exits instead.
     bool noDisplay = false;
+    // Through XWayland (GNOME on Wayland) the overlay is kept below windows even when set to
+    // float: Mutter 43 gives an XWayland window that keeps drawing the clicks meant for the
+    // windows under it, whatever its input shape says. `limitation` says so in one line.
+    bool belowWindowsOnly = false;
+    std::string limitation;
 
     static PlatformChoice decide(const Session& session);
 };

@@ -3,6 +3,7 @@
 target_sources(sonavista_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AppDelegate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PlatformChoice.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TrayNotice.cpp
   ${CMAKE_CURRENT_LIST_DIR}/StatusMenuModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SoundSettingsCommand.cpp)
 target_sources(sonavista_adapters PRIVATE

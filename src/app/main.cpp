@@ -28,12 +28,14 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -162,7 +164,17 @@ int main(int argc, char** argv) {
     const auto configHome = XdgAutostartLoginItem::configHomeFromEnvironment();
 
     AppDelegate::Platform platform;
-    platform.makeOverlay = [&] { return makeOverlay(platformChoice, preferences, visualizerModel, screens); };
+    auto alerts = std::make_shared<QtAlertPresenter>();
+    // Said once, after the Wayland event that reported it has been handled.
+    auto overlayConnectionLost = [alerts] {
+        QTimer::singleShot(0, qApp, [alerts] {
+            alerts->showWarning("The overlay lost its connection to the Wayland compositor.",
+                                "The waveform cannot be shown until Sonavista is started again.");
+        });
+    };
+    platform.makeOverlay = [&] {
+        return makeOverlay(platformChoice, preferences, visualizerModel, screens, overlayConnectionLost);
+    };
     BrowserExtensionStatus extensionStatus;
     extensionStatus.secondsSinceLastReport = [bridge] { return bridge->secondsSinceExtensionReport(); };
     extensionStatus.portHeldElsewhere = [bridge]() -> std::optional<unsigned> {
@@ -170,9 +182,11 @@ int main(int argc, char** argv) {
         return std::nullopt;
     };
     extensionStatus.openSetup = &QtBrowserExtensionSetup::open;
-    platform.makeSettingsWindow =
-        SettingsWindowController::factory(preferences, visualizerModel, std::move(extensionStatus),
-                                          launchNotice(platformChoice));
+    // The notice is also written to standard error, for whoever starts Sonavista from a terminal.
+    std::string notice = launchNotice(platformChoice);
+    if (!notice.empty()) std::fprintf(stderr, "sonavista: %s\n", notice.c_str());
+    platform.makeSettingsWindow = SettingsWindowController::factory(preferences, visualizerModel,
+                                                                    std::move(extensionStatus), std::move(notice));
     platform.makeStatusMenu = [](StatusMenuActionHandler handler) {
         return std::make_shared<QtStatusMenu>(std::move(handler));
     };
@@ -203,7 +217,7 @@ int main(int argc, char** argv) {
     };
     if (configHome) platform.loginItem = std::make_shared<XdgAutostartLoginItem>(*configHome, executablePath());
     platform.workspaceOpener = std::make_shared<QtSoundSettingsOpener>();
-    platform.alerts = std::make_shared<QtAlertPresenter>();
+    platform.alerts = alerts;
     platform.requestQuit = [] { QApplication::quit(); };
 
     auto delegate = AppDelegate::create(mainQueue, preferences, visualizerModel, bridge, std::move(platform));

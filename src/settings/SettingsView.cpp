@@ -443,8 +443,19 @@ QWidget* SettingsView::makeAudioTab() {
         perform(actions_.openAudioCaptureSettings);
     });
 
+    // The desktop's microphone indicator counts every recording, this one too.
+    auto* source = new QLabel(QStringLiteral(
+        "Sonavista reads what your output device plays (its monitor); no microphone is recorded. "
+        "The desktop's microphone indicator may still light up while it listens."));
+    source->setObjectName(QStringLiteral("audioSourceNote"));
+    source->setWordWrap(true);
+    source->setForegroundRole(QPalette::PlaceholderText);
+    auto* detectionColumn = new QVBoxLayout;
+    detectionColumn->setSpacing(8);
+    detectionColumn->addLayout(detection);
+    detectionColumn->addWidget(source);
     return makeTabPage({makeSection(QStringLiteral("Audio Response"), response),
-                        makeSection(QStringLiteral("Audio Detection"), detection)});
+                        makeSection(QStringLiteral("Audio Detection"), detectionColumn)});
 }
 
 QWidget* SettingsView::makeGeneralTab() {

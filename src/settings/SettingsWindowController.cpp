@@ -15,6 +15,10 @@ SettingsWindowController::SettingsWindowController(std::unique_ptr<SettingsView>
     window_->setWindowTitle(QStringLiteral("Sonavista Settings"));
     window_->setMinimumSize(560, 430);
     window_->resize(620, 470);
+    // Tiling Wayland compositors (sway and others) tile every window that can be resized over
+    // the whole output, above the overlay's desktop layer; one of a fixed size they float at
+    // that size. Stacking compositors show it as before, only without resizing.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) window_->setFixedSize(620, 470);
     // Closing hides the window; it is deleted only with its controller.
     window_->setAttribute(Qt::WA_DeleteOnClose, false);
     window_->setAttribute(Qt::WA_QuitOnClose, false);

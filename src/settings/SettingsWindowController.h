@@ -15,7 +15,7 @@ namespace sonavista {
 class SettingsView;
 
 // Owns the settings window around a `SettingsView`: "Sonavista Settings", 620 × 470 (at least
-// 560 × 430), centred on the screen when built. The window lives as long as the controller;
+// 560 × 430; fixed on Wayland, so tiling compositors float it), centred on the screen when built. The window lives as long as the controller;
 // closing it only hides it, and presenting it again shows the same view with its selected tab
 // and switch states. Main thread only.
 class SettingsWindowController final : public SettingsWindowPresenter {

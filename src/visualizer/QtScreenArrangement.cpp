@@ -64,8 +64,20 @@ std::optional<OverlayPoint> QtScreenArrangement::pointer() const {
     if (QGuiApplication::screens().isEmpty()) {
         return std::nullopt;
     }
+    if (workingOutput_) {
+        return OverlayPoint{workingOutput_->x + workingOutput_->width / 2.0, workingOutput_->y + workingOutput_->height / 2.0};
+    }
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        return std::nullopt;  // QCursor::pos() is stale or (0, 0) outside our own windows
+    }
     const QPoint position = QCursor::pos();
     return OverlayPoint{static_cast<double>(position.x()), static_cast<double>(position.y())};
+}
+
+void QtScreenArrangement::setWorkingOutput(const PixelRect& output) {
+    if (workingOutput_ == output) return;
+    workingOutput_ = output;
+    changed();
 }
 
 void QtScreenArrangement::setChangeHandler(std::function<void()> handler) {

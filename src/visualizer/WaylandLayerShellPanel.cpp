@@ -25,6 +25,7 @@ namespace sonavista {
 // One output with its place in the global logical space (from xdg-output when offered, else
 // from wl_output's position and current mode).
 struct WaylandLayerShellPanel::Output {
+    WaylandLayerShellPanel* panel = nullptr;
     std::uint32_t name = 0;
     wl_output* output = nullptr;
     zxdg_output_v1* xdgOutput = nullptr;
@@ -36,6 +37,7 @@ struct WaylandLayerShellPanel::Output {
         if (output) wl_output_destroy(output);
     }
     bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+    PixelRect rect() const { return {x, y, width, height}; }
 };
 
 // The C listeners of the protocol objects, each forwarding to the panel (or output) in `data`.
@@ -62,6 +64,7 @@ struct WaylandListeners {
             for (auto& output : panel.outputs_) panel.watchOutput(*output);
         } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
             auto output = std::make_unique<Output>();
+            output->panel = &panel;
             output->name = name;
             output->output = static_cast<wl_output*>(bind(&wl_output_interface, 2));
             wl_output_add_listener(output->output, &outputListener, output.get());
@@ -75,9 +78,9 @@ struct WaylandListeners {
         auto& outputs = panel.outputs_;
         const auto gone = std::find_if(outputs.begin(), outputs.end(), [name](auto& o) { return o->name == name; });
         if (gone == outputs.end()) return;
-        if (panel.surfaceOutput_ == (*gone)->output) panel.destroySurface();  // it is closed with its output
+        // A surface on it is closed with it; the next frame creates it again on another output.
+        if (panel.surfaceOutput_ == (*gone)->output) panel.destroySurface();
         outputs.erase(gone);
-        if (panel.shown_) panel.createSurface();
     }
 
     static void geometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
@@ -104,10 +107,12 @@ struct WaylandListeners {
         static_cast<Panel*>(data)->configure(serial, width, height);
     }
     static void closed(void* data, zwlr_layer_surface_v1*) {
-        // Its output went away or the compositor removed it: a new one follows the next frame.
-        auto& panel = *static_cast<Panel*>(data);
-        panel.destroySurface();
+        // Its output went away or the compositor removed it: the surface is destroyed here, and
+        // the next frame tick of a shown panel creates a new one where the compositor puts it.
+        static_cast<Panel*>(data)->destroySurface();
     }
+    static void enter(void* data, wl_surface*, wl_output* output) { static_cast<Panel*>(data)->entered(output); }
+    static void leave(void*, wl_surface*, wl_output*) {}
     static void frameDone(void* data, wl_callback* callback, std::uint32_t) {
         auto& panel = *static_cast<Panel*>(data);
         wl_callback_destroy(callback);
@@ -117,18 +122,21 @@ struct WaylandListeners {
     static void scale(void* data, wl_output*, std::int32_t factor) {
         static_cast<Output*>(data)->scale = std::max(factor, 1);
     }
-    static void ignoreDone(void*, wl_output*) {}
+    static void done(void* data, wl_output*) {
+        auto& output = *static_cast<Output*>(data);
+        output.panel->outputChanged(output);
+    }
     static void ignoreText(void*, wl_output*, const char*) {}
     static void ignoreXdgDone(void*, zxdg_output_v1*) {}
     static void ignoreXdgText(void*, zxdg_output_v1*, const char*) {}
 
     static constexpr wl_registry_listener registryListener = {global, globalRemove};
-    static constexpr wl_output_listener outputListener = {geometry, mode, ignoreDone, scale, ignoreText,
-                                                          ignoreText};
+    static constexpr wl_output_listener outputListener = {geometry, mode, done, scale, ignoreText, ignoreText};
     static constexpr zxdg_output_v1_listener xdgOutputListener = {logicalPosition, logicalSize, ignoreXdgDone,
                                                                   ignoreXdgText, ignoreXdgText};
     static constexpr zwlr_layer_surface_v1_listener layerSurfaceListener = {configure, closed};
     static constexpr wl_callback_listener frameListener = {frameDone};
+    static constexpr wl_surface_listener surfaceListener = {enter, leave};
 };
 
 std::shared_ptr<WaylandLayerShellPanel> WaylandLayerShellPanel::connect(std::shared_ptr<OverlayPreferences> preferences,
@@ -216,6 +224,7 @@ void WaylandLayerShellPanel::connectionLost() {
     timer_->stop();
     model_->frameTicks().setRunning(false);
     qWarning("sonavista: the Wayland connection of the overlay was lost");
+    if (lostHandler_) lostHandler_();
 }
 
 void WaylandLayerShellPanel::setLevel(OverlayWindowLevel level) {
@@ -234,15 +243,11 @@ void WaylandLayerShellPanel::setLevel(OverlayWindowLevel level) {
     }
 }
 
+// The surface stays on its output: a frame on another screen only gives its offset and size.
 void WaylandLayerShellPanel::setFrame(const PixelRect& frame) {
-    if (frame == frame_ && (surface_ || !shown_)) return;
+    if (frame == frame_) return;
     frame_ = frame;
-    if (!shown_) return;
-    if (!surface_ || outputForFrame() != surfaceOutput_) {
-        destroySurface();
-        createSurface();
-        return;
-    }
+    if (!shown_ || !layerSurface_) return;  // placed when it is created
     placeSurface();
     wl_surface_commit(surface_);
     flush();
@@ -265,33 +270,44 @@ void WaylandLayerShellPanel::hidePanel() {
     destroySurface();
 }
 
-wl_output* WaylandLayerShellPanel::outputForFrame() const {
-    const int cx = frame_.x + frame_.width / 2;
-    const int cy = frame_.y + frame_.height / 2;
-    for (const auto& output : outputs_) {
-        if (output->contains(cx, cy)) return output->output;
+const WaylandLayerShellPanel::Output* WaylandLayerShellPanel::outputOf(const wl_output* output) const {
+    for (const auto& candidate : outputs_) {
+        if (candidate->output == output) return candidate.get();
     }
-    return nullptr;  // the compositor's choice
+    return nullptr;
+}
+
+// The surface is on an output now: drawn at its scale, and the frame computed for its screen.
+void WaylandLayerShellPanel::entered(wl_output* output) {
+    surfaceOutput_ = output;
+    if (const Output* entered = outputOf(output)) outputChanged(*const_cast<Output*>(entered));
+}
+
+void WaylandLayerShellPanel::outputChanged(Output& output) {
+    if (!surface_ || output.output != surfaceOutput_) return;
+    // Drawn at the output's scale where the compositor takes scaled buffers (else it scales up);
+    // a new scale redraws the whole frame into buffers of the new size.
+    const int scale = wl_surface_get_version(surface_) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION ? output.scale : 1;
+    if (scale != scale_) {
+        scale_ = scale;
+        frameStale_ = true;
+    }
+    if (outputHandler_ && output.width > 0 && output.height > 0) outputHandler_(output.rect());
 }
 
 void WaylandLayerShellPanel::createSurface() {
     if (lost_ || surface_) return;
-    surfaceOutput_ = outputForFrame();
     surface_ = wl_compositor_create_surface(compositor_);
-    // Drawn at the output's scale where the compositor takes scaled buffers (else it scales up).
-    scale_ = 1;
-    for (const auto& output : outputs_) {
-        if (output->output == surfaceOutput_ &&
-            wl_surface_get_version(surface_) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
-            scale_ = output->scale;
-        }
-    }
+    wl_surface_add_listener(surface_, &WaylandListeners::surfaceListener, this);
+    scale_ = 1;  // until it enters an output
+    appliedScale_ = 1;
     // Clicks and scrolls pass through to whatever lies below.
     wl_region* empty = wl_compositor_create_region(compositor_);
     wl_surface_set_input_region(surface_, empty);
     wl_region_destroy(empty);
+    // No output: the compositor's current one (the application cannot know where the user is).
     layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(
-        layerShell_, surface_, surfaceOutput_,
+        layerShell_, surface_, nullptr,
         level_ == OverlayWindowLevel::floating ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM,
         layerNamespace);
     zwlr_layer_surface_v1_add_listener(layerSurface_, &WaylandListeners::layerSurfaceListener, this);
@@ -305,13 +321,16 @@ void WaylandLayerShellPanel::createSurface() {
     flush();
 }
 
-// Size, and margins from the output's top left corner (none when the compositor picks the
-// output: the frame's offset within its own screen then).
+// Size, and margins from the output's top left corner: the frame's offset within the output
+// that holds its centre (else within the surface's output), applied on the surface's output.
 void WaylandLayerShellPanel::placeSurface() {
-    int left = frame_.x, top = frame_.y;
+    const int cx = frame_.x + frame_.width / 2, cy = frame_.y + frame_.height / 2;
+    const Output* origin = outputOf(surfaceOutput_);
     for (const auto& output : outputs_) {
-        if (output->output == surfaceOutput_) left -= output->x, top -= output->y;
+        if (output->contains(cx, cy)) origin = output.get();
     }
+    int left = frame_.x, top = frame_.y;
+    if (origin) left -= origin->x, top -= origin->y;
     zwlr_layer_surface_v1_set_size(layerSurface_, static_cast<std::uint32_t>(std::max(frame_.width, 1)),
                                    static_cast<std::uint32_t>(std::max(frame_.height, 1)));
     zwlr_layer_surface_v1_set_margin(layerSurface_, top, 0, 0, left);
@@ -340,6 +359,7 @@ void WaylandLayerShellPanel::configure(std::uint32_t serial, std::uint32_t width
 
 void WaylandLayerShellPanel::tick() {
     model_->frameTicks().tick();  // a live source hands its newest values over now
+    if (!surface_) createSurface();  // the compositor closed it
     // Only when the compositor has shown the previous frame and asked for the next one.
     if (configured_ && !frameCallback_) draw();
 }
@@ -406,7 +426,10 @@ void WaylandLayerShellPanel::draw() {
     if (first == 0 && last == pixelHeight - 1) {  // the whole buffer was written
         damageFirst = 0, damageLast = pixelHeight - 1;
     }
-    if (scale_ != 1) wl_surface_set_buffer_scale(surface_, scale_);
+    if (scale_ != appliedScale_) {
+        wl_surface_set_buffer_scale(surface_, scale_);
+        appliedScale_ = scale_;
+    }
     wl_surface_attach(surface_, buffer->attach(), 0, 0);
     if (damageLast >= damageFirst) {  // in logical rows, rounded outwards
         const int top = damageFirst / scale_, bottom = (damageLast + scale_) / scale_;

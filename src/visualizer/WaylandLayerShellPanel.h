@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -43,9 +44,15 @@ namespace sonavista {
 // a second, none while the compositor does not want one, e.g. while the output is off); the
 // timer is the model's frame clock (VisualizerModel::frameTicks) while the panel is shown.
 //
-// Frames are given in the global logical coordinates of the outputs (what xdg-output reports,
-// and what Qt's Wayland screens say); the panel lies on the output holding the frame's
-// centre, else where the compositor puts it (its focused output). Main thread only.
+// The surface is created without an output, so the compositor puts it on the output it
+// considers current (where the user works: pointer or keyboard focus), which the application
+// cannot see itself. Once the surface enters that output the panel reports the output's
+// rectangle (see setOutputHandler) so the frame can be computed for it. Frames are given in the
+// global logical coordinates of the outputs (what xdg-output reports, and what Qt's Wayland
+// screens say); the panel keeps the frame's offset within its screen on whichever output the
+// surface lies. It follows its output's scale (redrawn sharp after a change), comes back on the
+// next frame after the compositor closes it (its output unplugged), and stops drawing after a
+// lost connection, which it reports once (setConnectionLostHandler). Main thread only.
 class WaylandLayerShellPanel final : public QObject, public OverlayPanel {
     Q_OBJECT
 public:
@@ -68,6 +75,12 @@ public:
     // Frames committed so far (for benchmarks and tests).
     std::uint64_t framesDrawn() const { return framesDrawn_; }
 
+    // Called with the global logical rectangle of the output the surface lies on, whenever
+    // the surface enters an output or that output moves.
+    void setOutputHandler(std::function<void(const PixelRect&)> handler) { outputHandler_ = std::move(handler); }
+    // Called once when the connection to the compositor is lost.
+    void setConnectionLostHandler(std::function<void()> handler) { lostHandler_ = std::move(handler); }
+
     struct Output;
 
 private:
@@ -81,7 +94,9 @@ private:
     void createSurface();
     void destroySurface();
     void placeSurface();
-    wl_output* outputForFrame() const;
+    const Output* outputOf(const wl_output* output) const;
+    void entered(wl_output* output);
+    void outputChanged(Output& output);
     void configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
     void tick();
     void draw();
@@ -107,11 +122,15 @@ private:
     QTimer* timer_ = nullptr;
     bool lost_ = false;
 
-    // The surface, while shown.
+    std::function<void(const PixelRect&)> outputHandler_;
+    std::function<void()> lostHandler_;
+
+    // The surface, while shown (none for a moment after the compositor closed it).
     wl_surface* surface_ = nullptr;
     zwlr_layer_surface_v1* layerSurface_ = nullptr;
-    wl_output* surfaceOutput_ = nullptr;
+    wl_output* surfaceOutput_ = nullptr;  // the output it entered last; null until it enters one
     int scale_ = 1;  // of the surface's output: buffers are drawn at that many pixels per point
+    int appliedScale_ = 1;  // the buffer scale last set on the surface
     wl_callback* frameCallback_ = nullptr;
     bool configured_ = false;
 

@@ -107,8 +107,9 @@ xcb_get_property_cookie_t askListProperty(xcb_connection_t* connection, xcb_wind
     return xcb_get_property(connection, 0, window, static_cast<xcb_atom_t>(property), type, 0, 4096);
 }
 
-// Mutter (GNOME on X11) draws every override-redirect window above all managed windows,
-// whatever the X stacking says, so an unmanaged overlay could not stay on the desktop layer.
+// Mutter (GNOME on X11) and KWin (KDE Plasma on X11) draw every override-redirect window above
+// all managed windows, whatever the X stacking says, so an unmanaged overlay could not stay on
+// the desktop layer.
 bool drawsUnmanagedWindowsOnTop(Display* display) {
     if (!display) return false;
     const Window root = DefaultRootWindow(display);
@@ -125,7 +126,7 @@ bool drawsUnmanagedWindowsOnTop(Display* display) {
         name.assign(reinterpret_cast<const char*>(data), count);
     }
     if (data) XFree(data);
-    return name == "Mutter" || name == "GNOME Shell";
+    return name == "Mutter" || name == "GNOME Shell" || name == "KWin";
 }
 
 }  // namespace
@@ -175,6 +176,7 @@ unsigned long X11OverlayWindow::nativeWindow() const {
 }
 
 void X11OverlayWindow::setLevel(OverlayWindowLevel level) {
+    if (belowWindowsOnly_) level = OverlayWindowLevel::desktopLayer;
     const OverlayWindowLevel previous = level_;
     level_ = level;
     Display* display = x11Display();

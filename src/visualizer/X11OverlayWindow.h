@@ -46,6 +46,8 @@ public:
     void showPanel() override;
     void hidePanel() override;
     bool isVisible() const override;
+    // From now on every level is the desktop layer (see PlatformChoice::belowWindowsOnly).
+    void keepBelowWindows() { belowWindowsOnly_ = true; }
     // Whether a compositing manager runs; without one the window cannot be translucent and
     // the view says so on an opaque band.
     bool hasCompositor() const;
@@ -71,6 +73,7 @@ private:
     QTimer* stackingCheck_ = nullptr;
     int fixesEventBase_ = -1;  // of the XFixes extension on stackingDisplay_; -1 without it
     bool managed_ = false;  // by the window manager, instead of override-redirect
+    bool belowWindowsOnly_ = false;  // every level drawn as the desktop layer (XWayland on GNOME)
     OverlayWindowLevel level_ = OverlayWindowLevel::desktopLayer;
     bool frostedBackdrop_ = false;
     PixelRect frame_{};  // the last frame asked for, in logical pixels

@@ -41,6 +41,10 @@ TEST(PlatformChoiceTest, PicksTheOverlayRouteAndQtPlatform) {
         EXPECT_EQ(choice.noDisplay, noDisplay);
         // A reason is given exactly when the overlay cannot be shown.
         EXPECT_EQ(choice.unavailableReason.empty(), overlay != Route::none) << choice.unavailableReason;
+        // Only the XWayland route keeps the overlay below windows, and says so.
+        const bool xwayland = overlay == Route::x11Window && session.waylandDisplay;
+        EXPECT_EQ(choice.belowWindowsOnly, xwayland);
+        EXPECT_EQ(choice.limitation.empty(), !xwayland);
     }
 }
 

@@ -3,7 +3,7 @@
 if(SONAVISTA_WITH_QT)
   add_executable(sonavista-overlay-demo ${CMAKE_CURRENT_LIST_DIR}/OverlayDemo.cpp)
   target_link_libraries(sonavista-overlay-demo PRIVATE sonavista_qt)
-  foreach(manager xfwm4 openbox mutter none bare)
+  foreach(manager xfwm4 openbox mutter kwin_x11 none bare)
     add_test(NAME overlay_under_${manager} COMMAND ${CMAKE_CURRENT_LIST_DIR}/window_managers.sh
       $<TARGET_FILE:sonavista-overlay-demo> ${manager})
     set_tests_properties(overlay_under_${manager} PROPERTIES LABELS integration TIMEOUT 110

@@ -53,8 +53,10 @@ SANDBOX=$work  # the application's log: logs/app.log
 start_app() {
   sandbox_start_app "$app"
   check "the bridge listens" sandbox_wait_for 10 curl -s --max-time 1 -o /dev/null "http://127.0.0.1:43828/" || finish
-  # The settings window opens at launch and is tiled over the whole output.
+  # The settings window opens at launch, floating at its own size (not tiled over the output).
   check "the settings window is shown" sandbox_wait_for 10 bash -c 'swaymsg -t get_tree | grep -q "\"app_id\": \"sonavista\""'
+  check "floating, 620 x 470" test "$(swaymsg -t get_tree | jq -c '[recurse(.nodes[], .floating_nodes[]) | select(.app_id == "sonavista")
+    | [.type, .window_rect.width, .window_rect.height]]')" = '[["floating_con",620,470]]'
   sleep 1
 }
 stop_app() { sandbox_stop_app; check "the application exits with status 0" test $? -eq 0; }
@@ -63,9 +65,10 @@ stop_app() { sandbox_stop_app; check "the application exits with status 0" test 
 # bottom edge, full width.
 printf '[General]\noverlayPosition="bottom"\navoidsCoveringWindows=false\n' >"$work/config/Sonavista/Sonavista.conf"
 start_app
+top=$((height - inset - band))
+swaymsg -q '[app_id="sonavista"]' move absolute position 650 $((top - 100))  # under the band's middle
 shots_around_report shown
 box=$(changed_box before shown)
-top=$((height - inset - band))
 check "the band lies at the computed place ($box)" \
   bash -c "[[ '$box' =~ ^${width}x([0-9]+)\+0\+([0-9]+)$ ]] && (( BASH_REMATCH[2] >= $top && BASH_REMATCH[1] + BASH_REMATCH[2] <= $top + $band ))"
 changed=$(changed before shown $width $band 0 $top)

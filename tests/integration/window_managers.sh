@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The overlay (the demo) on a private Xvfb and session bus, under a real X11 window manager
-# (xfwm4 with its compositor, openbox + picom, mutter), none (picom alone) or on a bare display
+# (xfwm4 with its compositor, openbox + picom, mutter, KDE Plasma's kwin_x11), none (picom alone) or on a bare display
 # (no compositor). Stand-in desktop and application windows record their clicks; what is drawn
-# is read from screenshots. Usage: window_managers.sh DEMO xfwm4|openbox|mutter|none|bare
+# is read from screenshots. Usage: window_managers.sh DEMO xfwm4|openbox|mutter|kwin_x11|none|bare
 set -uo pipefail
 demo=$1 manager=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -52,6 +52,7 @@ SANDBOX_SOUND=none SANDBOX_COMPOSITOR=none sandbox_start "$work" >/dev/null 2>&1
 case $manager in
   xfwm4) start_logged xfwm4 --compositor=on ;;
   mutter) start_logged mutter --x11 --replace --sm-disable ;;
+  kwin_x11) start_logged kwin_x11 --replace ;;  # compositing with OpenGL through llvmpipe
   openbox) start_logged openbox ;&
   none) start_logged picom --backend xrender --no-fading-openclose ;;
 esac
