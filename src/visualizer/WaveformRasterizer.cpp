@@ -420,33 +420,47 @@ template <typename V>
     return b < a ? b : a;
 }
 
+// Where a composed glow row goes: its image row and, when the row is mirrored about the centre
+// line, the mirror row too (written from the same registers rather than copied afterwards).
+struct RowOut {
+    std::uint32_t* row;
+    std::uint32_t* mirror;  // null when the row has no mirror
+    [[gnu::always_inline]] void put(int x, std::uint32_t p) const {
+        row[x] = p;
+        if (mirror) mirror[x] = p;
+    }
+    [[gnu::always_inline]] void put(int x, const U32x8& p) const {
+        std::memcpy(row + x, &p, sizeof p);
+        if (mirror) std::memcpy(mirror + x, &p, sizeof p);
+    }
+};
+
 // Premultiplied 8-bit pixels from channels in 0...1.
 [[gnu::always_inline]] inline std::uint32_t to8(float v) {
     return static_cast<std::uint32_t>(static_cast<int>(v * 255.0f + 0.5f));
 }
-[[gnu::always_inline]] inline void storePixels(std::uint32_t* dst, float a, float r, float g, float b) {
-    *dst = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
+[[gnu::always_inline]] inline void storePixels(const RowOut& out, int x, float a, float r, float g, float b) {
+    out.put(x, (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b));
 }
-[[gnu::always_inline]] inline void storePixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g, const F32x8& b) {
+[[gnu::always_inline]] inline void storePixels(const RowOut& out, int x, const F32x8& a, const F32x8& r, const F32x8& g,
+                                               const F32x8& b) {
     const auto to8 = [](const F32x8& v) __attribute__((always_inline)) {
         return __builtin_convertvector(__builtin_convertvector(v * 255.0f + 0.5f, I32x8), U32x8);
     };
-    const U32x8 p = (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b);
-    std::memcpy(dst, &p, sizeof p);
+    out.put(x, (to8(a) << 24) | (to8(r) << 16) | (to8(g) << 8) | to8(b));
 }
 
 // The same from channels already scaled to 0...255.
-[[gnu::always_inline]] inline void storeScaledPixels(std::uint32_t* dst, float a, float r, float g, float b) {
+[[gnu::always_inline]] inline void storeScaledPixels(const RowOut& out, int x, float a, float r, float g, float b) {
     const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v + 0.5f)); };
-    *dst = (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
+    out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
 }
-[[gnu::always_inline]] inline void storeScaledPixels(std::uint32_t* dst, const F32x8& a, const F32x8& r, const F32x8& g,
-                                                     const F32x8& b) {
+[[gnu::always_inline]] inline void storeScaledPixels(const RowOut& out, int x, const F32x8& a, const F32x8& r,
+                                                     const F32x8& g, const F32x8& b) {
     const auto q = [](const F32x8& v) __attribute__((always_inline)) {
         return __builtin_convertvector(__builtin_convertvector(v + 0.5f, I32x8), U32x8);
     };
-    const U32x8 p = (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
-    std::memcpy(dst, &p, sizeof p);
+    out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
 }
 
 // Runs body.operator()<F32x8>(x) for x = 0, 8, 16... and body.operator()<float>(x) for the rest.
@@ -547,19 +561,19 @@ struct GlowRows {
 // `colourAtMostOne` (no channel of the colour exceeds 1) a channel times the alpha cannot exceed
 // the alpha, so the minimum that keeps the pixel premultiplied is left out (same pixels).
 SONAVISTA_ROW_LOOP
-void composeGlow(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
+void composeGlow(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
                  const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
     if (colourAtMostOne) {
         // The alpha scaled to 8 bits once, for all four channels.
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
             const V alpha = clamp01(ga.template at<V>(x)) * 255.0f;
-            storeScaledPixels(dst + x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
+            storeScaledPixels(dst, x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
         const V alpha = clamp01(ga.template at<V>(x));
-        storePixels(dst + x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
+        storePixels(dst, x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
                     lesser(load<V>(cb + x) * alpha, alpha));
     });
 }
@@ -572,7 +586,7 @@ struct RowUnderlay {
 
 // Glow over the centre line over the background.
 SONAVISTA_ROW_LOOP
-void composeGlowOver(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
+void composeGlowOver(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
                      const float* __restrict cg, const float* __restrict cb, const RowUnderlay& u, int count) {
     const float* __restrict lr = u.lr;
     const float* __restrict lg = u.lg;
@@ -589,7 +603,7 @@ void composeGlowOver(std::uint32_t* __restrict dst, const GlowRows& ga, const fl
         const V ug = cover * load<V>(lg + x) + u.bgG * overBg;
         const V ub = cover * load<V>(lb + x) + u.bgB * overBg;
         const V fa = clamp01(alpha + ua * keep);
-        storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
+        storePixels(dst, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
                     lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
                     lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
     });
@@ -744,7 +758,7 @@ bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int cou
 // channel of the glow's colour exceeds 1 and none of the background its alpha) every channel
 // stays within 0 and the pixel's alpha without clamping, and the alpha is scaled to 8 bits once.
 SONAVISTA_ROW_LOOP
-void composeGlowOverBackground(std::uint32_t* __restrict dst, const GlowRows& ga, const float* __restrict cr,
+void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
                                float bgG, float bgB, int count, bool inRange) {
     if (inRange) {
@@ -753,7 +767,7 @@ void composeGlowOverBackground(std::uint32_t* __restrict dst, const GlowRows& ga
             const V alpha = clamp01(ga.template at<V>(x));
             const V keep = 1.0f - alpha;
             const V scaled = alpha * 255.0f;
-            storeScaledPixels(dst + x, scaled + a8 * keep, load<V>(cr + x) * scaled + r8 * keep,
+            storeScaledPixels(dst, x, scaled + a8 * keep, load<V>(cr + x) * scaled + r8 * keep,
                               load<V>(cg + x) * scaled + g8 * keep, load<V>(cb + x) * scaled + b8 * keep);
         });
         return;
@@ -762,7 +776,7 @@ void composeGlowOverBackground(std::uint32_t* __restrict dst, const GlowRows& ga
         const V alpha = clamp01(ga.template at<V>(x));
         const V keep = 1.0f - alpha;
         const V fa = clamp01(alpha + bgA * keep);
-        storePixels(dst + x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
+        storePixels(dst, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
                     lesser(clamp01(load<V>(cg + x) * alpha + bgG * keep), fa),
                     lesser(clamp01(load<V>(cb + x) * alpha + bgB * keep), fa));
     });
@@ -1201,7 +1215,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     if (mirrored) {
         contentFirst = std::min(contentFirst, std::max(ph - 1 - contentLast, 0));
         passLast = (ph - 1) / 2;
-        // Rows contentFirst...passLast are drawn and mirrored onto ph - 1 - y.
+        // Rows contentFirst...passLast are drawn, each written to ph - 1 - y as well.
         band = {contentFirst, std::max(contentLast, ph - 1 - contentFirst)};
     }
     // Pixel row y lies between grid rows floor((y - 1) / glowStep) and the next (for a step of 2:
@@ -1275,7 +1289,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
             const GlowRows alphaRow{glowAbove.data(), glowBelow.data(), 1.0f - below, below};
-            std::uint32_t* dst = out.row(y);
+            const RowOut dst{out.row(y), mirrored && ph - 1 - y != y ? out.row(ph - 1 - y) : nullptr};
             const float lineCover = static_cast<float>(
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
             if (lineCover == 0.0f && background != 0) {
@@ -1287,9 +1301,6 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
                 composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
             } else {
                 composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
-            }
-            if (mirrored && ph - 1 - y != y) {
-                std::copy(dst, dst + pw, out.row(ph - 1 - y));
             }
         }
         glowAbove.swap(glowBelow);

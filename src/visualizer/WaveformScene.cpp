@@ -135,7 +135,11 @@ WaveformScene WaveformScene::make(const WaveformInputs& inputs) {
         double height = gain * (0.78 * spectrum + 0.22) * envelope * motion * beat;
         if (!(height > 0.0)) height = 0.0;  // negative, and NaN from non-finite inputs
         bar.x = spacing * 0.5 + spacing * i;
-        bar.halfHeight = std::min(std::max(amplitude * std::pow(height, 1.16), lineWidth * 0.72), amplitude);
+        // From a height of 1 up the power is at least 1 and the bar is cut at the amplitude
+        // anyway (loud music reaches it on many bars): the power is not worked out there.
+        bar.halfHeight =
+            height >= 1.0 ? amplitude
+                          : std::min(std::max(amplitude * std::pow(height, 1.16), lineWidth * 0.72), amplitude);
         const double opacity = 0.38 + 0.5 * spectrum + 0.16 * pulse * edge;
         bar.opacity = opacity >= 0.0 ? std::min(opacity, 1.0) : 0.0;
         bar.color = colorAt(inputs.color, position);
