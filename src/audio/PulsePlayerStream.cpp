@@ -58,7 +58,9 @@ struct Released {
 // Unrefs streams and disconnects the context; inside the loop thread on its next turn, since
 // libpulse may still be using them in the callback that let them go.
 void release(Released released) {
-    for (pa_stream* stream : released.streams) pa_stream_unref(stream);
+    for (pa_stream* stream : released.streams) {
+        if (stream != nullptr) pa_stream_unref(stream);
+    }
     if (released.context != nullptr) {
         pa_context_disconnect(released.context);
         pa_context_unref(released.context);
@@ -80,10 +82,36 @@ void releaseOn(const PulseAudioMainLoop& loop, Released released) {
         new Released(std::move(released)));
 }
 
-pa_stream* detach(pa_stream* stream) {
+// A stream let go while the server is still creating it cannot be disconnected yet (libpulse
+// refuses before the server's answer names it), and unreffing it then would leave the server's
+// recording alive and unread for as long as the context lives. On PipeWire such an orphan
+// stays linked to the player's stream and the next recording of that stream is not fed. So
+// it lingers until the answer, then is disconnected and released on the loop's next turn.
+void lingeringStateChanged(pa_stream* stream, void* userdata) {
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_CREATING || state == PA_STREAM_UNCONNECTED) return;
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_mainloop_api_once(
+        static_cast<pa_mainloop_api*>(userdata),
+        [](pa_mainloop_api*, void* lingering) {
+            auto* created = static_cast<pa_stream*>(lingering);
+            if (pa_stream_get_state(created) == PA_STREAM_READY) pa_stream_disconnect(created);
+            pa_stream_unref(created);
+        },
+        stream);
+}
+
+// Stops a stream's callbacks and disconnects it; returns it to be unreffed, or null when it
+// lingers until the server has created it (and then releases itself).
+pa_stream* detach(pa_stream* stream, pa_mainloop_api* api) {
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) pa_stream_disconnect(stream);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_CREATING) {
+        pa_stream_set_state_callback(stream, &lingeringStateChanged, api);
+        return nullptr;
+    }
+    if (state == PA_STREAM_READY) pa_stream_disconnect(stream);
     return stream;
 }
 
@@ -128,9 +156,8 @@ void PulsePlayerStream::follow(const PlayerAudioIdentity& player) {
 void PulsePlayerStream::wholeOutputDidDeliver(const AudioSampleBuffer& buffer) {
     // Runs on the loop thread, so the recordings cannot change meanwhile. The whole output
     // keeps time: a recording that has delivered nothing for as long as `stallLimit` of its
-    // buffers is linked to nothing (PipeWire sometimes accepts a recording of a stream that has
-    // just appeared and never feeds it). It is made again a few times; then given up until
-    // its stream moves.
+    // buffers is linked to nothing (a server may accept a recording and never feed it). It is
+    // made again a few times; then given up until its stream moves.
     countSilence(1);
     if (recordings_.empty()) handlers_->bufferDidArrive(buffer);
 }
@@ -227,7 +254,9 @@ void PulsePlayerStream::sinkInputReceived(pa_context*, const pa_sink_input_info*
     // because of the move, so record it again there.
     if (failed != self->failed_.end() && failed->second != sinkInput.sinkIndex) self->failed_.erase(failed);
     const auto known = self->sinkInputs_.find(sinkInput.index);
-    if (known != self->sinkInputs_.end() && known->second.sinkIndex != sinkInput.sinkIndex) {
+    // A stream PipeWire has just made has no output yet; being linked to its first is no move.
+    if (known != self->sinkInputs_.end() && known->second.sinkIndex != PA_INVALID_INDEX &&
+        known->second.sinkIndex != sinkInput.sinkIndex) {
         self->endRecording(sinkInput.index);
     }
     self->sinkInputs_[sinkInput.index] = std::move(sinkInput);
@@ -283,7 +312,7 @@ bool PulsePlayerStream::record(std::uint32_t sinkInput) {
     // The server records the sink input wherever it plays; the source named is ignored.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(stream, nullptr, &attributes, flags) < 0) {
-        releaseOn(*loop_, Released{{detach(stream)}, nullptr});
+        releaseOn(*loop_, Released{{detach(stream, loop_->api())}, nullptr});
         return false;
     }
     recordings_[sinkInput] = stream;
@@ -297,7 +326,7 @@ void PulsePlayerStream::endRecording(std::uint32_t sinkInput) {
     pa_stream* stream = found->second;
     recordings_.erase(found);
     wholeBuffersSinceRecorded_.erase(sinkInput);
-    releaseOn(*loop_, Released{{detach(stream)}, nullptr});
+    releaseOn(*loop_, Released{{detach(stream, loop_->api())}, nullptr});
 }
 
 void PulsePlayerStream::recordingStateChanged(pa_stream* stream, void* userdata) {
@@ -424,7 +453,7 @@ void PulsePlayerStream::prunePending() {
 
 void PulsePlayerStream::tearDown() {
     Released released;
-    for (const auto& [index, stream] : recordings_) released.streams.push_back(detach(stream));
+    for (const auto& [index, stream] : recordings_) released.streams.push_back(detach(stream, loop_->api()));
     recordings_.clear();
     wholeBuffersSinceRecorded_.clear();
     mixer_.setStreams({});
