@@ -17,6 +17,13 @@
 namespace sonavista {
 namespace {
 
+// NLMSG_OK without its comparison of the unsigned length field with a signed length, which
+// clang reports.
+bool messageFits(const nlmsghdr* message, int length) {
+    return length >= static_cast<int>(sizeof(nlmsghdr)) && message->nlmsg_len >= sizeof(nlmsghdr) &&
+           message->nlmsg_len <= static_cast<unsigned>(length);
+}
+
 // An address as the kernel prints it in /proc/net/tcp*: each 32-bit word of the address in
 // network byte order, printed as the number the machine reads from it, then the port.
 std::string procAddress(const asio::ip::tcp::endpoint& endpoint) {
@@ -124,7 +131,7 @@ KernelPeerOwnerLookup::Answer KernelPeerOwnerLookup::askSocketDiagnostics(const 
         if (size < 0 && errno == EINTR) continue;
         if (size <= 0) return Answer::unavailable;
         int length = static_cast<int>(size);
-        for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, length);
+        for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); messageFits(message, length);
              message = NLMSG_NEXT(message, length)) {
             if (message->nlmsg_seq != request.header.nlmsg_seq) continue;
             if (message->nlmsg_type == NLMSG_ERROR) {
