@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,18 @@ double percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
+// A bridge with the application's limits on a free port, warmed up by one answered report so
+// that a memory baseline taken next includes what serving costs anyway; null if it cannot listen.
+std::shared_ptr<BrowserPlaybackBridge> startWarmBridge() {
+    BrowserPlaybackBridge::Options options;
+    options.port = 0;
+    auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
+    bridge->start();
+    if (bridge->listeningPort() == 0) return nullptr;
+    reportAnswered(bridge->listeningPort());
+    return bridge;
+}
+
 int serve(double seconds, std::uint16_t port, double linger) {
     BrowserPlaybackBridge::Options options;
     options.port = port;
@@ -131,14 +144,9 @@ int idle(std::size_t count) {
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
 
-    BrowserPlaybackBridge::Options options;  // the application's limits, on a free port
-    options.port = 0;
-    auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
-    bridge->start();
+    const auto bridge = startWarmBridge();
+    if (!bridge) return 1;
     const auto port = bridge->listeningPort();
-    if (port == 0) return 1;
-    // Warm up: one answered report, so the baseline includes what serving costs anyway.
-    reportAnswered(port);
     const long baseline = residentKiB();
 
     // Three rounds: memory that is only held by the allocator levels off; a leak would grow.
@@ -174,13 +182,9 @@ int idle(std::size_t count) {
 }
 
 int pages(double seconds, std::size_t idBytes) {
-    BrowserPlaybackBridge::Options options;  // the application's limits, on a free port
-    options.port = 0;
-    auto bridge = std::make_shared<BrowserPlaybackBridge>(options);
-    bridge->start();
+    const auto bridge = startWarmBridge();
+    if (!bridge) return 1;
     const auto port = bridge->listeningPort();
-    if (port == 0) return 1;
-    reportAnswered(port);
     const long baseline = residentKiB();
     std::string pageId(idBytes, 'x');
     std::size_t sent = 0, answered = 0;
