@@ -1,10 +1,15 @@
 #!/usr/bin/python3
-"""For the GNOME on Wayland test: `native` shows a maximised, white Wayland-native GTK window that
-prints "ready", then "press X Y" per click; `mutter CONNECTOR` drives a headless mutter over
-D-Bus (remote-desktop pointer, screen cast of that monitor): prints "ready", then answers "ok"
-(or "error WHY") to each command on standard input: "move X Y", "click", "shot FILE.png"."""
+"""For the GNOME and KWin on Wayland tests: `native` shows a maximised, white Wayland-native GTK
+window that prints "ready", then "press X Y" per click; `mutter CONNECTOR` drives a headless
+mutter over D-Bus (remote-desktop pointer, screen cast of that monitor), `kwin` a headless KWin:
+each prints "ready", then answers "ok" (or "error WHY") to each command on standard input:
+"move X Y", "click", "shot FILE.png [KWIN OUTPUT]". `watcher` stands in for a tray's watcher."""
+import os
+import socket
+import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 import gi
 from gi.repository import Gio, GLib
@@ -12,11 +17,11 @@ from gi.repository import Gio, GLib
 BUS = Gio.bus_get_sync(Gio.BusType.SESSION) if sys.argv[1] != "native" else None
 
 
-def call(dest, path, method, args=None, reply=None):
+def call(dest, path, method, args=None, reply=None, fds=None):
     iface, name = method.rsplit(".", 1)
-    result = BUS.call_sync(dest, path, iface, name, args, GLib.VariantType(reply) if reply else None,
-                           Gio.DBusCallFlags.NONE, 10000, None)
-    return result.unpack() if result else None
+    result = BUS.call_with_unix_fd_list_sync(dest, path, iface, name, args, GLib.VariantType(reply) if reply else None,
+                                             Gio.DBusCallFlags.NONE, 10000, fds, None)
+    return result[0].unpack() if result[0] else None
 
 
 def native():
@@ -47,23 +52,113 @@ def mutter(connector):
     call(rd, session, rd + ".Session.Start")
     while not node:
         GLib.MainContext.default().iteration(True)
+    serve(lambda x, y: call(rd, session, rd + ".Session.NotifyPointerMotionAbsolute",
+                            GLib.Variant("(sdd)", (stream, float(x), float(y)))),
+          lambda pressed: call(rd, session, rd + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (0x110, pressed))),  # BTN_LEFT
+          lambda path: subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0], "num-buffers=1", "!",
+                                       "videoconvert", "!", "pngenc", "!", "filesink", "location=" + path],
+                                      check=True, timeout=20, stdout=subprocess.DEVNULL))
+
+
+def kwin():
+    """Pointer through KWin's fake-input protocol, spoken on a raw Wayland connection (the
+    request numbers come from the protocol's XML); screens from KWin's ScreenShot2 service."""
+    xml = ElementTree.parse("/usr/share/plasma-wayland-protocols/fake-input.xml")
+    opcode = [r.get("name") for r in xml.find("interface").iter("request")].index
+    wayland = socket.socket(socket.AF_UNIX)
+    wayland.connect(os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ["WAYLAND_DISPLAY"]))
+    ids = iter(range(3, 1 << 30))  # new objects take the next free id; the registry is 2
+
+    def send(obj, op, *words):  # words: ints, or strings (length, text, NUL, padding)
+        body = b"".join(struct.pack("=I", w) if isinstance(w, int) else struct.pack("=I", len(w) + 1)
+                        + w.encode().ljust((len(w) + 4) // 4 * 4, b"\0") for w in words)
+        wayland.sendall(struct.pack("=II", obj, (8 + len(body)) << 16 | op) + body)
+
+    def roundtrip():  # wl_display.sync; answers the registry's globals seen meanwhile
+        callback, seen, data = next(ids), {}, b""
+        send(1, 0, callback)
+        while True:
+            more = wayland.recv(65536)
+            if not more:
+                raise ConnectionError("KWin closed the connection")
+            data += more
+            while len(data) >= 8 and len(data) >= struct.unpack_from("=I", data, 4)[0] >> 16:
+                obj, size = struct.unpack_from("=II", data)
+                if obj == 2 and size & 0xFFFF == 0:  # wl_registry.global(name, interface, version)
+                    name, length = struct.unpack_from("=II", data, 8)
+                    seen[data[16:15 + length].decode()] = name
+                if obj == callback:
+                    return seen
+                data = data[size >> 16:]
+
+    send(1, 1, 2)  # wl_display.get_registry -> object 2
+    fake = roundtrip()["org_kde_kwin_fake_input"], next(ids)
+    send(2, 0, fake[0], "org_kde_kwin_fake_input", 4, fake[1])  # wl_registry.bind, version 4
+    send(fake[1], opcode("authenticate"), "sonavista tests", "drives the pointer")
+
+    def shot(path, output="Virtual-0"):
+        read, write = os.pipe()
+        fds = Gio.UnixFDList.new()
+        fds.append(write)  # a copy, closed with the list: the pipe ends when KWin closes its own
+        os.close(write)
+        info = call("org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2.CaptureScreen",
+                    GLib.Variant("(sa{sv}h)", (output, {}, 0)), "(a{sv})", fds)[0]
+        del fds
+        with os.fdopen(read, "rb") as pipe:
+            data = pipe.read()
+        width, height, stride = info["width"], info["height"], info["stride"]
+        rows = b"".join(data[y * stride:y * stride + width * 4] for y in range(height))
+        subprocess.run(["convert", "-size", "%dx%d" % (width, height), "-depth", "8", "bgra:-", path], input=rows,
+                       check=True, timeout=20)
+
+    serve(lambda x, y: send(fake[1], opcode("pointer_motion_absolute"), int(float(x) * 256), int(float(y) * 256)),
+          lambda pressed: send(fake[1], opcode("button"), 0x110, int(pressed)) or roundtrip(), shot)
+
+
+def serve(move, button, shot):
+    """Answers "ok" (or "error WHY") to each command on standard input."""
     print("ready", flush=True)
     for line in sys.stdin:  # the D-Bus connection needs no main loop between commands
         words = line.split()
         try:
             if words[0] == "move":
-                call(rd, session, rd + ".Session.NotifyPointerMotionAbsolute",
-                     GLib.Variant("(sdd)", (stream, float(words[1]), float(words[2]))))
+                move(*words[1:])
             elif words[0] == "click":
-                for pressed in (True, False):  # BTN_LEFT
-                    call(rd, session, rd + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (0x110, pressed)))
+                for pressed in (True, False):
+                    button(pressed)
             elif words[0] == "shot":
-                subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0], "num-buffers=1", "!",
-                                "videoconvert", "!", "pngenc", "!", "filesink", "location=" + words[1]],
-                               check=True, timeout=20, stdout=subprocess.DEVNULL)
+                shot(*words[1:])
             print("ok", flush=True)
         except Exception as error:  # the test fails the step that sent the command
             print("error %s" % error, flush=True)
 
 
-{"native": native, "mutter": mutter}[sys.argv[1]](*sys.argv[2:])
+def watcher():
+    """A stand-in for Plasma's StatusNotifierWatcher with a tray host: prints "ready", then
+    "registered SERVICE" per item registered."""
+    name = "org.kde.StatusNotifierWatcher"
+    interface = Gio.DBusNodeInfo.new_for_xml(
+        "<node><interface name='%s'><method name='RegisterStatusNotifierItem'><arg type='s'/></method>"
+        "<method name='RegisterStatusNotifierHost'><arg type='s'/></method>"
+        "<property name='IsStatusNotifierHostRegistered' type='b' access='read'/>"
+        "<property name='ProtocolVersion' type='i' access='read'/>"
+        "<property name='RegisteredStatusNotifierItems' type='as' access='read'/></interface></node>" % name).interfaces[0]
+    items = []
+
+    def method(_, sender, path, _interface, method_name, args, invocation):
+        if method_name == "RegisterStatusNotifierItem":  # a service name, or an object path on the sender
+            item = args.unpack()[0]
+            items.append(item if not item.startswith("/") else sender)
+            print("registered %s" % items[-1], flush=True)
+            BUS.emit_signal(None, path, name, "StatusNotifierItemRegistered", GLib.Variant("(s)", (items[-1],)))
+        invocation.return_value(None)
+
+    properties = {"IsStatusNotifierHostRegistered": lambda: GLib.Variant("b", True),
+                  "ProtocolVersion": lambda: GLib.Variant("i", 0),
+                  "RegisteredStatusNotifierItems": lambda: GLib.Variant("as", items)}
+    BUS.register_object("/StatusNotifierWatcher", interface, method, lambda *a: properties[a[4]](), None)
+    Gio.bus_own_name_on_connection(BUS, name, Gio.BusNameOwnerFlags.NONE, lambda *_: print("ready", flush=True), None)
+    GLib.MainLoop().run()
+
+
+{"native": native, "mutter": mutter, "kwin": kwin, "watcher": watcher}[sys.argv[1]](*sys.argv[2:])
