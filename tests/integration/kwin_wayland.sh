@@ -55,7 +55,9 @@ sandbox_stop_app
 sandbox_pids+=($!)
 sandbox_wait_for 10 grep -q ready "$work/logs/watcher.log"
 remote move 2880 540
+export WAYLAND_DEBUG=client  # its buffers' sizes in its log
 start 'overlayPosition="bottom"' --autostart
+unset WAYLAND_DEBUG
 item=$(sandbox_wait_for 10 grep -q registered "$work/logs/watcher.log"; grep -o 'registered .*' "$work/logs/watcher.log")
 check "the tray item registers with the watcher (${item:-none})" bash -c "timeout 5 dbus-send --print-reply \
   --dest='${item#registered }' /StatusNotifierItem org.freedesktop.DBus.Properties.Get \
@@ -63,5 +65,13 @@ check "the tray item registers with the watcher (${item:-none})" bash -c "timeou
 shown band1 Virtual-1 && shot band0
 check "with the pointer on the second output, the band shows there" test "$(rows before band1)" -gt 0
 check "and not on the first" test "$(changed empty band0)" = 0
+
+# While shown there, a scale of 2 redraws it into buffers of twice its size (960 x 150 there),
+# and that output switched off closes its surface, created again on the first output.
+kscreen() { QT_QPA_PLATFORM=wayland timeout 20 kscreen-doctor "$@" >>"$work/logs/kscreen.log" 2>&1; }
+kscreen output.Virtual-1.scale.2 && bridge_report youtube wayland >/dev/null && sleep 0.5
+check "at scale 2 the band is drawn at 1920 x 300" grep -q "create_buffer(.*, 1920, 300, 7680," "$work/logs/app.log"
+kscreen output.Virtual-1.disable && bridge_report youtube wayland >/dev/null && sleep 1 && shot moved
+check "its output switched off, the band comes back on the other" test "$(rows empty moved)" -gt 0
 sandbox_stop_app
 finish
