@@ -78,10 +78,7 @@ def kwin():
         callback, seen, data = next(ids), {}, b""
         send(1, 0, callback)
         while True:
-            more = wayland.recv(65536)
-            if not more:
-                raise ConnectionError("KWin closed the connection")
-            data += more
+            data += wayland.recv(65536) or sys.exit("KWin closed the connection")
             while len(data) >= 8 and len(data) >= struct.unpack_from("=I", data, 4)[0] >> 16:
                 obj, size = struct.unpack_from("=II", data)
                 if obj == 2 and size & 0xFFFF == 0:  # wl_registry.global(name, interface, version)
@@ -134,29 +131,14 @@ def serve(move, button, shot):
 
 
 def watcher():
-    """A stand-in for Plasma's StatusNotifierWatcher with a tray host: prints "ready", then
-    "registered SERVICE" per item registered."""
+    """Stands in for a tray's StatusNotifierWatcher with a host: prints "ready", then "registered ITEM"."""
     name = "org.kde.StatusNotifierWatcher"
     interface = Gio.DBusNodeInfo.new_for_xml(
         "<node><interface name='%s'><method name='RegisterStatusNotifierItem'><arg type='s'/></method>"
-        "<method name='RegisterStatusNotifierHost'><arg type='s'/></method>"
-        "<property name='IsStatusNotifierHostRegistered' type='b' access='read'/>"
-        "<property name='ProtocolVersion' type='i' access='read'/>"
-        "<property name='RegisteredStatusNotifierItems' type='as' access='read'/></interface></node>" % name).interfaces[0]
-    items = []
-
-    def method(_, sender, path, _interface, method_name, args, invocation):
-        if method_name == "RegisterStatusNotifierItem":  # a service name, or an object path on the sender
-            item = args.unpack()[0]
-            items.append(item if not item.startswith("/") else sender)
-            print("registered %s" % items[-1], flush=True)
-            BUS.emit_signal(None, path, name, "StatusNotifierItemRegistered", GLib.Variant("(s)", (items[-1],)))
-        invocation.return_value(None)
-
-    properties = {"IsStatusNotifierHostRegistered": lambda: GLib.Variant("b", True),
-                  "ProtocolVersion": lambda: GLib.Variant("i", 0),
-                  "RegisteredStatusNotifierItems": lambda: GLib.Variant("as", items)}
-    BUS.register_object("/StatusNotifierWatcher", interface, method, lambda *a: properties[a[4]](), None)
+        "<property name='IsStatusNotifierHostRegistered' type='b' access='read'/></interface></node>" % name)
+    BUS.register_object("/StatusNotifierWatcher", interface.interfaces[0],
+                        lambda *a: print("registered " + a[5].unpack()[0], flush=True) or a[6].return_value(None),
+                        lambda *_: GLib.Variant("b", True), None)
     Gio.bus_own_name_on_connection(BUS, name, Gio.BusNameOwnerFlags.NONE, lambda *_: print("ready", flush=True), None)
     GLib.MainLoop().run()
 

@@ -46,3 +46,31 @@ shown() {  # name [output]: shots "before" and NAME around a report
   shot before "${@:2}" && check "a report is accepted" test "$(bridge_report youtube wayland)" = 204 && sleep 1.5 &&
     shot "$1" "${@:2}"
 }
+
+# What every desktop passes: fog over the empty desktop; set to float, a band $1 (over|below) a
+# maximised Wayland-native window, clicks on it reaching the window; on the desktop layer the
+# window's pixels covering it, and it shown, transparent, once the window goes. $2: a pattern
+# the notices match.
+rows() { changed "$1" "$2" 1920 150 0 902; }  # the compact band at the bottom: rows 902-1051
+desktop_checks() {
+  sandbox_wait_for 20 shot empty  # KWin's screenshot effect loads after its socket
+  start 'overlayDisplayMode="fullscreenFog"' --autostart
+  check "the notices say: $2" grep -q "$2" <(tr -d '\n' <"$work/logs/app.log")
+  shown fog
+  check "the fog covers the output" test "$(changed empty fog)" = $((1920 * 1080))
+  sandbox_stop_app
+  native_window
+  start $'avoidsCoveringWindows=false\noverlayPosition="bottom"' --autostart
+  shown floating
+  check "set to float, the band is drawn $1 the window" test "$(rows before floating)" "$([ "$1" = over ] && echo -gt || echo -eq)" 0
+  check "a click on the band reaches the window" clicked 960 977
+  sandbox_stop_app
+  start $'avoidsCoveringWindows=true\noverlayPosition="bottom"' --autostart
+  shown below
+  check "on the desktop layer the window covers the band" test "$(rows before below)" = 0
+  kill "$native"; bridge_report youtube wayland >/dev/null; sleep 1; shot uncovered
+  band=$(rows empty uncovered)
+  check "the band shows once the window is gone, transparent ($band)" test "${band:-0}" -gt 0 -a "${band:-0}" -lt $((1920 * 75))
+  check "nothing is drawn above it" test "$(changed empty uncovered 1920 900 0 0)" = 0
+  sandbox_stop_app
+}
