@@ -10,8 +10,7 @@ export XDG_CURRENT_DESKTOP=GNOME
 [ -d /tmp/.X11-unix ] && [ "$(stat -c %a /tmp/.X11-unix)" != 1777 ] && chmod 1777 /tmp/.X11-unix
 # PipeWire carries the screen cast; mutter starts XWayland and names its display in its log.
 for daemon in pipewire wireplumber "mutter --wayland --headless --virtual-monitor 1920x1080"; do
-  $daemon >"$work/logs/${daemon%% *}.log" 2>&1 &
-  sandbox_pids+=($!)
+  $daemon >"$work/logs/${daemon%% *}.log" 2>&1 & sandbox_pids+=($!)
   sleep 0.5
 done
 check "mutter starts with XWayland" sandbox_wait_for 15 grep -q "Using public X11 display" "$work/logs/mutter.log" || finish

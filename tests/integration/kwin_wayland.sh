@@ -9,9 +9,8 @@ source "$here/wayland_session.sh"
 export XDG_CURRENT_DESKTOP=KDE WAYLAND_DISPLAY=wayland-kwin
 # A copy: the packaged binary's file capabilities may be refused in a container.
 cp /usr/bin/kwin_wayland "$work/kwin_wayland"
-KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$work/kwin_wayland" --virtual \
-  --width 1920 --height 1080 --output-count 2 --no-lockscreen --no-global-shortcuts --socket "$WAYLAND_DISPLAY" \
-  >"$work/logs/kwin.log" 2>&1 &
+KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$work/kwin_wayland" --virtual --width 1920 \
+  --height 1080 --output-count 2 --no-lockscreen --no-global-shortcuts --socket "$WAYLAND_DISPLAY" >"$work/logs/kwin.log" 2>&1 &
 sandbox_pids+=($!)
 check "KWin starts" sandbox_wait_for 15 test -S "$work/run/$WAYLAND_DISPLAY" || finish
 drive kwin
@@ -19,8 +18,7 @@ desktop_checks over "System Tray widget"
 
 # With the pointer on the second output, the band goes there (KWin's current output) and only
 # there; its tray item registers with the session's StatusNotifierWatcher.
-/usr/bin/python3 "$here/wayland_desktop.py" watcher >"$work/logs/watcher.log" 2>&1 &
-sandbox_pids+=($!)
+/usr/bin/python3 "$here/wayland_desktop.py" watcher >"$work/logs/watcher.log" 2>&1 & sandbox_pids+=($!)
 sandbox_wait_for 10 grep -q ready "$work/logs/watcher.log"
 remote move 2880 540
 WAYLAND_DEBUG=client start 'overlayPosition="bottom"' --autostart  # its buffers' sizes in its log

@@ -1,9 +1,8 @@
 #!/usr/bin/python3
-"""For the GNOME and KWin on Wayland tests: `native` shows a maximised, white Wayland-native GTK
-window that prints "ready", then "press X Y" per click; `mutter CONNECTOR` drives a headless
-mutter over D-Bus (remote-desktop pointer, screen cast of that monitor), `kwin` a headless KWin:
-each prints "ready", then answers "ok" (or "error WHY") to each command on standard input:
-"move X Y", "click", "shot FILE.png [KWIN OUTPUT]". `watcher` stands in for a tray's watcher."""
+"""For the Wayland tests: `native`, a maximised white GTK window printing "ready", then "press X Y"
+per click; `mutter CONNECTOR` and `kwin` drive a headless compositor's pointer and screenshots,
+printing "ready", then answering "ok" (or "error WHY") to each of "move X Y", "click" and
+"shot FILE.png [KWIN OUTPUT]" on standard input; `watcher`, a stand-in for a tray's watcher."""
 import os
 import socket
 import struct
@@ -67,31 +66,19 @@ def kwin():
     opcode = [r.get("name") for r in xml.find("interface").iter("request")].index
     wayland = socket.socket(socket.AF_UNIX)
     wayland.connect(os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ["WAYLAND_DISPLAY"]))
-    ids = iter(range(3, 1 << 30))  # new objects take the next free id; the registry is 2
 
     def send(obj, op, *words):  # words: ints, or strings (length, text, NUL, padding)
         body = b"".join(struct.pack("=I", w) if isinstance(w, int) else struct.pack("=I", len(w) + 1)
                         + w.encode().ljust((len(w) + 4) // 4 * 4, b"\0") for w in words)
         wayland.sendall(struct.pack("=II", obj, (8 + len(body)) << 16 | op) + body)
 
-    def roundtrip():  # wl_display.sync; answers the registry's globals seen meanwhile
-        callback, seen, data = next(ids), {}, b""
-        send(1, 0, callback)
-        while True:
-            data += wayland.recv(65536) or sys.exit("KWin closed the connection")
-            while len(data) >= 8 and len(data) >= struct.unpack_from("=I", data, 4)[0] >> 16:
-                obj, size = struct.unpack_from("=II", data)
-                if obj == 2 and size & 0xFFFF == 0:  # wl_registry.global(name, interface, version)
-                    name, length = struct.unpack_from("=II", data, 8)
-                    seen[data[16:15 + length].decode()] = name
-                if obj == callback:
-                    return seen
-                data = data[size >> 16:]
-
-    send(1, 1, 2)  # wl_display.get_registry -> object 2
-    fake = roundtrip()["org_kde_kwin_fake_input"], next(ids)
-    send(2, 0, fake[0], "org_kde_kwin_fake_input", 4, fake[1])  # wl_registry.bind, version 4
-    send(fake[1], opcode("authenticate"), "sonavista tests", "drives the pointer")
+    send(1, 1, 2)  # wl_display.get_registry: object 2, which lists the globals at once
+    data, interface = b"", "org_kde_kwin_fake_input"
+    while interface.encode() not in data:
+        data += wayland.recv(65536) or sys.exit("KWin offers no fake input")
+    name = struct.unpack_from("=I", data, data.index(interface.encode()) - 8)[0]  # global(name, interface, version)
+    send(2, 0, name, interface, 4, 3)  # wl_registry.bind, version 4, as object 3
+    send(3, opcode("authenticate"), "sonavista tests", "drives the pointer")
 
     def shot(path, output="Virtual-0"):
         read, write = os.pipe()
@@ -101,30 +88,22 @@ def kwin():
         info = call("org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2.CaptureScreen",
                     GLib.Variant("(sa{sv}h)", (output, {}, 0)), "(a{sv})", fds)[0]
         del fds
-        with os.fdopen(read, "rb") as pipe:
-            data = pipe.read()
-        width, height, stride = info["width"], info["height"], info["stride"]
-        rows = b"".join(data[y * stride:y * stride + width * 4] for y in range(height))
-        subprocess.run(["convert", "-size", "%dx%d" % (width, height), "-depth", "8", "bgra:-", path], input=rows,
-                       check=True, timeout=20)
+        with os.fdopen(read, "rb") as pipe:  # rows of "stride" bytes
+            subprocess.run(["convert", "-size", "%dx%d" % (info["stride"] // 4, info["height"]), "-depth", "8", "bgra:-",
+                            "-crop", "%dx%d+0+0" % (info["width"], info["height"]), path],
+                           input=pipe.read(), check=True, timeout=20)
 
-    serve(lambda x, y: send(fake[1], opcode("pointer_motion_absolute"), int(float(x) * 256), int(float(y) * 256)),
-          lambda pressed: send(fake[1], opcode("button"), 0x110, int(pressed)) or roundtrip(), shot)
+    serve(lambda x, y: send(3, opcode("pointer_motion_absolute"), int(float(x) * 256), int(float(y) * 256)),
+          lambda pressed: send(3, opcode("button"), 0x110, int(pressed)), shot)
 
 
 def serve(move, button, shot):
     """Answers "ok" (or "error WHY") to each command on standard input."""
     print("ready", flush=True)
+    commands = {"move": move, "click": lambda: [button(pressed) for pressed in (True, False)], "shot": shot}
     for line in sys.stdin:  # the D-Bus connection needs no main loop between commands
-        words = line.split()
         try:
-            if words[0] == "move":
-                move(*words[1:])
-            elif words[0] == "click":
-                for pressed in (True, False):
-                    button(pressed)
-            elif words[0] == "shot":
-                shot(*words[1:])
+            commands[line.split()[0]](*line.split()[1:])
             print("ok", flush=True)
         except Exception as error:  # the test fails the step that sent the command
             print("error %s" % error, flush=True)

@@ -1,6 +1,6 @@
-# Shared by the GNOME and KWin on Wayland tests (sourced): a private session folder and bus,
-# the compositor's driver from wayland_desktop.py (pointer and screenshots), a Wayland-native
-# window, and the application started and shown on it. Needs $here and $app.
+# Shared by the Wayland tests (sourced; needs $here and $app): a private session folder and bus,
+# the compositor's driver from wayland_desktop.py (pointer and screenshots), the application
+# started and shown, and the checks that GNOME and KWin share.
 source "$here/../../scripts/lib/sandbox.sh"
 source "$here/../support/checks.sh"
 sandbox_port_free 43828 || { echo "FAIL - port 43828 (the browser bridge) is held by another process"; exit 1; }
@@ -12,8 +12,7 @@ finish() { check_finish "$work"/logs/*.log; }
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/bus
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
-dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" 2>/dev/null &
-sandbox_pids+=($!)
+dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" 2>/dev/null & sandbox_pids+=($!)
 SANDBOX=$work  # the application's log: logs/app.log
 
 # The driver answers "ok" to "move X Y", "click", "shot FILE [OUTPUT]".
@@ -27,11 +26,6 @@ remote() { local answer; echo "$*" >&"${remote[1]}" && read -r -t 30 answer <&"$
 shot() { remote shot "$work/$1.png" "${@:2}"; }  # name [output]
 changed() { changed_pixels "$work/$1.png" "$work/$2.png" "${@:3}"; }  # shot, shot, W H X Y
 
-native_window() {  # a maximised white GTK window, logging "press X Y" per click
-  NO_AT_BRIDGE=1 GDK_BACKEND=wayland /usr/bin/python3 "$here/wayland_desktop.py" native >"$work/logs/native.log" 2>&1 &
-  native=$!; sandbox_pids+=($native)
-  check "the native window is up" sandbox_wait_for 10 grep -q ready "$work/logs/native.log" || finish
-}
 more_presses() { [ "$(grep -c press "$work/logs/native.log")" -gt "$1" ]; }
 clicked() {  # x, y: a click there reaches the native window
   local before; before=$(grep -c press "$work/logs/native.log")
@@ -59,7 +53,10 @@ desktop_checks() {
   shown fog
   check "the fog covers the output" test "$(changed empty fog)" = $((1920 * 1080))
   sandbox_stop_app
-  native_window
+  # A maximised white GTK window, logging "press X Y" per click.
+  NO_AT_BRIDGE=1 GDK_BACKEND=wayland /usr/bin/python3 "$here/wayland_desktop.py" native >"$work/logs/native.log" 2>&1 &
+  native=$!; sandbox_pids+=($native)
+  check "the native window is up" sandbox_wait_for 10 grep -q ready "$work/logs/native.log" || finish
   start $'avoidsCoveringWindows=false\noverlayPosition="bottom"' --autostart
   shown floating
   check "set to float, the band is drawn $1 the window" test "$(rows before floating)" "$([ "$1" = over ] && echo -gt || echo -eq)" 0
