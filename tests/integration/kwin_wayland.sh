@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The real `sonavista` on KDE Plasma's compositor on Wayland: a layer surface under a private
-# headless KWin with two outputs side by side, checked from KWin's screenshots, the pointer
-# driven through KWin's fake-input protocol. Usage: kwin_wayland.sh APP
+# The real `sonavista` as a layer surface under a private headless KWin (KDE Plasma on Wayland)
+# with two outputs side by side: KWin's screenshots, its fake-input pointer. Usage: kwin_wayland.sh APP
 set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)

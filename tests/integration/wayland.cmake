@@ -1,5 +1,4 @@
-# The whole application under private headless Wayland compositors, from screenshots: sway
-# (layer-shell), GNOME's mutter (through XWayland) and KDE Plasma's KWin (layer-shell, two outputs).
+# The application under private headless sway, GNOME's mutter (XWayland) and KDE Plasma's KWin.
 if(SONAVISTA_WITH_QT AND TARGET sonavista)
   foreach(compositor wayland_overlay gnome_wayland kwin_wayland)
     add_test(NAME ${compositor}_end_to_end
