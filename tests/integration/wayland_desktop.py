@@ -1,10 +1,14 @@
 #!/usr/bin/python3
-"""For the GNOME on Wayland test: `native` shows a maximised, white Wayland-native GTK window that
-prints "ready", then "press X Y" per click; `mutter CONNECTOR` drives a headless mutter over
-D-Bus (remote-desktop pointer, screen cast of that monitor): prints "ready", then answers "ok"
-(or "error WHY") to each command on standard input: "move X Y", "click", "shot FILE.png"."""
+"""For the Wayland tests: `native`, a maximised white GTK window printing "ready", then "press X Y"
+per click; `mutter CONNECTOR` and `kwin` drive a headless compositor's pointer and screenshots,
+printing "ready", then answering "ok" (or "error WHY") to each of "move X Y", "click" and
+"shot FILE.png [KWIN OUTPUT]" on standard input; `watcher`, a stand-in for a tray's watcher."""
+import os
+import socket
+import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 import gi
 from gi.repository import Gio, GLib
@@ -12,11 +16,11 @@ from gi.repository import Gio, GLib
 BUS = Gio.bus_get_sync(Gio.BusType.SESSION) if sys.argv[1] != "native" else None
 
 
-def call(dest, path, method, args=None, reply=None):
+def call(dest, path, method, args=None, reply=None, fds=None):
     iface, name = method.rsplit(".", 1)
-    result = BUS.call_sync(dest, path, iface, name, args, GLib.VariantType(reply) if reply else None,
-                           Gio.DBusCallFlags.NONE, 10000, None)
-    return result.unpack() if result else None
+    result = BUS.call_with_unix_fd_list_sync(dest, path, iface, name, args, GLib.VariantType(reply) if reply else None,
+                                             Gio.DBusCallFlags.NONE, 10000, fds, None)
+    return result[0].unpack() if result[0] else None
 
 
 def native():
@@ -47,23 +51,75 @@ def mutter(connector):
     call(rd, session, rd + ".Session.Start")
     while not node:
         GLib.MainContext.default().iteration(True)
+    serve(lambda x, y: call(rd, session, rd + ".Session.NotifyPointerMotionAbsolute",
+                            GLib.Variant("(sdd)", (stream, float(x), float(y)))),
+          lambda pressed: call(rd, session, rd + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (0x110, pressed))),  # BTN_LEFT
+          lambda path: subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0], "num-buffers=1", "!",
+                                       "videoconvert", "!", "pngenc", "!", "filesink", "location=" + path],
+                                      check=True, timeout=20, stdout=subprocess.DEVNULL))
+
+
+def kwin():
+    """Pointer through KWin's fake-input protocol, spoken on a raw Wayland connection (the
+    request numbers come from the protocol's XML); screens from KWin's ScreenShot2 service."""
+    xml = ElementTree.parse("/usr/share/plasma-wayland-protocols/fake-input.xml")
+    opcode = [r.get("name") for r in xml.find("interface").iter("request")].index
+    wayland = socket.socket(socket.AF_UNIX)
+    wayland.connect(os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ["WAYLAND_DISPLAY"]))
+
+    def send(obj, op, *words):  # words: ints, or strings (length, text, NUL, padding)
+        body = b"".join(struct.pack("=I", w) if isinstance(w, int) else struct.pack("=I", len(w) + 1)
+                        + w.encode().ljust((len(w) + 4) // 4 * 4, b"\0") for w in words)
+        wayland.sendall(struct.pack("=II", obj, (8 + len(body)) << 16 | op) + body)
+
+    send(1, 1, 2)  # wl_display.get_registry: object 2, which lists the globals at once
+    data, interface = b"", "org_kde_kwin_fake_input"
+    while interface.encode() not in data:
+        data += wayland.recv(65536) or sys.exit("KWin offers no fake input")
+    name = struct.unpack_from("=I", data, data.index(interface.encode()) - 8)[0]  # global(name, interface, version)
+    send(2, 0, name, interface, 4, 3)  # wl_registry.bind, version 4, as object 3
+    send(3, opcode("authenticate"), "sonavista tests", "drives the pointer")
+
+    def shot(path, output="Virtual-0"):
+        read, write = os.pipe()
+        fds = Gio.UnixFDList.new()
+        fds.append(write)  # a copy, closed with the list: the pipe ends when KWin closes its own
+        os.close(write)
+        info = call("org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2.CaptureScreen",
+                    GLib.Variant("(sa{sv}h)", (output, {}, 0)), "(a{sv})", fds)[0]
+        del fds
+        with os.fdopen(read, "rb") as pipe:  # rows of "stride" bytes
+            subprocess.run(["convert", "-size", "%dx%d" % (info["stride"] // 4, info["height"]), "-depth", "8", "bgra:-",
+                            "-crop", "%dx%d+0+0" % (info["width"], info["height"]), path],
+                           input=pipe.read(), check=True, timeout=20)
+
+    serve(lambda x, y: send(3, opcode("pointer_motion_absolute"), int(float(x) * 256), int(float(y) * 256)),
+          lambda pressed: send(3, opcode("button"), 0x110, int(pressed)), shot)
+
+
+def serve(move, button, shot):
+    """Answers "ok" (or "error WHY") to each command on standard input."""
     print("ready", flush=True)
+    commands = {"move": move, "click": lambda: [button(pressed) for pressed in (True, False)], "shot": shot}
     for line in sys.stdin:  # the D-Bus connection needs no main loop between commands
-        words = line.split()
         try:
-            if words[0] == "move":
-                call(rd, session, rd + ".Session.NotifyPointerMotionAbsolute",
-                     GLib.Variant("(sdd)", (stream, float(words[1]), float(words[2]))))
-            elif words[0] == "click":
-                for pressed in (True, False):  # BTN_LEFT
-                    call(rd, session, rd + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (0x110, pressed)))
-            elif words[0] == "shot":
-                subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0], "num-buffers=1", "!",
-                                "videoconvert", "!", "pngenc", "!", "filesink", "location=" + words[1]],
-                               check=True, timeout=20, stdout=subprocess.DEVNULL)
+            commands[line.split()[0]](*line.split()[1:])
             print("ok", flush=True)
         except Exception as error:  # the test fails the step that sent the command
             print("error %s" % error, flush=True)
 
 
-{"native": native, "mutter": mutter}[sys.argv[1]](*sys.argv[2:])
+def watcher():
+    """Stands in for a tray's StatusNotifierWatcher with a host: prints "ready", then "registered ITEM"."""
+    name = "org.kde.StatusNotifierWatcher"
+    interface = Gio.DBusNodeInfo.new_for_xml(
+        "<node><interface name='%s'><method name='RegisterStatusNotifierItem'><arg type='s'/></method>"
+        "<property name='IsStatusNotifierHostRegistered' type='b' access='read'/></interface></node>" % name)
+    BUS.register_object("/StatusNotifierWatcher", interface.interfaces[0],
+                        lambda *a: print("registered " + a[5].unpack()[0], flush=True) or a[6].return_value(None),
+                        lambda *_: GLib.Variant("b", True), None)
+    Gio.bus_own_name_on_connection(BUS, name, Gio.BusNameOwnerFlags.NONE, lambda *_: print("ready", flush=True), None)
+    GLib.MainLoop().run()
+
+
+{"native": native, "mutter": mutter, "kwin": kwin, "watcher": watcher}[sys.argv[1]](*sys.argv[2:])
