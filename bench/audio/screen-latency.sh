@@ -18,7 +18,8 @@
 # is printed as median and range, and the same on the average of all bursts locked to their onsets.
 #
 # KEY=VALUE arguments go into the application's settings file (for example
-# visualizesPlayingPlayerOnly=false, audioDelayOffsetMilliseconds=200); keys an older build
+# visualizesPlayingPlayerOnly=false, audioDelayOffsetMilliseconds="200": the file keeps that
+# value as a quoted string, and an unquoted number is not read); keys an older build
 # does not know are ignored by it. The application binds the bridge port: run this under
 # `flock /tmp/sonavista-43828.lock` where other programs may bind it too.
 #
