@@ -17,15 +17,20 @@ using sonavista::testing::SoundServer;
 
 namespace {
 
-// A monitor on the real PulseAudio backend; each monitor source it records, with the time.
-struct Capture : MonitoredCapture {
+// Each monitor source recorded, with the time; a base of its own so that it outlives the
+// backend's loop thread, which writes it.
+struct SourceLog {
+    std::mutex mutex;
+    std::vector<std::pair<double, std::string>> sources;
+};
+
+// A monitor on the real PulseAudio backend.
+struct Capture : SourceLog, MonitoredCapture {
     Capture()
         : MonitoredCapture(std::make_shared<PulseAudioCapture>([this](const std::string&, const std::string& source) {
               std::lock_guard lock(mutex);
               sources.emplace_back(elapsed(), source);
           })) {}
-    std::mutex mutex;
-    std::vector<std::pair<double, std::string>> sources;
 };
 
 int countOurSourceOutputs(const PrivatePulseServer& server) {
