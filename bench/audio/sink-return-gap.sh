@@ -21,35 +21,15 @@ analyze=$build/tools/analyze/sonavista-analyze
 [ -x "$analyze" ] || { echo "build sonavista-analyze first ($analyze)" >&2; exit 2; }
 
 tmp=$(mktemp -d)
+source "$root/bench/audio/private-sound-server.sh"
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}" "${private_sound_server_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   [ -n "${KEEP:-}" ] && cp -r "$tmp" "$KEEP"; rm -rf "$tmp"
 }
 trap cleanup EXIT
-mkdir -m 700 "$tmp/run"
-service() { env HOME="$tmp" XDG_RUNTIME_DIR="$tmp/run" XDG_CONFIG_HOME="$tmp/config" "$@" >>"$tmp/server.log" 2>&1 & pids+=($!); }
-case $server in
-  pulseaudio)
-    service pulseaudio --daemonize=no --system=no --exit-idle-time=-1 -n --use-pid-file=no \
-      --load="module-null-sink sink_name=out" \
-      --load="module-native-protocol-unix socket=$tmp/native auth-anonymous=1"
-    export PULSE_SERVER=unix:$tmp/native ;;
-  pipewire)
-    export DBUS_SESSION_BUS_ADDRESS=unix:path=$tmp/run/bus
-    service dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"; sleep 0.3
-    service pipewire; sleep 0.3
-    service wireplumber
-    service pipewire-pulse
-    export PULSE_SERVER=unix:$tmp/run/pulse/native ;;
-  *) echo "unknown server $server (pulseaudio or pipewire)" >&2; exit 2 ;;
-esac
-export HOME=$tmp XDG_CONFIG_HOME=$tmp/config
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-[ "$server" = pipewire ] && pactl load-module module-null-sink sink_name=out >/dev/null
-for _ in $(seq 100); do [ "$(pactl get-default-sink)" = out ] && break; sleep 0.05; done
-pactl info | grep "Server Name"
+private_sound_server_start "$tmp" "$server"
 
 # Music that a player starts again on the sink whenever its stream was cut.
 sox -n -r 48000 -c 2 "$tmp/music.wav" synth 10 sine 110 sine 220 sine 330-3300 tremolo 2 90 vol 0.4

@@ -23,6 +23,9 @@ public:
     // computer plays otherwise or when `player` is empty (the default). A stream that cannot
     // tell players apart records everything.
     virtual void follow(const PlayerAudioIdentity& player) { static_cast<void>(player); }
+    // While paused a started stream keeps its place on the server, and reports its failures
+    // as before, but records and delivers nothing. A stream that cannot pause ignores it.
+    virtual void setPaused(bool paused) { static_cast<void>(paused); }
 };
 
 }  // namespace sonavista

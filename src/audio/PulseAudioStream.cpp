@@ -62,6 +62,7 @@ public:
     ~OwnedStream() override { session_->stop(); }
     void start() override { session_->start(); }
     void stop() override { session_->stop(); }
+    void setPaused(bool paused) override { session_->setPaused(paused); }
 
 private:
     const std::shared_ptr<AudioCaptureStream> session_;
@@ -91,7 +92,16 @@ void PulseAudioStream::start() {
     loop_->locked([&] {
         if (session_.state() == DefaultSinkSession::State::ended || started_) return;
         started_ = true;
-        if (stream_ != nullptr) releaseOperation(pa_stream_cork(stream_, 0, nullptr, nullptr));
+        if (stream_ != nullptr && !paused_) releaseOperation(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    });
+}
+
+void PulseAudioStream::setPaused(bool paused) {
+    loop_->locked([&] {
+        if (paused_ == paused) return;
+        paused_ = paused;
+        // A stream made later (a new default sink) is created corked while paused.
+        if (started_ && stream_ != nullptr) releaseOperation(pa_stream_cork(stream_, paused ? 1 : 0, nullptr, nullptr));
     });
 }
 
@@ -237,31 +247,38 @@ void PulseAudioStream::record(const char* source) {
     if (sourceDidConnect_) sourceDidConnect_(serverName_, source);
 }
 
-bool PulseAudioStream::connectRecordStream(const char* source) {
+pa_stream* PulseAudioStream::newRecordStream(pa_context* context, const char* name) {
     pa_sample_spec spec{};
     spec.format = PA_SAMPLE_FLOAT32LE;
     spec.rate = sampleRate;
     spec.channels = channelCount;
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
+    return pa_stream_new(context, name, &spec, &map);
+}
 
-    stream_ = pa_stream_new(context_, "System audio", &spec, &map);
-    if (stream_ == nullptr) return false;
-    pa_stream_set_state_callback(stream_, &PulseAudioStream::streamStateChanged, this);
-    pa_stream_set_read_callback(stream_, &PulseAudioStream::streamReadable, this);
-
+pa_buffer_attr PulseAudioStream::recordingBufferAttributes(const pa_sample_spec& spec) {
     pa_buffer_attr attributes{};
     attributes.maxlength = UINT32_MAX;
     attributes.tlength = UINT32_MAX;
     attributes.prebuf = UINT32_MAX;
     attributes.minreq = UINT32_MAX;
     attributes.fragsize = static_cast<std::uint32_t>(fragmentFrames * pa_frame_size(&spec));
+    return attributes;
+}
+
+bool PulseAudioStream::connectRecordStream(const char* source) {
+    stream_ = newRecordStream(context_, "System audio");
+    if (stream_ == nullptr) return false;
+    pa_stream_set_state_callback(stream_, &PulseAudioStream::streamStateChanged, this);
+    pa_stream_set_read_callback(stream_, &PulseAudioStream::streamReadable, this);
+    const pa_buffer_attr attributes = recordingBufferAttributes(*pa_stream_get_sample_spec(stream_));
     // Corked until started, so a stream set up for a capture that was meanwhile stopped
     // never delivers. Not movable: if its sink goes away the stream ends and is re-created
     // on the monitor of the default sink, rather than being moved to an arbitrary source
     // (the session manager would pick the default input).
     auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
-                                                (started_ ? 0 : PA_STREAM_START_CORKED));
+                                                (started_ && !paused_ ? 0 : PA_STREAM_START_CORKED));
     if (pa_stream_connect_record(stream_, source, &attributes, flags) < 0) {
         tearDownRecordStream();
         return false;
@@ -273,7 +290,12 @@ void PulseAudioStream::streamStateChanged(pa_stream* stream, void* userdata) {
     const auto self = static_cast<PulseAudioStream*>(userdata)->shared_from_this();
     if (stream != self->stream_) return;
     switch (pa_stream_get_state(stream)) {
-        case PA_STREAM_READY: self->perform(self->session_.streamReady()); return;
+        case PA_STREAM_READY:
+            // Paused or resumed while the server was creating it (a relink), when it could
+            // not be corked yet.
+            if (self->started_) releaseOperation(pa_stream_cork(stream, self->paused_ ? 1 : 0, nullptr, nullptr));
+            self->perform(self->session_.streamReady());
+            return;
         case PA_STREAM_FAILED:
         case PA_STREAM_TERMINATED:
             self->perform(self->session_.streamLost(), pa_context_errno(self->context_));

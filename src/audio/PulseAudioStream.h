@@ -60,6 +60,7 @@ public:
     ~PulseAudioStream() override;
     void start() override;
     void stop() override;
+    void setPaused(bool paused) override;
 
     static constexpr std::uint32_t sampleRate = 48000;
     static constexpr std::uint8_t channelCount = 2;
@@ -76,6 +77,12 @@ public:
     // naming the next default), short enough that a machine left without any output is
     // reported as such before the analysis would call it silence.
     static constexpr std::uint64_t sinkReturnWaitMicroseconds = 2000000;
+
+    // A record stream in the format every capture stream asks for (float32, `sampleRate`,
+    // stereo); null when libpulse refuses it.
+    static pa_stream* newRecordStream(pa_context* context, const char* name);
+    // Fragments of `fragmentFrames` frames of `spec`; the rest is left to the server.
+    static pa_buffer_attr recordingBufferAttributes(const pa_sample_spec& spec);
 
 private:
     using Action = DefaultSinkSession::Action;
@@ -116,6 +123,7 @@ private:
     pa_time_event* waitTimer_ = nullptr;      // runs while a lost stream waits for a sink
     std::string serverName_;                  // "name version" of the server, from its info
     bool started_ = false;                    // the owner started it: streams are created uncorked
+    bool paused_ = false;                     // unless it paused it
 };
 
 }  // namespace sonavista

@@ -289,13 +289,7 @@ void PulsePlayerStream::rematch() {
 }
 
 bool PulsePlayerStream::record(std::uint32_t sinkInput) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = PulseAudioStream::sampleRate;
-    spec.channels = PulseAudioStream::channelCount;
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    pa_stream* stream = pa_stream_new(context_, "Player audio", &spec, &map);
+    pa_stream* stream = PulseAudioStream::newRecordStream(context_, "Player audio");
     if (stream == nullptr) return false;
     if (pa_stream_set_monitor_stream(stream, sinkInput) < 0) {
         pa_stream_unref(stream);
@@ -303,12 +297,7 @@ bool PulsePlayerStream::record(std::uint32_t sinkInput) {
     }
     pa_stream_set_state_callback(stream, &PulsePlayerStream::recordingStateChanged, this);
     pa_stream_set_read_callback(stream, &PulsePlayerStream::recordingReadable, this);
-    pa_buffer_attr attributes{};
-    attributes.maxlength = UINT32_MAX;
-    attributes.tlength = UINT32_MAX;
-    attributes.prebuf = UINT32_MAX;
-    attributes.minreq = UINT32_MAX;
-    attributes.fragsize = static_cast<std::uint32_t>(PulseAudioStream::fragmentFrames * pa_frame_size(&spec));
+    const pa_buffer_attr attributes = PulseAudioStream::recordingBufferAttributes(*pa_stream_get_sample_spec(stream));
     // The server records the sink input wherever it plays; the source named is ignored.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(stream, nullptr, &attributes, flags) < 0) {
@@ -326,6 +315,7 @@ void PulsePlayerStream::endRecording(std::uint32_t sinkInput) {
     pa_stream* stream = found->second;
     recordings_.erase(found);
     wholeBuffersSinceRecorded_.erase(sinkInput);
+    if (recordings_.empty()) pauseWholeOutput(false);
     releaseOn(*loop_, Released{{detach(stream, loop_->api())}, nullptr});
 }
 
@@ -365,6 +355,7 @@ void PulsePlayerStream::recordingReadable(pa_stream* stream, size_t readable, vo
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
         if (data != nullptr) {
             self->wholeBuffersSinceRecorded_[sinkInput] = 0;
+            self->pauseWholeOutput(true);
             const auto mixed = self->mixer_.add(
                 sinkInput, std::span(static_cast<const float*>(data), bytes / sizeof(float)));
             if (!mixed.empty()) {
@@ -377,6 +368,12 @@ void PulsePlayerStream::recordingReadable(pa_stream* stream, size_t readable, vo
         pa_stream_drop(stream);
         readable -= std::min(readable, bytes);
     }
+}
+
+void PulsePlayerStream::pauseWholeOutput(bool paused) {
+    if (wholePaused_ == paused || !whole_) return;
+    wholePaused_ = paused;
+    whole_->setPaused(paused);
 }
 
 void PulsePlayerStream::reportScope() {

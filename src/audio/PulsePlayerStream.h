@@ -37,6 +37,12 @@ class PulseAudioMainLoop;
 // device's latency as the server reports it (a Bluetooth codec's delay included where the
 // server knows it), none for a virtual output.
 //
+// While a recording of the player delivers, the whole output's stream is paused (corked): it
+// keeps its place on the server, so a lost output or server is still reported by it, but
+// neither the server nor this process copies sound that would be dropped. It resumes as
+// soon as no recording is left. A paused whole output no longer keeps time for stalled
+// recordings: the latency timer then finds them, within about three seconds.
+//
 // Failures of the watcher or of a player recording are never reported: capture then falls
 // back to the whole output, whose own failures are reported as they always were. All state
 // is touched with the loop's lock held.
@@ -78,6 +84,7 @@ private:
     bool record(std::uint32_t sinkInput);
     void endRecording(std::uint32_t sinkInput);
     void reportScope();
+    void pauseWholeOutput(bool paused);
     // Adds `wholeBuffers` of silence to every recording and deals with those that stalled.
     void countSilence(int wholeBuffers);
     void requestLatency();
@@ -106,6 +113,7 @@ private:
     std::string defaultSink_;
     std::optional<bool> reportedPlayerOnly_;
     std::optional<double> reportedLatency_;
+    bool wholePaused_ = false;
     bool started_ = false;
     bool stopped_ = false;
 };

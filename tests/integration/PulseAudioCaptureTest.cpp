@@ -1,54 +1,36 @@
-#include "PrivatePulseServer.h"
+#include "MonitoredCapture.h"
 #include "audio/PulseAudioCapture.h"
-#include "audio/SystemAudioLevelMonitor.h"
-#include "base/ManualMainQueue.h"
-#include "base/SteadyClock.h"
 #include "playback/PulseOutputVolume.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <mutex>
 #include <regex>
 #include <tuple>
 
 using namespace sonavista;
 using sonavista::testing::eventually;
+using sonavista::testing::MonitoredCapture;
 using sonavista::testing::PrivatePulseServer;
 using sonavista::testing::SoundServer;
 
 namespace {
 
-// A monitor on the real PulseAudio backend, its callbacks recorded with their arrival time.
-struct Capture {
-    ManualMainQueue mainQueue;
-    std::shared_ptr<SteadyClock> clock = std::make_shared<SteadyClock>();
+// Each monitor source recorded, with the time; a base of its own so that it outlives the
+// backend's loop thread, which writes it.
+struct SourceLog {
     std::mutex mutex;
-    std::vector<std::pair<double, std::string>> sources;  // each monitor source recorded, when
-    std::shared_ptr<PulseAudioCapture> backend =
-        std::make_shared<PulseAudioCapture>([this](const std::string&, const std::string& source) {
-            std::lock_guard lock(mutex);
-            sources.emplace_back(elapsed(), source);
-        });
-    std::vector<std::pair<double, AudioVisualizationFrame>> frames;
-    std::vector<std::pair<double, AudioCaptureFailure>> failures;
-    const double origin = clock->now();
-    std::shared_ptr<SystemAudioLevelMonitor> monitor = SystemAudioLevelMonitor::create(
-        [this](const AudioVisualizationFrame& f) { frames.emplace_back(elapsed(), f); },
-        [this](AudioCaptureFailure f) { failures.emplace_back(elapsed(), f); }, mainQueue, backend, clock);
+    std::vector<std::pair<double, std::string>> sources;
+};
 
-    double elapsed() const { return clock->now() - origin; }
-    // Runs the main queue in real time until `done` holds or `seconds` have passed.
-    bool pumpUntil(const std::function<bool()>& done, double seconds) {
-        const auto pumped = [&] {
-            mainQueue.advance(elapsed() - mainQueue.now());  // timers on real time
-            mainQueue.runPending();
-            return done();
-        };
-        return eventually(pumped, std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
-    }
-    void pump(double seconds) { pumpUntil([] { return false; }, seconds); }
+// A monitor on the real PulseAudio backend.
+struct Capture : SourceLog, MonitoredCapture {
+    Capture()
+        : MonitoredCapture(std::make_shared<PulseAudioCapture>([this](const std::string&, const std::string& source) {
+              std::lock_guard lock(mutex);
+              sources.emplace_back(elapsed(), source);
+          })) {}
 };
 
 int countOurSourceOutputs(const PrivatePulseServer& server) {
