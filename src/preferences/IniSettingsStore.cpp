@@ -160,6 +160,11 @@ std::optional<std::string> IniSettingsStore::stringValue(std::string_view key) c
     return value ? settingsStringValue(*value) : std::nullopt;
 }
 
+std::optional<double> IniSettingsStore::numberValue(std::string_view key) const {
+    const SettingsValue* value = find(key);
+    return value ? settingsNumberValue(*value) : std::nullopt;
+}
+
 std::optional<std::vector<std::string>> IniSettingsStore::stringArrayValue(std::string_view key) const {
     const SettingsValue* value = find(key);
     return value ? settingsStringArrayValue(*value) : std::nullopt;

@@ -50,6 +50,7 @@ public:
     bool hasObject(std::string_view key) const override;
     bool boolValue(std::string_view key) const override;
     std::optional<std::string> stringValue(std::string_view key) const override;
+    std::optional<double> numberValue(std::string_view key) const override;
     std::optional<std::vector<std::string>> stringArrayValue(std::string_view key) const override;
 
     void setBool(std::string_view key, bool value) override;

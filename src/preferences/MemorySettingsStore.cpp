@@ -25,6 +25,11 @@ std::optional<std::string> MemorySettingsStore::stringValue(std::string_view key
     return value ? settingsStringValue(*value) : std::nullopt;
 }
 
+std::optional<double> MemorySettingsStore::numberValue(std::string_view key) const {
+    const SettingsValue* value = find(key);
+    return value ? settingsNumberValue(*value) : std::nullopt;
+}
+
 std::optional<std::vector<std::string>> MemorySettingsStore::stringArrayValue(std::string_view key) const {
     const SettingsValue* value = find(key);
     return value ? settingsStringArrayValue(*value) : std::nullopt;

@@ -3,7 +3,7 @@
 #include "playback/MprisPlayerIdentity.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cmath>
 #include <utility>
 
 namespace sonavista {
@@ -26,15 +26,10 @@ void OverlayPreferences::load() {
     avoidsCoveringWindows_ = boolValue(avoidsCoveringWindowsKey, true);
     audioResponsive_ = boolValue(audioResponsiveKey, true);
     visualizesPlayingPlayerOnly_ = boolValue(visualizesPlayingPlayerOnlyKey, true);
-    audioDelayOffset_ = 0;
-    if (const auto storedOffset = store_->stringValue(audioDelayOffsetKey)) {
-        int value = 0;
-        const char* end = storedOffset->data() + storedOffset->size();
-        const auto [last, error] = std::from_chars(storedOffset->data(), end, value);
-        if (error == std::errc{} && last == end) {
-            audioDelayOffset_ = std::clamp(value, minimumAudioDelayOffset, maximumAudioDelayOffset);
-        }
-    }
+    // Saved as a quoted string; a hand-edited file may hold a bare number, which counts too.
+    const auto storedOffset = store_->numberValue(audioDelayOffsetKey).value_or(0.0);
+    audioDelayOffset_ = static_cast<int>(std::lround(std::clamp<double>(
+        storedOffset, minimumAudioDelayOffset, maximumAudioDelayOffset)));
 
     const auto storedMode = store_->stringValue(displayModeKey);
     displayMode_ = storedMode ? overlayDisplayModeFromRawValue(*storedMode).value_or(defaultDisplayMode)

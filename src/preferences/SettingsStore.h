@@ -21,6 +21,8 @@ public:
     virtual bool boolValue(std::string_view key) const = 0;
     // The stored string, or nothing when none is stored or the value is not a string.
     virtual std::optional<std::string> stringValue(std::string_view key) const = 0;
+    // The stored number (or string holding one, see settingsNumberValue), or nothing.
+    virtual std::optional<double> numberValue(std::string_view key) const = 0;
     // The stored array of strings, or nothing when none is stored or it is not one.
     virtual std::optional<std::vector<std::string>> stringArrayValue(std::string_view key) const = 0;
 

@@ -1,5 +1,9 @@
 #include "preferences/SettingsValue.h"
 
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
 namespace sonavista {
 namespace {
 
@@ -34,6 +38,17 @@ bool settingsBoolValue(const SettingsValue& value) {
         return stringBoolValue(*text);
     }
     return false;
+}
+
+std::optional<double> settingsNumberValue(const SettingsValue& value) {
+    if (const double* number = std::get_if<double>(&value)) return *number;
+    const std::string* text = std::get_if<std::string>(&value);
+    if (text == nullptr) return std::nullopt;
+    double number = 0;
+    const char* end = text->data() + text->size();
+    const auto [last, error] = std::from_chars(text->data(), end, number);
+    if (error != std::errc{} || last != end || !std::isfinite(number)) return std::nullopt;
+    return number;
 }
 
 std::optional<std::string> settingsStringValue(const SettingsValue& value) {

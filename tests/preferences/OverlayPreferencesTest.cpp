@@ -52,7 +52,7 @@ TEST(OverlayPreferencesTest, PlayerOnlyCaptureAndDelayOffsetLoadWithTheirDefault
         {{{"audioDelayOffsetMilliseconds", "900"s}}, true, 300},
         {{{"audioDelayOffsetMilliseconds", "-40"s}}, true, -40},
         {{{"audioDelayOffsetMilliseconds", "12ms"s}}, true, 0},
-        {{{"audioDelayOffsetMilliseconds", 3.0}}, true, 0},
+        {{{"audioDelayOffsetMilliseconds", 200.4}}, true, 200},
     };
     for (const auto& [stored, playerOnly, offset] : rows) {
         OverlayPreferences p(std::make_shared<MemorySettingsStore>(stored));
