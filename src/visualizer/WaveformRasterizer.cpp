@@ -14,6 +14,11 @@ namespace {
 
 using std::numbers::pi;
 
+// Four lanes: a lane group of a bar's columns (see CapsuleCoverageTable::lanes).
+using F32x4 = float __attribute__((vector_size(16)));
+using I32x4 = std::int32_t __attribute__((vector_size(16)));
+using U32x4 = std::uint32_t __attribute__((vector_size(16)));
+
 // Standard normal cumulative distribution and density on [-4, 4], linearly interpolated;
 // they are exactly 0 (or 1) beyond, which lets the glow skip rows where nothing changes.
 class NormalTables {
@@ -144,6 +149,7 @@ public:
             }
             columnCount_[b] = used;
         }
+        if (!lazy) buildLaneValues();
     }
 
     // The columns that a capsule at horizontal position xc touches.
@@ -173,6 +179,19 @@ public:
     // Coverage of pixel row [y, y + 1] of this column by the capsule over [a, b].
     float coverage(const Column& column, double y, double a, double b) const {
         const float c = e(column, y - a) + e(column, b - y - 1.0) - column.omega;
+        return c > 0.0f ? c : 0.0f;
+    }
+
+    // The same for the `lanes` columns of lane group `group` of the columns `columns(xc)`
+    // returned, each lane what coverage() answers for its column (zero past the last one). A row
+    // reads the same table step in every column, so the lanes share one lookup. Not for lazy
+    // tables.
+    F32x4 laneCoverage(std::span<const Column> touched, int group, double y, double a, double b) const {
+        const std::size_t g = bucketOf(touched) * static_cast<std::size_t>(laneGroupsE_) + static_cast<std::size_t>(group);
+        const float* values = &laneValues_[g * static_cast<std::size_t>(zCount_) * lanes];
+        F32x4 omega;
+        std::memcpy(&omega, &laneOmega_[g * lanes], sizeof omega);
+        const F32x4 c = laneE(values, omega, y - a) + laneE(values, omega, b - y - 1.0) - omega;
         return c > 0.0f ? c : 0.0f;
     }
 
@@ -219,7 +238,7 @@ public:
     // The dash pattern of lane group `group` of the columns `columns(xc)` returned: phase step k
     // holds the `lanes` columns' values at [k * lanes, k * lanes + lanes).
     const float* laneDashPattern(std::span<const Column> touched, int group) const {
-        const std::size_t b = static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
+        const std::size_t b = bucketOf(touched);
         return &lanePattern_[((b * laneGroups_ + static_cast<std::size_t>(group)) * phaseCount_) * lanes];
     }
     // How far apart (in floats) consecutive lane groups' patterns lie.
@@ -236,6 +255,45 @@ public:
     }
 
 private:
+    std::size_t bucketOf(std::span<const Column> touched) const {
+        return static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
+    }
+
+    // E of a lane group's columns (`values` step-major, as laneValues_ holds them), each lane
+    // as e() works it out.
+    F32x4 laneE(const float* values, const F32x4& omega, double z) const {
+        if (z >= 0.0) return omega;
+        const double pos = (z - zMin_) * zPerUnit_;
+        if (pos <= 0.0) return F32x4{};
+        const int k = std::min(static_cast<int>(pos), zCount_ - 2);
+        const float f = static_cast<float>(pos - k);
+        F32x4 v0, v1;
+        std::memcpy(&v0, values + static_cast<std::size_t>(k) * lanes, sizeof v0);
+        std::memcpy(&v1, values + static_cast<std::size_t>(k + 1) * lanes, sizeof v1);
+        return v0 + f * (v1 - v0);
+    }
+
+    // The E tables regrouped per bucket in lane groups of `lanes` consecutive touched columns,
+    // step-major, so one step of a group is one load; lanes past the bucket's last touched
+    // column hold zeros and a zero omega, which gives them no coverage.
+    void buildLaneValues() {
+        laneGroupsE_ = 0;
+        for (const int used : columnCount_) laneGroupsE_ = std::max(laneGroupsE_, (used + lanes - 1) / lanes);
+        const std::size_t groups = static_cast<std::size_t>(buckets_) * laneGroupsE_;
+        laneValues_.assign(groups * zCount_ * lanes, 0.0f);
+        laneOmega_.assign(groups * lanes, 0.0f);
+        for (int b = 0; b < buckets_; ++b) {
+            for (int i = 0; i < columnCount_[b]; ++i) {
+                const std::size_t c = static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b] + i;
+                const std::size_t g = static_cast<std::size_t>(b) * laneGroupsE_ + static_cast<std::size_t>(i / lanes);
+                laneOmega_[g * lanes + i % lanes] = columns_[c].omega;
+                for (int k = 0; k < zCount_; ++k) {
+                    laneValues_[(g * zCount_ + k) * lanes + i % lanes] = values_[c * zCount_ + k];
+                }
+            }
+        }
+    }
+
     // What E of a column is computed from: its sub-columns' widths and cap heights.
     struct ColumnShape {
         double omega = 0.0;
@@ -289,6 +347,8 @@ private:
     std::vector<float> pattern_;
     int laneGroups_ = 0;
     std::vector<float> lanePattern_;
+    int laneGroupsE_ = 0;
+    std::vector<float> laneValues_, laneOmega_;
 };
 
 struct Rgb {
@@ -385,6 +445,23 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
     rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
     ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
     pixel = rb | (ag << 8);
+}
+
+// The same for four pixels in a row, each at its own alpha.
+inline void blend(std::uint32_t* pixels, const RGBColor8& c, const F32x4& alpha) {
+    I32x4 a = __builtin_convertvector(alpha * 255.0f + 0.5f, I32x4);
+    a = a > 0 ? a : 0;
+    a = a < 255 ? a : 255;
+    const U32x4 sa = reinterpret_cast<const U32x4&>(a);
+    const U32x4 da = 255u - sa;
+    U32x4 d;
+    std::memcpy(&d, pixels, sizeof d);
+    U32x4 rb = c.redBlue * sa + (d & 0x00ff00ffu) * da + 0x00800080u;
+    U32x4 ag = c.alphaGreen * sa + ((d >> 8) & 0x00ff00ffu) * da + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    d = rb | (ag << 8);
+    std::memcpy(pixels, &d, sizeof d);
 }
 
 // The per-pixel maths of the glow rows, written once for one pixel (float) and for eight at a
@@ -618,10 +695,6 @@ inline bool eightLaneIntegers() {
     return true;
 #endif
 }
-
-using F32x4 = float __attribute__((vector_size(16)));
-using I32x4 = std::int32_t __attribute__((vector_size(16)));
-using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 // Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
 // pattern of each group's four columns at the row's phase, then each pixel blended like blend()
@@ -1365,21 +1438,18 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
             // The inner rows' phase, in pattern steps.
             double fastPos = fastFirst - top;
             fastPos = (fastPos - std::floor(fastPos * inversePeriod) * dashPeriod) * steps;
-            // Inner rows of whole lane groups inside the image go four columns at a time; the
-            // columns of a group that reaches past an edge take the per-column loop below.
-            int laneColumnsDone = 0;
-            if (fastFirst <= fastLast && !touched.empty()) {
-                constexpr int lanes = CapsuleCoverageTable::lanes;
-                const int groups = static_cast<int>((touched.size() + lanes - 1) / lanes);
-                const int x0 = xBase + touched[0].offset;
-                int inside = 0;  // leading groups wholly inside the image
-                while (inside < groups && x0 + inside * lanes >= 0 && x0 + (inside + 1) * lanes <= pw) ++inside;
-                if (inside > 0) {
-                    blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw),
-                                  stroke.laneDashPattern(touched, 0), stroke.laneGroupStride(), inside, fastPos, steps,
-                                  wrap, fastLast - fastFirst + 1, strokeOpacity, c);
-                    laneColumnsDone = inside * lanes;
-                }
+            // Whole lane groups inside the image go four columns at a time; the columns of a
+            // group that reaches past an edge take the per-column loops below.
+            constexpr int lanes = CapsuleCoverageTable::lanes;
+            const int groups = static_cast<int>((touched.size() + lanes - 1) / lanes);
+            const int x0 = touched.empty() ? 0 : xBase + touched[0].offset;
+            int inside = 0;  // leading groups wholly inside the image
+            while (inside < groups && x0 + inside * lanes >= 0 && x0 + (inside + 1) * lanes <= pw) ++inside;
+            const int laneColumnsDone = inside * lanes;
+            if (fastFirst <= fastLast && inside > 0) {
+                blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw), stroke.laneDashPattern(touched, 0),
+                              stroke.laneGroupStride(), inside, fastPos, steps, wrap, fastLast - fastFirst + 1,
+                              strokeOpacity, c);
             }
             // Rows that the ends of dashes reach, row by row: a row's dashes are found once for
             // all its columns.
@@ -1389,7 +1459,16 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                 const int kLast =
                     std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
                 std::uint32_t* row = out.row(y);
-                for (const auto& column : touched) {
+                for (int g = 0; g < inside; ++g) {
+                    F32x4 cover{};
+                    for (int k = kFirst; k <= kLast; ++k) {
+                        const double d0 = top + k * dashPeriod;
+                        cover += stroke.laneCoverage(touched, g, y, d0, std::min(d0 + dashLength, bottom));
+                    }
+                    blend(row + x0 + g * lanes, c, cover * strokeOpacity);
+                }
+                for (std::size_t ci = static_cast<std::size_t>(laneColumnsDone); ci < touched.size(); ++ci) {
+                    const auto& column = touched[ci];
                     const int x = xBase + column.offset;
                     if (x < 0 || x >= pw) continue;
                     float cover = 0.0f;
