@@ -376,12 +376,13 @@ RGBColor gradientAt(const std::vector<RGBColor>& stops, double t) {
 // cached) times a vertical profile. Rows are accumulated incrementally: a row adds the change of
 // each profile since the previous row, which is zero except within reach of a bar's ends.
 // A vertical profile of the glow around one edge (a normal distribution or density centred
-// there) tabulated by row: row v reads values[v - base], clamped to the table's `length`.
+// there) tabulated by row: row v reads values[v - base]. Only the rows of the edge's zone read
+// it, and the table reaches at least two rows past those (buildGlowProfiles), so no index is
+// clamped.
 struct GlowProfile {
     const float* values = nullptr;
     int base = 0;
-    int length = 0;
-    [[gnu::always_inline]] float at(int v) const { return values[std::clamp(v - base, 0, length - 1)]; }
+    [[gnu::always_inline]] float at(int v) const { return values[v - base]; }
 };
 
 struct GlowBar {
@@ -915,6 +916,11 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
+    // What lineR, lineG, lineB and lineA were worked out from: image width, wave origin and
+    // right end, and the line's gradient stops.
+    int linePaintWidth = -1;
+    double linePaintOx = 0.0, linePaintRight = 0.0;
+    std::vector<RGBColor> linePaintStops;
     std::vector<Rgb> barColor;                      // 0...255
     // What glowR, glowG and glowB were worked out from: image width, wave origin, bar spacing
     // and bar colours.
@@ -1036,8 +1042,7 @@ void WaveformRasterizer::Impl::buildGlowProfiles(double sigma, double sigmaY, do
 GlowProfile WaveformRasterizer::Impl::glowProfile(const std::vector<float>& table, double centre) const {
     const double base = std::floor(centre);
     const int bucket = std::min(static_cast<int>((centre - base) * glowBuckets), glowBuckets - 1);
-    return {&table[static_cast<std::size_t>(bucket) * profileLength], static_cast<int>(base) - profileReach,
-            profileLength};
+    return {&table[static_cast<std::size_t>(bucket) * profileLength], static_cast<int>(base) - profileReach};
 }
 
 WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
@@ -1123,8 +1128,18 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         glowColourSpacing = spacing;
         glowColourBars = barColor;
     }
-    for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
-    for (int x = 0; x < pw && !scene.centerLineStops.empty(); ++x) {
+    // The centre line's paint follows only the image width, the wave's ends and the line's
+    // colours, which a view's frames rarely change: kept while those stay the same.
+    const bool linePaintKept = linePaintWidth == pw && linePaintOx == ox && linePaintRight == waveRight &&
+                               linePaintStops == scene.centerLineStops;
+    if (!linePaintKept) {
+        for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+        linePaintWidth = pw;
+        linePaintOx = ox;
+        linePaintRight = waveRight;
+        linePaintStops = scene.centerLineStops;
+    }
+    for (int x = 0; x < pw && !linePaintKept && !scene.centerLineStops.empty(); ++x) {
         const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
         if (inside > 0.0) {
             const RGBColor c = gradientAt(scene.centerLineStops, (x + 0.5 - ox) / (waveRight - ox));
