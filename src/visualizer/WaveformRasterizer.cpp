@@ -541,6 +541,19 @@ struct RowOut {
     out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
 }
 
+// The same from channels scaled to 0...255 with the rounding half already added.
+[[gnu::always_inline]] inline void storeRoundedPixels(const RowOut& out, int x, float a, float r, float g, float b) {
+    const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v)); };
+    out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
+}
+[[gnu::always_inline]] inline void storeRoundedPixels(const RowOut& out, int x, const F32x8& a, const F32x8& r,
+                                                      const F32x8& g, const F32x8& b) {
+    const auto q = [](const F32x8& v) __attribute__((always_inline)) {
+        return __builtin_convertvector(__builtin_convertvector(v, I32x8), U32x8);
+    };
+    out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
+}
+
 // Runs body.operator()<F32x8>(x) for x = 0, 8, 16... and body.operator()<float>(x) for the rest.
 template <typename Body>
 [[gnu::always_inline]] inline void forPixels(int count, const Body& body) {
@@ -827,22 +840,33 @@ bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int cou
     return differs == 0;
 }
 
+// Where the glow over a uniform background heads per column: each channel of the glow's colour
+// in 8-bit units minus the background's, so that a channel is background + alpha * toward.
+struct GlowToward {
+    const float *r, *g, *b;
+};
+
 // Glow over a uniform background: the rows the centre line does not cross. Same arithmetic as
-// composeGlowOver with no line coverage, reading only the glow's arrays. With `inRange` (no
-// channel of the glow's colour exceeds 1 and none of the background its alpha) every channel
-// stays within 0 and the pixel's alpha without clamping, and the alpha is scaled to 8 bits once.
+// composeGlowOver with no line coverage, reading only the glow's arrays. With `toward` (passed
+// when no channel of the glow's colour exceeds 1 and none of the background its alpha) every
+// channel lies between the background's and the glow colour's, within 0 and the pixel's alpha,
+// so none is clamped: each is the background's plus the alpha times the way to the glow's, with
+// the half that rounds it added to the background's once.
 SONAVISTA_ROW_LOOP
 void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
-                               float bgG, float bgB, int count, bool inRange) {
-    if (inRange) {
-        const float a8 = bgA * 255.0f, r8 = bgR * 255.0f, g8 = bgG * 255.0f, b8 = bgB * 255.0f;
+                               float bgG, float bgB, int count, const GlowToward* toward) {
+    if (toward != nullptr) {
+        const float* __restrict tr = toward->r;
+        const float* __restrict tg = toward->g;
+        const float* __restrict tb = toward->b;
+        const float a8 = bgA * 255.0f;
+        const float a0 = a8 + 0.5f, r0 = bgR * 255.0f + 0.5f, g0 = bgG * 255.0f + 0.5f, b0 = bgB * 255.0f + 0.5f;
+        const float ta = 255.0f - a8;
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
             const V alpha = clamp01(ga.template at<V>(x));
-            const V keep = 1.0f - alpha;
-            const V scaled = alpha * 255.0f;
-            storeScaledPixels(dst, x, scaled + a8 * keep, load<V>(cr + x) * scaled + r8 * keep,
-                              load<V>(cg + x) * scaled + g8 * keep, load<V>(cb + x) * scaled + b8 * keep);
+            storeRoundedPixels(dst, x, a0 + alpha * ta, r0 + alpha * load<V>(tr + x), g0 + alpha * load<V>(tg + x),
+                               b0 + alpha * load<V>(tb + x));
         });
         return;
     }
@@ -928,6 +952,11 @@ struct WaveformRasterizer::Impl {
     double glowColourOx = 0.0, glowColourSpacing = 0.0;
     std::vector<Rgb> glowColourBars;
     bool glowColourAtMostOne = false;  // no channel of glowR, glowG, glowB exceeds 1
+    // Per column, the glow's colour minus a background, in 8-bit units (GlowToward), while
+    // `towardKept`: worked out from the glow's colours above and towardBackground.
+    std::vector<float> towardR, towardG, towardB;
+    bool towardKept = false;
+    std::uint32_t towardBackground = 0;
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
     std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
@@ -1120,6 +1149,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
             glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
         }
         glowColourAtMostOne = true;
+        towardKept = false;
         for (const auto* v : {&glowR, &glowG, &glowB}) {
             for (const float c : *v) glowColourAtMostOne = glowColourAtMostOne && c <= 1.0f;
         }
@@ -1292,6 +1322,17 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
     const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
     const bool backgroundInRange = glowColourAtMostOne && bgR <= bgA && bgG <= bgA && bgB <= bgA;
+    if (backgroundInRange && background != 0 && !(towardKept && towardBackground == background)) {
+        for (auto* v : {&towardR, &towardG, &towardB}) v->resize(static_cast<std::size_t>(pw));
+        for (int x = 0; x < pw; ++x) {
+            towardR[x] = glowR[x] * 255.0f - bgR * 255.0f;
+            towardG[x] = glowG[x] * 255.0f - bgG * 255.0f;
+            towardB[x] = glowB[x] * 255.0f - bgB * 255.0f;
+        }
+        towardKept = true;
+        towardBackground = background;
+    }
+    const GlowToward toward{towardR.data(), towardG.data(), towardB.data()};
 
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
     // glow and the line are symmetric about the centre line, so when that falls on the image's
@@ -1382,7 +1423,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
             if (lineCover == 0.0f && background != 0) {
                 composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
-                                          pw, backgroundInRange);
+                                          pw, backgroundInRange ? &toward : nullptr);
             } else if (lineCover > 0.0f) {
                 const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
                                            bgA, bgR, bgG, bgB};
