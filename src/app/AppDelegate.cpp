@@ -189,9 +189,19 @@ void AppDelegate::handleFrame(std::uint64_t attempt, const AudioVisualizationFra
     visualizerModel_->updateLiveFrame(frame);
     // Of what the menu shows, a frame changes only the audio line (and with the capture
     // status, whether the permission item shows); frames arrive up to 30 times a second, so
-    // only those are set, and the view is told only when the line reads differently.
-    if (menuModel_.setAudioStatus(visualizerModel_->captureStatus(), visualizerModel_->audioLevel()) && statusMenu_) {
-        statusMenu_->update(menuModel_);
+    // only those are set, and the view is told only when the line reads differently. While the
+    // line stays live its percentage is refreshed at most once a liveAudioLineInterval: each
+    // change is set on the tray's menu (and sent to a desktop tray that shows it remotely),
+    // and nobody reads a number that changes faster. A change of status shows at once.
+    const AudioCaptureStatus status = visualizerModel_->captureStatus();
+    const double now = clock_->now();
+    if (status == AudioCaptureStatus::live && menuModel_.audioStatus() == AudioCaptureStatus::live &&
+        now - audioLineSetAt_ < liveAudioLineInterval) {
+        return;
+    }
+    if (menuModel_.setAudioStatus(status, visualizerModel_->audioLevel())) {
+        audioLineSetAt_ = now;
+        if (statusMenu_) statusMenu_->update(menuModel_);
     }
 }
 

@@ -36,6 +36,9 @@ public:
     static constexpr double permissionRetryDelay = 300.0;
     // ...or after any other capture failure.
     static constexpr double failureRetryDelay = 30.0;
+    // While capture stays live, the menu's audio percentage is refreshed at most this often
+    // (seconds).
+    static constexpr double liveAudioLineInterval = 1.0;
 
     // The platform parts, created at launch in this order (overlay, settings window, status
     // menu, playback monitor) or once per capture attempt (audio monitor). Any factory may be
@@ -134,6 +137,7 @@ private:
     std::shared_ptr<BridgeControl> browserPlaybackBridge_;
     Platform platform_;
     std::shared_ptr<const Clock> clock_;
+    double audioLineSetAt_ = -1.0e9;  // when a frame last changed the menu's audio line
 
     std::shared_ptr<OverlayPresenter> overlayController_;
     std::shared_ptr<SettingsWindowPresenter> settingsWindowController_;

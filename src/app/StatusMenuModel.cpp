@@ -140,6 +140,7 @@ std::string StatusMenuModel::audioStatusTitle(AudioCaptureStatus status, double 
 
 bool StatusMenuModel::setAudioStatus(AudioCaptureStatus status, double audioLevel) {
     std::string title = audioStatusTitle(status, audioLevel);
+    audioStatus_ = status;
     // The permission item follows the status, which the line names.
     if (title == items_[audioStatusIndex].title) return false;
     items_[audioStatusIndex].title = std::move(title);

@@ -67,6 +67,8 @@ public:
     // and whether the permission item shows), set in place: a live audio frame changes nothing
     // else. Answers whether the audio line reads differently now.
     bool setAudioStatus(AudioCaptureStatus status, double audioLevel);
+    // The capture status the audio line names.
+    AudioCaptureStatus audioStatus() const { return audioStatus_; }
 
     const std::vector<StatusMenuItem>& items() const { return items_; }
     // The first item (searching submenus too) that runs `action`; for `selectWaveColor`, the
@@ -90,6 +92,7 @@ public:
 
 private:
     std::vector<StatusMenuItem> items_;
+    AudioCaptureStatus audioStatus_ = AudioCaptureStatus::waiting;
 };
 
 }  // namespace sonavista

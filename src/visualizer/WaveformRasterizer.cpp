@@ -14,6 +14,11 @@ namespace {
 
 using std::numbers::pi;
 
+// Four lanes: a lane group of a bar's columns (see CapsuleCoverageTable::lanes).
+using F32x4 = float __attribute__((vector_size(16)));
+using I32x4 = std::int32_t __attribute__((vector_size(16)));
+using U32x4 = std::uint32_t __attribute__((vector_size(16)));
+
 // Standard normal cumulative distribution and density on [-4, 4], linearly interpolated;
 // they are exactly 0 (or 1) beyond, which lets the glow skip rows where nothing changes.
 class NormalTables {
@@ -144,6 +149,7 @@ public:
             }
             columnCount_[b] = used;
         }
+        if (!lazy) buildLaneValues();
     }
 
     // The columns that a capsule at horizontal position xc touches.
@@ -173,6 +179,19 @@ public:
     // Coverage of pixel row [y, y + 1] of this column by the capsule over [a, b].
     float coverage(const Column& column, double y, double a, double b) const {
         const float c = e(column, y - a) + e(column, b - y - 1.0) - column.omega;
+        return c > 0.0f ? c : 0.0f;
+    }
+
+    // The same for the `lanes` columns of lane group `group` of the columns `columns(xc)`
+    // returned, each lane what coverage() answers for its column (zero past the last one). A row
+    // reads the same table step in every column, so the lanes share one lookup. Not for lazy
+    // tables.
+    F32x4 laneCoverage(std::span<const Column> touched, int group, double y, double a, double b) const {
+        const std::size_t g = bucketOf(touched) * static_cast<std::size_t>(laneGroupsE_) + static_cast<std::size_t>(group);
+        const float* values = &laneValues_[g * static_cast<std::size_t>(zCount_) * lanes];
+        F32x4 omega;
+        std::memcpy(&omega, &laneOmega_[g * lanes], sizeof omega);
+        const F32x4 c = laneE(values, omega, y - a) + laneE(values, omega, b - y - 1.0) - omega;
         return c > 0.0f ? c : 0.0f;
     }
 
@@ -219,7 +238,7 @@ public:
     // The dash pattern of lane group `group` of the columns `columns(xc)` returned: phase step k
     // holds the `lanes` columns' values at [k * lanes, k * lanes + lanes).
     const float* laneDashPattern(std::span<const Column> touched, int group) const {
-        const std::size_t b = static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
+        const std::size_t b = bucketOf(touched);
         return &lanePattern_[((b * laneGroups_ + static_cast<std::size_t>(group)) * phaseCount_) * lanes];
     }
     // How far apart (in floats) consecutive lane groups' patterns lie.
@@ -236,6 +255,45 @@ public:
     }
 
 private:
+    std::size_t bucketOf(std::span<const Column> touched) const {
+        return static_cast<std::size_t>(touched.data() - columns_.data()) / columnsPerBucket_;
+    }
+
+    // E of a lane group's columns (`values` step-major, as laneValues_ holds them), each lane
+    // as e() works it out.
+    F32x4 laneE(const float* values, const F32x4& omega, double z) const {
+        if (z >= 0.0) return omega;
+        const double pos = (z - zMin_) * zPerUnit_;
+        if (pos <= 0.0) return F32x4{};
+        const int k = std::min(static_cast<int>(pos), zCount_ - 2);
+        const float f = static_cast<float>(pos - k);
+        F32x4 v0, v1;
+        std::memcpy(&v0, values + static_cast<std::size_t>(k) * lanes, sizeof v0);
+        std::memcpy(&v1, values + static_cast<std::size_t>(k + 1) * lanes, sizeof v1);
+        return v0 + f * (v1 - v0);
+    }
+
+    // The E tables regrouped per bucket in lane groups of `lanes` consecutive touched columns,
+    // step-major, so one step of a group is one load; lanes past the bucket's last touched
+    // column hold zeros and a zero omega, which gives them no coverage.
+    void buildLaneValues() {
+        laneGroupsE_ = 0;
+        for (const int used : columnCount_) laneGroupsE_ = std::max(laneGroupsE_, (used + lanes - 1) / lanes);
+        const std::size_t groups = static_cast<std::size_t>(buckets_) * laneGroupsE_;
+        laneValues_.assign(groups * zCount_ * lanes, 0.0f);
+        laneOmega_.assign(groups * lanes, 0.0f);
+        for (int b = 0; b < buckets_; ++b) {
+            for (int i = 0; i < columnCount_[b]; ++i) {
+                const std::size_t c = static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b] + i;
+                const std::size_t g = static_cast<std::size_t>(b) * laneGroupsE_ + static_cast<std::size_t>(i / lanes);
+                laneOmega_[g * lanes + i % lanes] = columns_[c].omega;
+                for (int k = 0; k < zCount_; ++k) {
+                    laneValues_[(g * zCount_ + k) * lanes + i % lanes] = values_[c * zCount_ + k];
+                }
+            }
+        }
+    }
+
     // What E of a column is computed from: its sub-columns' widths and cap heights.
     struct ColumnShape {
         double omega = 0.0;
@@ -289,6 +347,8 @@ private:
     std::vector<float> pattern_;
     int laneGroups_ = 0;
     std::vector<float> lanePattern_;
+    int laneGroupsE_ = 0;
+    std::vector<float> laneValues_, laneOmega_;
 };
 
 struct Rgb {
@@ -316,12 +376,13 @@ RGBColor gradientAt(const std::vector<RGBColor>& stops, double t) {
 // cached) times a vertical profile. Rows are accumulated incrementally: a row adds the change of
 // each profile since the previous row, which is zero except within reach of a bar's ends.
 // A vertical profile of the glow around one edge (a normal distribution or density centred
-// there) tabulated by row: row v reads values[v - base], clamped to the table's `length`.
+// there) tabulated by row: row v reads values[v - base]. Only the rows of the edge's zone read
+// it, and the table reaches at least two rows past those (buildGlowProfiles), so no index is
+// clamped.
 struct GlowProfile {
     const float* values = nullptr;
     int base = 0;
-    int length = 0;
-    [[gnu::always_inline]] float at(int v) const { return values[std::clamp(v - base, 0, length - 1)]; }
+    [[gnu::always_inline]] float at(int v) const { return values[v - base]; }
 };
 
 struct GlowBar {
@@ -385,6 +446,23 @@ inline void blend(std::uint32_t& pixel, const RGBColor8& c, float alpha) {
     rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
     ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
     pixel = rb | (ag << 8);
+}
+
+// The same for four pixels in a row, each at its own alpha.
+inline void blend(std::uint32_t* pixels, const RGBColor8& c, const F32x4& alpha) {
+    I32x4 a = __builtin_convertvector(alpha * 255.0f + 0.5f, I32x4);
+    a = a > 0 ? a : 0;
+    a = a < 255 ? a : 255;
+    const U32x4 sa = reinterpret_cast<const U32x4&>(a);
+    const U32x4 da = 255u - sa;
+    U32x4 d;
+    std::memcpy(&d, pixels, sizeof d);
+    U32x4 rb = c.redBlue * sa + (d & 0x00ff00ffu) * da + 0x00800080u;
+    U32x4 ag = c.alphaGreen * sa + ((d >> 8) & 0x00ff00ffu) * da + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    ag = ((ag + ((ag >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    d = rb | (ag << 8);
+    std::memcpy(pixels, &d, sizeof d);
 }
 
 // The per-pixel maths of the glow rows, written once for one pixel (float) and for eight at a
@@ -459,6 +537,19 @@ struct RowOut {
                                                      const F32x8& g, const F32x8& b) {
     const auto q = [](const F32x8& v) __attribute__((always_inline)) {
         return __builtin_convertvector(__builtin_convertvector(v + 0.5f, I32x8), U32x8);
+    };
+    out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
+}
+
+// The same from channels scaled to 0...255 with the rounding half already added.
+[[gnu::always_inline]] inline void storeRoundedPixels(const RowOut& out, int x, float a, float r, float g, float b) {
+    const auto q = [](float v) { return static_cast<std::uint32_t>(static_cast<int>(v)); };
+    out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
+}
+[[gnu::always_inline]] inline void storeRoundedPixels(const RowOut& out, int x, const F32x8& a, const F32x8& r,
+                                                      const F32x8& g, const F32x8& b) {
+    const auto q = [](const F32x8& v) __attribute__((always_inline)) {
+        return __builtin_convertvector(__builtin_convertvector(v, I32x8), U32x8);
     };
     out.put(x, (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b));
 }
@@ -619,10 +710,6 @@ inline bool eightLaneIntegers() {
 #endif
 }
 
-using F32x4 = float __attribute__((vector_size(16)));
-using I32x4 = std::int32_t __attribute__((vector_size(16)));
-using U32x4 = std::uint32_t __attribute__((vector_size(16)));
-
 // Inner dash rows of `groups` consecutive lane groups of a bar's columns: per row, the periodic
 // pattern of each group's four columns at the row's phase, then each pixel blended like blend()
 // (a zero alpha leaves the pixel as it was), four pixels at once. `pos` is the first row's phase
@@ -753,22 +840,33 @@ bool holdsOnly(const std::uint32_t* __restrict row, std::uint32_t pixel, int cou
     return differs == 0;
 }
 
+// Where the glow over a uniform background heads per column: each channel of the glow's colour
+// in 8-bit units minus the background's, so that a channel is background + alpha * toward.
+struct GlowToward {
+    const float *r, *g, *b;
+};
+
 // Glow over a uniform background: the rows the centre line does not cross. Same arithmetic as
-// composeGlowOver with no line coverage, reading only the glow's arrays. With `inRange` (no
-// channel of the glow's colour exceeds 1 and none of the background its alpha) every channel
-// stays within 0 and the pixel's alpha without clamping, and the alpha is scaled to 8 bits once.
+// composeGlowOver with no line coverage, reading only the glow's arrays. With `toward` (passed
+// when no channel of the glow's colour exceeds 1 and none of the background its alpha) every
+// channel lies between the background's and the glow colour's, within 0 and the pixel's alpha,
+// so none is clamped: each is the background's plus the alpha times the way to the glow's, with
+// the half that rounds it added to the background's once.
 SONAVISTA_ROW_LOOP
 void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
                                const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
-                               float bgG, float bgB, int count, bool inRange) {
-    if (inRange) {
-        const float a8 = bgA * 255.0f, r8 = bgR * 255.0f, g8 = bgG * 255.0f, b8 = bgB * 255.0f;
+                               float bgG, float bgB, int count, const GlowToward* toward) {
+    if (toward != nullptr) {
+        const float* __restrict tr = toward->r;
+        const float* __restrict tg = toward->g;
+        const float* __restrict tb = toward->b;
+        const float a8 = bgA * 255.0f;
+        const float a0 = a8 + 0.5f, r0 = bgR * 255.0f + 0.5f, g0 = bgG * 255.0f + 0.5f, b0 = bgB * 255.0f + 0.5f;
+        const float ta = 255.0f - a8;
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
             const V alpha = clamp01(ga.template at<V>(x));
-            const V keep = 1.0f - alpha;
-            const V scaled = alpha * 255.0f;
-            storeScaledPixels(dst, x, scaled + a8 * keep, load<V>(cr + x) * scaled + r8 * keep,
-                              load<V>(cg + x) * scaled + g8 * keep, load<V>(cb + x) * scaled + b8 * keep);
+            storeRoundedPixels(dst, x, a0 + alpha * ta, r0 + alpha * load<V>(tr + x), g0 + alpha * load<V>(tg + x),
+                               b0 + alpha * load<V>(tb + x));
         });
         return;
     }
@@ -842,6 +940,11 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
+    // What lineR, lineG, lineB and lineA were worked out from: image width, wave origin and
+    // right end, and the line's gradient stops.
+    int linePaintWidth = -1;
+    double linePaintOx = 0.0, linePaintRight = 0.0;
+    std::vector<RGBColor> linePaintStops;
     std::vector<Rgb> barColor;                      // 0...255
     // What glowR, glowG and glowB were worked out from: image width, wave origin, bar spacing
     // and bar colours.
@@ -849,6 +952,11 @@ struct WaveformRasterizer::Impl {
     double glowColourOx = 0.0, glowColourSpacing = 0.0;
     std::vector<Rgb> glowColourBars;
     bool glowColourAtMostOne = false;  // no channel of glowR, glowG, glowB exceeds 1
+    // Per column, the glow's colour minus a background, in 8-bit units (GlowToward), while
+    // `towardKept`: worked out from the glow's colours above and towardBackground.
+    std::vector<float> towardR, towardG, towardB;
+    bool towardKept = false;
+    std::uint32_t towardBackground = 0;
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
     std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
@@ -963,8 +1071,7 @@ void WaveformRasterizer::Impl::buildGlowProfiles(double sigma, double sigmaY, do
 GlowProfile WaveformRasterizer::Impl::glowProfile(const std::vector<float>& table, double centre) const {
     const double base = std::floor(centre);
     const int bucket = std::min(static_cast<int>((centre - base) * glowBuckets), glowBuckets - 1);
-    return {&table[static_cast<std::size_t>(bucket) * profileLength], static_cast<int>(base) - profileReach,
-            profileLength};
+    return {&table[static_cast<std::size_t>(bucket) * profileLength], static_cast<int>(base) - profileReach};
 }
 
 WaveformRasterizer::Rows WaveformRasterizer::Impl::render(const WaveformScene& scene, ImageBuffer& out, double s,
@@ -1042,6 +1149,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
             glowB[x] = barColor[i0].b * g + barColor[i1].b * f;
         }
         glowColourAtMostOne = true;
+        towardKept = false;
         for (const auto* v : {&glowR, &glowG, &glowB}) {
             for (const float c : *v) glowColourAtMostOne = glowColourAtMostOne && c <= 1.0f;
         }
@@ -1050,8 +1158,18 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         glowColourSpacing = spacing;
         glowColourBars = barColor;
     }
-    for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
-    for (int x = 0; x < pw && !scene.centerLineStops.empty(); ++x) {
+    // The centre line's paint follows only the image width, the wave's ends and the line's
+    // colours, which a view's frames rarely change: kept while those stay the same.
+    const bool linePaintKept = linePaintWidth == pw && linePaintOx == ox && linePaintRight == waveRight &&
+                               linePaintStops == scene.centerLineStops;
+    if (!linePaintKept) {
+        for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
+        linePaintWidth = pw;
+        linePaintOx = ox;
+        linePaintRight = waveRight;
+        linePaintStops = scene.centerLineStops;
+    }
+    for (int x = 0; x < pw && !linePaintKept && !scene.centerLineStops.empty(); ++x) {
         const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
         if (inside > 0.0) {
             const RGBColor c = gradientAt(scene.centerLineStops, (x + 0.5 - ox) / (waveRight - ox));
@@ -1204,6 +1322,17 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     const float bgG = static_cast<float>(ImageBuffer::green(background)) / 255.0f;
     const float bgB = static_cast<float>(ImageBuffer::blue(background)) / 255.0f;
     const bool backgroundInRange = glowColourAtMostOne && bgR <= bgA && bgG <= bgA && bgB <= bgA;
+    if (backgroundInRange && background != 0 && !(towardKept && towardBackground == background)) {
+        for (auto* v : {&towardR, &towardG, &towardB}) v->resize(static_cast<std::size_t>(pw));
+        for (int x = 0; x < pw; ++x) {
+            towardR[x] = glowR[x] * 255.0f - bgR * 255.0f;
+            towardG[x] = glowG[x] * 255.0f - bgG * 255.0f;
+            towardB[x] = glowB[x] * 255.0f - bgB * 255.0f;
+        }
+        towardKept = true;
+        towardBackground = background;
+    }
+    const GlowToward toward{towardR.data(), towardG.data(), towardB.data()};
 
     // Pass 1, row by row: the glow over the centre line (over the background), in 8 bits. The
     // glow and the line are symmetric about the centre line, so when that falls on the image's
@@ -1294,7 +1423,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
             if (lineCover == 0.0f && background != 0) {
                 composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
-                                          pw, backgroundInRange);
+                                          pw, backgroundInRange ? &toward : nullptr);
             } else if (lineCover > 0.0f) {
                 const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
                                            bgA, bgR, bgG, bgB};
@@ -1365,21 +1494,18 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
             // The inner rows' phase, in pattern steps.
             double fastPos = fastFirst - top;
             fastPos = (fastPos - std::floor(fastPos * inversePeriod) * dashPeriod) * steps;
-            // Inner rows of whole lane groups inside the image go four columns at a time; the
-            // columns of a group that reaches past an edge take the per-column loop below.
-            int laneColumnsDone = 0;
-            if (fastFirst <= fastLast && !touched.empty()) {
-                constexpr int lanes = CapsuleCoverageTable::lanes;
-                const int groups = static_cast<int>((touched.size() + lanes - 1) / lanes);
-                const int x0 = xBase + touched[0].offset;
-                int inside = 0;  // leading groups wholly inside the image
-                while (inside < groups && x0 + inside * lanes >= 0 && x0 + (inside + 1) * lanes <= pw) ++inside;
-                if (inside > 0) {
-                    blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw),
-                                  stroke.laneDashPattern(touched, 0), stroke.laneGroupStride(), inside, fastPos, steps,
-                                  wrap, fastLast - fastFirst + 1, strokeOpacity, c);
-                    laneColumnsDone = inside * lanes;
-                }
+            // Whole lane groups inside the image go four columns at a time; the columns of a
+            // group that reaches past an edge take the per-column loops below.
+            constexpr int lanes = CapsuleCoverageTable::lanes;
+            const int groups = static_cast<int>((touched.size() + lanes - 1) / lanes);
+            const int x0 = touched.empty() ? 0 : xBase + touched[0].offset;
+            int inside = 0;  // leading groups wholly inside the image
+            while (inside < groups && x0 + inside * lanes >= 0 && x0 + (inside + 1) * lanes <= pw) ++inside;
+            const int laneColumnsDone = inside * lanes;
+            if (fastFirst <= fastLast && inside > 0) {
+                blendDashRows(out.row(fastFirst) + x0, static_cast<std::size_t>(pw), stroke.laneDashPattern(touched, 0),
+                              stroke.laneGroupStride(), inside, fastPos, steps, wrap, fastLast - fastFirst + 1,
+                              strokeOpacity, c);
             }
             // Rows that the ends of dashes reach, row by row: a row's dashes are found once for
             // all its columns.
@@ -1389,7 +1515,16 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                 const int kLast =
                     std::min(static_cast<int>(std::floor((y + 1.0 + strokeRadius - top) * inversePeriod)), dashes - 1);
                 std::uint32_t* row = out.row(y);
-                for (const auto& column : touched) {
+                for (int g = 0; g < inside; ++g) {
+                    F32x4 cover{};
+                    for (int k = kFirst; k <= kLast; ++k) {
+                        const double d0 = top + k * dashPeriod;
+                        cover += stroke.laneCoverage(touched, g, y, d0, std::min(d0 + dashLength, bottom));
+                    }
+                    blend(row + x0 + g * lanes, c, cover * strokeOpacity);
+                }
+                for (std::size_t ci = static_cast<std::size_t>(laneColumnsDone); ci < touched.size(); ++ci) {
+                    const auto& column = touched[ci];
                     const int x = xBase + column.offset;
                     if (x < 0 || x >= pw) continue;
                     float cover = 0.0f;

@@ -281,6 +281,11 @@ TEST_F(AppDelegateTest, FailureBacksOffByKindUntilTheDeadlinePasses) {
         audio().frameDidChange(AudioVisualizationFrame{0.423, 1.0, 0.0, std::vector<double>(96, 0.2)});
         EXPECT_FALSE(app->audioCaptureRetryAfter());
         EXPECT_EQ(menu->shown.audioStatusItem().title, "Audio Analysis: Live 42%");
+        for (const auto& [wait, shown] : {std::pair{0.0, "42%"}, {AppDelegate::liveAudioLineInterval, "50%"}}) {
+            queue.advance(wait);  // while live, the percentage is refreshed once an interval
+            audio().frameDidChange(AudioVisualizationFrame{0.5, 1.0, 0.0, std::vector<double>(96, 0.2)});
+            EXPECT_EQ(menu->shown.audioStatusItem().title, std::string("Audio Analysis: Live ") + shown);
+        }
     }
 }
 
