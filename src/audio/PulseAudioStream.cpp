@@ -113,11 +113,7 @@ void PulseAudioStream::stop() {
 }
 
 void PulseAudioStream::connect() {
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavista");
-    context_ = pa_context_new_with_proplist(loop_->api(), "Sonavista", properties);
-    pa_proplist_free(properties);
+    context_ = newContext(loop_->api(), "Sonavista");
     if (context_ == nullptr) {
         perform(session_.connectionLost(), PA_ERR_INTERNAL);
         return;
@@ -245,6 +241,15 @@ void PulseAudioStream::record(const char* source) {
         return;
     }
     if (sourceDidConnect_) sourceDidConnect_(serverName_, source);
+}
+
+pa_context* PulseAudioStream::newContext(pa_mainloop_api* api, const char* name) {
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavista");
+    pa_context* context = pa_context_new_with_proplist(api, name, properties);
+    pa_proplist_free(properties);
+    return context;
 }
 
 pa_stream* PulseAudioStream::newRecordStream(pa_context* context, const char* name) {

@@ -78,6 +78,9 @@ public:
     // reported as such before the analysis would call it silence.
     static constexpr std::uint64_t sinkReturnWaitMicroseconds = 2000000;
 
+    // A context on `api` that names this application to the server as the client `name`
+    // (the server's client list, its per-application settings); null when libpulse refuses it.
+    static pa_context* newContext(pa_mainloop_api* api, const char* name);
     // A record stream in the format every capture stream asks for (float32, `sampleRate`,
     // stereo); null when libpulse refuses it.
     static pa_stream* newRecordStream(pa_context* context, const char* name);

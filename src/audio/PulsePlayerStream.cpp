@@ -179,11 +179,7 @@ void PulsePlayerStream::countSilence(int wholeBuffers) {
 }
 
 void PulsePlayerStream::connectWatcher() {
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavista");
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavista");
-    context_ = pa_context_new_with_proplist(loop_->api(), "Sonavista player audio", properties);
-    pa_proplist_free(properties);
+    context_ = PulseAudioStream::newContext(loop_->api(), "Sonavista player audio");
     if (context_ == nullptr) return;
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         tearDown();
