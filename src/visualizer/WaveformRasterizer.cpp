@@ -637,35 +637,55 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     }
 }
 
-// The glow's alpha of one pixel row: the two upsampled grid rows around it, weighted.
+// The glow of one or two pixel rows between the same two upsampled grid rows: each row's alpha is
+// the two grid rows weighted, and its pixels go to its RowOut. The rows are composed in one pass,
+// which reads the grid rows and the per-column colours once for both.
 struct GlowRows {
     const float* above;
     const float* below;
-    float wAbove, wBelow;
-    template <typename V>
-    [[gnu::always_inline]] V at(int x) const {
-        return wAbove * load<V>(above + x) + wBelow * load<V>(below + x);
-    }
+    struct Row {
+        float wAbove, wBelow;
+        RowOut out;
+    };
+    std::array<Row, 2> rows{};
+    int count = 0;  // rows in use
 };
+
+// Runs body(out, alpha) for each row of `ga` on the pixels from x (one or eight, as V holds):
+// alpha is the row's glow alpha clamped to 0...1.
+template <typename V, typename Body>
+[[gnu::always_inline]] inline void forRows(const GlowRows& ga, int x, const Body& body) {
+    const V above = load<V>(ga.above + x);
+    const V below = load<V>(ga.below + x);
+    for (int i = 0; i < ga.count; ++i) {
+        const GlowRows::Row& row = ga.rows[static_cast<std::size_t>(i)];
+        body(row.out, clamp01(row.wAbove * above + row.wBelow * below));
+    }
+}
 
 // Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1). With
 // `colourAtMostOne` (no channel of the colour exceeds 1) a channel times the alpha cannot exceed
 // the alpha, so the minimum that keeps the pixel premultiplied is left out (same pixels).
 SONAVISTA_ROW_LOOP
-void composeGlow(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
-                 const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
+void composeGlow(const GlowRows& glowRows, const float* __restrict cr, const float* __restrict cg,
+                 const float* __restrict cb, int count, bool colourAtMostOne) {
+    const GlowRows ga = glowRows;  // a local copy, which the pixel stores cannot alias
     if (colourAtMostOne) {
         // The alpha scaled to 8 bits once, for all four channels.
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(ga.template at<V>(x)) * 255.0f;
-            storeScaledPixels(dst, x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
+            const V r = load<V>(cr + x), g = load<V>(cg + x), b = load<V>(cb + x);
+            forRows<V>(ga, x, [&](const RowOut& out, const V& a) __attribute__((always_inline)) {
+                const V alpha = a * 255.0f;
+                storeScaledPixels(out, x, alpha, r * alpha, g * alpha, b * alpha);
+            });
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(ga.template at<V>(x));
-        storePixels(dst, x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
-                    lesser(load<V>(cb + x) * alpha, alpha));
+        const V r = load<V>(cr + x), g = load<V>(cg + x), b = load<V>(cb + x);
+        forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+            storePixels(out, x, alpha, lesser(r * alpha, alpha), lesser(g * alpha, alpha), lesser(b * alpha, alpha));
+        });
     });
 }
 
@@ -677,26 +697,28 @@ struct RowUnderlay {
 
 // Glow over the centre line over the background.
 SONAVISTA_ROW_LOOP
-void composeGlowOver(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
-                     const float* __restrict cg, const float* __restrict cb, const RowUnderlay& u, int count) {
+void composeGlowOver(const GlowRows& glowRows, const float* __restrict cr, const float* __restrict cg,
+                     const float* __restrict cb, const RowUnderlay& u, int count) {
+    const GlowRows ga = glowRows;
     const float* __restrict lr = u.lr;
     const float* __restrict lg = u.lg;
     const float* __restrict lb = u.lb;
     const float* __restrict la = u.la;
     const float cover = u.cover;
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(ga.template at<V>(x));
-        const V keep = 1.0f - alpha;
         const V under = cover * load<V>(la + x);
         const V overBg = 1.0f - under;
         const V ua = under + u.bgA * overBg;
         const V ur = cover * load<V>(lr + x) + u.bgR * overBg;
         const V ug = cover * load<V>(lg + x) + u.bgG * overBg;
         const V ub = cover * load<V>(lb + x) + u.bgB * overBg;
-        const V fa = clamp01(alpha + ua * keep);
-        storePixels(dst, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
-                    lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
-                    lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
+        forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+            const V keep = 1.0f - alpha;
+            const V fa = clamp01(alpha + ua * keep);
+            storePixels(out, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
+                        lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
+                        lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
+        });
     });
 }
 
@@ -853,9 +875,10 @@ struct GlowToward {
 // so none is clamped: each is the background's plus the alpha times the way to the glow's, with
 // the half that rounds it added to the background's once.
 SONAVISTA_ROW_LOOP
-void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
-                               const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
-                               float bgG, float bgB, int count, const GlowToward* toward) {
+void composeGlowOverBackground(const GlowRows& glowRows, const float* __restrict cr, const float* __restrict cg,
+                               const float* __restrict cb, float bgA, float bgR, float bgG, float bgB, int count,
+                               const GlowToward* toward) {
+    const GlowRows ga = glowRows;
     if (toward != nullptr) {
         const float* __restrict tr = toward->r;
         const float* __restrict tg = toward->g;
@@ -864,19 +887,21 @@ void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const floa
         const float a0 = a8 + 0.5f, r0 = bgR * 255.0f + 0.5f, g0 = bgG * 255.0f + 0.5f, b0 = bgB * 255.0f + 0.5f;
         const float ta = 255.0f - a8;
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(ga.template at<V>(x));
-            storeRoundedPixels(dst, x, a0 + alpha * ta, r0 + alpha * load<V>(tr + x), g0 + alpha * load<V>(tg + x),
-                               b0 + alpha * load<V>(tb + x));
+            const V r = load<V>(tr + x), g = load<V>(tg + x), b = load<V>(tb + x);
+            forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+                storeRoundedPixels(out, x, a0 + alpha * ta, r0 + alpha * r, g0 + alpha * g, b0 + alpha * b);
+            });
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(ga.template at<V>(x));
-        const V keep = 1.0f - alpha;
-        const V fa = clamp01(alpha + bgA * keep);
-        storePixels(dst, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
-                    lesser(clamp01(load<V>(cg + x) * alpha + bgG * keep), fa),
-                    lesser(clamp01(load<V>(cb + x) * alpha + bgB * keep), fa));
+        const V r = load<V>(cr + x), g = load<V>(cg + x), b = load<V>(cb + x);
+        forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+            const V keep = 1.0f - alpha;
+            const V fa = clamp01(alpha + bgA * keep);
+            storePixels(out, x, fa, lesser(clamp01(r * alpha + bgR * keep), fa),
+                        lesser(clamp01(g * alpha + bgG * keep), fa), lesser(clamp01(b * alpha + bgB * keep), fa));
+        });
     });
 }
 
@@ -1414,23 +1439,29 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             continue;
         }
 
-        // The pixel rows between grid rows v - 1 and v.
+        // The pixel rows between grid rows v - 1 and v. Those the centre line crosses are composed
+        // over it one by one; the others (usually both) in one pass.
+        GlowRows plain{glowAbove.data(), glowBelow.data()};
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
-            const GlowRows alphaRow{glowAbove.data(), glowBelow.data(), 1.0f - below, below};
-            const RowOut dst{out.row(y), mirrored && ph - 1 - y != y ? out.row(ph - 1 - y) : nullptr};
+            const GlowRows::Row row{1.0f - below, below,
+                                    RowOut{out.row(y), mirrored && ph - 1 - y != y ? out.row(ph - 1 - y) : nullptr}};
             const float lineCover = static_cast<float>(
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
-            if (lineCover == 0.0f && background != 0) {
-                composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
-                                          pw, backgroundInRange ? &toward : nullptr);
-            } else if (lineCover > 0.0f) {
+            if (lineCover > 0.0f) {
                 const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
                                            bgA, bgR, bgG, bgB};
-                composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
+                composeGlowOver(GlowRows{glowAbove.data(), glowBelow.data(), {row}, 1}, glowR.data(), glowG.data(),
+                                glowB.data(), underlay, pw);
             } else {
-                composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+                plain.rows[static_cast<std::size_t>(plain.count++)] = row;
             }
+        }
+        if (plain.count > 0 && background != 0) {
+            composeGlowOverBackground(plain, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw,
+                                      backgroundInRange ? &toward : nullptr);
+        } else if (plain.count > 0) {
+            composeGlow(plain, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
         }
         glowAbove.swap(glowBelow);
     }
