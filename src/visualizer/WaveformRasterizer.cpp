@@ -205,12 +205,17 @@ public:
         // read without wrapping.
         phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + phasePerUnit + 2;
         pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
+        // The dashes that can reach a row of the table: those ending after phase 0 and starting
+        // before the last row's end. A period shorter than a pixel puts several in one row.
+        const double lastRowEnd = static_cast<double>(phaseCount_ - 1) / phasePerUnit + 1.0;
+        const int dFirst = std::min(static_cast<int>(std::floor(-(length + radius_) / period)), -3);
+        const int dLast = std::max(static_cast<int>(std::ceil((lastRowEnd + radius_) / period)), 3);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const Column& column = columns_[c];
             for (int k = 0; k < phaseCount_; ++k) {
                 const double phase = static_cast<double>(k) / phasePerUnit;
                 float sum = 0.0f;
-                for (int d = -3; d <= 3; ++d) {
+                for (int d = dFirst; d <= dLast; ++d) {
                     // Row [phase, phase + 1] against the dash starting at d * period.
                     sum += coverage(column, phase, d * period, d * period + length);
                 }
@@ -1582,7 +1587,7 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                 pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
                 std::uint32_t* pixel = out.row(y) + x;
                 for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
-                    if (pos >= wrap) pos -= wrap;
+                    while (pos >= wrap) pos -= wrap;  // a period may be shorter than the pixel a row steps
                     const int k = std::max(static_cast<int>(pos), 0);
                     const float f = static_cast<float>(pos - k);
                     blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
