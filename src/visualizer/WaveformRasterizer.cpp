@@ -969,12 +969,14 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowGrid;                     // glow layer alpha of the current grid row
     std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
-    std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
+    // Centre-line premultiplied paint per column, at the stops' alphas over the most opaque one's
+    // (the frame's line opacity, which follows the audio level, is applied where it is composed).
+    std::vector<float> lineR, lineG, lineB, lineA;
     // What lineR, lineG, lineB and lineA were worked out from: image width, wave origin and
-    // right end, and the line's gradient stops.
+    // right end, and the line's gradient stops scaled so (lineStops: this frame's).
     int linePaintWidth = -1;
     double linePaintOx = 0.0, linePaintRight = 0.0;
-    std::vector<RGBColor> linePaintStops;
+    std::vector<RGBColor> linePaintStops, lineStops;
     std::vector<Rgb> barColor;                      // 0...255
     // What glowR, glowG and glowB were worked out from: image width, wave origin, bar spacing
     // and bar colours.
@@ -998,6 +1000,7 @@ struct WaveformRasterizer::Impl {
         double ox = 0.0, cy = 0.0;  // wave origin x, centre line y
         double strokeRadius = 0.0, dashLength = 0.0, dashPeriod = 0.0, dotRadius = 0.0, sparkleRadius = 0.0;
         double lineTop = 0.0, lineBottom = 0.0;  // the centre line
+        double lineOpacity = 0.0;                // what the centre line's kept paint is scaled by
         double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations, grid units
         int gridWidth = 0;                       // glow grid columns covering the image
         std::uint32_t background = 0;
@@ -1189,20 +1192,29 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         glowColourBars = barColor;
     }
     // The centre line's paint follows only the image width, the wave's ends and the line's
-    // colours, which a view's frames rarely change: kept while those stay the same.
+    // colours, which a view's frames rarely change: kept while those stay the same. Its stops
+    // share an opacity that follows the audio level, so they are compared scaled to the most
+    // opaque one (within rounding: the scaled alphas may differ in the last bits between frames).
+    double lineOpacity = 0.0;
+    for (const RGBColor& stop : scene.centerLineStops) lineOpacity = std::max(lineOpacity, stop.alpha);
+    lineStops = scene.centerLineStops;
+    for (RGBColor& stop : lineStops) stop.alpha = lineOpacity > 0.0 ? stop.alpha / lineOpacity : 0.0;
+    const auto sameStop = [](const RGBColor& a, const RGBColor& b) {
+        return a.red == b.red && a.green == b.green && a.blue == b.blue && std::abs(a.alpha - b.alpha) <= 1e-12;
+    };
     const bool linePaintKept = linePaintWidth == pw && linePaintOx == ox && linePaintRight == waveRight &&
-                               linePaintStops == scene.centerLineStops;
+                               std::ranges::equal(linePaintStops, lineStops, sameStop);
     if (!linePaintKept) {
         for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
         linePaintWidth = pw;
         linePaintOx = ox;
         linePaintRight = waveRight;
-        linePaintStops = scene.centerLineStops;
+        linePaintStops = lineStops;
     }
-    for (int x = 0; x < pw && !linePaintKept && !scene.centerLineStops.empty(); ++x) {
+    for (int x = 0; x < pw && !linePaintKept && !lineStops.empty(); ++x) {
         const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
         if (inside > 0.0) {
-            const RGBColor c = gradientAt(scene.centerLineStops, (x + 0.5 - ox) / (waveRight - ox));
+            const RGBColor c = gradientAt(lineStops, (x + 0.5 - ox) / (waveRight - ox));
             const double a = c.alpha * inside;
             lineR[x] = static_cast<float>(c.red * a);
             lineG[x] = static_cast<float>(c.green * a);
@@ -1335,7 +1347,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     glowBelow.assign(glowAbove.size(), 0.0f);
 
     frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
-             sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
+             lineOpacity, sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
     return true;
 }
 
@@ -1454,8 +1466,8 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             const float lineCover = static_cast<float>(
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
             if (lineCover > 0.0f) {
-                const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
-                                           bgA, bgR, bgG, bgB};
+                const RowUnderlay underlay{lineCover * static_cast<float>(frame.lineOpacity),
+                                           lineR.data(), lineG.data(), lineB.data(), lineA.data(), bgA, bgR, bgG, bgB};
                 composeGlowOver(GlowRows{glowAbove.data(), glowBelow.data(), {row}, 1}, glowR.data(), glowG.data(),
                                 glowB.data(), underlay, pw);
             } else {
