@@ -201,19 +201,18 @@ public:
         dashLength_ = length;
         dashPeriod_ = period;
         phasePerUnit_ = phasePerUnit;
-        // One pixel more than a period, so that the row after any row of the first period is
-        // read without wrapping.
-        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + phasePerUnit + 2;
+        // Three pixels more than a period, so that the three rows after any row of the first period
+        // are read without wrapping.
+        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 3 * phasePerUnit + 2;
         pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
-        // The dashes that can reach a row of the table: those ending after phase 0 and starting
-        // before the last row's end. A period shorter than a pixel puts several in one row.
-        const double lastRowEnd = static_cast<double>(phaseCount_ - 1) / phasePerUnit + 1.0;
-        const int dFirst = std::min(static_cast<int>(std::floor(-(length + radius_) / period)), -3);
-        const int dLast = std::max(static_cast<int>(std::ceil((lastRowEnd + radius_) / period)), 3);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const Column& column = columns_[c];
             for (int k = 0; k < phaseCount_; ++k) {
                 const double phase = static_cast<double>(k) / phasePerUnit;
+                // The dashes that can reach the row: ending after it starts and starting before
+                // it ends (a period shorter than a pixel puts several in one row).
+                const int dFirst = static_cast<int>(std::floor((phase - length - radius_) / period));
+                const int dLast = static_cast<int>(std::ceil((phase + 1.0 + radius_) / period));
                 float sum = 0.0f;
                 for (int d = dFirst; d <= dLast; ++d) {
                     // Row [phase, phase + 1] against the dash starting at d * period.
@@ -831,9 +830,16 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     // The usual strokes span one group (taken two rows at a time) or two (both at once).
     if (groups == 1) {
         int r = 0;
-        // The second row of a pair is a whole pixel of phase (`steps`, whole) after the first:
-        // its pattern step lies that many steps further, inside the pattern's extra pixel.
+        // Each row after the first of four is a whole pixel of phase (`steps`, whole) further: its
+        // pattern step lies that many steps on, inside the pattern's extra pixels. That reads the
+        // rows' phases without wrapping them, a dash edge within half a step of where it is.
         const auto rowFloats = static_cast<std::size_t>(steps) * 4;
+        for (; r + 4 <= rows; r += 4, pixel += 4 * stride) {
+            const float* values0 = nextRow();
+            phase += 3 * advance;
+            blendPair(pixel, pixel + stride, values0, values0 + rowFloats);
+            blendPair(pixel + 2 * stride, pixel + 3 * stride, values0 + 2 * rowFloats, values0 + 3 * rowFloats);
+        }
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
             const float* values0 = nextRow();
             phase += advance;
