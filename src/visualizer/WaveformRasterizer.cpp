@@ -998,7 +998,8 @@ struct WaveformRasterizer::Impl {
     std::uint32_t towardBackground = 0;
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
-    std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
+    // The dot's coverage per bucket, lane group of four of its columns, row and lane.
+    std::vector<float> dotCover;
 
     // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
     struct Frame {
@@ -1510,14 +1511,22 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
     // Every dot is centred on the centre line, so a dot pixel's coverage depends only on the
     // bar's sub-pixel bucket, the column and the row: worked out once per frame for all bars.
+    // The columns are held in lane groups of four (lanes past a bucket's last column cover
+    // nothing), so that a row of a group is blended as four pixels at once.
+    constexpr std::size_t dotLanes = CapsuleCoverageTable::lanes;
     const std::size_t dotRows = static_cast<std::size_t>(std::max(dotLast - dotFirst + 1, 0));
-    const std::size_t dotColumnStride = static_cast<std::size_t>(dot.columnsPerBucket());
-    dotCover.resize(static_cast<std::size_t>(dot.buckets()) * dotColumnStride * dotRows);
+    const std::size_t dotGroups = (static_cast<std::size_t>(dot.columnsPerBucket()) + dotLanes - 1) / dotLanes;
+    const auto dotGroupCover = [&](int b, std::size_t group) {
+        return dotCover.data() + (static_cast<std::size_t>(b) * dotGroups + group) * dotRows * dotLanes;
+    };
+    dotCover.assign(static_cast<std::size_t>(dot.buckets()) * dotGroups * dotRows * dotLanes, 0.0f);
     for (int b = 0; b < dot.buckets(); ++b) {
         const auto columns = dot.bucketColumns(b);
         for (std::size_t ci = 0; ci < columns.size(); ++ci) {
-            float* cover = dotCover.data() + (static_cast<std::size_t>(b) * dotColumnStride + ci) * dotRows;
-            for (int y = dotFirst; y <= dotLast; ++y) cover[y - dotFirst] = dot.coverage(columns[ci], y, cy, cy);
+            float* cover = dotGroupCover(b, ci / dotLanes) + ci % dotLanes;
+            for (int y = dotFirst; y <= dotLast; ++y) {
+                cover[static_cast<std::size_t>(y - dotFirst) * dotLanes] = dot.coverage(columns[ci], y, cy, cy);
+            }
         }
     }
     for (int i = 0; i < n; ++i) {
@@ -1616,11 +1625,25 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
         const int bucket = dot.bucket(xc);
         const auto dotColumns = dot.bucketColumns(bucket);
-        for (std::size_t ci = 0; ci < dotColumns.size(); ++ci) {
+        for (std::size_t ci = 0; ci < dotColumns.size(); ci += dotLanes) {
+            const float* cover = dotGroupCover(bucket, ci / dotLanes);
             const int x = xBase + dotColumns[ci].offset;
-            if (x < 0 || x >= pw) continue;
-            const float* cover = dotCover.data() + (static_cast<std::size_t>(bucket) * dotColumnStride + ci) * dotRows;
-            for (int y = dotFirst; y <= dotLast; ++y) blend(out.row(y)[x], c, cover[y - dotFirst] * dotOpacity);
+            if (x >= 0 && x + static_cast<int>(dotLanes) <= pw) {
+                for (int y = dotFirst; y <= dotLast; ++y, cover += dotLanes) {
+                    F32x4 alpha;
+                    std::memcpy(&alpha, cover, sizeof alpha);
+                    blend(out.row(y) + x, c, alpha * dotOpacity);
+                }
+                continue;
+            }
+            // A group reaching past an edge of the image: column by column.
+            for (std::size_t l = 0; l < dotLanes && ci + l < dotColumns.size(); ++l) {
+                const int xl = x + static_cast<int>(l);
+                if (xl < 0 || xl >= pw) continue;
+                for (int y = dotFirst; y <= dotLast; ++y) {
+                    blend(out.row(y)[xl], c, cover[static_cast<std::size_t>(y - dotFirst) * dotLanes + l] * dotOpacity);
+                }
+            }
         }
         if (bar.hasSparkles) {
             const float opacity = static_cast<float>(WaveformScene::sparkleOpacity(bar));
