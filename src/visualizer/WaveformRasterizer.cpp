@@ -1258,13 +1258,15 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         contentFirst = std::min(contentFirst, std::max(static_cast<int>(std::floor(y0)), 0));
         contentLast = std::max(contentLast, std::min(static_cast<int>(std::ceil(y1)), ph - 1));
     };
+    // The grid rows whose centres (v + 0.5) lie within from...to: where a bar's end is within
+    // the glow's cut-off.
     auto zone = [](double from, double to, int& first, int& last) {
-        first = static_cast<int>(std::floor(from - 0.5)) - 1;
-        last = static_cast<int>(std::ceil(to)) + 1;
+        first = static_cast<int>(std::ceil(from - 0.5));
+        last = static_cast<int>(std::floor(to - 0.5));
     };
     const double verticalReach = std::max(reach * sigma, reach * sigmaY + capCentroid);
     const double verticalReachPixels = verticalReach * glowStep;
-    // A zone row lies within verticalReach + 2 rows of its edge, and a cap's centroid lies
+    // A zone row lies within verticalReach + 1 row of its edge, and a cap's centroid lies
     // capCentroid from the straight part's.
     buildGlowProfiles(sigma, sigmaY, verticalReach + capCentroid + 2.0);
     glow.resize(static_cast<std::size_t>(n));
