@@ -201,16 +201,20 @@ public:
         dashLength_ = length;
         dashPeriod_ = period;
         phasePerUnit_ = phasePerUnit;
-        // One pixel more than a period, so that the row after any row of the first period is
-        // read without wrapping.
-        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + phasePerUnit + 2;
+        // Three pixels more than a period, so that the three rows after any row of the first period
+        // are read without wrapping.
+        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 3 * phasePerUnit + 2;
         pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const Column& column = columns_[c];
             for (int k = 0; k < phaseCount_; ++k) {
                 const double phase = static_cast<double>(k) / phasePerUnit;
+                // The dashes that can reach the row: ending after it starts and starting before
+                // it ends (a period shorter than a pixel puts several in one row).
+                const int dFirst = static_cast<int>(std::floor((phase - length - radius_) / period));
+                const int dLast = static_cast<int>(std::ceil((phase + 1.0 + radius_) / period));
                 float sum = 0.0f;
-                for (int d = -3; d <= 3; ++d) {
+                for (int d = dFirst; d <= dLast; ++d) {
                     // Row [phase, phase + 1] against the dash starting at d * period.
                     sum += coverage(column, phase, d * period, d * period + length);
                 }
@@ -562,11 +566,12 @@ template <typename Body>
     for (; x < count; ++x) body.template operator()<float>(x);
 }
 
-// The row loops below are compiled twice on x86-64 with GCC, for AVX2 and for the baseline,
-// and the loader picks the variant the processor supports.
+// The row loops below are compiled twice on x86-64 with GCC, for the x86-64-v3 level (AVX2 with
+// fused multiply-add, which the compiler contracts a product and a sum into) and for the
+// baseline, and the loader picks the variant the processor supports.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
     !defined(__SANITIZE_THREAD__)
-#define SONAVISTA_ROW_LOOP __attribute__((target_clones("avx2", "default")))
+#define SONAVISTA_ROW_LOOP __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define SONAVISTA_ROW_LOOP
 #endif
@@ -637,35 +642,55 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
     }
 }
 
-// The glow's alpha of one pixel row: the two upsampled grid rows around it, weighted.
+// The glow of one or two pixel rows between the same two upsampled grid rows: each row's alpha is
+// the two grid rows weighted, and its pixels go to its RowOut. The rows are composed in one pass,
+// which reads the grid rows and the per-column colours once for both.
 struct GlowRows {
     const float* above;
     const float* below;
-    float wAbove, wBelow;
-    template <typename V>
-    [[gnu::always_inline]] V at(int x) const {
-        return wAbove * load<V>(above + x) + wBelow * load<V>(below + x);
-    }
+    struct Row {
+        float wAbove, wBelow;
+        RowOut out;
+    };
+    std::array<Row, 2> rows{};
+    int count = 0;  // rows in use
 };
+
+// Runs body(out, alpha) for each row of `ga` on the pixels from x (one or eight, as V holds):
+// alpha is the row's glow alpha clamped to 0...1.
+template <typename V, typename Body>
+[[gnu::always_inline]] inline void forRows(const GlowRows& ga, int x, const Body& body) {
+    const V above = load<V>(ga.above + x);
+    const V below = load<V>(ga.below + x);
+    for (int i = 0; i < ga.count; ++i) {
+        const GlowRows::Row& row = ga.rows[static_cast<std::size_t>(i)];
+        body(row.out, clamp01(row.wAbove * above + row.wBelow * below));
+    }
+}
 
 // Glow over nothing: premultiplied 8-bit pixels from the glow's alpha and colour (0...1). With
 // `colourAtMostOne` (no channel of the colour exceeds 1) a channel times the alpha cannot exceed
 // the alpha, so the minimum that keeps the pixel premultiplied is left out (same pixels).
 SONAVISTA_ROW_LOOP
-void composeGlow(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
-                 const float* __restrict cg, const float* __restrict cb, int count, bool colourAtMostOne) {
+void composeGlow(const GlowRows& glowRows, const float* __restrict cr, const float* __restrict cg,
+                 const float* __restrict cb, int count, bool colourAtMostOne) {
+    const GlowRows ga = glowRows;  // a local copy, which the pixel stores cannot alias
     if (colourAtMostOne) {
         // The alpha scaled to 8 bits once, for all four channels.
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(ga.template at<V>(x)) * 255.0f;
-            storeScaledPixels(dst, x, alpha, load<V>(cr + x) * alpha, load<V>(cg + x) * alpha, load<V>(cb + x) * alpha);
+            const V r = load<V>(cr + x), g = load<V>(cg + x), b = load<V>(cb + x);
+            forRows<V>(ga, x, [&](const RowOut& out, const V& a) __attribute__((always_inline)) {
+                const V alpha = a * 255.0f;
+                storeScaledPixels(out, x, alpha, r * alpha, g * alpha, b * alpha);
+            });
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(ga.template at<V>(x));
-        storePixels(dst, x, alpha, lesser(load<V>(cr + x) * alpha, alpha), lesser(load<V>(cg + x) * alpha, alpha),
-                    lesser(load<V>(cb + x) * alpha, alpha));
+        const V r = load<V>(cr + x), g = load<V>(cg + x), b = load<V>(cb + x);
+        forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+            storePixels(out, x, alpha, lesser(r * alpha, alpha), lesser(g * alpha, alpha), lesser(b * alpha, alpha));
+        });
     });
 }
 
@@ -677,26 +702,28 @@ struct RowUnderlay {
 
 // Glow over the centre line over the background.
 SONAVISTA_ROW_LOOP
-void composeGlowOver(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
-                     const float* __restrict cg, const float* __restrict cb, const RowUnderlay& u, int count) {
+void composeGlowOver(const GlowRows& glowRows, const float* __restrict cr, const float* __restrict cg,
+                     const float* __restrict cb, const RowUnderlay& u, int count) {
+    const GlowRows ga = glowRows;
     const float* __restrict lr = u.lr;
     const float* __restrict lg = u.lg;
     const float* __restrict lb = u.lb;
     const float* __restrict la = u.la;
     const float cover = u.cover;
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(ga.template at<V>(x));
-        const V keep = 1.0f - alpha;
         const V under = cover * load<V>(la + x);
         const V overBg = 1.0f - under;
         const V ua = under + u.bgA * overBg;
         const V ur = cover * load<V>(lr + x) + u.bgR * overBg;
         const V ug = cover * load<V>(lg + x) + u.bgG * overBg;
         const V ub = cover * load<V>(lb + x) + u.bgB * overBg;
-        const V fa = clamp01(alpha + ua * keep);
-        storePixels(dst, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
-                    lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
-                    lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
+        forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+            const V keep = 1.0f - alpha;
+            const V fa = clamp01(alpha + ua * keep);
+            storePixels(out, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + ur * keep), fa),
+                        lesser(clamp01(load<V>(cg + x) * alpha + ug * keep), fa),
+                        lesser(clamp01(load<V>(cb + x) * alpha + ub * keep), fa));
+        });
     });
 }
 
@@ -804,9 +831,16 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     // The usual strokes span one group (taken two rows at a time) or two (both at once).
     if (groups == 1) {
         int r = 0;
-        // The second row of a pair is a whole pixel of phase (`steps`, whole) after the first:
-        // its pattern step lies that many steps further, inside the pattern's extra pixel.
+        // Each row after the first of four is a whole pixel of phase (`steps`, whole) further: its
+        // pattern step lies that many steps on, inside the pattern's extra pixels. That reads the
+        // rows' phases without wrapping them, a dash edge within half a step of where it is.
         const auto rowFloats = static_cast<std::size_t>(steps) * 4;
+        for (; r + 4 <= rows; r += 4, pixel += 4 * stride) {
+            const float* values0 = nextRow();
+            phase += 3 * advance;
+            blendPair(pixel, pixel + stride, values0, values0 + rowFloats);
+            blendPair(pixel + 2 * stride, pixel + 3 * stride, values0 + 2 * rowFloats, values0 + 3 * rowFloats);
+        }
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
             const float* values0 = nextRow();
             phase += advance;
@@ -853,9 +887,10 @@ struct GlowToward {
 // so none is clamped: each is the background's plus the alpha times the way to the glow's, with
 // the half that rounds it added to the background's once.
 SONAVISTA_ROW_LOOP
-void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const float* __restrict cr,
-                               const float* __restrict cg, const float* __restrict cb, float bgA, float bgR,
-                               float bgG, float bgB, int count, const GlowToward* toward) {
+void composeGlowOverBackground(const GlowRows& glowRows, const float* __restrict cr, const float* __restrict cg,
+                               const float* __restrict cb, float bgA, float bgR, float bgG, float bgB, int count,
+                               const GlowToward* toward) {
+    const GlowRows ga = glowRows;
     if (toward != nullptr) {
         const float* __restrict tr = toward->r;
         const float* __restrict tg = toward->g;
@@ -864,19 +899,21 @@ void composeGlowOverBackground(const RowOut& dst, const GlowRows& ga, const floa
         const float a0 = a8 + 0.5f, r0 = bgR * 255.0f + 0.5f, g0 = bgG * 255.0f + 0.5f, b0 = bgB * 255.0f + 0.5f;
         const float ta = 255.0f - a8;
         forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-            const V alpha = clamp01(ga.template at<V>(x));
-            storeRoundedPixels(dst, x, a0 + alpha * ta, r0 + alpha * load<V>(tr + x), g0 + alpha * load<V>(tg + x),
-                               b0 + alpha * load<V>(tb + x));
+            const V r = load<V>(tr + x), g = load<V>(tg + x), b = load<V>(tb + x);
+            forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+                storeRoundedPixels(out, x, a0 + alpha * ta, r0 + alpha * r, g0 + alpha * g, b0 + alpha * b);
+            });
         });
         return;
     }
     forPixels(count, [&]<typename V>(int x) __attribute__((always_inline)) {
-        const V alpha = clamp01(ga.template at<V>(x));
-        const V keep = 1.0f - alpha;
-        const V fa = clamp01(alpha + bgA * keep);
-        storePixels(dst, x, fa, lesser(clamp01(load<V>(cr + x) * alpha + bgR * keep), fa),
-                    lesser(clamp01(load<V>(cg + x) * alpha + bgG * keep), fa),
-                    lesser(clamp01(load<V>(cb + x) * alpha + bgB * keep), fa));
+        const V r = load<V>(cr + x), g = load<V>(cg + x), b = load<V>(cb + x);
+        forRows<V>(ga, x, [&](const RowOut& out, const V& alpha) __attribute__((always_inline)) {
+            const V keep = 1.0f - alpha;
+            const V fa = clamp01(alpha + bgA * keep);
+            storePixels(out, x, fa, lesser(clamp01(r * alpha + bgR * keep), fa),
+                        lesser(clamp01(g * alpha + bgG * keep), fa), lesser(clamp01(b * alpha + bgB * keep), fa));
+        });
     });
 }
 
@@ -939,12 +976,14 @@ struct WaveformRasterizer::Impl {
     std::vector<float> glowGrid;                     // glow layer alpha of the current grid row
     std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
-    std::vector<float> lineR, lineG, lineB, lineA;  // centre-line premultiplied paint per column
+    // Centre-line premultiplied paint per column, at the stops' alphas over the most opaque one's
+    // (the frame's line opacity, which follows the audio level, is applied where it is composed).
+    std::vector<float> lineR, lineG, lineB, lineA;
     // What lineR, lineG, lineB and lineA were worked out from: image width, wave origin and
-    // right end, and the line's gradient stops.
+    // right end, and the line's gradient stops scaled so (lineStops: this frame's).
     int linePaintWidth = -1;
     double linePaintOx = 0.0, linePaintRight = 0.0;
-    std::vector<RGBColor> linePaintStops;
+    std::vector<RGBColor> linePaintStops, lineStops;
     std::vector<Rgb> barColor;                      // 0...255
     // What glowR, glowG and glowB were worked out from: image width, wave origin, bar spacing
     // and bar colours.
@@ -959,7 +998,8 @@ struct WaveformRasterizer::Impl {
     std::uint32_t towardBackground = 0;
     std::vector<RGBColor8> barColour8;
     std::vector<BarRaster> bars;
-    std::vector<float> dotCover;  // per dot bucket, column and row: the dot's coverage
+    // The dot's coverage per bucket, lane group of four of its columns, row and lane.
+    std::vector<float> dotCover;
 
     // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
     struct Frame {
@@ -968,6 +1008,7 @@ struct WaveformRasterizer::Impl {
         double ox = 0.0, cy = 0.0;  // wave origin x, centre line y
         double strokeRadius = 0.0, dashLength = 0.0, dashPeriod = 0.0, dotRadius = 0.0, sparkleRadius = 0.0;
         double lineTop = 0.0, lineBottom = 0.0;  // the centre line
+        double lineOpacity = 0.0;                // what the centre line's kept paint is scaled by
         double sigma = 0.0, sigmaY = 0.0;        // the glow's deviations, grid units
         int gridWidth = 0;                       // glow grid columns covering the image
         std::uint32_t background = 0;
@@ -1159,20 +1200,29 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         glowColourBars = barColor;
     }
     // The centre line's paint follows only the image width, the wave's ends and the line's
-    // colours, which a view's frames rarely change: kept while those stay the same.
+    // colours, which a view's frames rarely change: kept while those stay the same. Its stops
+    // share an opacity that follows the audio level, so they are compared scaled to the most
+    // opaque one (within rounding: the scaled alphas may differ in the last bits between frames).
+    double lineOpacity = 0.0;
+    for (const RGBColor& stop : scene.centerLineStops) lineOpacity = std::max(lineOpacity, stop.alpha);
+    lineStops = scene.centerLineStops;
+    for (RGBColor& stop : lineStops) stop.alpha = lineOpacity > 0.0 ? stop.alpha / lineOpacity : 0.0;
+    const auto sameStop = [](const RGBColor& a, const RGBColor& b) {
+        return a.red == b.red && a.green == b.green && a.blue == b.blue && std::abs(a.alpha - b.alpha) <= 1e-12;
+    };
     const bool linePaintKept = linePaintWidth == pw && linePaintOx == ox && linePaintRight == waveRight &&
-                               linePaintStops == scene.centerLineStops;
+                               std::ranges::equal(linePaintStops, lineStops, sameStop);
     if (!linePaintKept) {
         for (auto* v : {&lineR, &lineG, &lineB, &lineA}) v->assign(width, 0.0f);
         linePaintWidth = pw;
         linePaintOx = ox;
         linePaintRight = waveRight;
-        linePaintStops = scene.centerLineStops;
+        linePaintStops = lineStops;
     }
-    for (int x = 0; x < pw && !linePaintKept && !scene.centerLineStops.empty(); ++x) {
+    for (int x = 0; x < pw && !linePaintKept && !lineStops.empty(); ++x) {
         const double inside = std::clamp(std::min(x + 1.0, waveRight) - std::max(static_cast<double>(x), ox), 0.0, 1.0);
         if (inside > 0.0) {
-            const RGBColor c = gradientAt(scene.centerLineStops, (x + 0.5 - ox) / (waveRight - ox));
+            const RGBColor c = gradientAt(lineStops, (x + 0.5 - ox) / (waveRight - ox));
             const double a = c.alpha * inside;
             lineR[x] = static_cast<float>(c.red * a);
             lineG[x] = static_cast<float>(c.green * a);
@@ -1208,13 +1258,15 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         contentFirst = std::min(contentFirst, std::max(static_cast<int>(std::floor(y0)), 0));
         contentLast = std::max(contentLast, std::min(static_cast<int>(std::ceil(y1)), ph - 1));
     };
+    // The grid rows whose centres (v + 0.5) lie within from...to: where a bar's end is within
+    // the glow's cut-off.
     auto zone = [](double from, double to, int& first, int& last) {
-        first = static_cast<int>(std::floor(from - 0.5)) - 1;
-        last = static_cast<int>(std::ceil(to)) + 1;
+        first = static_cast<int>(std::ceil(from - 0.5));
+        last = static_cast<int>(std::floor(to - 0.5));
     };
     const double verticalReach = std::max(reach * sigma, reach * sigmaY + capCentroid);
     const double verticalReachPixels = verticalReach * glowStep;
-    // A zone row lies within verticalReach + 2 rows of its edge, and a cap's centroid lies
+    // A zone row lies within verticalReach + 1 row of its edge, and a cap's centroid lies
     // capCentroid from the straight part's.
     buildGlowProfiles(sigma, sigmaY, verticalReach + capCentroid + 2.0);
     glow.resize(static_cast<std::size_t>(n));
@@ -1305,7 +1357,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     glowBelow.assign(glowAbove.size(), 0.0f);
 
     frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
-             sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
+             lineOpacity, sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
     return true;
 }
 
@@ -1414,23 +1466,29 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             continue;
         }
 
-        // The pixel rows between grid rows v - 1 and v.
+        // The pixel rows between grid rows v - 1 and v. Those the centre line crosses are composed
+        // over it one by one; the others (usually both) in one pass.
+        GlowRows plain{glowAbove.data(), glowBelow.data()};
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
-            const GlowRows alphaRow{glowAbove.data(), glowBelow.data(), 1.0f - below, below};
-            const RowOut dst{out.row(y), mirrored && ph - 1 - y != y ? out.row(ph - 1 - y) : nullptr};
+            const GlowRows::Row row{1.0f - below, below,
+                                    RowOut{out.row(y), mirrored && ph - 1 - y != y ? out.row(ph - 1 - y) : nullptr}};
             const float lineCover = static_cast<float>(
                 std::clamp(std::min(y + 1.0, lineBottom) - std::max(static_cast<double>(y), lineTop), 0.0, 1.0));
-            if (lineCover == 0.0f && background != 0) {
-                composeGlowOverBackground(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB,
-                                          pw, backgroundInRange ? &toward : nullptr);
-            } else if (lineCover > 0.0f) {
-                const RowUnderlay underlay{lineCover, lineR.data(), lineG.data(), lineB.data(), lineA.data(),
-                                           bgA, bgR, bgG, bgB};
-                composeGlowOver(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), underlay, pw);
+            if (lineCover > 0.0f) {
+                const RowUnderlay underlay{lineCover * static_cast<float>(frame.lineOpacity),
+                                           lineR.data(), lineG.data(), lineB.data(), lineA.data(), bgA, bgR, bgG, bgB};
+                composeGlowOver(GlowRows{glowAbove.data(), glowBelow.data(), {row}, 1}, glowR.data(), glowG.data(),
+                                glowB.data(), underlay, pw);
             } else {
-                composeGlow(dst, alphaRow, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+                plain.rows[static_cast<std::size_t>(plain.count++)] = row;
             }
+        }
+        if (plain.count > 0 && background != 0) {
+            composeGlowOverBackground(plain, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw,
+                                      backgroundInRange ? &toward : nullptr);
+        } else if (plain.count > 0) {
+            composeGlow(plain, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
         }
         glowAbove.swap(glowBelow);
     }
@@ -1455,14 +1513,22 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
     const double inversePeriod = dashPeriod > 0.0 ? 1.0 / dashPeriod : 0.0;
     // Every dot is centred on the centre line, so a dot pixel's coverage depends only on the
     // bar's sub-pixel bucket, the column and the row: worked out once per frame for all bars.
+    // The columns are held in lane groups of four (lanes past a bucket's last column cover
+    // nothing), so that a row of a group is blended as four pixels at once.
+    constexpr std::size_t dotLanes = CapsuleCoverageTable::lanes;
     const std::size_t dotRows = static_cast<std::size_t>(std::max(dotLast - dotFirst + 1, 0));
-    const std::size_t dotColumnStride = static_cast<std::size_t>(dot.columnsPerBucket());
-    dotCover.resize(static_cast<std::size_t>(dot.buckets()) * dotColumnStride * dotRows);
+    const std::size_t dotGroups = (static_cast<std::size_t>(dot.columnsPerBucket()) + dotLanes - 1) / dotLanes;
+    const auto dotGroupCover = [&](int b, std::size_t group) {
+        return dotCover.data() + (static_cast<std::size_t>(b) * dotGroups + group) * dotRows * dotLanes;
+    };
+    dotCover.assign(static_cast<std::size_t>(dot.buckets()) * dotGroups * dotRows * dotLanes, 0.0f);
     for (int b = 0; b < dot.buckets(); ++b) {
         const auto columns = dot.bucketColumns(b);
         for (std::size_t ci = 0; ci < columns.size(); ++ci) {
-            float* cover = dotCover.data() + (static_cast<std::size_t>(b) * dotColumnStride + ci) * dotRows;
-            for (int y = dotFirst; y <= dotLast; ++y) cover[y - dotFirst] = dot.coverage(columns[ci], y, cy, cy);
+            float* cover = dotGroupCover(b, ci / dotLanes) + ci % dotLanes;
+            for (int y = dotFirst; y <= dotLast; ++y) {
+                cover[static_cast<std::size_t>(y - dotFirst) * dotLanes] = dot.coverage(columns[ci], y, cy, cy);
+            }
         }
     }
     for (int i = 0; i < n; ++i) {
@@ -1551,7 +1617,7 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                 pos = (pos - std::floor(pos * inversePeriod) * dashPeriod) * steps;
                 std::uint32_t* pixel = out.row(y) + x;
                 for (; y <= fastLast; ++y, pos += steps, pixel += pw) {
-                    if (pos >= wrap) pos -= wrap;
+                    while (pos >= wrap) pos -= wrap;  // a period may be shorter than the pixel a row steps
                     const int k = std::max(static_cast<int>(pos), 0);
                     const float f = static_cast<float>(pos - k);
                     blend(*pixel, c, (values[k] + f * (values[k + 1] - values[k])) * strokeOpacity);
@@ -1561,11 +1627,25 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
         const int bucket = dot.bucket(xc);
         const auto dotColumns = dot.bucketColumns(bucket);
-        for (std::size_t ci = 0; ci < dotColumns.size(); ++ci) {
+        for (std::size_t ci = 0; ci < dotColumns.size(); ci += dotLanes) {
+            const float* cover = dotGroupCover(bucket, ci / dotLanes);
             const int x = xBase + dotColumns[ci].offset;
-            if (x < 0 || x >= pw) continue;
-            const float* cover = dotCover.data() + (static_cast<std::size_t>(bucket) * dotColumnStride + ci) * dotRows;
-            for (int y = dotFirst; y <= dotLast; ++y) blend(out.row(y)[x], c, cover[y - dotFirst] * dotOpacity);
+            if (x >= 0 && x + static_cast<int>(dotLanes) <= pw) {
+                for (int y = dotFirst; y <= dotLast; ++y, cover += dotLanes) {
+                    F32x4 alpha;
+                    std::memcpy(&alpha, cover, sizeof alpha);
+                    blend(out.row(y) + x, c, alpha * dotOpacity);
+                }
+                continue;
+            }
+            // A group reaching past an edge of the image: column by column.
+            for (std::size_t l = 0; l < dotLanes && ci + l < dotColumns.size(); ++l) {
+                const int xl = x + static_cast<int>(l);
+                if (xl < 0 || xl >= pw) continue;
+                for (int y = dotFirst; y <= dotLast; ++y) {
+                    blend(out.row(y)[xl], c, cover[static_cast<std::size_t>(y - dotFirst) * dotLanes + l] * dotOpacity);
+                }
+            }
         }
         if (bar.hasSparkles) {
             const float opacity = static_cast<float>(WaveformScene::sparkleOpacity(bar));

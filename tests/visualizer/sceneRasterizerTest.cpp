@@ -29,6 +29,25 @@ TEST(WaveformRasterizer, ImageCoversThePanelAtTheDevicePixelRatio) {
     }
 }
 
+// A panel cut short of its last bars draws the columns it keeps as the whole panel does: the bars
+// at its edge take the column-by-column dash rows. Small ratios put a dash period under a pixel.
+TEST(WaveformRasterizer, PanelCutShortDrawsTheColumnsItKeepsAlike) {
+    for (const double scale : {1.0, 0.5, 0.3}) {
+        const WaveformScene whole = makeScene(300, 60, OverlayDisplayMode::compact, 0.9);
+        WaveformScene cut = whole;
+        cut.panel.width -= 40;
+        ImageBuffer wide, narrow;
+        WaveformRasterizer().render(whole, wide, scale);
+        WaveformRasterizer().render(cut, narrow, scale);
+        const auto differs = [&](int x, int y) {
+            return testing::channelDistance(wide.pixel(x, y), narrow.pixel(x, y)) > 1;
+        };
+        for (int y = 0; y < narrow.height(); ++y) {
+            for (int x = 0; x < narrow.width(); ++x) ASSERT_FALSE(differs(x, y)) << x << "," << y << " at " << scale;
+        }
+    }
+}
+
 // The wave over the fog's tint (plain backgrounds are compared with the reference renderer).
 TEST(WaveformRasterizer, FogWaveIsPremultipliedOverTheTint) {
     const WaveformScene scene = makeScene(800, 900, OverlayDisplayMode::fullscreenFog);
