@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The real `sonavista` as a layer surface under a private headless KWin (KDE Plasma on Wayland)
-# with two outputs side by side: KWin's screenshots, its fake-input pointer. Usage: kwin_wayland.sh APP
+# The real `sonavista` as a layer surface under a private headless KWin (KDE Plasma on Wayland) with two outputs
+# side by side, then in the tray of Plasma's shell: KWin's screenshots, its fake-input pointer. Usage: kwin_wayland.sh APP
 set -uo pipefail
 app=$1
 here=$(cd "$(dirname "$0")" && pwd)
