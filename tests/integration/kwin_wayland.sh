@@ -32,21 +32,21 @@ check "its output switched off, the band comes back on the other" test "$(rows e
 sandbox_stop_app
 
 # Plasma's own tray on the remaining output: kded's StatusNotifierWatcher and plasmashell's default panel (44 px high,
-# at the bottom), whose System Tray shows the item first; a right click opens its menu, whose last entry quits.
+# at the bottom), whose System Tray shows the item first; its menu's last entry, just above the panel, quits.
 plasma() { QT_QPA_PLATFORM=wayland "$@" >>"$work/logs/plasma.log" 2>&1 & sandbox_pids+=($!); }
 bus() { timeout 5 gdbus call -e -d "$1" -o "$2" -m "$3" "${@:4}"; }
 owned() { for name; do bus org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner "$name" | grep -q true || return; done; }
 sni() { bus org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get "" "$1" | grep -q "$2"; }
-icon() { shot tray && box=$(changed_box panel tray) && [ "${box%%x*}" -gt 0 ]; }
+settled() { shot last && sleep 1 && shot panel && [ "$(changed last panel)" = 0 -a "$(changed empty panel)" -gt 1900000 ]; }
+icon() { shot tray && box=$(changed_box panel tray) && x=$(($(cut -d+ -f2 <<<"$box") + 10)) && [ "${box%%x*}" -gt 0 ]; }
 plasma /usr/lib/*/libexec/kactivitymanagerd && plasma kded5 && sandbox_wait_for 20 owned org.kde.ActivityManager org.kde.kded5 &&
   bus org.kde.kded5 /kded org.kde.kded5.loadModule statusnotifierwatcher >/dev/null && plasma plasmashell --no-respawn
 check "Plasma's panel is the tray host of kded's watcher" sandbox_wait_for 30 sni IsStatusNotifierHostRegistered true
-sleep 2; [ "$(date +%-S)" -lt 50 ] || sleep 11  # its clock keeps its minute while the icon is looked for
-shot panel && mv "$work"/logs/app{,-no-tray}.log && start '' --autostart
+sandbox_wait_for 30 settled  # wallpaper and panel drawn, unchanged for a second; a clock keeping its minute from here
+[ "$(date +%-S)" -lt 50 ] || { sleep 11; shot panel; }; mv "$work"/logs/app{,-no-tray}.log && start '' --autostart
 check "the item registers with the watcher" sandbox_wait_for 10 sni RegisteredStatusNotifierItems /StatusNotifierItem
 check "no notice says there is no tray" not grep -q "No system tray" "$work/logs/app.log"
 check "its icon shows in the panel" sandbox_wait_for 10 icon
-x=$(($(cut -d+ -f2 <<<"$box") + 10)) && remote move $x 1058 && remote click right && sleep 1 && remote move $x 1022 &&
-  sleep 0.3 && remote click  # the menu's last entry, just above the panel
+remote move $x 1058 && remote click right && sleep 1 && remote move $x 1022 && sleep 0.3 && remote click
 check "its menu quits Sonavista" eval 'sandbox_wait_for 5 sandbox_exited "$sandbox_app_pid" && sandbox_stop_app'
 finish
