@@ -97,10 +97,9 @@ def kwin():
 
 
 def serve(move, button, shot):
-    """Answers "ok" (or "error WHY") to each command on standard input."""
+    """Answers "ok" (or "error WHY") to each command on standard input; "click right" presses BTN_RIGHT."""
     print("ready", flush=True)
-    commands = {"move": move, "shot": shot,  # "click [right]": BTN_LEFT or BTN_RIGHT down and up
-                "click": lambda side="left": [button({"left": 0x110, "right": 0x111}[side], d) for d in (True, False)]}
+    commands = {"move": move, "shot": shot, "click": lambda r="": [button(0x111 if r else 0x110, d) for d in (True, False)]}
     for line in sys.stdin:  # the D-Bus connection needs no main loop between commands
         try:
             commands[line.split()[0]](*line.split()[1:])

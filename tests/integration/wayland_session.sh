@@ -1,6 +1,5 @@
-# Shared by the Wayland tests (sourced; needs $here and $app): a private session folder and bus,
-# the compositor's driver from wayland_desktop.py (pointer and screenshots), the application
-# started and shown, and the checks that GNOME and KWin share.
+# Shared by the Wayland tests (sourced; needs $here and $app): a private session folder and bus, the compositor's
+# driver from wayland_desktop.py (pointer and screenshots), the application started and shown, and shared checks.
 source "$here/../../scripts/lib/sandbox.sh"
 source "$here/../support/checks.sh"
 sandbox_port_free 43828 || { echo "FAIL - port 43828 (the browser bridge) is held by another process"; exit 1; }
