@@ -39,7 +39,7 @@ bus() { timeout 5 gdbus call -e -d "$1" -o "$2" -m "$3" "${@:4}"; }
 owned() { for name; do bus org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner "$name" | grep -q true || return; done; }
 sni() { bus org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get "" "$1" | grep -q "$2"; }
 settled() {  # wallpaper and panel drawn, unchanged for a second, early enough in the minute for the clock to keep it
-  [ "$(date +%-S)" -lt 48 ] && shot last && sleep 1 && shot panel && [ "$(changed last panel)/$(changed empty panel)" = 0/2073600 ]; }
+  [ "$(date +%-S)" -lt 52 ] && shot last && sleep 1 && shot panel && [ "$(changed last panel)/$(changed empty panel)" = 0/2073600 ]; }
 icon() { shot tray && box=$(changed_box panel tray) && x=$(($(cut -d+ -f2 <<<"$box") + 10)) && [ "${box%%x*}" -gt 0 ]; }
 plasma /usr/bin/python3 -c 'import dbus, time; dbus.SessionBus().request_name("org.kde.KSplash"); time.sleep(999)'
 plasma /usr/lib/*/libexec/kactivitymanagerd && plasma kded5 && sandbox_wait_for 20 owned org.kde.{ActivityManager,kded5,KSplash} &&
