@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""For the Wayland tests: `native`, a maximised white GTK window printing "ready", then "press X Y"
-per click; `mutter CONNECTOR` and `kwin` drive a headless compositor's pointer and screenshots,
-printing "ready", then answering "ok" (or "error WHY") to each of "move X Y", "click" and
-"shot FILE.png [KWIN OUTPUT]" on standard input; `watcher`, a stand-in for a tray's watcher."""
+"""For the Wayland tests: `native`, a maximised white GTK window printing "ready", then "press X Y" per click;
+`mutter CONNECTOR` and `kwin` drive a headless compositor's pointer and screenshots, printing "ready", then
+answering "ok" (or "error WHY") to each of "move X Y", "click [right]", "shot FILE.png [KWIN OUTPUT]" on stdin."""
 import os
 import socket
 import struct
@@ -53,7 +52,7 @@ def mutter(connector):
         GLib.MainContext.default().iteration(True)
     serve(lambda x, y: call(rd, session, rd + ".Session.NotifyPointerMotionAbsolute",
                             GLib.Variant("(sdd)", (stream, float(x), float(y)))),
-          lambda pressed: call(rd, session, rd + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (0x110, pressed))),  # BTN_LEFT
+          lambda code, down: call(rd, session, rd + ".Session.NotifyPointerButton", GLib.Variant("(ib)", (code, down))),
           lambda path: subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0], "num-buffers=1", "!",
                                        "videoconvert", "!", "pngenc", "!", "filesink", "location=" + path],
                                       check=True, timeout=20, stdout=subprocess.DEVNULL))
@@ -94,13 +93,13 @@ def kwin():
                            input=pipe.read(), check=True, timeout=20)
 
     serve(lambda x, y: send(3, opcode("pointer_motion_absolute"), int(float(x) * 256), int(float(y) * 256)),
-          lambda pressed: send(3, opcode("button"), 0x110, int(pressed)), shot)
+          lambda code, pressed: send(3, opcode("button"), code, int(pressed)), shot)
 
 
 def serve(move, button, shot):
-    """Answers "ok" (or "error WHY") to each command on standard input."""
+    """Answers "ok" (or "error WHY") to each command on standard input; "click right" presses BTN_RIGHT."""
     print("ready", flush=True)
-    commands = {"move": move, "click": lambda: [button(pressed) for pressed in (True, False)], "shot": shot}
+    commands = {"move": move, "shot": shot, "click": lambda r="": [button(0x111 if r else 0x110, d) for d in (True, False)]}
     for line in sys.stdin:  # the D-Bus connection needs no main loop between commands
         try:
             commands[line.split()[0]](*line.split()[1:])
@@ -109,17 +108,4 @@ def serve(move, button, shot):
             print("error %s" % error, flush=True)
 
 
-def watcher():
-    """Stands in for a tray's StatusNotifierWatcher with a host: prints "ready", then "registered ITEM"."""
-    name = "org.kde.StatusNotifierWatcher"
-    interface = Gio.DBusNodeInfo.new_for_xml(
-        "<node><interface name='%s'><method name='RegisterStatusNotifierItem'><arg type='s'/></method>"
-        "<property name='IsStatusNotifierHostRegistered' type='b' access='read'/></interface></node>" % name)
-    BUS.register_object("/StatusNotifierWatcher", interface.interfaces[0],
-                        lambda *a: print("registered " + a[5].unpack()[0], flush=True) or a[6].return_value(None),
-                        lambda *_: GLib.Variant("b", True), None)
-    Gio.bus_own_name_on_connection(BUS, name, Gio.BusNameOwnerFlags.NONE, lambda *_: print("ready", flush=True), None)
-    GLib.MainLoop().run()
-
-
-{"native": native, "mutter": mutter, "kwin": kwin, "watcher": watcher}[sys.argv[1]](*sys.argv[2:])
+{"native": native, "mutter": mutter, "kwin": kwin}[sys.argv[1]](*sys.argv[2:])

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The overlay on a Wayland compositor with layer-shell: the real `sonavista` under a private
-# headless sway (no X display), checked from screenshots (fog and clicks through
-# the band on layer-shell: kwin_wayland.sh).
+# The overlay on a Wayland compositor with layer-shell: the real `sonavista` under a private headless sway
+# (no X display), checked from screenshots (fog and clicks through the band on layer-shell: kwin_wayland.sh).
 # Usage: wayland_overlay.sh APP
 set -uo pipefail
 app=$1
@@ -26,9 +25,6 @@ check "sway starts" sandbox_wait_for 10 test -S "$work/swayrun/wayland-1" || fin
 export WAYLAND_DISPLAY=$work/swayrun/wayland-1 SWAYSOCK
 SWAYSOCK=$(ls "$work"/swayrun/sway-ipc.*.sock)
 shot() { timeout 10 grim "$work/$1.png"; }
-changed_box() {  # where two shots differ, as WxH+X+Y (nothing when equal or when all four corners differ)
-  timeout 20 convert "$work/$1.png" "$work/$2.png" -compose difference -composite -threshold 0 -format '%@' info: 2>/dev/null
-}
 floating_settings() {  # the settings window opens at launch floating at its own size, not tiled
   [ "$(swaymsg -t get_tree | jq -c '[recurse(.nodes[], .floating_nodes[]) | select(.app_id == "sonavista")
     | [.type, .window_rect.width, .window_rect.height]]')" = '[["floating_con",620,470]]' ]

@@ -1,6 +1,5 @@
-# Shared by the Wayland tests (sourced; needs $here and $app): a private session folder and bus,
-# the compositor's driver from wayland_desktop.py (pointer and screenshots), the application
-# started and shown, and the checks that GNOME and KWin share.
+# Shared by the Wayland tests (sourced; needs $here and $app): a private session folder and bus, the compositor's
+# driver from wayland_desktop.py (pointer and screenshots), the application started and shown, and shared checks.
 source "$here/../../scripts/lib/sandbox.sh"
 source "$here/../support/checks.sh"
 sandbox_port_free 43828 || { echo "FAIL - port 43828 (the browser bridge) is held by another process"; exit 1; }
@@ -15,7 +14,7 @@ unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
 dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" 2>/dev/null & sandbox_pids+=($!)
 SANDBOX=$work  # the application's log: logs/app.log
 
-# The driver answers "ok" to "move X Y", "click", "shot FILE [OUTPUT]".
+# The driver answers "ok" to "move X Y", "click [right]", "shot FILE [OUTPUT]".
 drive() {  # the compositor: wayland_desktop.py's mode and its arguments
   coproc remote { /usr/bin/python3 "$here/wayland_desktop.py" "$@" 2>>"$work/logs/remote.log"; }
   sandbox_pids+=($!)
@@ -25,6 +24,9 @@ drive() {  # the compositor: wayland_desktop.py's mode and its arguments
 remote() { local answer; echo "$*" >&"${remote[1]}" && read -r -t 30 answer <&"${remote[0]}" && [ "$answer" = ok ]; }
 shot() { remote shot "$work/$1.png" "${@:2}"; }  # name [output]
 changed() { changed_pixels "$work/$1.png" "$work/$2.png" "${@:3}"; }  # shot, shot, W H X Y
+changed_box() {  # where two shots differ, as WxH+X+Y (nothing when equal or when all four corners differ)
+  timeout 20 convert "$work/$1.png" "$work/$2.png" -compose difference -composite -threshold 0 -format '%@' info: 2>/dev/null
+}
 
 more_presses() { [ "$(grep -c press "$work/logs/native.log")" -gt "$1" ]; }
 clicked() {  # x, y: a click there reaches the native window
