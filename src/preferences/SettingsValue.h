@@ -30,8 +30,8 @@ bool settingsBoolValue(const SettingsValue& value);
 // The string, or nothing when the value is not a string.
 std::optional<std::string> settingsStringValue(const SettingsValue& value);
 
-// A number stored as a number or as a string that is one whole decimal number ("200", "-40");
-// nothing for anything else ("12ms", booleans, arrays).
+// A number stored as a number or as a string that is wholly one finite decimal number ("200",
+// "-40", "12.5"); nothing for anything else ("12ms", "nan", booleans, arrays).
 std::optional<double> settingsNumberValue(const SettingsValue& value);
 
 // The array of strings, or nothing when the value is not one.
