@@ -100,7 +100,7 @@ StatusMenuModel StatusMenuModel::initial() {
         command("Show Automatically with Music Players", A::toggleAutoShow, {}, true),
         command("Keep on Desktop Layer", A::toggleAvoidCovering, {}, true),
         command("React to Volume and Rhythm", A::toggleAudioResponsive, {}, true),
-        command("Visualize Only the Playing Player", A::toggleVisualizesPlayingPlayerOnly, {}, true),
+        command("Visualize only the playing player", A::toggleVisualizesPlayingPlayerOnly, {}, true),
         command("Retry Audio Detection", A::retryAudioCapture),
         parent("Display Mode", {command("Standard Waveform", A::selectCompactMode, {}, true),
                                 command("Fullscreen Fog", A::selectFullscreenMode, {}, true)}),

@@ -396,7 +396,7 @@ QWidget* SettingsView::makeAudioTab() {
     listeningPalette.setColor(QPalette::WindowText, secondaryColor());
     listeningLabel_->setPalette(listeningPalette);
     response->addWidget(listeningLabel_);
-    playingPlayerOnlySwitch_ = addSwitchRow(response, QStringLiteral("Visualize Only the Playing Player"),
+    playingPlayerOnlySwitch_ = addSwitchRow(response, QStringLiteral("Visualize only the playing player"),
                                             QStringLiteral("playingPlayerOnlySwitch"));
     connect(playingPlayerOnlySwitch_, &QAbstractButton::clicked, this, [this](bool on) {
         perform(actions_.setVisualizesPlayingPlayerOnly, on);
