@@ -4,10 +4,13 @@
 # -12 dB RMS, bench/app/loud-music.sh) and on the quieter plucked chords of the sandbox, fog
 # mode on the loud music; cava on the same audio over the same seconds for comparison.
 # Each live phase lasts SECONDS (default 150: one clock tick is then under 1 % of cava's
-# about 0.8 %); idle lasts at most 30 s. Usage: cpu.sh APP [SECONDS]
+# about 0.8 %); idle lasts at most 30 s. The band lies where a new user's does, in the centre
+# (1920x270 here); BAND_POSITION=top|bottom measures the 150-pixel band instead.
+# Usage: cpu.sh APP [SECONDS]
 set -euo pipefail
 app=$1
 seconds=${2:-150}
+position=${BAND_POSITION:-center}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 "$root/scripts/install-deps" demo test bench  # the comparison programs and the private services
@@ -42,7 +45,7 @@ play() {  # file: the player (re)started on it
   cp "$1" "$SANDBOX/music.wav"
   sandbox_start_player
 }
-settings() { mkdir -p "$XDG_CONFIG_HOME/Sonavista"; printf '[General]\noverlayDisplayMode="%s"\noverlayPosition="bottom"\n' "$1" >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"; }
+settings() { mkdir -p "$XDG_CONFIG_HOME/Sonavista"; printf '[General]\noverlayDisplayMode="%s"\noverlayPosition="%s"\n' "$1" "$position" >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"; }
 hide_settings() { local w; w=$(sandbox_settings_window || true); [ -n "$w" ] && xdotool windowunmap --sync "$w" || true; }
 
 settings compact

@@ -5,12 +5,14 @@
 # With PROFILE_EVENTS=ev1,ev2 it counts those events over the interval instead; with
 # PROFILE_MUSIC=loud it plays the loud music of the CPU benchmark instead of the plucked chords;
 # PROFILE_CALLGRAPH="--call-graph dwarf" finds callers in libraries built without frame pointers.
+# The band lies in the centre, where a new user's does, unless BAND_POSITION=top|bottom.
 # Usage: profile.sh APP compact|fullscreenFog [SECONDS] [PERF_DATA]
 set -euo pipefail
 app=$1
 mode=$2
 seconds=${3:-10}
 data=${4:-}
+position=${BAND_POSITION:-center}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/sandbox.sh"
 work=$(mktemp -d /tmp/sonavista-profile.XXXXXX)
@@ -18,7 +20,7 @@ trap 'sandbox_stop; rm -rf "$work"' EXIT
 [ -n "$data" ] || data=$work/perf.data
 sandbox_start "$work" >/dev/null
 mkdir -p "$XDG_CONFIG_HOME/Sonavista"
-printf '[General]\noverlayDisplayMode="%s"\noverlayPosition="bottom"\n' "$mode" >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"
+printf '[General]\noverlayDisplayMode="%s"\noverlayPosition="%s"\n' "$mode" "$position" >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"
 [ "${PROFILE_MUSIC:-}" = loud ] && "$root/bench/app/loud-music.sh" "$SANDBOX/music.wav"
 sandbox_start_player
 sandbox_start_app "$app"

@@ -5,18 +5,20 @@
 # frame with the largest functions. Unlike /proc CPU figures this does not move with the
 # machine's load, so two builds can be compared while others use the machine (the frames differ
 # a little from run to run: the music is not in step with the frame timer).
+# The band lies in the centre, where a new user's does, unless BAND_POSITION=top|bottom.
 # Usage: render-instructions.sh APP compact|fullscreenFog [SECONDS]
 set -euo pipefail
 app=$(realpath "$1")
 mode=$2
 seconds=${3:-20}
+position=${BAND_POSITION:-center}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/sandbox.sh"
 work=$(mktemp -d /tmp/sonavista-render-instructions.XXXXXX)
 trap 'sandbox_stop; rm -rf "$work"' EXIT
 sandbox_start "$work" >/dev/null
 mkdir -p "$XDG_CONFIG_HOME/Sonavista"
-printf '[General]\noverlayDisplayMode="%s"\noverlayPosition="bottom"\n' "$mode" >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"
+printf '[General]\noverlayDisplayMode="%s"\noverlayPosition="%s"\n' "$mode" "$position" >"$XDG_CONFIG_HOME/Sonavista/Sonavista.conf"
 "$root/bench/app/loud-music.sh" "$SANDBOX/music.wav"
 sandbox_start_player
 out=$work/callgrind.out
