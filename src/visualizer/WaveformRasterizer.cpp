@@ -201,9 +201,8 @@ public:
         dashLength_ = length;
         dashPeriod_ = period;
         phasePerUnit_ = phasePerUnit;
-        // Three pixels more than a period, so that the three rows after any row of the first period
-        // are read without wrapping.
-        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 3 * phasePerUnit + 2;
+        // One period, and the steps that a phase just short of it rounds or interpolates to.
+        phaseCount_ = static_cast<int>(std::ceil(period * phasePerUnit)) + 2;
         pattern_.assign(columns_.size() * static_cast<std::size_t>(phaseCount_), 0.0f);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const Column& column = columns_[c];
@@ -223,29 +222,35 @@ public:
         }
         // The same values regrouped per bucket: lane groups of `lanes` consecutive touched
         // columns, phase-major, so one row of a group is one contiguous load. Lanes past the
-        // bucket's last touched column hold zero coverage.
+        // bucket's last touched column hold zero coverage. They are held in 16 bits (1 is 65535):
+        // a bar's walk down its rows reads the whole period of its bucket's table, and a frame
+        // reads every bucket's, usually from memory the rest of the frame has pushed it out of;
+        // the half-size table is read in half the cache lines.
         laneGroups_ = 0;
         for (const int used : columnCount_) laneGroups_ = std::max(laneGroups_, (used + lanes - 1) / lanes);
-        lanePattern_.assign(static_cast<std::size_t>(buckets_) * laneGroups_ * phaseCount_ * lanes, 0.0f);
+        lanePattern_.assign(static_cast<std::size_t>(buckets_) * laneGroups_ * phaseCount_ * lanes, 0);
         for (int b = 0; b < buckets_; ++b) {
             for (int i = 0; i < columnCount_[b]; ++i) {
                 const std::size_t c = static_cast<std::size_t>(b) * columnsPerBucket_ + firstColumn_[b] + i;
-                float* group = &lanePattern_[((static_cast<std::size_t>(b) * laneGroups_ + i / lanes) * phaseCount_) * lanes];
+                std::uint16_t* group =
+                    &lanePattern_[((static_cast<std::size_t>(b) * laneGroups_ + i / lanes) * phaseCount_) * lanes];
                 for (int k = 0; k < phaseCount_; ++k) {
+                    const float v = pattern_[c * static_cast<std::size_t>(phaseCount_) + k];
                     group[static_cast<std::size_t>(k) * lanes + i % lanes] =
-                        pattern_[c * static_cast<std::size_t>(phaseCount_) + k];
+                        static_cast<std::uint16_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * patternOne));
                 }
             }
         }
     }
     static constexpr int lanes = 4;
+    static constexpr float patternOne = 65535.0f;  // a lane pattern value of full coverage
     // The dash pattern of lane group `group` of the columns `columns(xc)` returned: phase step k
-    // holds the `lanes` columns' values at [k * lanes, k * lanes + lanes).
-    const float* laneDashPattern(std::span<const Column> touched, int group) const {
+    // holds the `lanes` columns' values at [k * lanes, k * lanes + lanes), in units of 1 / patternOne.
+    const std::uint16_t* laneDashPattern(std::span<const Column> touched, int group) const {
         const std::size_t b = bucketOf(touched);
         return &lanePattern_[((b * laneGroups_ + static_cast<std::size_t>(group)) * phaseCount_) * lanes];
     }
-    // How far apart (in floats) consecutive lane groups' patterns lie.
+    // How far apart (in values) consecutive lane groups' patterns lie.
     std::size_t laneGroupStride() const { return static_cast<std::size_t>(phaseCount_) * lanes; }
     // The pattern of a column sampled every 1 / phaseSteps() pixels of phase, from phase 0.
     const float* dashPatternValues(const Column& column) const {
@@ -350,7 +355,7 @@ private:
     int phaseCount_ = 0;
     std::vector<float> pattern_;
     int laneGroups_ = 0;
-    std::vector<float> lanePattern_;
+    std::vector<std::uint16_t> lanePattern_;
     int laneGroupsE_ = 0;
     std::vector<float> laneValues_, laneOmega_;
 };
@@ -742,31 +747,35 @@ inline bool eightLaneIntegers() {
 // (a zero alpha leaves the pixel as it was), four pixels at once. `pos` is the first row's phase
 // in pattern steps; each row advances it by `steps`, wrapping at `wrap`. The phase is carried in
 // fixed point (exact enough for thousands of rows) and each row reads the pattern step nearest to
-// it: a dash edge moves by at most half a step (1/256 pixel at 128 steps a pixel). Group g's
-// pattern starts `groupStride` floats after group 0's.
+// it: a dash edge moves by at most half a step (1/256 pixel at 128 steps a pixel). The pattern
+// holds 16-bit values (see laneDashPattern); group g's starts `groupStride` values after group 0's.
 //
-// Where the processor has eight-lane integer vectors, two groups go through one vector: the two
+// Where the processor has eight-lane integer vectors, two groups go through one vector: two
 // rows of a one-group stroke, or two groups of a row. Without them that costs extra shuffles, so
 // the baseline variant stays at four lanes.
 SONAVISTA_ROW_LOOP
-void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePattern, std::size_t groupStride,
+void blendDashRows(std::uint32_t* pixel, std::size_t stride, const std::uint16_t* lanePattern, std::size_t groupStride,
                    int groups, double pos, double steps, double wrap, int rows, float opacity, RGBColor8 c) {
+    using U16x4 = std::uint16_t __attribute__((vector_size(8)));
+    using U16x8 = std::uint16_t __attribute__((vector_size(16)));
     constexpr double one = 65536.0;  // fixed-point unit of a pattern step
     const auto fixed = [](double v) { return static_cast<std::int64_t>(v * one + 0.5); };  // v >= 0
     std::int64_t phase = fixed(std::max(pos, 0.0));
     const std::int64_t advance = fixed(steps);
     const std::int64_t period = fixed(wrap);
     opacity = std::clamp(opacity, 0.0f, 1.0f);
-    const float scale = opacity * 255.0f;
+    // A pattern value times this is the alpha in 0...255.
+    const float scale = opacity * 255.0f / CapsuleCoverageTable::patternOne;
     const U32x4 redBlue = U32x4{} + c.redBlue;
     const U32x4 alphaGreen = U32x4{} + c.alphaGreen;
     const U32x4 low = U32x4{} + 0x00ff00ffu;
     const U32x4 half = U32x4{} + 0x00800080u;
     const I32x4 zero = I32x4{};
     const I32x4 full = I32x4{} + 255;
-    const auto blendGroup = [&](std::uint32_t* group, const float* values) {
-        F32x4 v;
-        std::memcpy(&v, values, sizeof v);
+    const auto blendGroup = [&](std::uint32_t* group, const std::uint16_t* values) {
+        U16x4 p;
+        std::memcpy(&p, values, sizeof p);
+        const F32x4 v = __builtin_convertvector(p, F32x4);
         I32x4 a = __builtin_convertvector(v * scale + 0.5f, I32x4);
         a = a > zero ? a : zero;
         a = a < full ? a : full;
@@ -790,7 +799,7 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     };
     if (!eightLaneIntegers()) {
         for (int r = 0; r < rows; ++r, pixel += stride) {
-            const float* values = nextRow();
+            const std::uint16_t* values = nextRow();
             for (int g = 0; g < groups; ++g) blendGroup(pixel + 4 * g, values + g * groupStride);
         }
         return;
@@ -802,14 +811,14 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     const U32x8 alphaGreen32 = U32x8{} + c.alphaGreen;
     const U16x16 redBlue16 = (U16x16)redBlue32;
     const U16x16 alphaGreen16 = (U16x16)alphaGreen32;
-    const auto blendPair = [&](std::uint32_t* pixel0, std::uint32_t* pixel1, const float* values0,
-                               const float* values1) {
-        F32x4 a0, a1;
-        std::memcpy(&a0, values0, sizeof a0);
-        std::memcpy(&a1, values1, sizeof a1);
-        const F32x8 v = __builtin_shufflevector(a0, a1, 0, 1, 2, 3, 4, 5, 6, 7);
+    const auto blendPair = [&](std::uint32_t* pixel0, std::uint32_t* pixel1, const std::uint16_t* values0,
+                               const std::uint16_t* values1) {
+        U16x4 p0, p1;
+        std::memcpy(&p0, values0, sizeof p0);
+        std::memcpy(&p1, values1, sizeof p1);
+        const U16x8 p = __builtin_shufflevector(p0, p1, 0, 1, 2, 3, 4, 5, 6, 7);
         // The pattern and the opacity lie within 0...1, so the alpha within 0...255.
-        const I32x8 a = __builtin_convertvector(v * scale + 0.5f, I32x8);
+        const I32x8 a = __builtin_convertvector(__builtin_convertvector(p, F32x8) * scale + 0.5f, I32x8);
         const U32x8 sa = (U32x8)a;
         U32x4 d0, d1;
         std::memcpy(&d0, pixel0, sizeof d0);
@@ -831,25 +840,14 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const float* lanePa
     // The usual strokes span one group (taken two rows at a time) or two (both at once).
     if (groups == 1) {
         int r = 0;
-        // Each row after the first of four is a whole pixel of phase (`steps`, whole) further: its
-        // pattern step lies that many steps on, inside the pattern's extra pixels. That reads the
-        // rows' phases without wrapping them, a dash edge within half a step of where it is.
-        const auto rowFloats = static_cast<std::size_t>(steps) * 4;
-        for (; r + 4 <= rows; r += 4, pixel += 4 * stride) {
-            const float* values0 = nextRow();
-            phase += 3 * advance;
-            blendPair(pixel, pixel + stride, values0, values0 + rowFloats);
-            blendPair(pixel + 2 * stride, pixel + 3 * stride, values0 + 2 * rowFloats, values0 + 3 * rowFloats);
-        }
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
-            const float* values0 = nextRow();
-            phase += advance;
-            blendPair(pixel, pixel + stride, values0, values0 + rowFloats);
+            const std::uint16_t* values0 = nextRow();
+            blendPair(pixel, pixel + stride, values0, nextRow());
         }
         if (r < rows) blendGroup(pixel, nextRow());
     } else {
         for (int r = 0; r < rows; ++r, pixel += stride) {
-            const float* values = nextRow();
+            const std::uint16_t* values = nextRow();
             int g = 0;
             for (; g + 2 <= groups; g += 2) {
                 blendPair(pixel + 4 * g, pixel + 4 * g + 4, values + g * groupStride, values + (g + 1) * groupStride);
