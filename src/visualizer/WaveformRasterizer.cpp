@@ -760,9 +760,13 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const std::uint16_t
     using U16x8 = std::uint16_t __attribute__((vector_size(16)));
     constexpr double one = 65536.0;  // fixed-point unit of a pattern step
     const auto fixed = [](double v) { return static_cast<std::int64_t>(v * one + 0.5); };  // v >= 0
-    std::int64_t phase = fixed(std::max(pos, 0.0));
-    const std::int64_t advance = fixed(steps);
     const std::int64_t period = fixed(wrap);
+    if (period <= 0) return;
+    // The phase stays within one period: a row's step (less whole periods) is added and one
+    // period taken off where it passes the end, without a branch the processor would have to
+    // guess (a dash period is under three rows long).
+    std::int64_t phase = fixed(std::max(pos, 0.0)) % period;
+    const std::int64_t advance = fixed(steps) % period;
     opacity = std::clamp(opacity, 0.0f, 1.0f);
     // A pattern value times this is the alpha in 0...255.
     const float scale = opacity * 255.0f / CapsuleCoverageTable::patternOne;
@@ -792,9 +796,9 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const std::uint16_t
     };
     // The pattern values of the next row: the step nearest to its phase.
     const auto nextRow = [&]() {
-        while (phase >= period) phase -= period;
-        const auto k = static_cast<std::size_t>(std::max<std::int64_t>((phase + (1 << 15)) >> 16, 0));
+        const auto k = static_cast<std::size_t>((phase + (1 << 15)) >> 16);
         phase += advance;
+        phase -= phase >= period ? period : 0;
         return lanePattern + k * 4;
     };
     if (!eightLaneIntegers()) {
@@ -838,15 +842,22 @@ void blendDashRows(std::uint32_t* pixel, std::size_t stride, const std::uint16_t
         std::memcpy(pixel1, &d1, sizeof d1);
     };
     // The usual strokes span one group (taken two rows at a time) or two (both at once).
+    // Each row of a bar lies in another page of the image, where the processor's own prefetching
+    // stops, so the rows a few ahead are asked for while these are blended.
+    const auto prefetchRow = [&](int ahead) { __builtin_prefetch(pixel + ahead * static_cast<std::ptrdiff_t>(stride), 1); };
+    constexpr int rowsAhead = 8;
     if (groups == 1) {
         int r = 0;
         for (; r + 2 <= rows; r += 2, pixel += 2 * stride) {
+            prefetchRow(rowsAhead);
+            prefetchRow(rowsAhead + 1);
             const std::uint16_t* values0 = nextRow();
             blendPair(pixel, pixel + stride, values0, nextRow());
         }
         if (r < rows) blendGroup(pixel, nextRow());
     } else {
         for (int r = 0; r < rows; ++r, pixel += stride) {
+            prefetchRow(rowsAhead);
             const std::uint16_t* values = nextRow();
             int g = 0;
             for (; g + 2 <= groups; g += 2) {
@@ -1529,9 +1540,21 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
             }
         }
     }
+    // The dash pattern tables of all buckets outgrow the caches the glow pass has just filled
+    // with the image; the next bar's is asked for while this bar is drawn.
+    const auto prefetchDashPattern = [&](int i) {
+        if (i >= n) return;
+        const auto touched = stroke.columns(ox + scene.bars[static_cast<std::size_t>(i)].x * s);
+        const auto* first = reinterpret_cast<const char*>(stroke.laneDashPattern(touched, 0));
+        const std::size_t bytes = stroke.laneGroupStride() * sizeof(std::uint16_t) *
+                                  ((touched.size() + CapsuleCoverageTable::lanes - 1) / CapsuleCoverageTable::lanes);
+        for (std::size_t b = 0; b < bytes; b += 64) __builtin_prefetch(first + b, 0);
+    };
+    prefetchDashPattern(0);
     for (int i = 0; i < n; ++i) {
         const WaveformBar& bar = scene.bars[static_cast<std::size_t>(i)];
         const RGBColor8& c = barColour8[static_cast<std::size_t>(i)];
+        prefetchDashPattern(i + 1);
         const double xc = ox + bar.x * s;
         const int xBase = static_cast<int>(std::floor(xc));
         const double h = bar.halfHeight * s;
