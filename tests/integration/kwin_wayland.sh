@@ -25,8 +25,10 @@ check "and not on the first" test "$(changed empty band0)" = 0
 # While shown there, a scale of 2 redraws it into buffers of twice its size (960 x 150 there),
 # and that output switched off closes its surface, created again on the first output.
 kscreen() { QT_QPA_PLATFORM=wayland timeout 20 kscreen-doctor "$@" >>"$work/logs/kscreen.log" 2>&1; }
-kscreen output.Virtual-1.scale.2 && bridge_report youtube wayland >/dev/null && sleep 0.5
-check "at scale 2 the band is drawn at 1920 x 300" grep -q "create_buffer(.*, 1920, 300, 7680," "$work/logs/app.log"
+# KWin applies the scale after kscreen-doctor returns, and the band redraws on its next frame.
+kscreen output.Virtual-1.scale.2 && bridge_report youtube wayland >/dev/null
+check "at scale 2 the band is drawn at 1920 x 300" \
+  sandbox_wait_for 5 grep -q "create_buffer(.*, 1920, 300, 7680," "$work/logs/app.log"
 kscreen output.Virtual-1.disable && bridge_report youtube wayland >/dev/null && sleep 1 && shot moved
 check "its output switched off, the band comes back on the other" test "$(rows empty moved)" -gt 0
 sandbox_stop_app
