@@ -23,6 +23,11 @@
 # does not know are ignored by it. The application binds the bridge port: run this under
 # `flock /tmp/sonavista-43828.lock` where other programs may bind it too.
 #
+# With pipewire and SINK_LATENCY_MS=N, the output is instead a stand-in Bluetooth headset
+# (tests/integration/LatencySink.cpp): a sink "headset" whose ports report N ms of latency,
+# as PipeWire's Bluetooth sinks report their codec and transport delay. The reference still
+# stamps the monitor, so the application's figure should rise by N ms and cava's stay.
+#
 # Usage: bench/audio/screen-latency.sh APP [pulseaudio|pipewire] [BURSTS] [KEY=VALUE...]
 set -euo pipefail
 app=$(realpath "$1")
@@ -35,7 +40,7 @@ root=$(cd "$here/../.." && pwd)
 command -v cava >/dev/null || echo "cava is not installed: no comparison column" >&2
 source "$root/scripts/lib/sandbox.sh"
 work=$(mktemp -d /tmp/sonavista-screen-latency.XXXXXX)
-trap 'sandbox_stop; rm -rf "$work"' EXIT
+trap '[ -n "${latency_sink:-}" ] && kill "$latency_sink"; sandbox_stop; rm -rf "$work"' EXIT
 c++ -O2 -o "$work/band-rows" "$here/band-rows.cpp" -lX11
 
 case $server in
@@ -44,6 +49,17 @@ case $server in
   *) echo "unknown server $server (pulseaudio or pipewire)" >&2; exit 2 ;;
 esac
 sandbox_start "$work/sandbox" >/dev/null
+sink=out
+if [ -n "${SINK_LATENCY_MS:-}" ]; then
+  [ "$server" = pipewire ] || { echo "SINK_LATENCY_MS needs pipewire" >&2; exit 2; }
+  c++ -O2 -o "$work/latency-sink" "$root/tests/integration/LatencySink.cpp" $(pkg-config --cflags --libs libpipewire-0.3)
+  "$work/latency-sink" headset "$SINK_LATENCY_MS" &
+  latency_sink=$!
+  sink=headset
+  sandbox_wait_for 10 sh -c 'pactl list sinks short | grep -qw headset'
+  pactl set-default-sink headset
+  export SANDBOX_PLAYER_SINK=headset
+fi
 echo "$(timeout 5 pactl info | grep 'Server Name'); app $app; $*"
 
 # One second of silence, then the bursts; the player loops the file.
@@ -66,12 +82,12 @@ read -r bx by bw bh < <(sandbox_window_geometry "$(sandbox_overlay_window)")
 echo "band at ${bx},${by} ${bw}x${bh}"
 
 seconds=$(awk -v n="$bursts" 'BEGIN { print n * 1.2 + 2 }')
-timeout "$seconds" parec --device=out.monitor --latency-msec=5 --format=float32le --channels=1 --rate=48000 --raw |
+timeout "$seconds" parec --device="$sink.monitor" --latency-msec=5 --format=float32le --channels=1 --rate=48000 --raw |
   python3 "$here/screen-latency.py" onsets >"$work/onsets" &
 reader=$!
 series=("app=$work/app")
 if command -v cava >/dev/null; then
-  printf '[general]\nbars = 32\n[input]\nmethod = pulse\nsource = out.monitor\n[output]\nmethod = raw\nraw_target = /dev/stdout\ndata_format = ascii\nascii_max_range = 1000\n' >"$work/cava.conf"
+  printf '[general]\nbars = 32\n[input]\nmethod = pulse\nsource = %s.monitor\n[output]\nmethod = raw\nraw_target = /dev/stdout\ndata_format = ascii\nascii_max_range = 1000\n' "$sink" >"$work/cava.conf"
   timeout "$seconds" cava -p "$work/cava.conf" 2>/dev/null | python3 "$here/screen-latency.py" stamp >"$work/cava" &
   cava_reader=$!
   series+=("cava=$work/cava")

@@ -94,9 +94,10 @@ sandbox_start() {
   cp /usr/bin/mpv "$SANDBOX/bin/spotify"
 }
 
-# Starts the MPRIS player on music.wav, playing into the null sink (or a null output).
+# Starts the MPRIS player on music.wav, playing into the null sink, or the sink named by
+# SANDBOX_PLAYER_SINK (or a null output).
 sandbox_start_player() {
-  local output=(--ao=pulse --audio-device=pulse/out)
+  local output=(--ao=pulse "--audio-device=pulse/${SANDBOX_PLAYER_SINK:-out}")
   [ "$sandbox_sound" = 1 ] || output=(--ao=null)
   "$SANDBOX/bin/spotify" --no-config --no-video "${output[@]}" --loop=inf \
     --script=/usr/lib/mpv-mpris/mpris.so "$SANDBOX/music.wav" >"$SANDBOX/logs/player.log" 2>&1 &

@@ -12,6 +12,7 @@
 #include "app/XdgAutostartLoginItem.h"
 #include "audio/ProcProcessTree.h"
 #include "audio/PulseAudioCapture.h"
+#include "audio/PipeWireOutputLatency.h"
 #include "audio/PulsePlayerCapture.h"
 #include "audio/SystemAudioLevelMonitor.h"
 #include "base/QtMainQueue.h"
@@ -159,8 +160,10 @@ int main(int argc, char** argv) {
 
     auto screens = std::make_shared<QtScreenArrangement>();
     // The whole output's monitor, and the playing player's own streams where they can be found.
+    // The output's latency from PipeWire's own interface where PipeWire serves the sound.
     auto captureBackend = std::make_shared<PulsePlayerCapture>(std::make_shared<PulseAudioCapture>(),
-                                                               std::make_shared<ProcProcessTree>());
+                                                               std::make_shared<ProcProcessTree>(),
+                                                               std::make_shared<PipeWireOutputLatency>());
     const auto configHome = XdgAutostartLoginItem::configHomeFromEnvironment();
 
     AppDelegate::Platform platform;

@@ -7,8 +7,9 @@
 namespace sonavista {
 
 PulsePlayerCapture::PulsePlayerCapture(std::shared_ptr<PulseAudioCapture> whole,
-                                       std::shared_ptr<const ProcessTree> processes)
-    : whole_(std::move(whole)), processes_(std::move(processes)) {}
+                                       std::shared_ptr<const ProcessTree> processes,
+                                       std::shared_ptr<const OutputLatencySource> nativeLatency)
+    : whole_(std::move(whole)), processes_(std::move(processes)), nativeLatency_(std::move(nativeLatency)) {}
 
 void PulsePlayerCapture::openStream(Handlers handlers) {
     auto loop = whole_->loop();
@@ -17,7 +18,7 @@ void PulsePlayerCapture::openStream(Handlers handlers) {
         return;
     }
     // Owned here until the whole-output stream answers: then handed to the owner, or dropped.
-    auto* stream = new PulsePlayerStream(std::move(loop), std::move(handlers), processes_);
+    auto* stream = new PulsePlayerStream(std::move(loop), std::move(handlers), processes_, nativeLatency_);
     Handlers whole;
     whole.streamDidOpen = [stream](std::unique_ptr<AudioCaptureStream> opened) {
         stream->attach(std::move(opened));

@@ -118,10 +118,12 @@ pa_stream* detach(pa_stream* stream, pa_mainloop_api* api) {
 }  // namespace
 
 PulsePlayerStream::PulsePlayerStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
-                                     std::shared_ptr<const ProcessTree> processes)
+                                     std::shared_ptr<const ProcessTree> processes,
+                                     std::shared_ptr<const OutputLatencySource> nativeLatency)
     : loop_(std::move(loop)),
       handlers_(std::make_shared<const AudioCaptureBackend::Handlers>(std::move(handlers))),
-      processes_(std::move(processes)) {}
+      processes_(std::move(processes)),
+      nativeLatency_(std::move(nativeLatency)) {}
 
 PulsePlayerStream::~PulsePlayerStream() { stop(); }
 
@@ -412,8 +414,13 @@ void PulsePlayerStream::sinkLatencyReceived(pa_context*, const pa_sink_info* inf
     if (eol != 0 || info == nullptr) return;
     // Only a device plays the sound out loud later than its monitor carries it. A virtual
     // output (a null sink, a loopback) reports the length of its own buffer, which no one
-    // hears: it holds nothing back.
-    const double seconds = (info->flags & PA_SINK_HARDWARE) != 0 ? static_cast<double>(info->latency) / 1e6 : 0.0;
+    // hears: it holds nothing back. A server that reports no latency for any output (PipeWire's
+    // PulseAudio service) is asked through its own interface, where a virtual output's
+    // latency is only what it was configured to add.
+    double seconds = (info->flags & PA_SINK_HARDWARE) != 0 ? static_cast<double>(info->latency) / 1e6 : 0.0;
+    if (info->latency == 0 && info->name != nullptr && self->nativeLatency_) {
+        seconds = self->nativeLatency_->latencyOf(info->name).value_or(0.0);
+    }
     // Changes below a millisecond are noise of the measurement.
     if (self->reportedLatency_ && std::abs(*self->reportedLatency_ - seconds) < 0.001) return;
     self->reportedLatency_ = seconds;

@@ -2,6 +2,7 @@
 
 #include "audio/AudioCaptureBackend.h"
 #include "audio/AudioCaptureStream.h"
+#include "audio/OutputLatencySource.h"
 #include "audio/PlaybackStreamMixer.h"
 #include "audio/PlayerAudioIdentity.h"
 #include "audio/ProcessTree.h"
@@ -35,7 +36,8 @@ class PulseAudioMainLoop;
 // It also reads the latency of the output whose sound is recorded (the player's sink, or the
 // default sink), now and every second, and reports it with `outputLatencyDidChange`: a
 // device's latency as the server reports it (a Bluetooth codec's delay included where the
-// server knows it), none for a virtual output.
+// server knows it), none for a virtual output. Where the server reports none at all (PipeWire's
+// PulseAudio service reports 0 for every output), `nativeLatency` answers, if given.
 //
 // While a recording of the player delivers, the whole output's stream is paused (corked): it
 // keeps its place on the server, so a lost output or server is still reported by it, but
@@ -49,7 +51,8 @@ class PulseAudioMainLoop;
 class PulsePlayerStream final : public AudioCaptureStream {
 public:
     PulsePlayerStream(std::shared_ptr<PulseAudioMainLoop> loop, AudioCaptureBackend::Handlers handlers,
-                      std::shared_ptr<const ProcessTree> processes);
+                      std::shared_ptr<const ProcessTree> processes,
+                      std::shared_ptr<const OutputLatencySource> nativeLatency = nullptr);
     ~PulsePlayerStream() override;
 
     // The whole-output stream, once open.
@@ -95,6 +98,7 @@ private:
     std::shared_ptr<PulseAudioMainLoop> loop_;
     std::shared_ptr<const AudioCaptureBackend::Handlers> handlers_;
     std::shared_ptr<const ProcessTree> processes_;
+    std::shared_ptr<const OutputLatencySource> nativeLatency_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // expires with the stream
     std::unique_ptr<AudioCaptureStream> whole_;
 

@@ -12,4 +12,5 @@ target_sources(sonavista_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PlaybackStreamMi
 target_sources(sonavista_adapters PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ProcProcessTree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PulsePlayerCapture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PipeWireOutputLatency.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PulsePlayerStream.cpp)

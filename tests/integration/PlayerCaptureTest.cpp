@@ -1,10 +1,13 @@
 #include "MonitoredCapture.h"
+#include "audio/PipeWireOutputLatency.h"
 #include "audio/ProcProcessTree.h"
 #include "audio/PulseAudioCapture.h"
 #include "audio/PulsePlayerCapture.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 
 #include <signal.h>
@@ -144,3 +147,32 @@ TEST_P(PlayerOnPrivateServer, RecordsThePlayersOwnStreamsAndFollowsThem) {
 }
 
 }  // namespace
+
+// PipeWire's PulseAudio service reports 0 for every output's latency; PipeWire's own interface
+// has it. Frames are held back by the latency an output reports there, and not at all on a
+// virtual output.
+TEST(PipeWireOutputLatencyTest, HoldsFramesBackByTheLatencyPipeWireReports) {
+    PrivatePulseServer server{SoundServer::pipeWire};
+    server.useFromThisProcess();
+    Child headset({"env", "PIPEWIRE_RUNTIME_DIR=" + server.runtimeDir(), SONAVISTA_LATENCY_SINK, "headset", "200"});
+    ASSERT_TRUE(eventually([&] { return server.run("pactl list sinks short | grep -qw headset") == 0; }));
+
+    setenv("PIPEWIRE_RUNTIME_DIR", server.runtimeDir().c_str(), 1);
+    auto latency = std::make_shared<PipeWireOutputLatency>();
+    unsetenv("PIPEWIRE_RUNTIME_DIR");
+    ASSERT_TRUE(latency->connected());
+    EXPECT_TRUE(eventually([&] { return std::abs(latency->latencyOf("headset").value_or(0.0) - 0.2) < 1e-6; }));
+    EXPECT_EQ(latency->latencyOf("out"), 0.0);
+    EXPECT_FALSE(latency->latencyOf("no such output"));
+
+    MonitoredCapture capture(std::make_shared<PulsePlayerCapture>(std::make_shared<PulseAudioCapture>(),
+                                                                  std::make_shared<ProcProcessTree>(), latency));
+    capture.monitor->start();
+    capture.pump(1.5);
+    EXPECT_EQ(capture.monitor->holdBackSeconds(), 0.0);
+    // The headset becomes the default output; its latency is read within the next second.
+    ASSERT_EQ(server.run("pactl set-default-sink headset"), 0);
+    EXPECT_TRUE(capture.pumpUntil([&] { return std::abs(capture.monitor->holdBackSeconds() - 0.2) < 1e-3; }, 3.0))
+        << "held back by " << capture.monitor->holdBackSeconds() << " s";
+    capture.monitor->stop();
+}

@@ -65,6 +65,8 @@ public:
 
     std::string server() const { return "unix:" + socketPath_; }
     const std::filesystem::path& dir() const { return dir_.path(); }
+    // Where the services keep their sockets (PipeWire's own, pipewire-0, among them).
+    std::string runtimeDir() const { return env_.at("XDG_RUNTIME_DIR"); }
 
     // Points this process's libpulse clients at the server, with no user config.
     void useFromThisProcess() const {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "audio/OutputLatencySource.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sonavista {
+
+// Output latency from PipeWire's own interface. PipeWire's PulseAudio service reports every
+// output's latency as 0, a Bluetooth headset's included; PipeWire itself publishes it on each
+// audio sink's input ports: the latency downstream of the port, which is the device's buffer
+// for a sound card and the codec and transport delay for a Bluetooth sink, and 0 for a
+// virtual output.
+//
+// On construction it connects to the user's PipeWire on a thread of its own and follows the
+// audio sinks and their input ports as PipeWire announces them and their latency changes.
+// Without PipeWire (a PulseAudio system) it knows nothing and costs nothing further; a
+// PipeWire started or restarted later is not followed (the latencies last learnt stay).
+class PipeWireOutputLatency final : public OutputLatencySource {
+public:
+    PipeWireOutputLatency();
+    ~PipeWireOutputLatency() override;
+    PipeWireOutputLatency(const PipeWireOutputLatency&) = delete;
+    PipeWireOutputLatency& operator=(const PipeWireOutputLatency&) = delete;
+
+    // The largest latency of the sink's input ports.
+    std::optional<double> latencyOf(const std::string& sinkName) const override;
+
+    // Whether the connection to PipeWire was made.
+    bool connected() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sonavista
