@@ -1,9 +1,11 @@
 #include "audio/PipeWireOutputLatency.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,15 +53,67 @@ struct PipeWireOutputLatency::Impl {
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
     pw_core* core = nullptr;
+    spa_hook coreListener{};
     pw_registry* registry = nullptr;
     spa_hook registryListener{};
+    spa_source* retry = nullptr;  // reconnects after PipeWire went away
     std::map<std::uint32_t, std::string> sinkNames;  // node id -> node name, audio sinks only
     // Every node's input ports, bound when announced: a port may come before its node.
     std::map<std::uint32_t, std::unique_ptr<Port>> ports;  // held by pointer: listeners point at them
     mutable std::mutex mutex;
 
+    static const pw_core_events coreEvents;
     static const pw_registry_events registryEvents;
     static const pw_port_events portEvents;
+
+    // Connects and starts following the registry; whether that worked.
+    bool connect() {
+        core = pw_context_connect(context, nullptr, 0);
+        if (core == nullptr) return false;
+        pw_core_add_listener(core, &coreListener, &coreEvents, this);
+        registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+        if (registry == nullptr) return false;
+        pw_registry_add_listener(registry, &registryListener, &registryEvents, this);
+        return true;
+    }
+
+    // Forgets the connection and what was learnt through it.
+    void disconnect() {
+        {
+            const std::lock_guard lock(mutex);
+            sinkNames.clear();
+            ports.clear();
+        }
+        if (registry != nullptr) {
+            spa_hook_remove(&registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(std::exchange(registry, nullptr)));
+        }
+        if (core != nullptr) {
+            spa_hook_remove(&coreListener);
+            pw_core_disconnect(std::exchange(core, nullptr));
+        }
+    }
+
+    void retryIn(int seconds) {
+        timespec delay{seconds, 0};
+        pw_loop_update_timer(pw_thread_loop_get_loop(loop), retry, &delay, nullptr, false);
+    }
+
+    // PipeWire restarted (a user restarting their sound often does): the latencies learnt are
+    // stale, so they are dropped at once, and the new PipeWire is followed once it answers.
+    // The connection is replaced from the timer, not from within the core's own event.
+    void lost() {
+        {
+            const std::lock_guard lock(mutex);
+            sinkNames.clear();
+        }
+        retryIn(1);
+    }
+
+    void reconnect() {
+        disconnect();
+        if (!connect()) retryIn(2);
+    }
 
     void global(std::uint32_t id, const char* type, const spa_dict* props) {
         if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
@@ -110,16 +164,21 @@ struct PipeWireOutputLatency::Impl {
 
     void teardown() {
         if (loop != nullptr) pw_thread_loop_stop(loop);
-        ports.clear();
-        if (registry != nullptr) {
-            spa_hook_remove(&registryListener);
-            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(std::exchange(registry, nullptr)));
-        }
-        if (core != nullptr) pw_core_disconnect(std::exchange(core, nullptr));
+        disconnect();
+        if (retry != nullptr) pw_loop_destroy_source(pw_thread_loop_get_loop(loop), std::exchange(retry, nullptr));
         if (context != nullptr) pw_context_destroy(std::exchange(context, nullptr));
         if (loop != nullptr) pw_thread_loop_destroy(std::exchange(loop, nullptr));
     }
 };
+
+const pw_core_events PipeWireOutputLatency::Impl::coreEvents = [] {
+    pw_core_events events{};
+    events.version = PW_VERSION_CORE_EVENTS;
+    events.error = [](void* data, std::uint32_t id, int, int res, const char*) {
+        if (id == PW_ID_CORE && res == -EPIPE) static_cast<Impl*>(data)->lost();
+    };
+    return events;
+}();
 
 const pw_registry_events PipeWireOutputLatency::Impl::registryEvents = [] {
     pw_registry_events events{};
@@ -147,13 +206,10 @@ PipeWireOutputLatency::PipeWireOutputLatency() : impl_(std::make_unique<Impl>())
     if (impl.loop != nullptr) impl.context = pw_context_new(pw_thread_loop_get_loop(impl.loop), nullptr, 0);
     if (impl.context != nullptr) {
         pw_thread_loop_lock(impl.loop);
-        if (pw_thread_loop_start(impl.loop) == 0) {
-            impl.core = pw_context_connect(impl.context, nullptr, 0);
-            if (impl.core != nullptr) impl.registry = pw_core_get_registry(impl.core, PW_VERSION_REGISTRY, 0);
-            if (impl.registry != nullptr) {
-                pw_registry_add_listener(impl.registry, &impl.registryListener, &Impl::registryEvents, &impl);
-            }
-        }
+        impl.retry = pw_loop_add_timer(
+            pw_thread_loop_get_loop(impl.loop), [](void* data, std::uint64_t) { static_cast<Impl*>(data)->reconnect(); },
+            &impl);
+        if (impl.retry != nullptr && pw_thread_loop_start(impl.loop) == 0 && !impl.connect()) impl.disconnect();
         pw_thread_loop_unlock(impl.loop);
     }
     if (impl.registry == nullptr) impl.teardown();  // no PipeWire here: nothing to follow
@@ -161,7 +217,8 @@ PipeWireOutputLatency::PipeWireOutputLatency() : impl_(std::make_unique<Impl>())
 
 PipeWireOutputLatency::~PipeWireOutputLatency() { impl_->teardown(); }
 
-bool PipeWireOutputLatency::connected() const { return impl_->registry != nullptr; }
+// The loop is kept from construction to destruction only when PipeWire answered.
+bool PipeWireOutputLatency::connected() const { return impl_->loop != nullptr; }
 
 std::optional<double> PipeWireOutputLatency::latencyOf(const std::string& sinkName) const {
     const std::lock_guard lock(impl_->mutex);

@@ -16,8 +16,9 @@ namespace sonavista {
 //
 // On construction it connects to the user's PipeWire on a thread of its own and follows the
 // audio sinks and their input ports as PipeWire announces them and their latency changes.
-// Without PipeWire (a PulseAudio system) it knows nothing and costs nothing further; a
-// PipeWire started or restarted later is not followed (the latencies last learnt stay).
+// Without PipeWire at construction (a PulseAudio system) it knows nothing and costs nothing
+// further. When PipeWire goes away it forgets what it learnt and connects again, every two
+// seconds, until PipeWire is back.
 class PipeWireOutputLatency final : public OutputLatencySource {
 public:
     PipeWireOutputLatency();
@@ -28,7 +29,7 @@ public:
     // The largest latency of the sink's input ports.
     std::optional<double> latencyOf(const std::string& sinkName) const override;
 
-    // Whether the connection to PipeWire was made.
+    // Whether PipeWire answered at construction.
     bool connected() const;
 
     struct Impl;

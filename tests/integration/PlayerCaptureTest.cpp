@@ -159,7 +159,6 @@ TEST(PipeWireOutputLatencyTest, HoldsFramesBackByTheLatencyPipeWireReports) {
 
     setenv("PIPEWIRE_RUNTIME_DIR", server.runtimeDir().c_str(), 1);
     auto latency = std::make_shared<PipeWireOutputLatency>();
-    unsetenv("PIPEWIRE_RUNTIME_DIR");
     ASSERT_TRUE(latency->connected());
     EXPECT_TRUE(eventually([&] { return std::abs(latency->latencyOf("headset").value_or(0.0) - 0.2) < 1e-6; }));
     EXPECT_EQ(latency->latencyOf("out"), 0.0);
@@ -170,9 +169,18 @@ TEST(PipeWireOutputLatencyTest, HoldsFramesBackByTheLatencyPipeWireReports) {
     capture.monitor->start();
     capture.pump(1.5);
     EXPECT_EQ(capture.monitor->holdBackSeconds(), 0.0);
-    // The headset becomes the default output; its latency is read within the next second.
+    // The headset becomes the default output, and plays; its latency is read within a second.
+    server.play(server.generate("tone", "20 sine 440 vol 0.3"), "headset");
     ASSERT_EQ(server.run("pactl set-default-sink headset"), 0);
     EXPECT_TRUE(capture.pumpUntil([&] { return std::abs(capture.monitor->holdBackSeconds() - 0.2) < 1e-3; }, 3.0))
         << "held back by " << capture.monitor->holdBackSeconds() << " s";
     capture.monitor->stop();
+
+    // PipeWire restarted: what was learnt is dropped, and the new PipeWire's outputs are followed.
+    server.restartPipeWire();
+    EXPECT_TRUE(eventually([&] { return !latency->latencyOf("headset"); }));
+    Child again({"env", "PIPEWIRE_RUNTIME_DIR=" + server.runtimeDir(), SONAVISTA_LATENCY_SINK, "headset", "150"});
+    EXPECT_TRUE(eventually([&] { return std::abs(latency->latencyOf("headset").value_or(0.0) - 0.15) < 1e-6; }))
+        << "the restarted PipeWire is not followed";
+    unsetenv("PIPEWIRE_RUNTIME_DIR");
 }

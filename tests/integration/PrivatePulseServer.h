@@ -91,6 +91,16 @@ public:
         if (signal != SIGSTOP) server_->wait(std::chrono::seconds(5));
     }
     void freezeSessionManager() { sessionManager_->kill(SIGSTOP); }
+    // Ends PipeWire and the services on it and starts them again, as a user restarting their
+    // sound does (the sink "out" is made again; what else was loaded is gone).
+    void restartPipeWire() {
+        for (Child* service : {sessionManager_, server_, pipeWire_}) {
+            if (service == nullptr) continue;
+            service->kill(SIGTERM);
+            service->wait(std::chrono::seconds(5));
+        }
+        startPipeWireServices(sessionManager_ != nullptr);
+    }
 
     // Generates a 48 kHz stereo WAV with sox's synth effect, e.g. "1 sine 440 vol 0.5".
     std::string generate(const std::string& name, const std::string& synth) const {
@@ -114,7 +124,11 @@ private:
         env_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + runtime + "/bus";
         start({"dbus-daemon", "--session", "--nofork", "--address=" + env_["DBUS_SESSION_BUS_ADDRESS"]});
         eventually([&] { return std::filesystem::exists(runtime + "/bus"); });
-        start({"pipewire"});
+        startPipeWireServices(sessionManager);
+    }
+    void startPipeWireServices(bool sessionManager) {
+        const std::string runtime = env_["XDG_RUNTIME_DIR"];
+        pipeWire_ = start({"pipewire"});
         eventually([&] { return std::filesystem::exists(runtime + "/pipewire-0"); });
         if (sessionManager) sessionManager_ = start({"wireplumber"});
         server_ = start({"pipewire-pulse"});
@@ -131,6 +145,7 @@ private:
     std::vector<std::unique_ptr<Child>> services_;
     Child* server_ = nullptr;
     Child* sessionManager_ = nullptr;
+    Child* pipeWire_ = nullptr;
 };
 
 }  // namespace sonavista::testing
