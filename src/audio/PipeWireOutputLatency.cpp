@@ -11,6 +11,11 @@
 #include <mutex>
 #include <utility>
 
+// PipeWire's method macros are GNU statement expressions, which clang's -Wpedantic reports
+// where they are expanded.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wgnu-statement-expression"
+#endif
 #include <pipewire/pipewire.h>
 #include <spa/param/latency-utils.h>
 

@@ -1,6 +1,11 @@
 // A stand-in for a Bluetooth output on PipeWire: an audio sink named argv[1] whose input
 // ports report argv[2] milliseconds of latency downstream of them, as a Bluetooth sink
 // reports its codec and transport delay. It discards what it is given and runs until killed.
+// PipeWire's method macros are GNU statement expressions, which clang's -Wpedantic reports
+// where they are expanded.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wgnu-statement-expression"
+#endif
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 #include <spa/param/latency-utils.h>
@@ -30,7 +35,8 @@ int main(int argc, char** argv) {
                                                   PW_KEY_MEDIA_CLASS, "Audio/Sink", PW_KEY_NODE_NAME, argv[1], nullptr),
                                 &events, nullptr);
     std::uint8_t storage[1024];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
+    spa_pod_builder builder{};
+    spa_pod_builder_init(&builder, storage, sizeof storage);
     spa_audio_info_raw format{};
     format.format = SPA_AUDIO_FORMAT_F32;
     format.rate = 48000;
@@ -39,7 +45,9 @@ int main(int argc, char** argv) {
     format.position[1] = SPA_AUDIO_CHANNEL_FR;
     const spa_pod* formats[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
     const auto ns = static_cast<std::uint64_t>(std::atoll(argv[2])) * 1000000U;
-    spa_latency_info latency = SPA_LATENCY_INFO(SPA_DIRECTION_INPUT, .min_ns = ns, .max_ns = ns);
+    spa_latency_info latency{};
+    latency.direction = SPA_DIRECTION_INPUT;
+    latency.min_ns = latency.max_ns = ns;
     const spa_pod* latencies[] = {spa_latency_build(&builder, SPA_PARAM_Latency, &latency)};
     pw_stream_connect(sink, PW_DIRECTION_INPUT, PW_ID_ANY,
                       static_cast<pw_stream_flags>(PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS), formats, 1);
