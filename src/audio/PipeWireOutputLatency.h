@@ -32,9 +32,8 @@ public:
     // Whether PipeWire answered at construction.
     bool connected() const;
 
-    struct Impl;
-
 private:
+    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

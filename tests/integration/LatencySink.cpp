@@ -11,6 +11,7 @@
 #include <spa/param/latency-utils.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -24,7 +25,12 @@ void discard(void*) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return 2;
+    char* end = nullptr;
+    const long long milliseconds = argc == 3 ? std::strtoll(argv[2], &end, 10) : -1;
+    if (argc != 3 || end == argv[2] || *end != '\0' || milliseconds < 0) {
+        std::fprintf(stderr, "usage: %s SINK-NAME LATENCY-MILLISECONDS\n", argv[0]);
+        return 2;
+    }
     pw_init(&argc, &argv);
     pw_main_loop* loop = pw_main_loop_new(nullptr);
     pw_stream_events events{};
@@ -44,7 +50,7 @@ int main(int argc, char** argv) {
     format.position[0] = SPA_AUDIO_CHANNEL_FL;
     format.position[1] = SPA_AUDIO_CHANNEL_FR;
     const spa_pod* formats[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
-    const auto ns = static_cast<std::uint64_t>(std::atoll(argv[2])) * 1000000U;
+    const auto ns = static_cast<std::uint64_t>(milliseconds) * 1000000U;
     spa_latency_info latency{};
     latency.direction = SPA_DIRECTION_INPUT;
     latency.min_ns = latency.max_ns = ns;
