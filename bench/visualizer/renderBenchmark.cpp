@@ -62,9 +62,9 @@ void rasterizer(benchmark::State& state, double width, double height, OverlayDis
 // The same as the application meets it: between two frames the screen's other work (tens of
 // milliseconds of it) pushes the rasterizer's image and tables out of the caches, here by
 // writing a buffer twice the size of the last-level cache, outside the timed part. With `idle`,
-// the thread sleeps a frame's interval (1/30 s) instead, as the application's does: on a
-// virtual machine that costs more than the emptied caches, as the processor runs other work
-// meanwhile.
+// the thread sleeps a frame's interval (1/30 s) instead, as the application's does: on the
+// virtual machine this was measured on, every pass then ran slower still than with the caches
+// emptied, as in the application.
 void rasterizerCold(benchmark::State& state, double width, double height, OverlayDisplayMode mode,
                     std::uint32_t background = 0, bool idle = false) {
     WaveformRasterizer r;
