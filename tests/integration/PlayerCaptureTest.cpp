@@ -3,11 +3,11 @@
 #include "audio/ProcProcessTree.h"
 #include "audio/PulseAudioCapture.h"
 #include "audio/PulsePlayerCapture.h"
+#include "support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 
 #include <signal.h>
@@ -157,7 +157,8 @@ TEST(PipeWireOutputLatencyTest, HoldsFramesBackByTheLatencyPipeWireReports) {
     Child headset({"env", "PIPEWIRE_RUNTIME_DIR=" + server.runtimeDir(), SONAVISTA_LATENCY_SINK, "headset", "200"});
     ASSERT_TRUE(eventually([&] { return server.run("pactl list sinks short | grep -qw headset") == 0; }));
 
-    setenv("PIPEWIRE_RUNTIME_DIR", server.runtimeDir().c_str(), 1);
+    sonavista::testing::ScopedEnvironment environment;  // put back however the test ends
+    environment.set("PIPEWIRE_RUNTIME_DIR", server.runtimeDir());
     auto latency = std::make_shared<PipeWireOutputLatency>();
     ASSERT_TRUE(latency->connected());
     EXPECT_TRUE(eventually([&] { return std::abs(latency->latencyOf("headset").value_or(0.0) - 0.2) < 1e-6; }));
@@ -182,5 +183,4 @@ TEST(PipeWireOutputLatencyTest, HoldsFramesBackByTheLatencyPipeWireReports) {
     Child again({"env", "PIPEWIRE_RUNTIME_DIR=" + server.runtimeDir(), SONAVISTA_LATENCY_SINK, "headset", "150"});
     EXPECT_TRUE(eventually([&] { return std::abs(latency->latencyOf("headset").value_or(0.0) - 0.15) < 1e-6; }))
         << "the restarted PipeWire is not followed";
-    unsetenv("PIPEWIRE_RUNTIME_DIR");
 }
