@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <mutex>
 #include <regex>
+#include <sstream>
 #include <tuple>
 
 using namespace sonavista;
@@ -35,6 +38,24 @@ struct Capture : SourceLog, MonitoredCapture {
 
 int countOurSourceOutputs(const PrivatePulseServer& server) {
     return std::stoi(server.output("pactl list source-outputs | grep -c 'application.name = \"Sonavista\"'"));
+}
+
+// What the capture did since `since`, for a failure message: the sources it recorded, the
+// frames that came and the last one's level, and any failure reported.
+std::string describe(Capture& capture, double since) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(3);
+    {
+        std::lock_guard lock(capture.mutex);
+        for (const auto& [time, source] : capture.sources) text << "recorded " << source << " at " << time - since << " s; ";
+    }
+    const auto later = std::ranges::count_if(capture.frames, [since](const auto& f) { return f.first > since; });
+    text << later << " frames since";
+    if (!capture.frames.empty()) {
+        text << ", the last at " << capture.frames.back().first - since << " s, level "
+             << capture.frames.back().second.level;
+    }
+    return text.str() + "; " + std::to_string(capture.failures.size()) + " failures";
 }
 
 // Every case of this suite runs on a private PulseAudio and on a private PipeWire stack.
@@ -119,7 +140,9 @@ TEST_P(OnPrivateServer, FollowsTheDefaultSinkWithoutReportingAFailure) {
     ASSERT_EQ(server.run("pactl set-default-sink headphones"), 0);
     // A null sink takes up to 2 s to deliver to a new record stream (its idle block length).
     ASSERT_TRUE(capture.pumpUntil([&] { return capture.frames.back().second.level > 0.9; }, 3.0))
-        << "capture did not follow the new default sink";
+        << "capture did not follow the new default sink; " << describe(capture, switchTime) << "\n"
+        << server.output("pactl get-default-sink; pactl list short sink-inputs; pactl list short source-outputs; "
+                         "tail -n 20 \"$HOME/server.log\"");
     EXPECT_LT(capture.elapsed() - switchTime, 2.6);
     EXPECT_EQ(countOurSourceOutputs(server), 1);
 
