@@ -616,9 +616,10 @@ template <typename Body>
 
 // One row of the glow's alpha: adds each bar's change since the previous row (row `y`, centre
 // `py`). With `active`, a bit per bar, only the bars set there are visited (those with an end
-// within reach of the row); without it, all of them (the first row).
+// within reach of the row); without it, all of them (the first row). Answers whether anything
+// was added: if not, the row equals the previous one.
 SONAVISTA_ROW_LOOP
-void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint64_t* active, int y, double invSigma,
+bool accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint64_t* active, int y, double invSigma,
                        double invSigmaY) {
     const NormalTables& nt = normal();
     const double py = y + 0.5;
@@ -653,18 +654,21 @@ void accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
         const float dCaps = (caps - g.lastCaps) * g.capWeight;
         g.lastRect = rect;
         g.lastCaps = caps;
-        if (dRect == 0.0f && dCaps == 0.0f) return;
+        if (dRect == 0.0f && dCaps == 0.0f) return false;
         accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, g.kernelFirst, g.kernelEnd);
+        return true;
     };
+    bool changed = false;
     if (all) {
-        for (GlowBar& g : glow) visit(g);
-        return;
+        for (GlowBar& g : glow) changed |= visit(g);
+        return changed;
     }
     for (std::size_t word = 0; word * 64 < glow.size(); ++word) {
         for (std::uint64_t bits = active[word]; bits != 0; bits &= bits - 1) {
-            visit(glow[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))]);
+            changed |= visit(glow[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))]);
         }
     }
+    return changed;
 }
 
 // The glow of one or two pixel rows between the same two upsampled grid rows: each row's alpha is
@@ -1470,6 +1474,21 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         zoneEvents[static_cast<std::size_t>(zoneEventFill[static_cast<std::size_t>(row)]++)] = static_cast<int>(bar);
     });
     activeBars.assign((glow.size() + 63) / 64, 0);
+    // Where a grid row equals the one before it (no bar has an end within reach: the middle of a
+    // band of tall bars), every pixel row between the two has the same alpha, and so the same
+    // pixels unless the centre line crosses it. The first such row is composed and the next ones,
+    // up to the next change of the grid, are copies of it.
+    const std::uint32_t* unchangedRow = nullptr;  // that row, while the grid stays unchanged
+    const std::size_t rowBytes = static_cast<std::size_t>(pw) * sizeof(std::uint32_t);
+    // Rows the centre line does not cross: glow over the background.
+    const auto composePlain = [&](const GlowRows& rows) {
+        if (background != 0) {
+            composeGlowOverBackground(rows, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw,
+                                      backgroundInRange ? &toward : nullptr);
+        } else {
+            composeGlow(rows, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+        }
+    };
     for (int v = gridFirst; v <= gridLast; ++v) {
         if (v >= sweepFirst) {
             const std::size_t row = static_cast<std::size_t>(v - sweepFirst);
@@ -1479,25 +1498,33 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             }
         }
         const double py = v + 0.5;
-        accumulateGlowRow(grid, glow, v == gridFirst ? nullptr : activeBars.data(), v, invSigma, invSigmaY);
+        bool changed =
+            accumulateGlowRow(grid, glow, v == gridFirst ? nullptr : activeBars.data(), v, invSigma, invSigmaY);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
             o.last = profile;
             if (delta == 0.0f) continue;
+            changed = true;
             const float* k = &overlapKernels[o.kernel];
             float* a = grid + o.start;
             for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
         }
-        upsampleGlow(glowBelow.data(), grid, frame.gridWidth);
+        // Unchanged, the upsampled row would equal glowAbove, which stands for it.
+        const bool unchanged = v != gridFirst && !changed;
+        if (!unchanged) {
+            upsampleGlow(glowBelow.data(), grid, frame.gridWidth);
+            unchangedRow = nullptr;
+        }
         if (v == gridFirst) {
             glowAbove.swap(glowBelow);
             continue;
         }
+        const float* lower = unchanged ? glowAbove.data() : glowBelow.data();
 
         // The pixel rows between grid rows v - 1 and v. Those the centre line crosses are composed
         // over it one by one; the others (usually both) in one pass.
-        GlowRows plain{glowAbove.data(), glowBelow.data()};
+        GlowRows plain{glowAbove.data(), lower};
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
             const GlowRows::Row row{1.0f - below, below,
@@ -1507,19 +1534,20 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             if (lineCover > 0.0f) {
                 const RowUnderlay underlay{lineCover * static_cast<float>(frame.lineOpacity),
                                            lineR.data(), lineG.data(), lineB.data(), lineA.data(), bgA, bgR, bgG, bgB};
-                composeGlowOver(GlowRows{glowAbove.data(), glowBelow.data(), {row}, 1}, glowR.data(), glowG.data(),
+                composeGlowOver(GlowRows{glowAbove.data(), lower, {row}, 1}, glowR.data(), glowG.data(),
                                 glowB.data(), underlay, pw);
+            } else if (unchangedRow != nullptr) {
+                std::memcpy(row.out.row, unchangedRow, rowBytes);
+                if (row.out.mirror != nullptr) std::memcpy(row.out.mirror, unchangedRow, rowBytes);
+            } else if (unchanged) {
+                composePlain(GlowRows{glowAbove.data(), lower, {row}, 1});
+                unchangedRow = row.out.row;
             } else {
                 plain.rows[static_cast<std::size_t>(plain.count++)] = row;
             }
         }
-        if (plain.count > 0 && background != 0) {
-            composeGlowOverBackground(plain, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw,
-                                      backgroundInRange ? &toward : nullptr);
-        } else if (plain.count > 0) {
-            composeGlow(plain, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
-        }
-        glowAbove.swap(glowBelow);
+        if (plain.count > 0) composePlain(plain);
+        if (!unchanged) glowAbove.swap(glowBelow);
     }
 
     return band;
