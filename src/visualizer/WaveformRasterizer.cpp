@@ -1523,7 +1523,8 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         const float* lower = unchanged ? glowAbove.data() : glowBelow.data();
 
         // The pixel rows between grid rows v - 1 and v. Those the centre line crosses are composed
-        // over it one by one; the others (usually both) in one pass.
+        // over it one by one; the others (usually both) in one pass, or copied where the grid
+        // has not changed.
         GlowRows plain{glowAbove.data(), lower};
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
