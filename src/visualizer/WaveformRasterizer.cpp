@@ -113,52 +113,37 @@ public:
         firstColumn_.assign(static_cast<std::size_t>(buckets), 0);
         columnCount_.assign(static_cast<std::size_t>(buckets), 0);
 
-        const double r2 = radius * radius;
-        auto capIntegral = [&](double x) {  // integral of sqrt(r^2 - x^2) from 0 to x
-            x = std::clamp(x, -radius, radius);
-            return 0.5 * (x * std::sqrt(std::max(r2 - x * x, 0.0)) + r2 * std::asin(x / radius));
-        };
+        shaped_.assign(static_cast<std::size_t>(buckets), 0);
         for (int b = 0; b < buckets; ++b) {
-            const double fx = (b + 0.5) / buckets;  // xc - floor(xc)
             int used = 0;
             for (int c = -reach; c <= reach; ++c) {
                 const std::size_t index = static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach);
                 Column& column = columns_[index];
-                ColumnShape& shape = shapes_[index];
                 double* widths = &widths_[index * subColumns];
-                double* heights = &heights_[index * subColumns];
                 column.offset = c;
                 column.values = &values_[index * zCount_];
                 double omega = 0.0;
                 for (int j = 0; j < subColumns; ++j) {
-                    const double x0 = c + static_cast<double>(j) / subColumns - fx;
-                    const double x1 = c + static_cast<double>(j + 1) / subColumns - fx;
-                    const double lo = std::max(x0, -radius);
-                    const double hi = std::min(x1, radius);
-                    const double width = std::max(hi - lo, 0.0);
-                    widths[j] = width;
-                    heights[j] = width > 0.0 ? (capIntegral(hi) - capIntegral(lo)) / width : 0.0;
-                    omega += width;
+                    const double lo = std::max(subColumnEdge(b, c, j), -radius);
+                    const double hi = std::min(subColumnEdge(b, c, j + 1), radius);
+                    widths[j] = std::max(hi - lo, 0.0);
+                    omega += widths[j];
                 }
                 column.omega = static_cast<float>(omega);
-                shape.omega = omega;
-                shape.lowestCap = radius;
-                shape.highestCap = 0.0;
-                for (int j = 0; j < subColumns; ++j) {
-                    if (widths[j] > 0.0) {
-                        shape.lowestCap = std::min(shape.lowestCap, heights[j]);
-                        shape.highestCap = std::max(shape.highestCap, heights[j]);
-                    }
-                }
-                if (!lazy && omega > 0.0) {
-                    for (int k = 0; k < zCount_; ++k) values_[index * zCount_ + k] = value(index, k);
-                }
+                shapes_[index].omega = omega;
                 if (omega > 0.0) {
                     if (used == 0) firstColumn_[b] = c + reach;
                     used = c + reach - firstColumn_[b] + 1;
                 }
             }
             columnCount_[b] = used;
+            if (lazy) continue;
+            shapeBucket(b);
+            for (int c = 0; c < columnsPerBucket_; ++c) {
+                const std::size_t index = static_cast<std::size_t>(b) * columnsPerBucket_ + c;
+                if (!(shapes_[index].omega > 0.0)) continue;
+                for (int k = 0; k < zCount_; ++k) values_[index * zCount_ + k] = value(index, k);
+            }
         }
         if (!lazy) buildLaneValues();
     }
@@ -329,6 +314,45 @@ private:
         double lowestCap = 0.0, highestCap = 0.0;
     };
 
+    // The left edge of sub-column j of column c of bucket b, relative to the capsule's centre.
+    double subColumnEdge(int b, int c, int j) const {
+        return c + static_cast<double>(j) / subColumns_ - (b + 0.5) / buckets_;
+    }
+
+    // The cap heights of bucket b's columns (the mean height of the round cap over each
+    // sub-column), which its values are worked out from. A lazy table works them out the first
+    // time a lookup reads the bucket: a frame's bars use only a few of the buckets.
+    void shapeBucket(int b) const {
+        const double radius = radius_;
+        const double r2 = radius * radius;
+        const auto capIntegral = [&](double x) {  // integral of sqrt(r^2 - x^2) from 0 to x
+            x = std::clamp(x, -radius, radius);
+            return 0.5 * (x * std::sqrt(std::max(r2 - x * x, 0.0)) + r2 * std::asin(x / radius));
+        };
+        const int reach = (columnsPerBucket_ - 1) / 2;
+        for (int c = -reach; c <= reach; ++c) {
+            const std::size_t index = static_cast<std::size_t>(b) * columnsPerBucket_ + (c + reach);
+            ColumnShape& shape = shapes_[index];
+            shape.lowestCap = radius;
+            shape.highestCap = 0.0;
+            if (!(shape.omega > 0.0)) continue;
+            const double* widths = &widths_[index * subColumns_];
+            double* heights = &heights_[index * subColumns_];
+            // Each sub-column's edge integral serves both sub-columns it separates.
+            double left = capIntegral(subColumnEdge(b, c, 0));
+            for (int j = 0; j < subColumns_; ++j) {
+                const double right = capIntegral(subColumnEdge(b, c, j + 1));
+                heights[j] = widths[j] > 0.0 ? (right - left) / widths[j] : 0.0;
+                left = right;
+                if (widths[j] > 0.0) {
+                    shape.lowestCap = std::min(shape.lowestCap, heights[j]);
+                    shape.highestCap = std::max(shape.highestCap, heights[j]);
+                }
+            }
+        }
+        shaped_[static_cast<std::size_t>(b)] = 1;
+    }
+
     // E of column `index` at step k of its table.
     float value(std::size_t index, int k) const {
         const ColumnShape& shape = shapes_[index];
@@ -349,6 +373,8 @@ private:
     // Works out steps k and k + 1 of a lazy table's column if no lookup has yet.
     void fill(const Column& column, int k) const {
         const std::size_t index = static_cast<std::size_t>(&column - columns_.data());
+        const std::size_t b = index / static_cast<std::size_t>(columnsPerBucket_);
+        if (!shaped_[b]) shapeBucket(static_cast<int>(b));
         float* values = &values_[index * zCount_];
         for (int step = k; step <= k + 1; ++step) {
             if (std::isnan(values[step])) values[step] = value(index, step);
@@ -359,8 +385,11 @@ private:
     int buckets_ = 1;
     int subColumns_ = 1;
     bool lazy_ = false;
-    std::vector<ColumnShape> shapes_;
-    std::vector<double> widths_, heights_;
+    // Written by shapeBucket, which a lazy table calls from its lookups.
+    mutable std::vector<ColumnShape> shapes_;
+    std::vector<double> widths_;
+    mutable std::vector<double> heights_;
+    mutable std::vector<unsigned char> shaped_;  // per bucket: whether its cap heights are worked out
     int zPerUnit_ = 1;
     double zMin_ = 0.0;
     int zCount_ = 0;
@@ -426,6 +455,7 @@ struct GlowBar {
     int zoneTopFirst = 0, zoneTopLast = -1, zoneBottomFirst = 0, zoneBottomLast = -1;
     // The profiles at top, bottom, capTop and capBottom, for the rows of the zones.
     GlowProfile topRect, bottomRect, topCaps, bottomCaps;
+    std::uint64_t strips = 0;  // a bit per strip of image columns its kernels reach (Frame::stripPixels)
 };
 
 // Where the wide glow strokes of neighbouring bars overlap, the sum above counts the overlap
@@ -438,6 +468,7 @@ struct GlowOverlap {
     double top = 0.0, bottom = 0.0;
     float weight = 0.0f;
     float last = 0.0f;
+    std::uint64_t strips = 0;  // the strips of image columns it reaches
 };
 
 // A bar's sharp elements placed on the pixel grid.
@@ -617,10 +648,11 @@ template <typename Body>
 // One row of the glow's alpha: adds each bar's change since the previous row (row `y`, centre
 // `py`). With `active`, a bit per bar, only the bars set there are visited (those with an end
 // within reach of the row); without it, all of them (the first row). Answers whether anything
-// was added: if not, the row equals the previous one.
+// was added: if not, the row equals the previous one. Adds the strips of image columns that the
+// bars which added something reach to `changedStrips`.
 SONAVISTA_ROW_LOOP
 bool accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint64_t* active, int y, double invSigma,
-                       double invSigmaY) {
+                       double invSigmaY, std::uint64_t& changedStrips) {
     const NormalTables& nt = normal();
     const double py = y + 0.5;
     const bool all = active == nullptr;
@@ -656,6 +688,7 @@ bool accumulateGlowRow(float* alphaRow, std::span<GlowBar> glow, const std::uint
         g.lastCaps = caps;
         if (dRect == 0.0f && dCaps == 0.0f) return false;
         accumulateGlow(alphaRow + g.kernelStart, g.rect, g.caps, dRect, dCaps, g.kernelFirst, g.kernelEnd);
+        changedStrips |= g.strips;
         return true;
     };
     bool changed = false;
@@ -1008,6 +1041,7 @@ struct WaveformRasterizer::Impl {
     std::vector<float> overlapKernels;
     std::vector<float> glowGrid;                     // glow layer alpha of the current grid row
     std::vector<float> glowAbove, glowBelow;         // grid rows v - 1 and v upsampled to pixel columns
+    std::vector<unsigned char> plainRow;  // per image row: whether it holds the plain glow this frame
     std::vector<float> glowR, glowG, glowB;         // glow colour per column
     // Centre-line premultiplied paint per column, at the stops' alphas over the most opaque one's
     // (the frame's line opacity, which follows the audio level, is applied where it is composed).
@@ -1033,6 +1067,7 @@ struct WaveformRasterizer::Impl {
     std::vector<BarRaster> bars;
     // The dot's coverage per bucket, lane group of four of its columns, row and lane.
     std::vector<float> dotCover;
+    std::vector<unsigned char> dotCoverReady;  // per bucket: whether its dotCover is worked out
 
     // What the passes of one frame share: the panel in pixels and the shapes' sizes at its scale.
     struct Frame {
@@ -1046,6 +1081,9 @@ struct WaveformRasterizer::Impl {
         int gridWidth = 0;                       // glow grid columns covering the image
         std::uint32_t background = 0;
         int contentFirst = 0, contentLast = -1;  // the rows the wave may reach
+        // The image's columns in at most 64 strips of this many pixels (a multiple of eight), a
+        // bit each where the glow pass notes which columns a grid row changed.
+        int stripPixels = 64;
     };
 
     void buildGlowKernels(double radius, double sigma, double sigmaX);
@@ -1303,6 +1341,17 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     // capCentroid from the straight part's.
     buildGlowProfiles(sigma, sigmaY, verticalReach + capCentroid + 2.0);
     glow.resize(static_cast<std::size_t>(n));
+    // The strips of image columns that read the stored grid samples [first, end): with a step of
+    // two, sample k (grid column k - 1) is interpolated into pixels 2k - 3 to 2k.
+    static_assert(glowStep == 2, "the strips follow upsampleGlow's interpolation");
+    const int stripPixels = std::max(32, (pw + 63) / 64 + 7) / 8 * 8;
+    const auto stripsOf = [&](int first, int end) {
+        const int x0 = std::max(2 * first - 3, 0);
+        const int x1 = std::min(2 * (end - 1), pw - 1);
+        if (x1 < x0) return std::uint64_t{0};
+        const int s0 = x0 / stripPixels, s1 = x1 / stripPixels;
+        return (~std::uint64_t{0} >> (63 - s1)) & (~std::uint64_t{0} << s0);
+    };
     overlaps.clear();
     overlapKernels.clear();
     for (int i = 0; i < n; ++i) {
@@ -1317,6 +1366,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
         g.kernelStart = static_cast<int>(std::floor(gx)) - glowReach + 1;
         g.kernelFirst = std::max(0, -g.kernelStart);
         g.kernelEnd = std::min(glowKernelLength, gridStored - g.kernelStart);
+        g.strips = stripsOf(g.kernelStart + g.kernelFirst, g.kernelStart + g.kernelEnd);
         g.rect = &glowKernels[static_cast<std::size_t>(bucket) * 2 * glowKernelStride];
         g.caps = g.rect + glowKernelStride;
         g.top = gcy - gh;
@@ -1355,6 +1405,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
                 o.start = std::max(static_cast<int>(std::floor(left - reach * sigma)) + 1, 0);
                 const int end = std::min(static_cast<int>(std::ceil(right + reach * sigma)) + 1, gridStored - 1);
                 o.count = std::max(end - o.start + 1, 0);
+                o.strips = stripsOf(o.start, o.start + o.count);
                 o.kernel = overlapKernels.size();
                 for (int k = o.start; k <= end; ++k) {
                     overlapKernels.push_back(nt.cdf((k - 0.5 - left) / sigma) - nt.cdf((k - 0.5 - right) / sigma));
@@ -1390,7 +1441,7 @@ bool WaveformRasterizer::Impl::prepare(const WaveformScene& scene, ImageBuffer& 
     glowBelow.assign(glowAbove.size(), 0.0f);
 
     frame = {pw, ph, s, ox, cy, strokeRadius, dashLength, dashPeriod, dotRadius, sparkleRadius, lineTop, lineBottom,
-             lineOpacity, sigma, sigmaY, gridWidth, background, contentFirst, contentLast};
+             lineOpacity, sigma, sigmaY, gridWidth, background, contentFirst, contentLast, stripPixels};
     return true;
 }
 
@@ -1480,13 +1531,59 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
     // up to the next change of the grid, are copies of it.
     const std::uint32_t* unchangedRow = nullptr;  // that row, while the grid stays unchanged
     const std::size_t rowBytes = static_cast<std::size_t>(pw) * sizeof(std::uint32_t);
-    // Rows the centre line does not cross: glow over the background.
-    const auto composePlain = [&](const GlowRows& rows) {
-        if (background != 0) {
-            composeGlowOverBackground(rows, glowR.data(), glowG.data(), glowB.data(), bgA, bgR, bgG, bgB, pw,
-                                      backgroundInRange ? &toward : nullptr);
+    // Rows the centre line does not cross: glow over the background, columns x0 to x0 + count - 1.
+    const auto composePlain = [&](const GlowRows& rows, int x0, int count) {
+        GlowRows part = rows;
+        part.above += x0;
+        part.below += x0;
+        for (GlowRows::Row& row : part.rows) {
+            if (row.out.row != nullptr) row.out.row += x0;
+            if (row.out.mirror != nullptr) row.out.mirror += x0;
+        }
+        if (background != 0 && backgroundInRange) {
+            const GlowToward shifted{toward.r + x0, toward.g + x0, toward.b + x0};
+            composeGlowOverBackground(part, glowR.data() + x0, glowG.data() + x0, glowB.data() + x0, bgA, bgR, bgG,
+                                      bgB, count, &shifted);
+        } else if (background != 0) {
+            composeGlowOverBackground(part, glowR.data() + x0, glowG.data() + x0, glowB.data() + x0, bgA, bgR, bgG,
+                                      bgB, count, nullptr);
         } else {
-            composeGlow(rows, glowR.data(), glowG.data(), glowB.data(), pw, glowColourAtMostOne);
+            composeGlow(part, glowR.data() + x0, glowG.data() + x0, glowB.data() + x0, count, glowColourAtMostOne);
+        }
+    };
+    // The same for the pixel rows `ys` between grid rows v - 1 and v. In a strip of columns that
+    // neither grid row changed, the pixel rows one grid step above have the same pixels (the same
+    // weights of the same samples): where those hold the plain glow, the strip is copied from them.
+    plainRow.assign(static_cast<std::size_t>(ph), 0);
+    std::uint64_t changedNow = 0, changedBefore = 0;  // the strips grid rows v and v - 1 changed
+    const int stripPixels = frame.stripPixels;
+    const auto composePlainRows = [&](const GlowRows& rows, const int* ys) {
+        bool copyable = true;
+        for (int i = 0; i < rows.count; ++i) {
+            const int from = ys[i] - glowStep;
+            copyable = copyable && from >= contentFirst && plainRow[static_cast<std::size_t>(from)];
+            plainRow[static_cast<std::size_t>(ys[i])] = 1;
+        }
+        const std::uint64_t changed = copyable ? changedNow | changedBefore : ~std::uint64_t{0};
+        // Runs of strips alike (changed or not), left to right.
+        for (int x0 = 0; x0 < pw;) {
+            const int strip = x0 / stripPixels;
+            const bool composed = (changed >> strip & 1) != 0;
+            const std::uint64_t rest = (composed ? ~changed : changed) >> strip;
+            const int run = rest == 0 ? 64 - strip : __builtin_ctzll(rest);
+            const int x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{strip + run} * stripPixels, pw));
+            if (composed) {
+                composePlain(rows, x0, x1 - x0);
+            } else {
+                const std::size_t bytes = static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t);
+                for (int i = 0; i < rows.count; ++i) {
+                    const RowOut& row = rows.rows[static_cast<std::size_t>(i)].out;
+                    const std::uint32_t* from = out.row(ys[i] - glowStep) + x0;
+                    std::memcpy(row.row + x0, from, bytes);
+                    if (row.mirror != nullptr) std::memcpy(row.mirror + x0, from, bytes);
+                }
+            }
+            x0 = x1;
         }
     };
     for (int v = gridFirst; v <= gridLast; ++v) {
@@ -1498,14 +1595,17 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             }
         }
         const double py = v + 0.5;
-        bool changed =
-            accumulateGlowRow(grid, glow, v == gridFirst ? nullptr : activeBars.data(), v, invSigma, invSigmaY);
+        changedBefore = changedNow;
+        changedNow = v == gridFirst ? ~std::uint64_t{0} : 0;
+        bool changed = accumulateGlowRow(grid, glow, v == gridFirst ? nullptr : activeBars.data(), v, invSigma,
+                                         invSigmaY, changedNow);
         for (GlowOverlap& o : overlaps) {
             const float profile = nt.cdf((py - o.top) * invSigma) - nt.cdf((py - o.bottom) * invSigma);
             const float delta = (profile - o.last) * o.weight;
             o.last = profile;
             if (delta == 0.0f) continue;
             changed = true;
+            changedNow |= o.strips;
             const float* k = &overlapKernels[o.kernel];
             float* a = grid + o.start;
             for (int j = 0; j < o.count; ++j) a[j] += delta * k[j];
@@ -1526,6 +1626,7 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
         // over it one by one; the others (usually both) in one pass, or copied where the grid
         // has not changed.
         GlowRows plain{glowAbove.data(), lower};
+        std::array<int, 2> plainYs{};
         for (int y = std::max(glowStep * v - 1, contentFirst); y <= std::min(glowStep * v, passLast); ++y) {
             const float below = static_cast<float>((y + 0.5 - (glowStep * (v - 1) + 0.5 * glowStep)) / glowStep);
             const GlowRows::Row row{1.0f - below, below,
@@ -1540,14 +1641,16 @@ WaveformRasterizer::Rows WaveformRasterizer::Impl::drawGlow(const Frame& frame, 
             } else if (unchangedRow != nullptr) {
                 std::memcpy(row.out.row, unchangedRow, rowBytes);
                 if (row.out.mirror != nullptr) std::memcpy(row.out.mirror, unchangedRow, rowBytes);
+                plainRow[static_cast<std::size_t>(y)] = 1;
             } else if (unchanged) {
-                composePlain(GlowRows{glowAbove.data(), lower, {row}, 1});
+                composePlainRows(GlowRows{glowAbove.data(), lower, {row}, 1}, &y);
                 unchangedRow = row.out.row;
             } else {
+                plainYs[static_cast<std::size_t>(plain.count)] = y;
                 plain.rows[static_cast<std::size_t>(plain.count++)] = row;
             }
         }
-        if (plain.count > 0) composePlain(plain);
+        if (plain.count > 0) composePlainRows(plain, plainYs.data());
         if (!unchanged) glowAbove.swap(glowBelow);
     }
 
@@ -1587,8 +1690,13 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
     const auto dotGroupCover = [&](int b, std::size_t group) {
         return dotCover.data() + (static_cast<std::size_t>(b) * dotGroups + group) * dotRows * dotLanes;
     };
+    // A bucket's coverage is worked out when a bar first uses it (the bars' positions fall in a
+    // few of the buckets).
     dotCover.assign(static_cast<std::size_t>(dot.buckets()) * dotGroups * dotRows * dotLanes, 0.0f);
-    for (int b = 0; b < dot.buckets(); ++b) {
+    dotCoverReady.assign(static_cast<std::size_t>(dot.buckets()), 0);
+    const auto prepareDotCover = [&](int b) {
+        if (dotCoverReady[static_cast<std::size_t>(b)]) return;
+        dotCoverReady[static_cast<std::size_t>(b)] = 1;
         const auto columns = dot.bucketColumns(b);
         for (std::size_t ci = 0; ci < columns.size(); ++ci) {
             float* cover = dotGroupCover(b, ci / dotLanes) + ci % dotLanes;
@@ -1596,7 +1704,7 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
                 cover[static_cast<std::size_t>(y - dotFirst) * dotLanes] = dot.coverage(columns[ci], y, cy, cy);
             }
         }
-    }
+    };
     // The dash pattern tables of all buckets outgrow the caches the glow pass has just filled
     // with the image; the next bar's is asked for while this bar is drawn.
     const auto prefetchDashPattern = [&](int i) {
@@ -1704,6 +1812,7 @@ void WaveformRasterizer::Impl::drawSharp(const WaveformScene& scene, const Frame
         }
         const float dotOpacity = static_cast<float>(WaveformScene::dotOpacity(bar));
         const int bucket = dot.bucket(xc);
+        prepareDotCover(bucket);
         const auto dotColumns = dot.bucketColumns(bucket);
         for (std::size_t ci = 0; ci < dotColumns.size(); ci += dotLanes) {
             const float* cover = dotGroupCover(bucket, ci / dotLanes);
